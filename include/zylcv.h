@@ -1,0 +1,538 @@
+/* zylcv: low-level computer-vision primitives with a flat C interface.
+ *
+ * Every image is handed over as (pointer to the first ROI pixel, row step in bytes, ROI size).
+ * Every image function returns a ZylStatus: 0 on success, a negative code on failure (a failed
+ * call writes nothing), +1 when a strip call had nothing to produce. */
+#ifndef ZYLCV_H
+#define ZYLCV_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- scalar and pixel types ------------------------------------------------------------ */
+typedef unsigned char Zyl8u;
+typedef signed char Zyl8s;
+typedef short Zyl16s;
+typedef int Zyl32s;
+typedef float Zyl32f;
+typedef double Zyl64f;
+typedef long long Zyl64s;
+
+/* Result code of every image function. */
+typedef int ZylStatus;
+
+enum ZylStatusCode {
+    zylStatusOk = 0,                      /* success */
+    zylStatusNoOperation = 1,             /* a strip call had no rows to produce; not an error */
+    zylStatusError = -2,                  /* a set-up step failed (line sampling) */
+    zylStatusBadArg = -5,                 /* enumerated or numeric argument outside its set */
+    zylStatusBadSize = -6,                /* ROI, mask, kernel or buffer size out of range */
+    zylStatusNullPtr = -8,                /* a required pointer is null */
+    zylStatusNoMemory = -9,               /* the heap refused an allocation */
+    zylStatusOutOfRange = -11,            /* seed, anchor, shape or parameter out of range */
+    zylStatusUnsupported = -12,           /* unsupported data type or channel count */
+    zylStatusBadStep = -14,               /* row step too small */
+    zylStatusContextMismatch = -17,       /* state built for another type or layout */
+    zylStatusBadChannelOfInterest = -52,  /* coi outside 1..3 */
+    zylStatusBadChannels = -53,           /* channel count other than 1 or 3 */
+    zylStatusStepNotAligned = -108        /* step not a multiple of the element size */
+};
+
+/* Run-time pixel type code. */
+typedef enum ZylDataType { zyl8u = 1, zyl8s = 2, zyl32f = 9 } ZylDataType;
+
+/* Role of one call in a sequence of horizontal strips. */
+typedef enum ZylStripRole {
+    zylStripWhole = 0,
+    zylStripFirst = 1,
+    zylStripLast = 2,
+    zylStripMiddle = 4
+} ZylStripRole;
+
+/* ---- records ----------------------------------------------------------------------------- */
+typedef struct ZyliSize { Zyl32s width; Zyl32s height; } ZyliSize;
+typedef struct ZyliPoint { Zyl32s x; Zyl32s y; } ZyliPoint;
+
+/* Constant record that identifies the build. */
+typedef struct ZylLibVersion {
+    Zyl32s versionMajor;
+    Zyl32s versionMinor;
+    Zyl32s buildMajor;
+    Zyl32s buildNumber;
+    char targetTag[4];
+    const char *libraryName;
+    const char *versionText;
+    const char *buildDateText;
+} ZylLibVersion;
+
+/* What a flood fill reports: area, value written and bounding box relative to the ROI. */
+typedef struct ZyliConnectedRegion {
+    Zyl64f area;
+    Zyl64f value;
+    Zyl32s boxX;
+    Zyl32s boxY;
+    Zyl32s boxWidth;
+    Zyl32s boxHeight;
+} ZyliConnectedRegion;
+
+/* Opaque state objects of the strip filters and of morphology. */
+typedef struct ZyliConvState ZyliConvState;
+typedef struct ZyliMorphState ZyliMorphState;
+
+/* ---- memory and version ---------------------------------------------------------------- */
+/* A 32-byte aligned block of at least len bytes, or null when the heap refuses. */
+void *zyliAlloc(Zyl32s len);
+/* The same allocator under the library's internal name. */
+void *_zycvAlloc(Zyl32s len);
+/* Releases the block held in *pp (if it came from the allocator) and nulls *pp. */
+void _zycvFree_(void **pp);
+/* The constant version record of this build; never modify or free it. */
+const ZylLibVersion *zylcvGetLibVersion(void);
+
+/* ---- constant tables --------------------------------------------------------------------- */
+/* Entry i holds i - 128: index 128 + v converts an 8s or 8u v to float. */
+extern const Zyl32f k4__zycv8to32f[384];
+/* Row r: 0xFF at bytes j with j mod 3 == r, over 16 three-channel pixels. */
+extern const Zyl8u _zycvCoiMaskd[3][48];
+/* The same rows, 256-byte aligned for aligned 128-bit loads. */
+extern const Zyl8u k4_zycvCoiMaskA[3][48];
+/* Row r: 0xFF at bytes j with j mod 3 == r, over 8 three-channel pixels. */
+extern const Zyl8u _zycvCoiMask_K4[3][24];
+/* Entry b: byte 3k mod 8 is 0xFF for every set bit k of b. */
+extern const Zyl8u _zycvMaskShuffTable_K4[256][8];
+/* Sixteen and eight bytes of 0x80: moves 8s values to the 8u range and back. */
+extern const Zyl8u _zycvAdd128d[16];
+extern const Zyl8u _zycvAdd128_K4[8];
+
+/* ---- channel copies (no validation; each returns zylStatusOk) ----------------------------- */
+/* Extracts channel ch (0-based) of an interleaved 3- or 4-channel image into one channel. */
+ZylStatus k4_zycvCopy_8u_C3CC1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                Zyl32s width, Zyl32s height, Zyl32s ch);
+ZylStatus k4_zycvCopy_8u_C4CC1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                Zyl32s width, Zyl32s height, Zyl32s ch);
+ZylStatus k4_zycvCopy_32f_C3CC1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                 Zyl32s width, Zyl32s height, Zyl32s ch);
+ZylStatus k4_zycvCopy_32f_C4CC1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                 Zyl32s width, Zyl32s height, Zyl32s ch);
+/* Splits an interleaved image into planes that share one step. */
+ZylStatus k4_zycvCopy_8u_C3P3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst0, Zyl8u *pDst1,
+                               Zyl8u *pDst2, Zyl32s dstStep, Zyl32s width, Zyl32s height);
+ZylStatus k4_zycvCopy_8u_C4P4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst0, Zyl8u *pDst1,
+                               Zyl8u *pDst2, Zyl8u *pDst3, Zyl32s dstStep, Zyl32s width,
+                               Zyl32s height);
+ZylStatus k4_zycvCopy_32f_C3P3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst0, Zyl32f *pDst1,
+                                Zyl32f *pDst2, Zyl32s dstStep, Zyl32s width, Zyl32s height);
+ZylStatus k4_zycvCopy_32f_C4P4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst0, Zyl32f *pDst1,
+                                Zyl32f *pDst2, Zyl32f *pDst3, Zyl32s dstStep, Zyl32s width,
+                                Zyl32s height);
+/* Interleaves planes that share one step into one image. */
+ZylStatus k4_zycvCopy_8u_P3C3R(const Zyl8u *pSrc0, const Zyl8u *pSrc1, const Zyl8u *pSrc2,
+                               Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep, Zyl32s width,
+                               Zyl32s height);
+ZylStatus k4_zycvCopy_8u_P4C4R(const Zyl8u *pSrc0, const Zyl8u *pSrc1, const Zyl8u *pSrc2,
+                               const Zyl8u *pSrc3, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                               Zyl32s width, Zyl32s height);
+ZylStatus k4_zycvCopy_32f_P3C3R(const Zyl32f *pSrc0, const Zyl32f *pSrc1, const Zyl32f *pSrc2,
+                                Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep, Zyl32s width,
+                                Zyl32s height);
+ZylStatus k4_zycvCopy_32f_P4C4R(const Zyl32f *pSrc0, const Zyl32f *pSrc1, const Zyl32f *pSrc2,
+                                const Zyl32f *pSrc3, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                Zyl32s width, Zyl32s height);
+
+/* ---- absolute difference ------------------------------------------------------------------ */
+/* dst = |src1 - src2| for every ROI pixel. */
+ZylStatus zyliAbsDiff_8u_C1R(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                             Zyl32s src2Step, Zyl8u *pDst, Zyl32s dstStep, ZyliSize roiSize);
+/* dst = |src - value|, value first clamped to 0..255. */
+ZylStatus zyliAbsDiffC_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                              ZyliSize roiSize, Zyl32s value);
+/* dst = src1 - src2 in single precision with the sign bit cleared; steps multiples of 4. */
+ZylStatus zyliAbsDiff_32f_C1R(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                              Zyl32s src2Step, Zyl32f *pDst, Zyl32s dstStep, ZyliSize roiSize);
+/* dst = src - value in single precision with the sign bit cleared; steps multiples of 4. */
+ZylStatus zyliAbsDiffC_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                               ZyliSize roiSize, Zyl32f value);
+
+/* ---- accumulators: D is a Zyl32f accumulator updated in place; masked forms add 0 where the mask is 0 ---- */
+/* D += src. */
+ZylStatus zyliAdd_8u32f_C1IR(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                             ZyliSize roiSize);
+/* D += src. */
+ZylStatus zyliAdd_8s32f_C1IR(const Zyl8s *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                             ZyliSize roiSize);
+/* D += src where the mask is set. */
+ZylStatus zyliAdd_8u32f_C1IMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                              Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                              ZyliSize roiSize);
+/* D += src where the mask is set. */
+ZylStatus zyliAdd_8s32f_C1IMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                              Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                              ZyliSize roiSize);
+/* D += src where the mask is set. */
+ZylStatus zyliAdd_32f_C1IMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                            Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += src * src. */
+ZylStatus zyliAddSquare_8u32f_C1IR(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                   Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += src * src where the mask is set. */
+ZylStatus zyliAddSquare_8u32f_C1IMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                    Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                    ZyliSize roiSize);
+/* D += src1 * src2. */
+ZylStatus zyliAddProduct_8u32f_C1IR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                    Zyl32s src2Step, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                    ZyliSize roiSize);
+/* D += src1 * src2 where the mask is set. */
+ZylStatus zyliAddProduct_8u32f_C1IMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                     Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                     Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += alpha * (src - D): running average. */
+ZylStatus zyliAddWeighted_8u32f_C1IR(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                     Zyl32s srcDstStep, ZyliSize roiSize, Zyl32f alpha);
+/* D += alpha * (src - D) where the mask is set. */
+ZylStatus zyliAddWeighted_8u32f_C1IMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                      Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                      ZyliSize roiSize, Zyl32f alpha);
+/* D += src * src. */
+ZylStatus zyliAddSquare_8s32f_C1IR(const Zyl8s *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                   Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += src * src where the mask is set. */
+ZylStatus zyliAddSquare_8s32f_C1IMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                    Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                    ZyliSize roiSize);
+/* D += src1 * src2. */
+ZylStatus zyliAddProduct_8s32f_C1IR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                    Zyl32s src2Step, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                    ZyliSize roiSize);
+/* D += src1 * src2 where the mask is set. */
+ZylStatus zyliAddProduct_8s32f_C1IMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                     Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                     Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += alpha * (src - D): running average. */
+ZylStatus zyliAddWeighted_8s32f_C1IR(const Zyl8s *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                     Zyl32s srcDstStep, ZyliSize roiSize, Zyl32f alpha);
+/* D += alpha * (src - D) where the mask is set. */
+ZylStatus zyliAddWeighted_8s32f_C1IMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                      Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                      ZyliSize roiSize, Zyl32f alpha);
+/* D += src * src. */
+ZylStatus zyliAddSquare_32f_C1IR(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                 Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += src * src where the mask is set. */
+ZylStatus zyliAddSquare_32f_C1IMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                  Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                  ZyliSize roiSize);
+/* D += src1 * src2. */
+ZylStatus zyliAddProduct_32f_C1IR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                  Zyl32s src2Step, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                  ZyliSize roiSize);
+/* D += src1 * src2 where the mask is set. */
+ZylStatus zyliAddProduct_32f_C1IMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize);
+/* D += alpha * (src - D): running average. */
+ZylStatus zyliAddWeighted_32f_C1IR(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                   Zyl32s srcDstStep, ZyliSize roiSize, Zyl32f alpha);
+/* D += alpha * (src - D) where the mask is set. */
+ZylStatus zyliAddWeighted_32f_C1IMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                    Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                    ZyliSize roiSize, Zyl32f alpha);
+
+/* ---- motion history ---- */
+/* Silhouette pixels take timestamp; others older than timestamp - mhiDuration become 0. */
+ZylStatus zyliUpdateMotionHistory_8u32f_C1IR(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
+                                             Zyl32s srcDstStep, ZyliSize roiSize, Zyl32f timestamp,
+                                             Zyl32f mhiDuration);
+
+/* ---- mean and standard deviation (population) of one plane or one channel of interest ---- */
+/* Mean of the pixels whose mask byte is set (0.0 when none is). */
+ZylStatus zyliMean_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
+                           ZyliSize roiSize, Zyl64f *pMean);
+/* Mean of channel coi (1..3) where the mask is set. */
+ZylStatus zyliMean_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
+                            ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean);
+/* Mean and standard deviation of every pixel. */
+ZylStatus zyliMean_StdDev_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                 Zyl64f *pMean, Zyl64f *pStdDev);
+/* Mean and standard deviation of channel coi. */
+ZylStatus zyliMean_StdDev_8u_C3CR(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
+                                  Zyl64f *pMean, Zyl64f *pStdDev);
+/* Mean and standard deviation where the mask is set. */
+ZylStatus zyliMean_StdDev_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                  Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean,
+                                  Zyl64f *pStdDev);
+/* Mean and standard deviation of channel coi where the mask is set. */
+ZylStatus zyliMean_StdDev_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                   Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean,
+                                   Zyl64f *pStdDev);
+/* Mean of the pixels whose mask byte is set (0.0 when none is). */
+ZylStatus zyliMean_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
+                           ZyliSize roiSize, Zyl64f *pMean);
+/* Mean of channel coi (1..3) where the mask is set. */
+ZylStatus zyliMean_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
+                            ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean);
+/* Mean and standard deviation of every pixel. */
+ZylStatus zyliMean_StdDev_8s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                 Zyl64f *pMean, Zyl64f *pStdDev);
+/* Mean and standard deviation of channel coi. */
+ZylStatus zyliMean_StdDev_8s_C3CR(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
+                                  Zyl64f *pMean, Zyl64f *pStdDev);
+/* Mean and standard deviation where the mask is set. */
+ZylStatus zyliMean_StdDev_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                  Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean,
+                                  Zyl64f *pStdDev);
+/* Mean and standard deviation of channel coi where the mask is set. */
+ZylStatus zyliMean_StdDev_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                   Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean,
+                                   Zyl64f *pStdDev);
+/* Mean of the pixels whose mask byte is set (0.0 when none is). */
+ZylStatus zyliMean_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                            Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean);
+/* Mean of channel coi (1..3) where the mask is set. */
+ZylStatus zyliMean_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                             Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean);
+/* Mean and standard deviation of every pixel. */
+ZylStatus zyliMean_StdDev_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                  Zyl64f *pMean, Zyl64f *pStdDev);
+/* Mean and standard deviation of channel coi. */
+ZylStatus zyliMean_StdDev_32f_C3CR(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                   Zyl32s coi, Zyl64f *pMean, Zyl64f *pStdDev);
+/* Mean and standard deviation where the mask is set. */
+ZylStatus zyliMean_StdDev_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                   Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean,
+                                   Zyl64f *pStdDev);
+/* Mean and standard deviation of channel coi where the mask is set. */
+ZylStatus zyliMean_StdDev_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                    Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean,
+                                    Zyl64f *pStdDev);
+
+/* ---- minimum and maximum with the location of their first occurrence; every result pointer is optional ---- */
+/* Extremes of every pixel. */
+ZylStatus zyliMinMaxIndx_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,
+                                ZyliPoint *pMaxIndex);
+/* Extremes of channel coi (1..3). */
+ZylStatus zyliMinMaxIndx_8u_C3CR(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
+                                 Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,
+                                 ZyliPoint *pMaxIndex);
+/* Extremes of the pixels whose mask byte is set. */
+ZylStatus zyliMinMaxIndx_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                 Zyl32s maskStep, ZyliSize roiSize, Zyl32f *pMinVal,
+                                 Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex);
+/* Extremes of channel coi where the mask is set. */
+ZylStatus zyliMinMaxIndx_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                  Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl32f *pMinVal,
+                                  Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex);
+/* Extremes of every pixel. */
+ZylStatus zyliMinMaxIndx_8s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,
+                                ZyliPoint *pMaxIndex);
+/* Extremes of channel coi (1..3). */
+ZylStatus zyliMinMaxIndx_8s_C3CR(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
+                                 Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,
+                                 ZyliPoint *pMaxIndex);
+/* Extremes of the pixels whose mask byte is set. */
+ZylStatus zyliMinMaxIndx_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                 Zyl32s maskStep, ZyliSize roiSize, Zyl32f *pMinVal,
+                                 Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex);
+/* Extremes of channel coi where the mask is set. */
+ZylStatus zyliMinMaxIndx_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                  Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl32f *pMinVal,
+                                  Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex);
+/* Extremes of every pixel. */
+ZylStatus zyliMinMaxIndx_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
+                                 Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,
+                                 ZyliPoint *pMaxIndex);
+/* Extremes of channel coi (1..3). */
+ZylStatus zyliMinMaxIndx_32f_C3CR(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
+                                  Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,
+                                  ZyliPoint *pMaxIndex);
+/* Extremes of the pixels whose mask byte is set. */
+ZylStatus zyliMinMaxIndx_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                  Zyl32s maskStep, ZyliSize roiSize, Zyl32f *pMinVal,
+                                  Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex);
+/* Extremes of channel coi where the mask is set. */
+ZylStatus zyliMinMaxIndx_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                   Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl32f *pMinVal,
+                                   Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex);
+
+/* ---- norms of an image, of a difference (src1 - src2) and relative (||src1 - src2|| / ||src2||) over the
+   pixels whose mask byte is set; C3CMR forms read channel coi (1..3) of a 3-channel image ---- */
+/* Inf norm (largest magnitude) of the selected pixels. */
+ZylStatus zyliNorm_Inf_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_Inf_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm (largest magnitude) of the selected pixels. */
+ZylStatus zyliNorm_Inf_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_Inf_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm (largest magnitude) of the selected pixels. */
+ZylStatus zyliNorm_Inf_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_Inf_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                 Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm (sum of magnitudes) of the selected pixels. */
+ZylStatus zyliNorm_L1_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                              Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_L1_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm (sum of magnitudes) of the selected pixels. */
+ZylStatus zyliNorm_L1_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                              Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_L1_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm (sum of magnitudes) of the selected pixels. */
+ZylStatus zyliNorm_L1_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_L1_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm (square root of the sum of squares) of the selected pixels. */
+ZylStatus zyliNorm_L2_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                              Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_L2_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm (square root of the sum of squares) of the selected pixels. */
+ZylStatus zyliNorm_L2_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                              Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_L2_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm (square root of the sum of squares) of the selected pixels. */
+ZylStatus zyliNorm_L2_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                               Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNorm_L2_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
+                                Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_Inf_8u_C1MR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_Inf_8u_C3CMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                    ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_Inf_8s_C1MR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_Inf_8s_C3CMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                    ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_Inf_32f_C1MR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                    ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_Inf_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                     Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                     ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_L1_8u_C1MR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_L1_8u_C3CMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_L1_8s_C1MR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_L1_8s_C3CMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_L1_32f_C1MR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_L1_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                    ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_L2_8u_C1MR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_L2_8u_C3CMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_L2_8s_C1MR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_L2_8s_C3CMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm of src1 - src2, over the selected pixels. */
+ZylStatus zyliNormDiff_L2_32f_C1MR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormDiff_L2_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                    ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_Inf_8u_C1MR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_Inf_8u_C3CMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_Inf_8s_C1MR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_Inf_8s_C3CMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* Inf norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_Inf_32f_C1MR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_Inf_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                    ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_L1_8u_C1MR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                 Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                 ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_L1_8u_C3CMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_L1_8s_C1MR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                 Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                 ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_L1_8s_C3CMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L1 norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_L1_32f_C1MR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_L1_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_L2_8u_C1MR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                 Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                 ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_L2_8u_C3CMR(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_L2_8s_C1MR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                 Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                 ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_L2_8s_C3CMR(const Zyl8s *pSrc1, Zyl32s src1Step, const Zyl8s *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+/* L2 norm of src1 - src2 divided by that of src2, over the selected pixels. */
+ZylStatus zyliNormRel_L2_32f_C1MR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                  Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                  ZyliSize roiSize, Zyl64f *pNorm);
+ZylStatus zyliNormRel_L2_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
+                                   Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
+                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZYLCV_H */

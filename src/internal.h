@@ -1,0 +1,57 @@
+// Internal helpers shared by every family: export macro, pixel traits, bit patterns, clamps.
+#ifndef ZYLCV_INTERNAL_H
+#define ZYLCV_INTERNAL_H
+
+#include <assert.h>
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <type_traits>
+
+#include "zylcv.h"
+
+#define ZYCV_API extern "C" __attribute__((visibility("default")))
+
+// Internal consistency check that no valid call can fail: reports the expression text, the
+// family's source name (e.g. "src/zycvminmaxindx"), the line and a null function name.
+#define ZYCV_ASSERT(expr, file) ((expr) ? void(0) : __assert_fail(#expr, file, __LINE__, nullptr))
+
+#ifndef ZYLCV_SIMD
+#define ZYLCV_SIMD 1
+#endif
+
+namespace zylcv {
+
+// Every family's kernels come in two twins with the same names; exported functions call
+// `kernels::`, which is the SSE2 twin unless the build is portable. Tests reach both.
+namespace portable {}
+namespace sse2 {}
+#if ZYLCV_SIMD
+namespace kernels = sse2;
+#else
+namespace kernels = portable;
+#endif
+
+// Address arithmetic on byte steps.
+template <class T> inline T *advance(T *p, std::ptrdiff_t bytes)
+{
+    using Byte = std::conditional_t<std::is_const_v<T>, const char, char>;
+    return reinterpret_cast<T *>(reinterpret_cast<Byte *>(p) + bytes);
+}
+
+inline bool aligned16(const void *p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
+inline bool aligned16(std::ptrdiff_t step) { return (step & 15) == 0; }
+
+inline std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
+inline float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+
+// Sign bit cleared: |v| for every value, NaN payload kept.
+inline float clear_sign(float v) { return from_bits(bits(v) & 0x7FFFFFFFu); }
+
+inline int clamp_int(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+}  // namespace zylcv
+
+#endif

@@ -1,0 +1,112 @@
+// Allocator, version record and constant tables.
+#include <cstring>
+
+#include "support.h"
+
+namespace {
+
+std::uintptr_t addr(const void *p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+TEST(Alloc, AlignedUsableAndReleasedOnce)
+{
+    for (int n : {0, 1, 7, 31, 32, 33, 100, 4096, 1 << 20}) {
+        SCOPED_TRACE(n);
+        void *p = zyliAlloc(n);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(addr(p) % 32, 0u);
+        std::memset(p, 0x5A, std::size_t(n));  // the whole length is usable (ASan checks bounds)
+        void *q = _zycvAlloc(n);
+        ASSERT_NE(q, nullptr);
+        EXPECT_EQ(addr(q) % 32, 0u);
+        EXPECT_NE(p, q);
+        _zycvFree_(&p);
+        EXPECT_EQ(p, nullptr);
+        _zycvFree_(&p);  // finds null: nothing happens
+        EXPECT_EQ(p, nullptr);
+        _zycvFree_(&q);
+        EXPECT_EQ(q, nullptr);
+    }
+}
+
+TEST(Alloc, ReleaseIgnoresForeignPointers)
+{
+    _zycvFree_(nullptr);
+    void *block = zyliAlloc(64);
+    ASSERT_NE(block, nullptr);
+    // Pointers that are not 32-byte aligned did not come from the allocator: left alone.
+    for (int off : {8, 16, 24, 1}) {
+        void *p = static_cast<char *>(block) + off;
+        void *keep = p;
+        _zycvFree_(&p);
+        EXPECT_EQ(p, keep) << off;
+    }
+    _zycvFree_(&block);
+    EXPECT_EQ(block, nullptr);
+}
+
+TEST(Version, ConstantRecord)
+{
+    const ZylLibVersion *v = zylcvGetLibVersion();
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v, zylcvGetLibVersion());
+    EXPECT_EQ(v->versionMajor, 2);
+    EXPECT_EQ(v->versionMinor, 0);
+    EXPECT_EQ(v->buildMajor, 1);
+    EXPECT_EQ(v->buildNumber, 24);
+    EXPECT_STREQ(v->targetTag, "k4");
+    EXPECT_EQ(v->targetTag[3], 0);
+    EXPECT_STREQ(v->libraryName, "zylcvk4");
+    EXPECT_STREQ(v->versionText, "v2.0 gold SP1");
+    EXPECT_STREQ(v->buildDateText, "Aug 23 2002");
+    EXPECT_EQ(offsetof(ZylLibVersion, targetTag), 16u);
+    EXPECT_EQ(offsetof(ZylLibVersion, libraryName), 20u + (sizeof(void *) == 8 ? 4u : 0u));
+}
+
+TEST(Tables, ByteToFloat)
+{
+    for (int i = 0; i < 384; ++i) ASSERT_EQ(k4__zycv8to32f[i], float(i - 128)) << i;
+    // Both 8s and 8u values convert through index 128 + v.
+    for (int v = -128; v <= 255; ++v) ASSERT_EQ(k4__zycv8to32f[128 + v], float(v));
+    EXPECT_EQ(zt::bits_of(k4__zycv8to32f[128]), 0u);  // +0.0
+}
+
+TEST(Tables, ChannelMasks)
+{
+    EXPECT_EQ(addr(k4_zycvCoiMaskA) % 256, 0u);
+    for (int r = 0; r < 3; ++r) {
+        for (int j = 0; j < 48; ++j) {
+            Zyl8u want = (j % 3 == r) ? 0xFF : 0x00;
+            ASSERT_EQ(_zycvCoiMaskd[r][j], want) << r << "," << j;
+            ASSERT_EQ(k4_zycvCoiMaskA[r][j], want) << r << "," << j;
+            if (j < 24) ASSERT_EQ(_zycvCoiMask_K4[r][j], want) << r << "," << j;
+        }
+    }
+    // Row 2 starts 0x00 0x00 0xFF: the third channel.
+    EXPECT_EQ(k4_zycvCoiMaskA[2][0], 0x00);
+    EXPECT_EQ(k4_zycvCoiMaskA[2][2], 0xFF);
+}
+
+TEST(Tables, MaskShuffle)
+{
+    // Bit k of the entry index selects byte 3k mod 8.
+    const int byteOfBit[8] = {0, 3, 6, 1, 4, 7, 2, 5};
+    for (int b = 0; b < 256; ++b) {
+        Zyl8u want[8] = {};
+        for (int k = 0; k < 8; ++k)
+            if (b & (1 << k)) want[byteOfBit[k]] = 0xFF;
+        ASSERT_EQ(std::memcmp(_zycvMaskShuffTable_K4[b], want, 8), 0) << b;
+    }
+    Zyl8u two[8] = {0, 0, 0, 0xFF, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(_zycvMaskShuffTable_K4[2], two, 8), 0);
+}
+
+TEST(Tables, Bias)
+{
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(_zycvAdd128d[i], 0x80);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(_zycvAdd128_K4[i], 0x80);
+    // Exclusive-or with the bias maps 8s order onto 8u order.
+    for (int v = -128; v < 127; ++v)
+        EXPECT_LT(Zyl8u(Zyl8u(v) ^ _zycvAdd128d[0]), Zyl8u(Zyl8u(v + 1) ^ _zycvAdd128d[0]));
+}
+
+}  // namespace
