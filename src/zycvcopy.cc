@@ -1,5 +1,5 @@
-// Channel copies between interleaved, one-channel and planar images. No validation: the
-// callers are packed kernels that have checked their arguments already.
+// Channel copies between interleaved, one-channel and planar images. Low-level entry points:
+// they validate nothing, the caller passes valid pointers, steps, sizes and channel.
 #include "kernels/copy.h"
 
 using namespace zylcv;
