@@ -531,6 +531,151 @@ ZylStatus zyliNormRel_L2_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Z
                                    Zyl32s src2Step, const Zyl8u *pMask, Zyl32s maskStep,
                                    ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm);
 
+/* ---- fixed 3x3 derivative filters: replicated borders read inside the ROI only; bottomUp 1 negates
+   odd vertical derivatives; Scharr results are divided by 2^shift ---- */
+/* Sobel d/dx. */
+ZylStatus zyliSobel3x3_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                    Zyl32s dstStep, ZyliSize roiSize);
+/* Sobel d/dy. */
+ZylStatus zyliSobel3x3_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                    Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize);
+/* Sobel d2/dx2. */
+ZylStatus zyliSobel3x3_D2x_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                     Zyl32s dstStep, ZyliSize roiSize);
+/* Sobel d2/dy2. */
+ZylStatus zyliSobel3x3_D2y_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                     Zyl32s dstStep, ZyliSize roiSize);
+/* Sobel d2/dxdy. */
+ZylStatus zyliSobel3x3_DxDy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                      Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize);
+/* Scharr d/dx. */
+ZylStatus zyliScharr_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                  ZyliSize roiSize, Zyl32s shift);
+/* Scharr d/dy. */
+ZylStatus zyliScharr_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                  Zyl32s bottomUp, ZyliSize roiSize, Zyl32s shift);
+/* Sobel d/dx. */
+ZylStatus zyliSobel3x3_Dx_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                    Zyl32s dstStep, ZyliSize roiSize);
+/* Sobel d/dy. */
+ZylStatus zyliSobel3x3_Dy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                    Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize);
+/* Sobel d2/dx2. */
+ZylStatus zyliSobel3x3_D2x_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                     Zyl32s dstStep, ZyliSize roiSize);
+/* Sobel d2/dy2. */
+ZylStatus zyliSobel3x3_D2y_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                     Zyl32s dstStep, ZyliSize roiSize);
+/* Sobel d2/dxdy. */
+ZylStatus zyliSobel3x3_DxDy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
+                                      Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize);
+/* Scharr d/dx. */
+ZylStatus zyliScharr_Dx_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                  ZyliSize roiSize, Zyl32s shift);
+/* Scharr d/dy. */
+ZylStatus zyliScharr_Dy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                  Zyl32s bottomUp, ZyliSize roiSize, Zyl32s shift);
+/* Sobel d/dx. */
+ZylStatus zyliSobel3x3_Dx_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                  ZyliSize roiSize);
+/* Sobel d/dy. */
+ZylStatus zyliSobel3x3_Dy_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                  Zyl32s bottomUp, ZyliSize roiSize);
+/* Scharr d/dx. */
+ZylStatus zyliScharr_Dx_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                ZyliSize roiSize, Zyl32s shift);
+/* Scharr d/dy. */
+ZylStatus zyliScharr_Dy_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                Zyl32s bottomUp, ZyliSize roiSize, Zyl32s shift);
+
+/* ---- filter states for the strip filters; constructors store the state through ppState ---- */
+/* Sobel state: aperture 3, 5 or 7, derivative orders along x and y. */
+ZylStatus zyliSobelInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
+                             Zyl32s bottomUp, Zyl32s xOrder, Zyl32s yOrder,
+                             ZyliConvState **ppState);
+/* Laplace state: aperture 3, 5 or 7. */
+ZylStatus zyliLaplaceInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
+                               ZyliConvState **ppState);
+/* Box-sum state: window 3, 5 or 7. */
+ZylStatus zyliBlurInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
+                            ZyliConvState **ppState);
+/* Releases a filter state and nulls *ppState. */
+ZylStatus zyliConvolFree(ZyliConvState **ppState);
+
+/* ---- strip filters: *pRoiSize holds the width and the rows supplied; on return, the rows written ---- */
+/* Sobel derivative of the state's aperture and orders, whole or strip by strip. */
+ZylStatus zyliSobel_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                              ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Sobel derivative of the state's aperture and orders, whole or strip by strip. */
+ZylStatus zyliSobel_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                              ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Sobel derivative of the state's aperture and orders, whole or strip by strip. */
+ZylStatus zyliSobel_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                            ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Laplacian (sum of the two second derivatives), whole or strip by strip. */
+ZylStatus zyliLaplace_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Laplacian (sum of the two second derivatives), whole or strip by strip. */
+ZylStatus zyliLaplace_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Laplacian (sum of the two second derivatives), whole or strip by strip. */
+ZylStatus zyliLaplace_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                              ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Sum of the kernelSize x kernelSize window around each pixel, whole or strip by strip. */
+ZylStatus zyliBlur_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                             ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Sum of the kernelSize x kernelSize window around each pixel, whole or strip by strip. */
+ZylStatus zyliBlur_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                             ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+/* Sum of the kernelSize x kernelSize window around each pixel, whole or strip by strip. */
+ZylStatus zyliBlur_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                           ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
+
+/* ---- Gaussian 5x5 pyramid: PyrDown halves (W/2 x H/2), PyrUp doubles (2W x 2H); roiSize is the
+   source size; pBuffer is a work buffer of the size the matching query reports ---- */
+/* Smooths and keeps every second pixel of every second row. */
+ZylStatus zyliPyrDown_Gauss5x5_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Smooths and keeps every second pixel of every second row. */
+ZylStatus zyliPyrDown_Gauss5x5_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Smooths and keeps every second pixel of every second row. */
+ZylStatus zyliPyrDown_Gauss5x5_8s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl8s *pDst,
+                                      Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Smooths and keeps every second pixel of every second row. */
+ZylStatus zyliPyrDown_Gauss5x5_8s_C3R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl8s *pDst,
+                                      Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Smooths and keeps every second pixel of every second row. */
+ZylStatus zyliPyrDown_Gauss5x5_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Smooths and keeps every second pixel of every second row. */
+ZylStatus zyliPyrDown_Gauss5x5_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Doubles the size by inserting zeros and smoothing. */
+ZylStatus zyliPyrUp_Gauss5x5_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                    ZyliSize roiSize, Zyl8u *pBuffer);
+/* Doubles the size by inserting zeros and smoothing. */
+ZylStatus zyliPyrUp_Gauss5x5_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                    ZyliSize roiSize, Zyl8u *pBuffer);
+/* Doubles the size by inserting zeros and smoothing. */
+ZylStatus zyliPyrUp_Gauss5x5_8s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl8s *pDst, Zyl32s dstStep,
+                                    ZyliSize roiSize, Zyl8u *pBuffer);
+/* Doubles the size by inserting zeros and smoothing. */
+ZylStatus zyliPyrUp_Gauss5x5_8s_C3R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl8s *pDst, Zyl32s dstStep,
+                                    ZyliSize roiSize, Zyl8u *pBuffer);
+/* Doubles the size by inserting zeros and smoothing. */
+ZylStatus zyliPyrUp_Gauss5x5_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                     Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Doubles the size by inserting zeros and smoothing. */
+ZylStatus zyliPyrUp_Gauss5x5_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                     Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer);
+/* Work-buffer bytes of PyrDown for a source width, data type code and channel count (1 or 3). */
+ZylStatus zyliPyrDownGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType, Zyl32s nChannels,
+                                         Zyl32s *pBufSize);
+/* Work-buffer bytes of PyrUp for a source width, data type code and channel count (1 or 3). */
+ZylStatus zyliPyrUpGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType, Zyl32s nChannels,
+                                       Zyl32s *pBufSize);
+
 #ifdef __cplusplus
 }
 #endif
