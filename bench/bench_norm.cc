@@ -1,0 +1,159 @@
+// Norms, norms of differences and relative norms against OpenCV's cv::norm on the same data,
+// single-threaded. OpenCV has no channel of interest: for the C3CMR members its time includes
+// cv::extractChannel of the channel from each three-channel source, then cv::norm on it.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <type_traits>
+
+#include "zylcv.h"
+#if ZYLCV_BENCH_OPENCV
+#include <opencv2/core.hpp>
+#endif
+
+namespace {
+
+enum class Term { Value, Diff, Rel };
+enum class Kind { Inf, L1, L2 };
+
+using Call = ZylStatus (*)(const void *a, int aStep, const void *b, int bStep, const Zyl8u *m,
+                           int mStep, ZyliSize roi, int coi, Zyl64f *out);
+
+struct Member {
+    const char *name;
+    Term term;
+    Kind kind;
+    int type;  // 0: 8u, 1: 8s, 2: 32f
+    bool coi;
+    Call call;
+};
+
+#define ONE_C1(F, T)                                                                               \
+    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int,          \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, o); }
+#define ONE_C3(F, T)                                                                               \
+    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int c,        \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, c, o); }
+#define TWO_C1(F, T)                                                                               \
+    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int,      \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, o); }
+#define TWO_C3(F, T)                                                                               \
+    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,    \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, c, o); }
+#define MEMBERS(K, TY, T, TI)                                                                      \
+    {"Norm_" #K "_" #TY "_C1MR", Term::Value, Kind::K, TI, false, ONE_C1(zyliNorm_##K##_##TY##_C1MR, T)},     \
+    {"Norm_" #K "_" #TY "_C3CMR", Term::Value, Kind::K, TI, true, ONE_C3(zyliNorm_##K##_##TY##_C3CMR, T)},    \
+    {"NormDiff_" #K "_" #TY "_C1MR", Term::Diff, Kind::K, TI, false,                               \
+     TWO_C1(zyliNormDiff_##K##_##TY##_C1MR, T)},                                                   \
+    {"NormDiff_" #K "_" #TY "_C3CMR", Term::Diff, Kind::K, TI, true,                               \
+     TWO_C3(zyliNormDiff_##K##_##TY##_C3CMR, T)},                                                  \
+    {"NormRel_" #K "_" #TY "_C1MR", Term::Rel, Kind::K, TI, false, TWO_C1(zyliNormRel_##K##_##TY##_C1MR, T)}, \
+    {"NormRel_" #K "_" #TY "_C3CMR", Term::Rel, Kind::K, TI, true, TWO_C3(zyliNormRel_##K##_##TY##_C3CMR, T)}
+
+const Member kMembers[] = {
+    MEMBERS(Inf, 8u, Zyl8u, 0), MEMBERS(Inf, 8s, Zyl8s, 1), MEMBERS(Inf, 32f, Zyl32f, 2),
+    MEMBERS(L1, 8u, Zyl8u, 0),  MEMBERS(L1, 8s, Zyl8s, 1),  MEMBERS(L1, 32f, Zyl32f, 2),
+    MEMBERS(L2, 8u, Zyl8u, 0),  MEMBERS(L2, 8s, Zyl8s, 1),  MEMBERS(L2, 32f, Zyl32f, 2),
+};
+
+// Two sources and a mask in 32-byte aligned memory: random pixels, three of four pixels selected.
+struct Frames {
+    int w, h, cn, elem, step, maskStep;
+    void *a, *b;
+    Zyl8u *m;
+    Frames(int w_, int h_, int cn_, int type) : w(w_), h(h_), cn(cn_)
+    {
+        elem = type == 2 ? 4 : 1;
+        step = w * cn * elem;
+        maskStep = w;
+        a = zyliAlloc(step * h);
+        b = zyliAlloc(step * h);
+        m = static_cast<Zyl8u *>(zyliAlloc(maskStep * h));
+        std::mt19937 gen(7);
+        for (long i = 0; i < long(w) * h * cn; ++i) {
+            if (type == 2) {
+                static_cast<float *>(a)[i] = float(gen() % 20001) / 100.0f - 100.0f;
+                static_cast<float *>(b)[i] = float(gen() % 20001) / 100.0f - 100.0f;
+            } else {
+                static_cast<Zyl8u *>(a)[i] = Zyl8u(gen());
+                static_cast<Zyl8u *>(b)[i] = Zyl8u(gen());
+            }
+        }
+        for (long i = 0; i < long(w) * h; ++i) m[i] = gen() % 4 ? Zyl8u(1 + gen() % 255) : 0;
+    }
+    ~Frames()
+    {
+        _zycvFree_(&a);
+        _zycvFree_(&b);
+        _zycvFree_(reinterpret_cast<void **>(&m));
+    }
+    std::int64_t bytes(const Member &mb) const
+    {
+        return std::int64_t(step) * h * (mb.term == Term::Value ? 1 : 2) + std::int64_t(w) * h;
+    }
+};
+
+void finish(benchmark::State &s, const Frames &f, const Member &mb)
+{
+    s.SetBytesProcessed(std::int64_t(s.iterations()) * f.bytes(mb));
+    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
+                                              benchmark::Counter::kIsRate);
+}
+
+void zyl(benchmark::State &s, const Member &mb, int w, int h)
+{
+    Frames f(w, h, mb.coi ? 3 : 1, mb.type);
+    Zyl64f out = 0;
+    for (auto _ : s) {
+        mb.call(f.a, f.step, f.b, f.step, f.m, f.maskStep, {w, h}, 2, &out);
+        benchmark::DoNotOptimize(out);
+    }
+    finish(s, f, mb);
+}
+
+#if ZYLCV_BENCH_OPENCV
+void cv_peer(benchmark::State &s, const Member &mb, int w, int h)
+{
+    cv::setNumThreads(1);
+    Frames f(w, h, mb.coi ? 3 : 1, mb.type);
+    const int depth = mb.type == 0 ? CV_8U : mb.type == 1 ? CV_8S : CV_32F;
+    cv::Mat a(h, w, CV_MAKETYPE(depth, f.cn), f.a, f.step), b(h, w, CV_MAKETYPE(depth, f.cn), f.b, f.step);
+    cv::Mat m(h, w, CV_8UC1, f.m, f.maskStep), ca, cb;
+    const int kind = mb.kind == Kind::Inf ? cv::NORM_INF : mb.kind == Kind::L1 ? cv::NORM_L1 : cv::NORM_L2;
+    double out = 0;
+    for (auto _ : s) {
+        const cv::Mat *pa = &a, *pb = &b;
+        if (mb.coi) {
+            cv::extractChannel(a, ca, 1);
+            if (mb.term != Term::Value) cv::extractChannel(b, cb, 1);
+            pa = &ca;
+            pb = &cb;
+        }
+        if (mb.term == Term::Value) out = cv::norm(*pa, kind, m);
+        else if (mb.term == Term::Diff) out = cv::norm(*pa, *pb, kind, m);
+        else out = cv::norm(*pa, *pb, kind | cv::NORM_RELATIVE, m);
+        benchmark::DoNotOptimize(out);
+    }
+    finish(s, f, mb);
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const int sizes[][2] = {{640, 480}, {1920, 1080}};
+    for (const Member &mb : kMembers)
+        for (auto &sz : sizes) {
+            std::string suffix = std::string(mb.name) + "/" + std::to_string(sz[0]) + "x" + std::to_string(sz[1]);
+            benchmark::RegisterBenchmark(("Zyl/" + suffix).c_str(), zyl, mb, sz[0], sz[1]);
+#if ZYLCV_BENCH_OPENCV
+            benchmark::RegisterBenchmark(("Cv/" + suffix).c_str(), cv_peer, mb, sz[0], sz[1]);
+#endif
+        }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,597 @@
+// Norms, norms of differences and relative norms: validation order, a scalar reference model,
+// twins, guard pages. Every test runs over all 54 exported members.
+#include <cmath>
+#include <cstring>
+
+#include "kernels/norm.h"
+#include "support.h"
+
+using zt::Image;
+using zt::Layout;
+using zt::Rng;
+
+namespace {
+
+enum class Kind { Inf, L1, L2 };
+enum class Term { Value, Diff, Rel };
+enum class Type { U8, S8, F32 };
+
+// ---- the members ---------------------------------------------------------------------------
+
+// Every member behind one signature: b and bStep are ignored by the norms of one image, coi by
+// the one-channel forms.
+using Call = ZylStatus (*)(const void *a, int aStep, const void *b, int bStep, const Zyl8u *m,
+                           int mStep, ZyliSize roi, int coi, Zyl64f *out);
+
+struct Member {
+    const char *name;
+    Term term;
+    Kind kind;
+    Type type;
+    bool coi;
+    Call call;
+};
+
+void PrintTo(const Member &m, std::ostream *os) { *os << m.name; }
+
+template <class T> constexpr Type type_of()
+{
+    return std::is_same_v<T, Zyl8u> ? Type::U8 : std::is_same_v<T, Zyl8s> ? Type::S8 : Type::F32;
+}
+
+#define ONE_C1(F, T)                                                                               \
+    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int,          \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, o); }
+#define ONE_C3(F, T)                                                                               \
+    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int c,        \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, c, o); }
+#define TWO_C1(F, T)                                                                               \
+    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int,      \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, o); }
+#define TWO_C3(F, T)                                                                               \
+    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,    \
+        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, c, o); }
+#define MEMBERS(K, TY, T)                                                                          \
+    {"Norm_" #K "_" #TY "_C1MR", Term::Value, Kind::K, type_of<T>(), false,                        \
+     ONE_C1(zyliNorm_##K##_##TY##_C1MR, T)},                                                       \
+    {"Norm_" #K "_" #TY "_C3CMR", Term::Value, Kind::K, type_of<T>(), true,                        \
+     ONE_C3(zyliNorm_##K##_##TY##_C3CMR, T)},                                                      \
+    {"NormDiff_" #K "_" #TY "_C1MR", Term::Diff, Kind::K, type_of<T>(), false,                     \
+     TWO_C1(zyliNormDiff_##K##_##TY##_C1MR, T)},                                                   \
+    {"NormDiff_" #K "_" #TY "_C3CMR", Term::Diff, Kind::K, type_of<T>(), true,                     \
+     TWO_C3(zyliNormDiff_##K##_##TY##_C3CMR, T)},                                                  \
+    {"NormRel_" #K "_" #TY "_C1MR", Term::Rel, Kind::K, type_of<T>(), false,                       \
+     TWO_C1(zyliNormRel_##K##_##TY##_C1MR, T)},                                                    \
+    {"NormRel_" #K "_" #TY "_C3CMR", Term::Rel, Kind::K, type_of<T>(), true,                       \
+     TWO_C3(zyliNormRel_##K##_##TY##_C3CMR, T)}
+
+const std::vector<Member> &members()
+{
+    static const std::vector<Member> all = {
+        MEMBERS(Inf, 8u, Zyl8u), MEMBERS(Inf, 8s, Zyl8s), MEMBERS(Inf, 32f, Zyl32f),
+        MEMBERS(L1, 8u, Zyl8u),  MEMBERS(L1, 8s, Zyl8s),  MEMBERS(L1, 32f, Zyl32f),
+        MEMBERS(L2, 8u, Zyl8u),  MEMBERS(L2, 8s, Zyl8s),  MEMBERS(L2, 32f, Zyl32f),
+    };
+    return all;
+}
+
+const Member &member(const std::string &name)
+{
+    for (const Member &m : members())
+        if (name == m.name) return m;
+    ADD_FAILURE() << "no member " << name;
+    return members().front();
+}
+
+template <class F> void with_type(Type t, F &&f)
+{
+    switch (t) {
+    case Type::U8: f.template operator()<Zyl8u>(); break;
+    case Type::S8: f.template operator()<Zyl8s>(); break;
+    case Type::F32: f.template operator()<Zyl32f>(); break;
+    }
+}
+
+// ---- reference model -----------------------------------------------------------------------
+
+// How the 32f L1 and L2 members add a group of eight terms t0..t7 into the partial sums
+// P0..P3 (Pj takes tj and tj+4), and how they combine P0..P3 at the end.
+enum class Update { Sequential /* (Pj + tj) + tj+4 */, PairFirst /* Pj + (tj + tj+4) */ };
+enum class Final { Halves /* (P0 + P2) + (P1 + P3) */, Chain /* ((P0 + P1) + P2) + P3 */ };
+struct Scheme {
+    Update update;
+    Final final;
+};
+
+Scheme defined_scheme(const Member &m)
+{
+    struct Row { const char *name; Scheme s; };
+    static const Row rows[] = {
+        {"Norm_L1_32f_C1MR", {Update::PairFirst, Final::Halves}},
+        {"Norm_L1_32f_C3CMR", {Update::Sequential, Final::Halves}},
+        {"Norm_L2_32f_C1MR", {Update::Sequential, Final::Chain}},
+        {"Norm_L2_32f_C3CMR", {Update::Sequential, Final::Halves}},
+        {"NormDiff_L1_32f_C1MR", {Update::PairFirst, Final::Chain}},
+        {"NormDiff_L1_32f_C3CMR", {Update::Sequential, Final::Halves}},
+        {"NormDiff_L2_32f_C1MR", {Update::Sequential, Final::Chain}},
+        {"NormDiff_L2_32f_C3CMR", {Update::Sequential, Final::Halves}},
+        {"NormRel_L1_32f_C1MR", {Update::Sequential, Final::Chain}},
+        {"NormRel_L1_32f_C3CMR", {Update::Sequential, Final::Chain}},
+        {"NormRel_L2_32f_C1MR", {Update::Sequential, Final::Chain}},
+        {"NormRel_L2_32f_C3CMR", {Update::Sequential, Final::Halves}},
+    };
+    for (const Row &r : rows)
+        if (std::string(r.name) == m.name) return r.s;
+    return {Update::Sequential, Final::Chain};  // not a single-precision sum
+}
+
+bool sums_floats(const Member &m) { return m.type == Type::F32 && m.kind != Kind::Inf; }
+
+// Element c of pixel (x, y) of an image with cn interleaved channels.
+template <class T> struct View {
+    const T *p;
+    int step, cn;
+    T at(int x, int y, int c = 0) const
+    {
+        return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) + std::ptrdiff_t(y) * step)[x * cn + c];
+    }
+};
+template <class I> auto view(I &img, int cn)
+{
+    using T = std::remove_cvref_t<decltype(*img.data())>;
+    return View<T>{img.data(), img.step(), cn};
+}
+
+// How the reference sums single-precision terms: as defined (with a scheme that a test may
+// alter on purpose), or naively one after another in raster order.
+enum class Order { Defined, Naive };
+
+constexpr double kTwo52 = 4503599627370496.0;
+
+// The member's result from its definition. `c` is the channel read (0 for one channel); `s`
+// is the member's summation scheme unless a test alters it on purpose.
+template <class T>
+double reference(const Member &mb, View<T> a, View<T> b, View<Zyl8u> m, int w, int h, int c,
+                 Scheme s, Order order = Order::Defined)
+{
+    const bool rel = mb.term == Term::Rel;
+    if constexpr (!std::is_same_v<T, Zyl32f>) {
+        std::int64_t n = 0, d = 0;
+        auto reduce = [&](std::int64_t &acc, int v) {
+            int mag = std::abs(v);
+            if (mb.kind == Kind::Inf) acc = std::max<std::int64_t>(acc, mag);
+            else if (mb.kind == Kind::L1) acc += mag;
+            else acc += std::int64_t(v) * v;
+        };
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                if (!m.at(x, y)) continue;
+                int va = a.at(x, y, c);
+                int vb = mb.term == Term::Value ? 0 : b.at(x, y, c);
+                reduce(n, va - vb);
+                if (rel) reduce(d, vb);
+            }
+        double nd = double(n), dd = double(d);
+        double r = !rel ? nd : d != 0 ? nd / dd : nd * kTwo52;
+        return mb.kind == Kind::L2 ? std::sqrt(r) : r;
+    } else {
+        // Term of pixel x of row y, numerator (0) or denominator (1); 0 when not selected.
+        auto term = [&](int x, int y, int which) -> float {
+            if (!m.at(x, y)) return 0.0f;
+            float v = which == 1 ? b.at(x, y, c)
+                      : mb.term == Term::Value ? a.at(x, y, c)
+                                               : a.at(x, y, c) - b.at(x, y, c);
+            return mb.kind == Kind::L2 ? v * v : std::fabs(v);
+        };
+        auto reduce = [&](int which) -> float {
+            if (mb.kind == Kind::Inf) {
+                float best = 0.0f;  // NaN terms are passed over
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        float t = term(x, y, which);
+                        if (!std::isnan(t) && t > best) best = t;
+                    }
+                return best;
+            }
+            float p[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (int y = 0; y < h; ++y) {
+                int x = 0;
+                if (order == Order::Defined)
+                    for (; x + 8 <= w; x += 8)
+                        for (int j = 0; j < 4; ++j) {
+                            float lo = term(x + j, y, which), hi = term(x + j + 4, y, which);
+                            p[j] = s.update == Update::Sequential ? (p[j] + lo) + hi : p[j] + (lo + hi);
+                        }
+                for (; x < w; ++x) p[0] = p[0] + term(x, y, which);
+            }
+            return s.final == Final::Halves ? (p[0] + p[2]) + (p[1] + p[3])
+                                            : ((p[0] + p[1]) + p[2]) + p[3];
+        };
+        const float n = reduce(0);
+        double r = n;
+        if (rel) {
+            const float d = reduce(1);
+            r = d == 0.0f ? double(n) / 0x1p-52 : double(n) / double(d);
+        }
+        return mb.kind == Kind::L2 ? std::sqrt(r) : r;
+    }
+}
+
+// Doubles compare by their bits; a NaN matches any NaN (the payload that survives an
+// addition of two NaNs depends on the operand order the compiler picks).
+::testing::AssertionResult same_result(double got, double want)
+{
+    if (zt::bits_of(got) == zt::bits_of(want) || (std::isnan(got) && std::isnan(want)))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got " << got << " (bits 0x" << std::hex
+                                         << zt::bits_of(got) << "), expected " << want
+                                         << " (bits 0x" << zt::bits_of(want) << ")";
+}
+
+// ---- random inputs -------------------------------------------------------------------------
+
+template <class T> void fill(Image<T> &img, Rng &rng, double specials)
+{
+    for (int y = 0; y < img.height(); ++y)
+        for (int i = 0; i < img.width() * img.channels(); ++i) {
+            if constexpr (std::is_same_v<T, Zyl32f>) img.row(y)[i] = zt::random_float(rng, specials);
+            else img.row(y)[i] = zt::random_value<T>(rng);
+        }
+    img.snapshot();
+}
+
+// Masks: none selected, all selected, or a random share; selecting bytes are 1..255.
+void fill_mask(Image<Zyl8u> &m, Rng &rng, int mode)
+{
+    const double share[] = {0.0, 1.0, 0.5, 0.9, 0.1};
+    for (int y = 0; y < m.height(); ++y)
+        for (int x = 0; x < m.width(); ++x)
+            m.at(x, y) = rng.chance(share[mode % 5]) ? Zyl8u(rng.uniform(1, 255)) : Zyl8u(0);
+    m.snapshot();
+}
+
+// A layout whose pointer and step are multiples of 16.
+template <class T> Layout aligned_layout(int w, int h, int cn)
+{
+    int row = w * cn * int(sizeof(T));
+    return {w, h, cn, (16 - row % 16) % 16 + 16 * (w % 2), 0};
+}
+
+class NormMember : public ::testing::TestWithParam<Member> {};
+
+// ---- validation ----------------------------------------------------------------------------
+
+// Pointers, steps, size, channel of interest, then 32f source-step alignment; a refused call
+// stores nothing.
+TEST_P(NormMember, ValidationOrderAndNoWrites)
+{
+    const Member mb = GetParam();
+    with_type(mb.type, [&]<class T>() {
+        const int cn = mb.coi ? 3 : 1;
+        const bool two = mb.term != Term::Value, f32 = mb.type == Type::F32;
+        Layout l{8, 4, cn, 4 * int(sizeof(T)), 0};
+        Image<T> a(l), b(l);
+        Image<Zyl8u> mask({8, 4, 1, 3, 0});
+        Rng rng(7);
+        fill(a, rng, 0.0);
+        fill(b, rng, 0.0);
+        fill_mask(mask, rng, 1);
+        std::vector<Zyl8u> mask3(12, 1);  // rows of 3 bytes, 3 bytes apart
+        const int s = a.step(), ms = mask.step();
+        const int odd = s - 2;  // not a multiple of 4, inside the image
+        const ZyliSize ok{8, 4};
+        const int coi = mb.coi ? 2 : 0;
+        const double sentinel = -12345.678;
+        double out = sentinel;
+        const T *pa = a.data(), *pb = b.data();
+        const Zyl8u *pm = mask.data();
+        auto call = [&](const T *xa, int as, const T *xb, int bs, const Zyl8u *xm, int xms,
+                        ZyliSize r, int c, Zyl64f *o) {
+            return [=, &mb] { return mb.call(xa, as, xb, bs, xm, xms, r, c, o); };
+        };
+        std::vector<zt::StatusCase> cases = {
+            {"null src1 beats bad steps and size", call(nullptr, 0, pb, 0, pm, 0, {0, 0}, 0, &out), zylStatusNullPtr},
+            {"null mask beats bad steps", call(pa, -1, pb, s, nullptr, 0, ok, coi, &out), zylStatusNullPtr},
+            {"null result beats bad size", call(pa, s, pb, s, pm, ms, {0, 0}, 0, nullptr), zylStatusNullPtr},
+            {"zero src1 step beats zero width", call(pa, 0, pb, s, pm, ms, {0, 4}, coi, &out), zylStatusBadStep},
+            {"zero mask step beats bad size", call(pa, s, pb, s, pm, 0, {8, -1}, 0, &out), zylStatusBadStep},
+            {"negative mask step", call(pa, s, pb, s, pm, -ms, ok, coi, &out), zylStatusBadStep},
+            {"zero width", call(pa, s, pb, s, pm, ms, {0, 4}, coi, &out), zylStatusBadSize},
+            {"zero height", call(pa, s, pb, s, pm, ms, {8, 0}, coi, &out), zylStatusBadSize},
+            {"negative width", call(pa, s, pb, s, pm, ms, {-3, 4}, coi, &out), zylStatusBadSize},
+            {"whole image", call(pa, s, pb, s, pm, ms, ok, coi, &out), zylStatusOk},
+            {"mask step 3 (never tested for alignment)", call(pa, s, pb, s, mask3.data(), 3, {3, 4}, coi, &out), zylStatusOk},
+            {"odd src1 step", call(pa, odd, pb, s, pm, ms, ok, coi, &out), f32 ? zylStatusStepNotAligned : zylStatusOk},
+        };
+        if (two) {
+            cases.push_back({"null src2 beats bad steps", call(pa, s, nullptr, -1, pm, 0, ok, coi, &out), zylStatusNullPtr});
+            cases.push_back({"negative src2 step beats zero height", call(pa, s, pb, -s, pm, ms, {8, 0}, coi, &out), zylStatusBadStep});
+            cases.push_back({"odd src2 step", call(pa, s, pb, odd, pm, ms, ok, coi, &out), f32 ? zylStatusStepNotAligned : zylStatusOk});
+        }
+        if (f32) cases.push_back({"zero width beats odd step", call(pa, odd, pb, odd, pm, ms, {0, 4}, coi, &out), zylStatusBadSize});
+        if (mb.coi) {
+            cases.push_back({"zero width beats coi 0", call(pa, s, pb, s, pm, ms, {0, 4}, 0, &out), zylStatusBadSize});
+            cases.push_back({"coi 0", call(pa, s, pb, s, pm, ms, ok, 0, &out), zylStatusBadChannelOfInterest});
+            cases.push_back({"coi 4", call(pa, s, pb, s, pm, ms, ok, 4, &out), zylStatusBadChannelOfInterest});
+            cases.push_back({"coi -1", call(pa, s, pb, s, pm, ms, ok, -1, &out), zylStatusBadChannelOfInterest});
+            cases.push_back({"coi 0 beats odd steps", call(pa, odd, pb, odd, pm, ms, ok, 0, &out), zylStatusBadChannelOfInterest});
+            cases.push_back({"coi 1", call(pa, s, pb, s, pm, ms, ok, 1, &out), zylStatusOk});
+            cases.push_back({"coi 3", call(pa, s, pb, s, pm, ms, ok, 3, &out), zylStatusOk});
+        }
+        std::vector<zt::StatusCase> refusals, accepted;
+        for (auto &c : cases) (c.expected < 0 ? refusals : accepted).push_back(c);
+        zt::expect_statuses(refusals, [&] { return zt::bits_of(out) == zt::bits_of(sentinel); });
+        zt::expect_statuses(accepted);
+        EXPECT_TRUE(a.intact_outside_roi() && b.intact_outside_roi() && mask.intact_outside_roi());
+    });
+}
+
+// ---- reference comparison ------------------------------------------------------------------
+
+// Random layouts (padding, offsets, contiguous and 16-byte aligned images), widths that reach
+// every block size and row end, every coi, masks from empty to full, special floats in a third
+// of the cases. The result goes between two canaries. For the 32f sums the test also proves
+// that it would notice a different summation: a naive raster-order sum, the other group update
+// and the other final combination each differ from the expected value in some case.
+TEST_P(NormMember, MatchesReference)
+{
+    const Member mb = GetParam();
+    with_type(mb.type, [&]<class T>() {
+        const int cn = mb.coi ? 3 : 1;
+        const Scheme s = defined_scheme(mb);
+        const Scheme otherUpdate{s.update == Update::Sequential ? Update::PairFirst : Update::Sequential, s.final};
+        const Scheme otherFinal{s.update, s.final == Final::Halves ? Final::Chain : Final::Halves};
+        int naiveDiffers = 0, updateDiffers = 0, finalDiffers = 0;
+        for (std::uint32_t seed = 1; seed <= 48; ++seed) {
+            const std::uint32_t rs = seed * 7919u + std::uint32_t(mb.type) * 31u;
+            Rng rng(rs);
+            SCOPED_TRACE(zt::seed_note(rs));
+            const int maxW = seed % 4 == 0 ? 150 : 70;
+            Layout la = zt::random_layout<T>(rng, maxW, 5, cn);
+            Layout lb = la, lm{la.width, la.height, 1, 0, 0};
+            lb.padBytes = zt::random_layout<T>(rng, 1, 1).padBytes;
+            lb.offset = zt::random_layout<T>(rng, 1, 1).offset;
+            lm.padBytes = zt::random_layout<Zyl8u>(rng, 1, 1).padBytes;
+            lm.offset = zt::random_layout<Zyl8u>(rng, 1, 1).offset;
+            if (seed % 6 == 1) {  // rows contiguous in every image
+                la.padBytes = lb.padBytes = lm.padBytes = 0;
+            } else if (seed % 6 == 2) {  // 16-byte aligned pointers and steps
+                la = lb = aligned_layout<T>(la.width, la.height, cn);
+                lm = aligned_layout<Zyl8u>(la.width, la.height, 1);
+            }
+            Image<T> a(la), b(lb);
+            Image<Zyl8u> m(lm);
+            const double specials = seed % 3 == 0 ? 0.05 : 0.0;
+            fill(a, rng, specials);
+            fill(b, rng, specials);
+            fill_mask(m, rng, int(seed));
+            const int coi = mb.coi ? 1 + int(seed % 3) : 0, c = mb.coi ? coi - 1 : 0;
+            double out[3] = {-1.5, -2.5, -3.5};
+            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(),
+                              a.size(), coi, &out[1]), zylStatusOk);
+            EXPECT_EQ(out[0], -1.5);
+            EXPECT_EQ(out[2], -3.5);
+            auto va = view(a, cn), vb = view(b, cn);
+            auto vm = view(m, 1);
+            const int w = la.width, h = la.height;
+            const double want = reference(mb, va, vb, vm, w, h, c, s);
+            EXPECT_TRUE(same_result(out[1], want)) << w << "x" << h << " coi " << coi;
+            if (sums_floats(mb) && !std::isnan(want)) {
+                naiveDiffers += !same_result(reference(mb, va, vb, vm, w, h, c, s, Order::Naive), want);
+                updateDiffers += !same_result(reference(mb, va, vb, vm, w, h, c, otherUpdate), want);
+                finalDiffers += !same_result(reference(mb, va, vb, vm, w, h, c, otherFinal), want);
+            }
+            EXPECT_TRUE(a.intact_outside_roi() && b.intact_outside_roi() && m.intact_outside_roi());
+        }
+        if (sums_floats(mb)) {
+            EXPECT_GT(naiveDiffers, 0) << "no case tells the defined order from a naive sum";
+            EXPECT_GT(updateDiffers, 0) << "no case tells the group update apart";
+            EXPECT_GT(finalDiffers, 0) << "no case tells the final combination apart";
+        }
+    });
+}
+
+// Extreme 8-bit magnitudes on a contiguous image large enough that the L2 sums leave 32 bits
+// and the packed kernels move lane sums into 64-bit totals several times.
+TEST_P(NormMember, ExactLargeIntegerSums)
+{
+    const Member mb = GetParam();
+    if (mb.type == Type::F32) GTEST_SKIP() << "integer sums only";
+    with_type(mb.type, [&]<class T>() {
+        // Per 32-bit lane of the packed L2 kernels: 4 * 255^2 per 16 pixels; 640x480 exceeds 2^32.
+        const int cn = mb.coi ? 3 : 1, w = mb.kind == Kind::L2 ? 640 : 300, h = mb.kind == Kind::L2 ? 480 : 230;
+        Image<T> a({w, h, cn, 0, 0}), b({w, h, cn, 0, 0});
+        Image<Zyl8u> m({w, h, 1, 0, 0});
+        const bool u8 = mb.type == Type::U8;
+        for (int y = 0; y < h; ++y)
+            for (int i = 0; i < w * cn; ++i) {
+                a.row(y)[i] = u8 ? T(255) : T(-128);
+                b.row(y)[i] = u8 ? T(0) : T(127);
+            }
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) m.at(x, y) = Zyl8u(x % 97 ? 200 : 0);
+        const int coi = mb.coi ? 3 : 0;
+        double out = 0;
+        ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), a.size(), coi, &out), zylStatusOk);
+        EXPECT_TRUE(same_result(out, reference(mb, view(a, cn), view(b, cn), view(m, 1), w, h,
+                                               mb.coi ? 2 : 0, defined_scheme(mb))));
+    });
+}
+
+// Nothing selected gives +0.0 even over NaN data; a difference of an image with itself is 0.
+TEST_P(NormMember, EmptyMaskAndIdenticalSources)
+{
+    const Member mb = GetParam();
+    with_type(mb.type, [&]<class T>() {
+        const int cn = mb.coi ? 3 : 1;
+        for (int w : {1, 8, 13, 40}) {
+            Image<T> a({w, 3, cn, 8, 0}), b({w, 3, cn, 0, 4});
+            Image<Zyl8u> zero({w, 3, 1, 0, 0}), full({w, 3, 1, 0, 0});
+            Rng rng(w);
+            for (int y = 0; y < 3; ++y)
+                for (int i = 0; i < w * cn; ++i) {
+                    a.row(y)[i] = std::is_same_v<T, Zyl32f> ? T(NAN) : T(-128);
+                    b.row(y)[i] = T(1 + rng.uniform(0, 100));
+                }
+            zero.fill(0);
+            full.fill(1);
+            const int coi = mb.coi ? 2 : 0;
+            double out = -1;
+            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), zero.data(), zero.step(), a.size(), coi, &out), zylStatusOk);
+            EXPECT_EQ(zt::bits_of(out), 0u) << "width " << w;
+            if (mb.term == Term::Value) continue;
+            ASSERT_EQ(mb.call(b.data(), b.step(), b.data(), b.step(), full.data(), full.step(), a.size(), coi, &out), zylStatusOk);
+            EXPECT_EQ(zt::bits_of(out), 0u) << "width " << w;
+        }
+    });
+}
+
+// Sources and mask flush against inaccessible pages on either side: only the ROI is read.
+TEST_P(NormMember, StaysInsideRoi)
+{
+    const Member mb = GetParam();
+    with_type(mb.type, [&]<class T>() {
+        const int cn = mb.coi ? 3 : 1;
+        for (int w : {1, 9, 17, 33, 47, 70})
+            for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
+                Rng rng(w);
+                zt::GuardedImage<T> a(w, 3, cn, g), b(w, 3, cn, g, int(sizeof(T)));
+                zt::GuardedImage<Zyl8u> m(w, 3, 1, g, 1);
+                a.fill_random(rng);
+                b.fill_random(rng);
+                m.fill_random(rng);
+                for (int coi : mb.coi ? std::vector<int>{1, 2, 3} : std::vector<int>{0}) {
+                    double out = 0;
+                    ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(),
+                                      a.size(), coi, &out), zylStatusOk);
+                    EXPECT_TRUE(same_result(out, reference(mb, view(a, cn), view(b, cn), view(m, 1), w, 3,
+                                                           mb.coi ? coi - 1 : 0, defined_scheme(mb))));
+                }
+            }
+    });
+}
+
+#if ZYLCV_SIMD
+zylcv::norms::NormKind lib_kind(Kind k) { return zylcv::norms::NormKind(int(k)); }
+zylcv::norms::NormTerm lib_term(Term t) { return zylcv::norms::NormTerm(int(t)); }
+
+// Portable and SSE2 kernels agree bit for bit on odd widths, aligned and unaligned data,
+// padded and contiguous rows.
+TEST_P(NormMember, TwinsAgree)
+{
+    const Member mb = GetParam();
+    with_type(mb.type, [&]<class T>() {
+        const int cn = mb.coi ? 3 : 1;
+        std::uint32_t seed = 900;
+        for (int w : {1, 7, 9, 16, 17, 31, 33, 48, 64, 65, 131})
+            for (int off : {0, int(sizeof(T))})
+                for (int pad : {0, 16, int(sizeof(T))}) {
+                    Rng rng(++seed);
+                    SCOPED_TRACE(zt::seed_note(seed));
+                    Image<T> a({w, 3, cn, pad, off}), b({w, 3, cn, pad, off});
+                    Image<Zyl8u> m({w, 3, 1, pad, off});
+                    fill(a, rng, 0.03);
+                    fill(b, rng, 0.03);
+                    fill_mask(m, rng, int(seed));
+                    for (int coi : mb.coi ? std::vector<int>{1, 2, 3} : std::vector<int>{0}) {
+                        const T *pb = mb.term == Term::Value ? nullptr : b.data();
+                        double p = zylcv::portable::norm(lib_kind(mb.kind), lib_term(mb.term), a.data(), a.step(),
+                                                         pb, b.step(), m.data(), m.step(), w, 3, coi);
+                        double q = zylcv::sse2::norm(lib_kind(mb.kind), lib_term(mb.term), a.data(), a.step(),
+                                                     pb, b.step(), m.data(), m.step(), w, 3, coi);
+                        EXPECT_TRUE(same_result(q, p)) << "width " << w << " coi " << coi;
+                    }
+                }
+    });
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(All, NormMember, ::testing::ValuesIn(members()),
+                         [](const ::testing::TestParamInfo<Member> &i) { return std::string(i.param.name); });
+
+// ---- hand-picked values --------------------------------------------------------------------
+
+// Results that follow from arithmetic alone. Values go into channel coi of three-channel
+// images whose other channels hold values that would change the result if read.
+struct ValueCase {
+    const char *member;
+    std::vector<double> a, b;
+    std::vector<int> mask;
+    double expected;
+};
+
+TEST(NormValues, HandPicked)
+{
+    const double nan = std::nan(""), inf = HUGE_VAL, tiny = 1e-30, dmin = 1.4e-45;
+    const double e24 = 0x1p-24, e23 = 0x1p-23, three52 = 3 * 0x1p52;
+    std::vector<double> ones16(16, 1.0);
+    std::vector<int> all16(16, 1);
+    const std::vector<ValueCase> cases = {
+        // -128 has magnitude 128; differences of 8s data reach 255.
+        {"Norm_Inf_8s_C1MR", {-128}, {}, {1}, 128},
+        {"Norm_L1_8s_C3CMR", {-128}, {}, {1}, 128},
+        {"Norm_L2_8s_C1MR", {-128}, {}, {1}, 128},
+        {"NormDiff_Inf_8s_C1MR", {-128}, {127}, {1}, 255},
+        {"NormDiff_L1_8s_C3CMR", {127, -128}, {-128, 127}, {1, 1}, 510},
+        // Any non-zero mask byte selects.
+        {"Norm_L2_8u_C1MR", {3, 4, 100}, {}, {1, 255, 0}, 5},
+        {"NormDiff_L2_8u_C3CMR", {3, 0, 9}, {0, 4, 200}, {128, 1, 0}, 5},
+        {"Norm_L1_32f_C1MR", ones16, {}, all16, 16},
+        {"Norm_L2_32f_C3CMR", ones16, {}, all16, 4},
+        // Relative norms: a zero denominator scales by 2^52.
+        {"NormRel_Inf_8u_C1MR", {3}, {0}, {1}, three52},
+        {"NormRel_L1_8s_C3CMR", {3}, {0}, {1}, three52},
+        {"NormRel_L2_8u_C1MR", {3}, {0}, {1}, 3 * 0x1p26},
+        {"NormRel_Inf_32f_C3CMR", {3}, {0}, {1}, three52},
+        {"NormRel_L1_32f_C1MR", {3}, {-0.0}, {1}, three52},
+        {"NormRel_L2_32f_C1MR", {3}, {0}, {1}, 3 * 0x1p26},
+        {"NormRel_L1_8u_C1MR", {0, 200}, {0, 7}, {1, 0}, 0},
+        {"NormRel_Inf_8u_C1MR", {10}, {5}, {1}, 1},
+        {"NormRel_L1_8u_C3CMR", {10}, {5}, {1}, 1},
+        {"NormRel_L2_8u_C1MR", {10}, {5}, {1}, 1},
+        {"NormRel_Inf_8s_C1MR", {127}, {-128}, {1}, 1.9921875},
+        {"NormRel_L2_8s_C3CMR", {127}, {-128}, {1}, 1.9921875},
+        // Only an exact zero counts: 1e-30 divides for L1, but its square is 0 in single precision.
+        {"NormRel_L1_32f_C1MR", {1}, {tiny}, {1}, 1.0 / double(float(tiny))},
+        {"NormRel_L2_32f_C3CMR", {1}, {tiny}, {1}, 0x1p26},
+        {"NormRel_Inf_32f_C1MR", {0}, {dmin}, {1}, 1},
+        // Special floats: NaN terms are passed over by Inf and propagate through sums.
+        {"Norm_Inf_32f_C1MR", {nan, -2, 1}, {}, {1, 1, 1}, 2},
+        {"NormDiff_Inf_32f_C3CMR", {inf, 5}, {inf, 1}, {1, 1}, 4},
+        {"Norm_L1_32f_C1MR", {nan, 1}, {}, {1, 1}, nan},
+        {"Norm_L1_32f_C3CMR", {-inf, 1}, {}, {1, 1}, inf},
+        {"NormDiff_L2_32f_C1MR", {inf}, {inf}, {1}, nan},
+        {"Norm_Inf_32f_C1MR", {nan, -0.0}, {}, {0, 1}, 0},
+        // Group update: P0 takes 1, then 2^-24 and 2^-24 either one by one (lost) or as a pair.
+        {"Norm_L1_32f_C1MR", {1, 0, 0, 0, 0, 0, 0, 0, e24, 0, 0, 0, e24, 0, 0, 0}, {}, all16, 1 + e23},
+        {"Norm_L1_32f_C3CMR", {1, 0, 0, 0, 0, 0, 0, 0, e24, 0, 0, 0, e24, 0, 0, 0}, {}, all16, 1},
+        // Final combination: P = {1, 2^-24, 0, 2^-24}.
+        {"Norm_L1_32f_C1MR", {1, e24, 0, e24, 0, 0, 0, 0}, {}, std::vector<int>(8, 1), 1 + e23},
+        {"NormDiff_L1_32f_C1MR", {1, e24, 0, e24, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}, std::vector<int>(8, 1), 1},
+        // Pixels after the last group go to P0: P0 = 2^-24 + 2^-24, P1 = 1.
+        {"Norm_L1_32f_C1MR", {0, 1, 0, 0, 0, 0, 0, 0, e24, e24}, {}, std::vector<int>(10, 1), 1 + e23},
+    };
+    for (const ValueCase &vc : cases) {
+        const Member &mb = member(vc.member);
+        SCOPED_TRACE(vc.member);
+        with_type(mb.type, [&]<class T>() {
+            const int w = int(vc.a.size()), cn = mb.coi ? 3 : 1, coi = mb.coi ? 2 : 0;
+            Image<T> a({w, 1, cn, 0, 4}), b({w, 1, cn, 0, 0});
+            Image<Zyl8u> m({w, 1, 1, 0, 1});
+            for (int x = 0; x < w; ++x) {
+                for (int c = 0; c < cn; ++c) {  // the channels around coi would spoil the result
+                    a.at(x, 0, c) = std::is_same_v<T, Zyl32f> ? T(nan) : T(99);
+                    b.at(x, 0, c) = std::is_same_v<T, Zyl32f> ? T(nan) : T(-7);
+                }
+                a.at(x, 0, coi ? coi - 1 : 0) = T(vc.a[x]);
+                b.at(x, 0, coi ? coi - 1 : 0) = vc.b.empty() ? T(0) : T(vc.b[x]);
+                m.at(x, 0) = Zyl8u(vc.mask[x]);
+            }
+            double out = -1;
+            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), {w, 1}, coi, &out), zylStatusOk);
+            EXPECT_TRUE(same_result(out, vc.expected));
+        });
+    }
+}
+
+}  // namespace
