@@ -1,0 +1,174 @@
+// Fast arctangent: validation order, a reference written from the algorithm's steps, the
+// documented sample angles, position independence, twins, guard pages.
+#include <cmath>
+#include <limits>
+
+#include "kernels/arctan.h"
+#include "support.h"
+
+using zt::Rng;
+
+namespace {
+
+float flip(float v) { return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ 0x80000000u); }
+
+// The angle of (x, y) following the steps one by one, each a single-precision operation.
+float reference_atan(float y, float x)
+{
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float m = std::max(std::max(ax, ay), 9.99999994e-09f), n = std::min(ax, ay);
+    const float z = n / m;
+    const float c2 = -15.8131895f, c1 = 61.0941963f, c0 = -0.140500411f;
+    const float p = (c2 * z + c1) * z + c0;
+    float a = ax < ay ? 90.0f + flip(p) : p;
+    if (x < 0) a = 180.0f + flip(a);
+    if (y < 0) a = 360.0f + flip(a);
+    return a;
+}
+
+// Equal bits; where either input is NaN (the steps do not say which NaN wins) the result only
+// has to be a NaN.
+::testing::AssertionResult same_angle(float got, float y, float x)
+{
+    if (std::isnan(x) || std::isnan(y)) {
+        if (std::isnan(got)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "NaN input gave " << got;
+    }
+    const float want = reference_atan(y, x);
+    if (zt::bits_of(got) == zt::bits_of(want) || (std::isnan(got) && std::isnan(want)))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "atan(" << y << ", " << x << ") = " << got
+                                         << ", expected " << want;
+}
+
+// Inputs: ordinary values of mixed magnitudes, small integers (exact ratios, ties between |x|
+// and |y|, zeros of both signs) and special values.
+float random_component(Rng &rng)
+{
+    if (rng.chance(0.3)) return float(rng.uniform(-3, 3)) * (rng.chance(0.5) ? 1.0f : -1.0f);
+    return zt::random_float(rng, 0.1);
+}
+
+// Arrays with a few guard elements after the end, which must survive every call.
+struct Arrays {
+    std::vector<float> y, x, dst;
+    int n;
+    Arrays(int n_, Rng &rng, int offset = 0) : y(n_ + offset + 8), x(n_ + offset + 8), dst(n_ + offset + 8, -7.0f), n(n_)
+    {
+        for (int i = 0; i < int(y.size()); ++i) y[i] = random_component(rng), x[i] = random_component(rng);
+    }
+};
+
+TEST(FastArctan, ValidationOrderAndNoWrites)
+{
+    float y[4] = {1, 2, 3, 4}, x[4] = {1, 1, 1, 1}, d[4] = {-7, -7, -7, -7};
+    auto call = [](const float *py, const float *px, float *pd, int n) {
+        return [=] { return zylibFastArctan_32f(py, px, pd, n); };
+    };
+    zt::expect_statuses(
+        {
+            {"null y before length", call(nullptr, x, d, -1), zylStatusNullPtr},
+            {"null x", call(y, nullptr, d, 4), zylStatusNullPtr},
+            {"null dst before length", call(y, x, nullptr, -1), zylStatusNullPtr},
+            {"negative length", call(y, x, d, -1), zylStatusBadSize},
+            {"length 0 writes nothing", call(y, x, d, 0), zylStatusOk},
+        },
+        [&] { return d[0] == -7 && d[1] == -7 && d[2] == -7 && d[3] == -7; });
+    EXPECT_TRUE(d[0] == -7 && d[3] == -7);
+}
+
+// The documented angles, to a tolerance far below the fit's error: a wrong constant or a
+// missing quadrant step moves them by much more.
+TEST(FastArctan, DocumentedAngles)
+{
+    struct Case {
+        float y, x, angle;
+    };
+    const Case cases[] = {
+        {0, 1, -0.1405f},       {0, -1, 180.1405f},     {0, 0, -0.1405f},
+        {1, 0, 90.1405f},       {-1, 0, 269.8595f},     {1, 1, 45.1405064f},
+        {-1, -1, 225.1405064f}, {0, -0.0f, -0.1405f},   {-0.0f, 0, -0.1405f},
+        {1, -1, 134.8594936f},  {-1, 1, 314.8594936f},  {3, 1e-30f, 90.1405f},
+    };
+    float y[12], x[12], d[12];
+    for (int i = 0; i < 12; ++i) y[i] = cases[i].y, x[i] = cases[i].x;
+    ASSERT_EQ(zylibFastArctan_32f(y, x, d, 12), 0);
+    for (int i = 0; i < 12; ++i) EXPECT_NEAR(d[i], cases[i].angle, 1e-4f) << cases[i].y << ", " << cases[i].x;
+}
+
+// Every length from 0 to 9 and long arrays, at every offset from a 16-byte boundary, against
+// the reference; nothing past the end is written.
+TEST(FastArctan, MatchesReference)
+{
+    std::uint32_t seed = 10;
+    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 17, 1000})
+        for (int off = 0; off < 4; ++off) {
+            Rng rng(++seed);
+            SCOPED_TRACE(zt::seed_note(seed));
+            Arrays a(n, rng, off);
+            ASSERT_EQ(zylibFastArctan_32f(a.y.data() + off, a.x.data() + off, a.dst.data() + off, n), 0);
+            for (int i = 0; i < off; ++i) EXPECT_EQ(a.dst[i], -7.0f);
+            for (int i = 0; i < n; ++i)
+                ASSERT_TRUE(same_angle(a.dst[off + i], a.y[off + i], a.x[off + i])) << "element " << i;
+            for (int i = off + n; i < int(a.dst.size()); ++i) EXPECT_EQ(a.dst[i], -7.0f);
+        }
+    // Every pair of special values.
+    const auto sp = zt::special_floats();
+    std::vector<float> y, x, d;
+    for (float a : sp)
+        for (float b : sp) y.push_back(a), x.push_back(b);
+    d.resize(y.size());
+    ASSERT_EQ(zylibFastArctan_32f(y.data(), x.data(), d.data(), int(y.size())), 0);
+    for (std::size_t i = 0; i < y.size(); ++i) EXPECT_TRUE(same_angle(d[i], y[i], x[i])) << i;
+}
+
+// An element's angle is the same bits wherever it stands: in a full block or in the padded
+// tail, first or last of its block.
+TEST(FastArctan, PositionIndependent)
+{
+    Rng rng(77);
+    Arrays a(11, rng);
+    std::vector<float> whole(11);
+    ASSERT_EQ(zylibFastArctan_32f(a.y.data(), a.x.data(), whole.data(), 11), 0);
+    for (int start = 0; start < 11; ++start)
+        for (int n = 1; start + n <= 11; ++n) {
+            std::vector<float> part(n);
+            ASSERT_EQ(zylibFastArctan_32f(a.y.data() + start, a.x.data() + start, part.data(), n), 0);
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(zt::bits_of(part[i]), zt::bits_of(whole[start + i])) << start << "+" << i;
+        }
+}
+
+#if ZYLCV_SIMD
+TEST(FastArctan, TwinsAgree)
+{
+    std::uint32_t seed = 300;
+    for (int n : {1, 3, 4, 5, 7, 8, 9, 15, 16, 33, 257})
+        for (int off = 0; off < 4; ++off) {
+            Rng rng(++seed);
+            SCOPED_TRACE(zt::seed_note(seed));
+            Arrays a(n, rng, off), b(n, rng, off);
+            zylcv::portable::fast_arctan(a.y.data() + off, a.x.data() + off, a.dst.data(), n);
+            zylcv::sse2::fast_arctan(a.y.data() + off, a.x.data() + off, b.dst.data() + off, n);
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(zt::bits_of(a.dst[i]), zt::bits_of(b.dst[off + i])) << i;
+        }
+}
+#endif
+
+// Sources and destination flush against inaccessible pages: the padded tail reads and writes
+// only the valid elements.
+TEST(FastArctan, StaysInsideArrays)
+{
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 9, 13})
+        for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
+            Rng rng(n);
+            zt::GuardedImage<Zyl32f> y(n, 1, 1, g), x(n, 1, 1, g), d(n, 1, 1, g);
+            y.fill_random(rng);
+            x.fill_random(rng);
+            ASSERT_EQ(zylibFastArctan_32f(y.data(), x.data(), d.data(), n), 0);
+            for (int i = 0; i < n; ++i) EXPECT_TRUE(same_angle(d.data()[i], y.data()[i], x.data()[i]));
+        }
+}
+
+}  // namespace
