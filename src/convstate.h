@@ -6,6 +6,7 @@
 #define ZYLCV_CONVSTATE_H
 
 #include "internal.h"
+#include "ring.h"
 
 // One block from _zycvAlloc: this header, then the row buffers. The fields up to kernelY are the
 // state's published layout, in that order; the four fields after them are this library's own
@@ -105,14 +106,6 @@ inline ZylStatus check_state(const ZyliConvState &st, Kind kind, ZylDataType typ
     if (st.kind != kind || st.dataType != type) return zylStatusBadArg;
     if (width > st.maxWidth) return zylStatusBadSize;
     return zylStatusOk;
-}
-
-// The ring: rotating moves the oldest buffer to the newest place.
-inline void rotate(void **ring, int k)
-{
-    void *oldest = ring[0];
-    for (int i = 0; i + 1 < k; ++i) ring[i] = ring[i + 1];
-    ring[k - 1] = oldest;
 }
 
 // One strip call. A window of k = kernelSize rows (anchor a = k/2) slides down the image. The

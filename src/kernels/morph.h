@@ -1,0 +1,254 @@
+// Erosion and dilation kernels: the per-element helpers both twins use for row tails, the ring
+// policies of the three element kinds for the strip driver, and the twins' entries.
+//
+// A twin is a set of row operations (struct Rows in each twin's file); the policies below are
+// templates over it, so both twins run the same strip logic and differ only in how a row is
+// computed. Rows are handled as flat element arrays: with C interleaved channels, the neighbour
+// of element e one pixel to the right is element e + C, so channels never mix.
+#ifndef ZYLCV_KERNELS_MORPH_H
+#define ZYLCV_KERNELS_MORPH_H
+
+#include "../morphstate.h"
+
+namespace zylcv::morph {
+
+// The fold of one more value b into the running value a: erosion keeps a if a < b else b,
+// dilation keeps a if a > b else b. For floats this fixes which operand survives a NaN or a
+// signed zero; for bytes and order keys it is the plain minimum or maximum.
+template <bool Dilate, class T> inline T fold(T a, T b)
+{
+    if constexpr (Dilate) return a > b ? a : b;
+    else return a < b ? a : b;
+}
+
+// Float bits and their order key map onto each other: the sign bit cleared, then every bit
+// flipped when the sign was set. Keys order as the floats do, -0.0 below +0.0 and NaNs by bits.
+inline Zyl32s order_key(std::uint32_t b)
+{
+    return static_cast<Zyl32s>((b & 0x7FFFFFFFu) ^ (0u - (b >> 31)));
+}
+
+// Element e of a horizontal pass over a bordered row b (element 0 is the leftmost border
+// element): the fold of b[e], b[e + C], ..., b[e + (mW - 1) * C], left to right.
+template <bool Dilate, class T> inline T hpass_el(const T *b, int e, int C, int mW)
+{
+    T v = b[e];
+    for (int k = 1; k < mW; ++k) v = fold<Dilate>(v, b[e + k * C]);
+    return v;
+}
+
+// Element e of a horizontal pass over an unbordered row r of n elements, columns clamped to
+// the row: the same fold as hpass_el over the row extended by `left` elements on the left.
+template <bool Dilate, class T> inline T hpass_edge_el(const T *r, int n, int e, int C, int mW, int left)
+{
+    auto at = [&](int i) { return i < 0 ? r[e % C] : i >= n ? r[n - C + e % C] : r[i]; };
+    T v = at(e - left);
+    for (int k = 1; k < mW; ++k) v = fold<Dilate>(v, at(e - left + k * C));
+    return v;
+}
+
+// Element e of the vertical step: the fold over rows 0 .. mH - 1, oldest first.
+template <bool Dilate, class T> inline T vpass_el(Zyl8u *const *rows, int e, int mH)
+{
+    T v = reinterpret_cast<const T *>(rows[0])[e];
+    for (int i = 1; i < mH; ++i) v = fold<Dilate>(v, reinterpret_cast<const T *>(rows[i])[e]);
+    return v;
+}
+
+// Element e of an 8u mask window. Ring rows start `left` elements after their bordered data;
+// every cell's 8 mask bytes are equal, its first byte stands for it. Erosion ORs each value with
+// the inverted cell and takes the minimum from 255; dilation ANDs with the cell and takes the
+// maximum from 0, so non-members drop out.
+template <bool Dilate>
+inline Zyl8u mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
+                     const Zyl8u *mask, const Zyl8u *maskInv)
+{
+    Zyl8u v = Dilate ? 0 : 255;
+    for (int i = 0; i < mH; ++i) {
+        const Zyl8u *r = rows[i] - left + e;
+        for (int j = 0; j < mW; ++j) {
+            const int cell = 8 * (i * mW + j);
+            v = Dilate ? fold<true>(v, Zyl8u(r[j * C] & mask[cell]))
+                       : fold<false>(v, Zyl8u(r[j * C] | maskInv[cell]));
+        }
+    }
+    return v;
+}
+
+// Element e of a 32f mask window over order keys: member cells only, from the largest key
+// (erosion) or the smallest (dilation); the result is mapped back to float bits.
+template <bool Dilate>
+inline Zyl32f mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
+                      const Zyl8u *mask)
+{
+    Zyl32s v = Dilate ? Zyl32s(0x80000000u) : 0x7FFFFFFF;
+    for (int i = 0; i < mH; ++i) {
+        const Zyl32s *r = reinterpret_cast<const Zyl32s *>(rows[i]) - left + e;
+        for (int j = 0; j < mW; ++j)
+            if (mask[i * mW + j]) v = fold<Dilate>(v, r[j * C]);
+    }
+    return from_bits(static_cast<std::uint32_t>(order_key(static_cast<std::uint32_t>(v))));
+}
+
+// Replicated borders of a row of n elements at r[0..n): `left` elements before it repeat its
+// first pixel, `right` elements after it its last pixel.
+// Elements are moved as their bits, so that no NaN pattern changes on the way.
+template <class T> inline void put_borders(T *row, int n, int C, int left, int right)
+{
+    using U = std::conditional_t<sizeof(T) == 4, std::uint32_t, Zyl8u>;
+    auto r = reinterpret_cast<U *>(row);
+    for (int e = -left; e < 0; ++e) r[e] = r[(e % C + C) % C];
+    for (int e = 0; e < right; ++e) r[n + e] = r[n - C + e % C];
+}
+
+// The three ring policies of the strip driver (see run_strip). n = width * C elements per row;
+// left = anchorX * C and right = (maskWidth - 1 - anchorX) * C border elements.
+struct Geometry {
+    int n, C, mW, mH, aX, aY, left, right;
+};
+
+inline Geometry geometry_of(const ZyliMorphState &st, int width)
+{
+    const int C = st.nChannels;
+    return {width * C,          C, st.maskWidth, st.maskHeight, st.anchorX, st.anchorY,
+            st.anchorX * C, (st.maskWidth - 1 - st.anchorX) * C};
+}
+
+// Rectangle: a source row enters the ring after its horizontal pass, read straight from the
+// source (the source is never written), or for short rows and wide 8u windows from a bordered
+// copy in the last scratch row, which the pass may overwrite; the vertical step folds the
+// window's rows.
+template <class R, class T, bool Dilate> struct RectOps {
+    Geometry g;
+    T *bordered;
+    void enter(Zyl8u *entry, const Zyl8u *src)
+    {
+        auto s = reinterpret_cast<const T *>(src);
+        auto e = reinterpret_cast<T *>(entry);
+        if (g.mW == 1) {
+            R::copy(e, s, g.n);
+            return;
+        }
+        // Direct path: the inside of the row straight from the source, the anchorX pixels at the
+        // left end and the rest at the right end element by element with clamped columns; wide
+        // 8u windows and short rows go through the bordered scratch row.
+        const int edge = g.left + g.right;
+        if (g.n >= edge && (g.mW < 5 || sizeof(T) == 4)) {
+            R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
+            for (int i = 0; i < g.left; ++i) e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
+            for (int i = g.n - g.right; i < g.n; ++i)
+                e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
+            return;
+        }
+        R::copy(bordered + g.left, s, g.n);
+        put_borders(bordered + g.left, g.n, g.C, g.left, g.right);
+        R::template hpass_consuming<Dilate>(bordered, e, g.n, g.C, g.mW);
+    }
+    void copy(Zyl8u *to, const Zyl8u *from)
+    {
+        R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n);
+    }
+    void emit(Zyl8u *const *table, Zyl8u *dst)
+    {
+        R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+    }
+};
+
+// Cross: raw rows enter the ring. For each destination row the anchor row gets its borders in
+// place (ring rows have room on both sides) and its horizontal pass into the scratch row, which
+// stands in for it during the vertical step: the column comes from the raw rows, the bar
+// (anchor pixel included) from the scratch row.
+template <class R, class T, bool Dilate> struct CrossOps {
+    Geometry g;
+    T *bar;
+    void enter(Zyl8u *entry, const Zyl8u *src)
+    {
+        R::copy(reinterpret_cast<T *>(entry), reinterpret_cast<const T *>(src), g.n);
+    }
+    void copy(Zyl8u *to, const Zyl8u *from) { enter(to, from); }
+    void emit(Zyl8u **table, Zyl8u *dst)
+    {
+        Zyl8u *anchorRow = table[g.aY];
+        auto a = reinterpret_cast<T *>(anchorRow);
+        put_borders(a, g.n, g.C, g.left, g.right);
+        R::template hpass<Dilate>(a - g.left, bar, g.n, g.C, g.mW);
+        table[g.aY] = reinterpret_cast<Zyl8u *>(bar);
+        R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+        table[g.aY] = anchorRow;
+    }
+};
+
+// Mask (caller mask or ellipse): raw rows enter the ring with their borders, as order keys for
+// 32f; the window folds every member cell.
+template <class R, class T, bool Dilate> struct MaskOps {
+    Geometry g;
+    const Zyl8u *mask, *maskInv;
+    void enter(Zyl8u *entry, const Zyl8u *src)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>) {
+            auto e = reinterpret_cast<Zyl32s *>(entry);
+            R::keys(e, reinterpret_cast<const Zyl32f *>(src), g.n);
+            put_borders(e, g.n, g.C, g.left, g.right);
+        } else {
+            R::copy(entry, src, g.n);
+            put_borders(entry, g.n, g.C, g.left, g.right);
+        }
+    }
+    void copy(Zyl8u *to, const Zyl8u *from)
+    {
+        auto t = reinterpret_cast<T *>(to) - g.left;
+        auto f = reinterpret_cast<const T *>(from) - g.left;
+        R::copy(t, f, g.left + g.n + g.right);
+    }
+    void emit(Zyl8u *const *table, Zyl8u *dst)
+    {
+        R::template window<Dilate>(table, reinterpret_cast<T *>(dst), g, mask, maskInv);
+    }
+};
+
+// The kind of the state picks the policy; the driver runs it.
+template <class R, class T, bool Dilate>
+int run(const T *src, int srcStep, T *dst, int dstStep, int width, int height,
+        ZyliMorphState &st, int role)
+{
+    const Geometry g = geometry_of(st, width);
+    auto s = reinterpret_cast<const Zyl8u *>(src);
+    auto d = reinterpret_cast<Zyl8u *>(dst);
+    if (st.shape == kRect) {
+        const int lastScratch = (st.dataType == zyl32f ? 2 : 1) - 1;
+        RectOps<R, T, Dilate> ops{
+            g, reinterpret_cast<T *>(st.pScratch + std::ptrdiff_t(lastScratch) * st.rowStride)};
+        return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+    }
+    if (st.shape == kCross) {
+        CrossOps<R, T, Dilate> ops{g, reinterpret_cast<T *>(st.pScratch)};
+        return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+    }
+    MaskOps<R, T, Dilate> ops{g, st.pMask, st.pMaskInv};
+    return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+}
+
+}  // namespace zylcv::morph
+
+namespace zylcv {
+
+// Each returns the number of destination rows written and updates the state's ring.
+#define ZYLCV_MORPH_KERNELS                                                                     \
+    int erode(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width, int height,    \
+              ZyliMorphState &st, int role);                                                    \
+    int dilate(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width, int height,   \
+               ZyliMorphState &st, int role);                                                   \
+    int erode(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height,  \
+              ZyliMorphState &st, int role);                                                    \
+    int dilate(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height, \
+               ZyliMorphState &st, int role);
+
+namespace portable { ZYLCV_MORPH_KERNELS }
+#if ZYLCV_SIMD
+namespace sse2 { ZYLCV_MORPH_KERNELS }
+#endif
+#undef ZYLCV_MORPH_KERNELS
+
+}  // namespace zylcv
+
+#endif

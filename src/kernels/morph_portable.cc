@@ -1,0 +1,69 @@
+// Portable erosion and dilation kernels: every row operation element by element, through the
+// same helpers the SSE2 twin uses for its row tails.
+#include "morph.h"
+
+namespace zylcv::portable {
+namespace {
+
+using namespace zylcv::morph;
+
+struct Rows {
+    // Floats are moved as their bits, so that no NaN pattern changes on the way.
+    template <class T> static void copy(T *d, const T *s, int n)
+    {
+        using U = std::conditional_t<sizeof(T) == 4, std::uint32_t, Zyl8u>;
+        auto du = reinterpret_cast<U *>(d);
+        auto su = reinterpret_cast<const U *>(s);
+        for (int e = 0; e < n; ++e) du[e] = su[e];
+    }
+    static void keys(Zyl32s *d, const Zyl32f *s, int n)
+    {
+        for (int e = 0; e < n; ++e) d[e] = order_key(bits(s[e]));
+    }
+    template <bool D, class T> static void hpass(const T *b, T *out, int n, int C, int mW)
+    {
+        for (int e = 0; e < n; ++e) out[e] = hpass_el<D>(b, e, C, mW);
+    }
+    template <bool D, class T> static void hpass_consuming(T *b, T *out, int n, int C, int mW)
+    {
+        hpass<D>(b, out, n, C, mW);
+    }
+    template <bool D, class T> static void vpass(Zyl8u *const *rows, T *out, int n, int mH)
+    {
+        for (int e = 0; e < n; ++e) out[e] = vpass_el<D, T>(rows, e, mH);
+    }
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *maskInv)
+    {
+        for (int e = 0; e < g.n; ++e)
+            out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask, maskInv);
+    }
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *)
+    {
+        for (int e = 0; e < g.n; ++e) out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask);
+    }
+};
+
+}  // namespace
+
+int erode(const Zyl8u *s, int ss, Zyl8u *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl8u, false>(s, ss, d, ds, w, h, st, role);
+}
+int dilate(const Zyl8u *s, int ss, Zyl8u *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl8u, true>(s, ss, d, ds, w, h, st, role);
+}
+int erode(const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl32f, false>(s, ss, d, ds, w, h, st, role);
+}
+int dilate(const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl32f, true>(s, ss, d, ds, w, h, st, role);
+}
+
+}  // namespace zylcv::portable

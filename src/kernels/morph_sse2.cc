@@ -1,0 +1,301 @@
+// SSE2 erosion and dilation kernels. Rows are flat element arrays; 8u rows go in blocks of 32
+// bytes, then 8, and 32f rows in blocks of 8 floats, then 4; each row ends element by element
+// with the same folds as the portable twin. Loads and stores are unaligned (ring rows are only 8-byte
+// aligned for 8u, and caller rows have any alignment); the bits do not depend on alignment.
+// Mask windows fold the member cells only, which leaves the result unchanged (a non-member
+// contributes the fold's neutral value).
+#include <emmintrin.h>
+
+#include "morph.h"
+
+namespace zylcv::sse2 {
+namespace {
+
+using namespace zylcv::morph;
+
+__m128i ld(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
+void st(void *p, __m128i v) { _mm_storeu_si128(static_cast<__m128i *>(p), v); }
+__m128i ld8(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
+void st8(void *p, __m128i v) { _mm_storel_epi64(static_cast<__m128i *>(p), v); }
+
+// The folds on packed lanes: unsigned bytes; floats with the a < b ? a : b (a > b ? a : b)
+// rule, which minps (maxps) implements with the running value as first operand; signed 32-bit
+// order keys through a compare and a select.
+template <bool D> __m128i fold8(__m128i a, __m128i b)
+{
+    return D ? _mm_max_epu8(a, b) : _mm_min_epu8(a, b);
+}
+template <bool D> __m128 foldf(__m128 a, __m128 b) { return D ? _mm_max_ps(a, b) : _mm_min_ps(a, b); }
+template <bool D> __m128i foldk(__m128i a, __m128i b)
+{
+    __m128i gt = _mm_cmpgt_epi32(a, b);
+    return D ? _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b))
+             : _mm_or_si128(_mm_and_si128(gt, b), _mm_andnot_si128(gt, a));
+}
+// Float bits to order keys and back (the same mapping).
+__m128i to_key(__m128i b)
+{
+    return _mm_xor_si128(_mm_and_si128(b, _mm_set1_epi32(0x7FFFFFFF)), _mm_srai_epi32(b, 31));
+}
+
+const Zyl8u *bytes(const void *p) { return static_cast<const Zyl8u *>(p); }
+Zyl8u *bytes(void *p) { return static_cast<Zyl8u *>(p); }
+
+struct Rows {
+    // Per step 32 bytes, then 16; the row ends byte by byte.
+    template <class T> static void copy(T *dst, const T *src, int n)
+    {
+        auto d = bytes(dst);
+        auto s = bytes(src);
+        const long len = long(n) * long(sizeof(T));
+        long i = 0;
+        for (; i + 32 <= len; i += 32) {
+            __m128i a = ld(s + i), b = ld(s + i + 16);
+            st(d + i, a);
+            st(d + i + 16, b);
+        }
+        for (; i + 16 <= len; i += 16) st(d + i, ld(s + i));
+        for (; i < len; ++i) d[i] = s[i];
+    }
+
+    // Per step 8 floats to order keys, then 4; the row ends key by key.
+    static void keys(Zyl32s *d, const Zyl32f *s, int n)
+    {
+        int e = 0;
+        for (; e + 8 <= n; e += 8) {
+            __m128i a = to_key(ld(s + e)), b = to_key(ld(s + e + 4));
+            st(d + e, a);
+            st(d + e + 4, b);
+        }
+        for (; e + 4 <= n; e += 4) st(d + e, to_key(ld(s + e)));
+        for (; e < n; ++e) d[e] = order_key(bits(s[e]));
+    }
+
+    // The fold engine of both passes: out[e] = fold over k of src[k][e], k in order. The
+    // sources of one call are at most kChunk row pointers kept in a local array (so stores to
+    // the destination cannot alias them); `first` starts from src[0], otherwise the running
+    // value is the partial result already in out. Per step 32 bytes (8u) or 8 floats, then 8
+    // bytes or 4 floats; the row ends element by element. K > 0 fixes the count at
+    // compile time for the common small elements.
+    static constexpr int kChunk = 64;
+    template <bool D, int K>
+    static void fold_sources(const Zyl8u *const *src, int m, Zyl8u *out, int n, bool first)
+    {
+        const int count = K > 0 ? K : m, k0 = first ? 1 : 0;
+        const Zyl8u *init = first ? src[0] : out;
+        int e = 0;
+        for (; e + 32 <= n; e += 32) {
+            __m128i v0 = ld(init + e), v1 = ld(init + e + 16);
+            for (int k = k0; k < count; ++k) {
+                v0 = fold8<D>(v0, ld(src[k] + e));
+                v1 = fold8<D>(v1, ld(src[k] + e + 16));
+            }
+            st(out + e, v0);
+            st(out + e + 16, v1);
+        }
+        for (; e + 8 <= n; e += 8) {
+            __m128i v = ld8(init + e);
+            for (int k = k0; k < count; ++k) v = fold8<D>(v, ld8(src[k] + e));
+            st8(out + e, v);
+        }
+        for (; e < n; ++e) {
+            Zyl8u v = init[e];
+            for (int k = k0; k < count; ++k) v = fold<D>(v, src[k][e]);
+            out[e] = v;
+        }
+    }
+    template <bool D, int K>
+    static void fold_sources(const Zyl32f *const *src, int m, Zyl32f *out, int n, bool first)
+    {
+        const int count = K > 0 ? K : m, k0 = first ? 1 : 0;
+        const Zyl32f *init = first ? src[0] : out;
+        int e = 0;
+        for (; e + 8 <= n; e += 8) {
+            __m128 v0 = _mm_loadu_ps(init + e), v1 = _mm_loadu_ps(init + e + 4);
+            for (int k = k0; k < count; ++k) {
+                v0 = foldf<D>(v0, _mm_loadu_ps(src[k] + e));
+                v1 = foldf<D>(v1, _mm_loadu_ps(src[k] + e + 4));
+            }
+            _mm_storeu_ps(out + e, v0);
+            _mm_storeu_ps(out + e + 4, v1);
+        }
+        for (; e + 4 <= n; e += 4) {
+            __m128 v = _mm_loadu_ps(init + e);
+            for (int k = k0; k < count; ++k) v = foldf<D>(v, _mm_loadu_ps(src[k] + e));
+            _mm_storeu_ps(out + e, v);
+        }
+        for (; e < n; ++e) {
+            Zyl32f v = init[e];
+            for (int k = k0; k < count; ++k) v = fold<D>(v, src[k][e]);
+            out[e] = v;
+        }
+    }
+    // Sources given by a function of k (a shifted row or a ring row), in chunks of kChunk.
+    template <bool D, class T, class F> static void fold_all(F source, int m, T *out, int n)
+    {
+        const T *p[kChunk];
+        for (int k0 = 0; k0 < m; k0 += kChunk) {
+            const int c = m - k0 < kChunk ? m - k0 : kChunk;
+            for (int k = 0; k < c; ++k) p[k] = source(k0 + k);
+            const bool first = k0 == 0;
+            if (first && c == 2) fold_sources<D, 2>(p, c, out, n, true);
+            else if (first && c == 3) fold_sources<D, 3>(p, c, out, n, true);
+            else if (first && c == 5) fold_sources<D, 5>(p, c, out, n, true);
+            else if (first && c == 7) fold_sources<D, 7>(p, c, out, n, true);
+            else fold_sources<D, 0>(p, c, out, n, first);
+        }
+    }
+
+    // Horizontal pass: the fold of the mW copies of the bordered row shifted by k pixels.
+    template <bool D, class T> static void hpass(const T *b, T *out, int n, int C, int mW)
+    {
+        fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n);
+    }
+
+    // One in-place step of the 8u pass below: b[i] = fold(b[i], b[i + d]) for i < len, in
+    // blocks of 32 bytes from the left (a block reads only bytes not yet rewritten).
+    template <bool D> static void fold_shifted(Zyl8u *b, int len, int d)
+    {
+        int i = 0;
+        for (; i + 32 <= len; i += 32) {
+            __m128i v0 = fold8<D>(ld(b + i), ld(b + i + d));
+            __m128i v1 = fold8<D>(ld(b + i + 16), ld(b + i + 16 + d));
+            st(b + i, v0);
+            st(b + i + 16, v1);
+        }
+        for (; i < len; ++i) b[i] = fold<D>(b[i], b[i + d]);
+    }
+    // Horizontal pass of a bordered row that may be overwritten. Byte folds do not depend on
+    // their order, so wide 8u windows are built by doubling: windows of 2, 4, ..., p pixels in
+    // place, then out = fold(window p at x, window p at x + mW - p). Narrow windows and floats
+    // (whose folds keep their order) take the direct pass.
+    template <bool D> static void hpass_consuming(Zyl8u *b, Zyl8u *out, int n, int C, int mW)
+    {
+        if (mW < 5) {
+            hpass<D>(b, out, n, C, mW);
+            return;
+        }
+        int len = n + (mW - 1) * C, p = 1;
+        for (; 2 * p <= mW; p *= 2) {
+            len -= p * C;
+            fold_shifted<D>(b, len, p * C);
+        }
+        hpass<D>(b, out, n, (mW - p) * C, 2);
+    }
+    template <bool D> static void hpass_consuming(Zyl32f *b, Zyl32f *out, int n, int C, int mW)
+    {
+        hpass<D>(b, out, n, C, mW);
+    }
+
+    // Vertical step: the fold over the window's rows, oldest first.
+    template <bool D, class T> static void vpass(Zyl8u *const *rows, T *out, int n, int mH)
+    {
+        fold_all<D>([rows](int k) { return reinterpret_cast<const T *>(rows[k]); }, mH, out, n);
+    }
+
+    // Mask windows: the member cells of the element are gathered as row pointers (already
+    // moved to the cell's column), up to kChunk at a time; each chunk is folded over the
+    // destination row in blocks, the first chunk starting from the fold's neutral value and the
+    // others from the partial result stored by the previous chunk. The blocks cover the row up
+    // to its last multiple of 8 bytes (8u) or 4 keys (32f); the rest goes element by element.
+    template <class E>
+    static int gather(Zyl8u *const *rows, const Geometry &g, const Zyl8u *mask, int cellBytes,
+                      int &cell, const E **p)
+    {
+        const int cells = g.mW * g.mH;
+        int m = 0;
+        for (; cell < cells && m < kChunk; ++cell)
+            if (mask[cell * cellBytes])
+                p[m++] = reinterpret_cast<const E *>(rows[cell / g.mW]) - g.left + (cell % g.mW) * g.C;
+        return m;
+    }
+
+    // 8u: per step 32 bytes, then 8.
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *maskInv)
+    {
+        const __m128i neutral = D ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+        const int blocks = g.n & ~7;
+        const Zyl8u *p[kChunk];
+        int cell = 0;
+        bool first = true;
+        do {
+            const int m = gather(rows, g, mask, 8, cell, p);
+            int e = 0;
+            for (; e + 32 <= blocks; e += 32) {
+                __m128i v0 = first ? neutral : ld(out + e), v1 = first ? neutral : ld(out + e + 16);
+                for (int k = 0; k < m; ++k) {
+                    v0 = fold8<D>(v0, ld(p[k] + e));
+                    v1 = fold8<D>(v1, ld(p[k] + e + 16));
+                }
+                st(out + e, v0);
+                st(out + e + 16, v1);
+            }
+            for (; e < blocks; e += 8) {
+                __m128i v = first ? neutral : ld8(out + e);
+                for (int k = 0; k < m; ++k) v = fold8<D>(v, ld8(p[k] + e));
+                st8(out + e, v);
+            }
+            first = false;
+        } while (cell < g.mW * g.mH);
+        for (int e = blocks; e < g.n; ++e)
+            out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask, maskInv);
+    }
+
+    // 32f order keys: per step 8 keys, then 4; partial results between chunks stay keys, the
+    // last chunk maps them back to float bits.
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *)
+    {
+        const __m128i neutral = _mm_set1_epi32(D ? int(0x80000000u) : 0x7FFFFFFF);
+        const int blocks = g.n & ~3;
+        const Zyl32s *p[kChunk];
+        int cell = 0;
+        bool first = true, last;
+        do {
+            const int m = gather(rows, g, mask, 1, cell, p);
+            last = cell >= g.mW * g.mH;
+            auto finish = [last](__m128i v) { return last ? to_key(v) : v; };
+            int e = 0;
+            for (; e + 8 <= blocks; e += 8) {
+                __m128i v0 = first ? neutral : ld(out + e), v1 = first ? neutral : ld(out + e + 4);
+                for (int k = 0; k < m; ++k) {
+                    v0 = foldk<D>(v0, ld(p[k] + e));
+                    v1 = foldk<D>(v1, ld(p[k] + e + 4));
+                }
+                st(out + e, finish(v0));
+                st(out + e + 4, finish(v1));
+            }
+            for (; e < blocks; e += 4) {
+                __m128i v = first ? neutral : ld(out + e);
+                for (int k = 0; k < m; ++k) v = foldk<D>(v, ld(p[k] + e));
+                st(out + e, finish(v));
+            }
+            first = false;
+        } while (!last);
+        for (int e = blocks; e < g.n; ++e) out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask);
+    }
+};
+
+}  // namespace
+
+int erode(const Zyl8u *s, int ss, Zyl8u *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl8u, false>(s, ss, d, ds, w, h, st, role);
+}
+int dilate(const Zyl8u *s, int ss, Zyl8u *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl8u, true>(s, ss, d, ds, w, h, st, role);
+}
+int erode(const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl32f, false>(s, ss, d, ds, w, h, st, role);
+}
+int dilate(const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, ZyliMorphState &st, int role)
+{
+    return run<Rows, Zyl32f, true>(s, ss, d, ds, w, h, st, role);
+}
+
+}  // namespace zylcv::sse2

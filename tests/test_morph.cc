@@ -1,0 +1,659 @@
+// Morphology: constructor checks and block layout, strip validation order, a scalar reference
+// model for every element kind, strip sequences against one whole call, twins, guard pages.
+#include <algorithm>
+#include <cmath>
+
+#include "kernels/morph.h"
+#include "support.h"
+
+using zt::Image;
+using zt::Layout;
+using zt::Rng;
+
+namespace {
+
+// ---- the exported members behind one lookup ----------------------------------------------
+
+template <class T>
+using StripFn = ZylStatus (*)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphState *,
+                              ZylStripRole);
+
+enum Kind { Rect = 0, Cross = 1, Mask = 100 };
+
+// [dilate][kind: rect, cross, mask][channels: 1, 3, 4]
+const StripFn<Zyl8u> kMembers8u[2][3][3] = {
+    {{zyliErodeStrip_Rect_8u_C1R, zyliErodeStrip_Rect_8u_C3R, zyliErodeStrip_Rect_8u_C4R},
+     {zyliErodeStrip_Cross_8u_C1R, zyliErodeStrip_Cross_8u_C3R, zyliErodeStrip_Cross_8u_C4R},
+     {zyliErodeStrip_8u_C1R, zyliErodeStrip_8u_C3R, zyliErodeStrip_8u_C4R}},
+    {{zyliDilateStrip_Rect_8u_C1R, zyliDilateStrip_Rect_8u_C3R, zyliDilateStrip_Rect_8u_C4R},
+     {zyliDilateStrip_Cross_8u_C1R, zyliDilateStrip_Cross_8u_C3R, zyliDilateStrip_Cross_8u_C4R},
+     {zyliDilateStrip_8u_C1R, zyliDilateStrip_8u_C3R, zyliDilateStrip_8u_C4R}}};
+const StripFn<Zyl32f> kMembers32f[2][3][3] = {
+    {{zyliErodeStrip_Rect_32f_C1R, zyliErodeStrip_Rect_32f_C3R, zyliErodeStrip_Rect_32f_C4R},
+     {zyliErodeStrip_Cross_32f_C1R, zyliErodeStrip_Cross_32f_C3R, zyliErodeStrip_Cross_32f_C4R},
+     {zyliErodeStrip_32f_C1R, zyliErodeStrip_32f_C3R, zyliErodeStrip_32f_C4R}},
+    {{zyliDilateStrip_Rect_32f_C1R, zyliDilateStrip_Rect_32f_C3R, zyliDilateStrip_Rect_32f_C4R},
+     {zyliDilateStrip_Cross_32f_C1R, zyliDilateStrip_Cross_32f_C3R,
+      zyliDilateStrip_Cross_32f_C4R},
+     {zyliDilateStrip_32f_C1R, zyliDilateStrip_32f_C3R, zyliDilateStrip_32f_C4R}}};
+
+int kind_index(int kind) { return kind == Rect ? 0 : kind == Cross ? 1 : 2; }
+int chan_index(int c) { return c == 1 ? 0 : c == 3 ? 1 : 2; }
+
+template <class T> StripFn<T> member(bool dilate, int kind, int channels)
+{
+    if constexpr (std::is_same_v<T, Zyl8u>)
+        return kMembers8u[dilate][kind_index(kind)][chan_index(channels)];
+    else
+        return kMembers32f[dilate][kind_index(kind)][chan_index(channels)];
+}
+template <class T> constexpr ZylDataType type_code() { return std::is_same_v<T, Zyl8u> ? zyl8u : zyl32f; }
+
+// ---- structuring elements and the reference model ------------------------------------------
+
+// An element as the tests describe it: rectangle, anchor, constructor shape and member cells.
+struct Element {
+    int mW, mH, aX, aY, shape;     // shape as given to the constructor: 0, 1, 2 or 100
+    std::vector<Zyl32s> cells;     // row-major, nonzero = member
+    int kind() const { return shape == 0 ? Rect : shape == 1 ? Cross : Mask; }
+    bool member(int i, int j) const { return cells[std::size_t(i) * mW + j] != 0; }
+};
+
+// Ellipse cells: for the row pair j and mH-1-j (j < mH/2), the columns rx-h .. rx+h clamped to
+// the rectangle, h the nearest integer (ties to even) to sqrt((ry^2 - (ry-j)^2) / ry^2) * rx.
+std::vector<Zyl32s> ellipse_cells(int mW, int mH)
+{
+    std::vector<Zyl32s> c(std::size_t(mW) * mH, 0);
+    const int rx = mW / 2, ry = mH / 2;
+    for (int j = 0; j < ry; ++j) {
+        double t = double(ry * ry - (ry - j) * (ry - j)) / double(ry * ry);
+        int h = int(std::nearbyint(std::sqrt(t) * rx));
+        for (int x = std::max(rx - h, 0); x <= std::min(rx + h, mW - 1); ++x)
+            c[std::size_t(j) * mW + x] = c[std::size_t(mH - 1 - j) * mW + x] = 1;
+    }
+    return c;
+}
+
+Element make_element(int mW, int mH, int aX, int aY, int shape, Rng *rng = nullptr)
+{
+    Element e{mW, mH, aX, aY, shape, std::vector<Zyl32s>(std::size_t(mW) * mH, 0)};
+    for (int i = 0; i < mH; ++i)
+        for (int j = 0; j < mW; ++j) {
+            Zyl32s &c = e.cells[std::size_t(i) * mW + j];
+            if (shape == 0) c = 1;
+            if (shape == 1) c = (i == aY || j == aX);
+            if (shape == 100) c = rng->chance(0.5) ? Zyl32s(rng->bits32() | 1) : 0;
+        }
+    if (shape == 2) e.cells = ellipse_cells(mW, mH);
+    return e;
+}
+
+// Float order keys: sign-magnitude bits turned into two's complement order.
+std::int32_t key_of(float v)
+{
+    std::uint32_t b = zt::bits_of(v);
+    return (b >> 31) ? std::int32_t(~(b & 0x7FFFFFFFu)) : std::int32_t(b);
+}
+float float_of_key(std::int32_t k)
+{
+    std::uint32_t b = k < 0 ? (std::uint32_t(~k) | 0x80000000u) : std::uint32_t(k);
+    float f;
+    std::memcpy(&f, &b, 4);
+    return f;
+}
+
+// A 2-D source with replicated borders, channel c of pixel (x, y).
+template <class T> struct Source {
+    const Image<T> &img;
+    int w, h;
+    T at(int x, int y, int c) const
+    {
+        return img.at(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1), c);
+    }
+};
+
+// The running float comparison of the rectangle and cross: erosion keeps a if a < b else b,
+// dilation a if a > b else b, a being the running value.
+float keep(float a, float b, bool dilate) { return dilate ? (a > b ? a : b) : (a < b ? a : b); }
+
+// Erosion (minimum) or dilation (maximum) over the member cells with replicated borders.
+// 8u: plain byte order. 32f rectangle and cross: the running comparison, each row's horizontal
+// fold (left to right) folded over the rows top to bottom, the cross's column from raw pixels
+// and its bar (anchor row) folded first. 32f mask: order keys, the empty element giving the
+// extreme keys.
+template <class T> Image<T> reference(const Image<T> &src, const Element &el, bool dilate, const Layout &dl)
+{
+    Image<T> out(dl);
+    Source<T> s{src, src.width(), src.height()};
+    const int C = src.channels();
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            for (int c = 0; c < C; ++c) {
+                auto px = [&](int i, int j) { return s.at(x - el.aX + j, y - el.aY + i, c); };
+                if constexpr (std::is_same_v<T, Zyl8u>) {
+                    int v = dilate ? 0 : 255;
+                    for (int i = 0; i < el.mH; ++i)
+                        for (int j = 0; j < el.mW; ++j)
+                            if (el.member(i, j)) v = dilate ? std::max<int>(v, px(i, j)) : std::min<int>(v, px(i, j));
+                    out.at(x, y, c) = Zyl8u(v);
+                } else if (el.kind() == Mask) {
+                    std::int32_t v = dilate ? INT32_MIN : INT32_MAX;
+                    for (int i = 0; i < el.mH; ++i)
+                        for (int j = 0; j < el.mW; ++j)
+                            if (el.member(i, j)) {
+                                std::int32_t k = key_of(px(i, j));
+                                v = dilate ? std::max(v, k) : std::min(v, k);
+                            }
+                    out.at(x, y, c) = float_of_key(v);
+                } else {
+                    auto bar = [&](int i) {
+                        float r = px(i, 0);
+                        for (int j = 1; j < el.mW; ++j) r = keep(r, px(i, j), dilate);
+                        return r;
+                    };
+                    auto row = [&](int i) {
+                        return el.kind() == Rect || i == el.aY ? bar(i) : px(i, el.aX);
+                    };
+                    float v = row(0);
+                    for (int i = 1; i < el.mH; ++i) v = keep(v, row(i), dilate);
+                    out.at(x, y, c) = v;
+                }
+            }
+    return out;
+}
+
+// ---- running strips ---------------------------------------------------------------------------
+
+struct StateHolder {
+    ZyliMorphState *st = nullptr;
+    ~StateHolder() { zyliMorphologyFree(&st); }
+};
+
+template <class T> ZyliMorphState *make_state(StateHolder &h, int roiWidth, int C, const Element &el)
+{
+    EXPECT_EQ(zyliMorphologyInitAlloc(roiWidth, type_code<T>(), C, {el.mW, el.mH}, {el.aX, el.aY},
+                                      el.shape, el.shape == 100 ? el.cells.data() : nullptr, &h.st),
+              zylStatusOk);
+    return h.st;
+}
+
+// Feeds src in strips of the given heights (first, middle..., last; one height = a whole call)
+// and checks each call's row count: a destination row is written once its last source row has
+// arrived, the last call writes the rest.
+template <class T>
+void run_strips(StripFn<T> fn, Image<T> &src, Image<T> &dst, ZyliMorphState *st, const Element &el,
+                const std::vector<int> &cuts)
+{
+    const int w = src.width();
+    int received = 0, written = 0;
+    for (std::size_t k = 0; k < cuts.size(); ++k) {
+        const bool last = k + 1 == cuts.size();
+        ZylStripRole role = cuts.size() == 1 ? zylStripWhole
+                            : k == 0         ? zylStripFirst
+                            : last           ? zylStripLast
+                                             : zylStripMiddle;
+        ZyliSize sz{w, cuts[k]};
+        ZylStatus s = fn(src.row(received), src.step(), dst.row(written), dst.step(), &sz, st, role);
+        received += cuts[k];
+        int expected = last ? src.height() - written
+                            : std::max(0, received - (el.mH - el.aY) + 1) - written;
+        ZylStatus expectedStatus = (cuts[k] == 0 && !last) ? zylStatusNoOperation : zylStatusOk;
+        // A one-row element holds no rows after a call that completed its rows, so the strips
+        // after the first find an empty ring and do nothing.
+        if (k > 0 && el.mH == 1) {
+            expectedStatus = zylStatusNoOperation;
+            expected = 0;
+        }
+        ASSERT_EQ(s, expectedStatus) << "strip " << k << " role " << role;
+        ASSERT_EQ(sz.height, expected) << "strip " << k << " role " << role;
+        written += expected;
+    }
+}
+
+template <class T> ::testing::AssertionResult same_image(const Image<T> &a, const Image<T> &b)
+{
+    return zt::same_bytes(a.roi_bytes(), b.roi_bytes());
+}
+
+template <class T> void fill_source(Image<T> &img, Rng &rng)
+{
+    img.fill_random(rng);
+    if constexpr (std::is_same_v<T, Zyl32f>) {
+        // Repeated values and signed zeros make the running comparison's choices visible.
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width() * img.channels(); ++x) {
+                float &v = img.row(y)[x];
+                int r = rng.uniform(0, 9);
+                if (r == 0) v = 0.0f;
+                if (r == 1) v = -0.0f;
+                if (r == 2) v = float(rng.uniform(-2, 2));
+            }
+    } else {
+        // Narrow value ranges in some images leave ties and flat areas.
+        if (rng.chance(0.3))
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width() * img.channels(); ++x) img.row(y)[x] &= 0x3;
+    }
+    img.snapshot();
+}
+
+// Random cut points: first strips shorter than the rows a first output needs, middle strips of
+// one row and of zero rows, and empty last strips.
+std::vector<int> random_cuts(Rng &rng, int h)
+{
+    std::vector<int> cuts;
+    int left = h;
+    while (left > 0) {
+        int c = rng.chance(0.4) ? rng.uniform(0, 1) : rng.uniform(1, std::max(1, left));
+        c = std::min(c, left);
+        if (cuts.empty() && c == 0) c = 1;  // a first strip of height 0 does not start a sequence
+        cuts.push_back(c);
+        left -= c;
+    }
+    if (cuts.size() == 1 || rng.chance(0.3)) cuts.push_back(0);  // a last strip that only flushes
+    return cuts;
+}
+
+// ---- tests -----------------------------------------------------------------------------------
+
+template <class T> class Morph : public ::testing::Test {};
+using Types = ::testing::Types<Zyl8u, Zyl32f>;
+TYPED_TEST_SUITE(Morph, Types);
+
+// Every kind, operation and channel count against the reference, as one whole call and as a
+// random strip sequence, with padded steps, odd offsets, canaries and an unchanged source.
+TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
+{
+    using T = TypeParam;
+    std::uint32_t seed = 100;
+    const int shapes[] = {0, 1, 2, 100};
+    for (int shape : shapes)
+        for (int C : {1, 3, 4})
+            for (int rep = 0; rep < 5; ++rep) {
+                // One element wider and taller than 64 cells, on a small one-channel image.
+                if (rep == 4 && (C != 1 || shape == 2)) continue;
+                Rng rng(++seed);
+                SCOPED_TRACE(zt::seed_note(seed));
+                // Large elements (up to 13 x 11) hold more member cells than the packed kernels
+                // gather at once.
+                int mW = rng.uniform(rep == 3 ? 8 : 1, rep == 0 ? 3 : rep == 3 ? 13 : 8);
+                int mH = rng.uniform(rep == 3 ? 8 : 1, rep == 0 ? 3 : rep == 3 ? 11 : 7);
+                if (rep == 4) mW = rng.uniform(66, 70), mH = rng.uniform(65, 67);
+                const int aX = rng.uniform(0, mW - 1), aY = rng.uniform(0, mH - 1);
+                const Element el = make_element(mW, mH, aX, aY, shape, &rng);
+                Layout l = zt::random_layout<T>(rng, rep == 3 ? 70 : rep == 4 ? 12 : 40, rep == 4 ? 8 : 14, C);
+                Image<T> src(l);
+                fill_source(src, rng);
+                const auto srcBefore = src.roi_bytes();
+                for (bool dilate : {false, true}) {
+                    SCOPED_TRACE(testing::Message() << "shape " << shape << " C " << C << " mask "
+                                 << mW << "x" << mH << " anchor " << aX << "," << aY
+                                 << " size " << l.width << "x" << l.height << " dilate " << dilate);
+                    Layout dl = zt::random_layout<T>(rng, 1, 1, C);
+                    dl.width = l.width, dl.height = l.height;
+                    const Image<T> want = reference(src, el, dilate, dl);
+                    StateHolder h;
+                    // The state may be wider than the ROI.
+                    ZyliMorphState *st = make_state<T>(h, l.width + rng.uniform(0, 5), C, el);
+                    ASSERT_NE(st, nullptr);
+                    auto fn = member<T>(dilate, el.kind(), C);
+                    Image<T> whole(dl), strips(dl);
+                    run_strips(fn, src, whole, st, el, {l.height});
+                    EXPECT_TRUE(same_image(whole, want));
+                    EXPECT_TRUE(whole.intact_outside_roi());
+                    for (int cutRep = 0; cutRep < 2; ++cutRep) {
+                        const auto cuts = random_cuts(rng, l.height);
+                        run_strips(fn, src, strips, st, el, cuts);
+                        if (mH > 1)
+                            EXPECT_TRUE(same_image(strips, want)) << "cuts " << ::testing::PrintToString(cuts);
+                        EXPECT_TRUE(strips.intact_outside_roi());
+                    }
+                    EXPECT_TRUE(zt::same_bytes(src.roi_bytes(), srcBefore));
+                    EXPECT_TRUE(src.intact_outside_roi());
+                }
+            }
+}
+
+// Values that follow from the definitions alone: empty elements, signed zeros and NaNs under
+// the two float orders, a 1x1 rectangle.
+TEST(MorphValues, EdgeValues)
+{
+    // An element without members: all-zero caller mask and an ellipse of height 1.
+    for (int shape : {100, 2}) {
+        const std::vector<Zyl32s> zeros(6, 0);
+        for (bool dilate : {false, true}) {
+            StateHolder h8, h32;
+            ASSERT_EQ(zyliMorphologyInitAlloc(5, zyl8u, 1, {shape == 2 ? 3 : 2, shape == 2 ? 1 : 3}, {0, 0},
+                                              shape, zeros.data(), &h8.st), zylStatusOk);
+            ASSERT_EQ(zyliMorphologyInitAlloc(5, zyl32f, 1, {shape == 2 ? 3 : 2, shape == 2 ? 1 : 3}, {0, 0},
+                                              shape, zeros.data(), &h32.st), zylStatusOk);
+            Zyl8u s8[5] = {1, 2, 3, 4, 5}, d8[5] = {};
+            Zyl32f s32[5] = {1, 2, 3, 4, 5}, d32[5] = {};
+            ZyliSize sz{5, 1};
+            ASSERT_EQ((dilate ? zyliDilateStrip_8u_C1R : zyliErodeStrip_8u_C1R)(s8, 5, d8, 5, &sz, h8.st, zylStripWhole), 0);
+            sz = {5, 1};
+            ASSERT_EQ((dilate ? zyliDilateStrip_32f_C1R : zyliErodeStrip_32f_C1R)(s32, 20, d32, 20, &sz, h32.st, zylStripWhole), 0);
+            for (int x = 0; x < 5; ++x) {
+                EXPECT_EQ(d8[x], dilate ? 0 : 255);
+                EXPECT_EQ(zt::bits_of(d32[x]), dilate ? 0xFFFFFFFFu : 0x7FFFFFFFu);
+            }
+        }
+    }
+    // A 3x1 row window over {+0, -0, NaN, 1}: the mask path orders -0 below +0 and NaNs by bits;
+    // the rectangle keeps the later operand unless the running value is strictly smaller.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Zyl32f src[4] = {0.0f, -0.0f, nan, 1.0f};
+    const Zyl32s ones[3] = {1, 1, 1};
+    StateHolder hr, hm;
+    ASSERT_EQ(zyliMorphologyInitAlloc(4, zyl32f, 1, {3, 1}, {1, 0}, 0, nullptr, &hr.st), 0);
+    ASSERT_EQ(zyliMorphologyInitAlloc(4, zyl32f, 1, {3, 1}, {1, 0}, 100, ones, &hm.st), 0);
+    Zyl32f dr[4], dm[4];
+    ZyliSize sz{4, 1};
+    ASSERT_EQ(zyliErodeStrip_Rect_32f_C1R(src, 16, dr, 16, &sz, hr.st, zylStripWhole), 0);
+    sz = {4, 1};
+    ASSERT_EQ(zyliErodeStrip_32f_C1R(src, 16, dm, 16, &sz, hm.st, zylStripWhole), 0);
+    // x = 0: window {+0, +0, -0}: rect keeps -0 (0 < -0 is false); mask: -0.
+    EXPECT_EQ(zt::bits_of(dr[0]), 0x80000000u);
+    EXPECT_EQ(zt::bits_of(dm[0]), 0x80000000u);
+    // x = 1: {+0, -0, NaN}: rect ends on NaN (nothing is < NaN); mask: -0 (positive NaN on top).
+    EXPECT_TRUE(std::isnan(dr[1]));
+    EXPECT_EQ(zt::bits_of(dm[1]), 0x80000000u);
+    // x = 2: {-0, NaN, 1}: rect: -0 < NaN false -> NaN, NaN < 1 false -> 1; mask: -0.
+    EXPECT_EQ(dr[2], 1.0f);
+    EXPECT_EQ(zt::bits_of(dm[2]), 0x80000000u);
+
+    // A 1x1 rectangle copies the source, every bit of it.
+    StateHolder h1;
+    ASSERT_EQ(zyliMorphologyInitAlloc(4, zyl32f, 1, {1, 1}, {0, 0}, 0, nullptr, &h1.st), 0);
+    sz = {4, 1};
+    ASSERT_EQ(zyliDilateStrip_Rect_32f_C1R(src, 16, dr, 16, &sz, h1.st, zylStripWhole), 0);
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(zt::bits_of(dr[x]), zt::bits_of(src[x]));
+}
+
+// The constructor's checks in order; a refused call leaves *ppState as it was; a block too
+// large to allocate gives zylStatusNoMemory with *ppState nulled; Free twice is harmless.
+TEST(MorphState, ConstructorValidation)
+{
+    const Zyl32s cells[9] = {1, 0, 1, 0, 1, 0, 1, 0, 1};
+    ZyliMorphState *const sentinel = reinterpret_cast<ZyliMorphState *>(std::uintptr_t(0x40));
+    ZyliMorphState *st = sentinel;
+    auto init = [&](int w, int type, int C, ZyliSize m, ZyliPoint a, int shape, const Zyl32s *mask,
+                    ZyliMorphState **pp) {
+        return [=] { return zyliMorphologyInitAlloc(w, ZylDataType(type), C, m, a, shape, mask, pp); };
+    };
+    const ZyliSize m3{3, 3};
+    std::vector<zt::StatusCase> cases = {
+        {"null ppState first", init(0, 2, 2, {0, 0}, {-1, -1}, 3, nullptr, nullptr), zylStatusNullPtr},
+        {"zero roi width", init(0, 2, 2, m3, {-1, 0}, 3, nullptr, &st), zylStatusBadSize},
+        {"zero mask width", init(8, 2, 2, {0, 3}, {0, 0}, 0, nullptr, &st), zylStatusBadSize},
+        {"negative mask height", init(8, 1, 1, {3, -1}, {0, 0}, 0, nullptr, &st), zylStatusBadSize},
+        {"type 2 before channels", init(8, 2, 2, m3, {-1, 0}, 3, nullptr, &st), zylStatusUnsupported},
+        {"type 0", init(8, 0, 1, m3, {0, 0}, 0, nullptr, &st), zylStatusUnsupported},
+        {"two channels before anchor", init(8, 1, 2, m3, {-1, 0}, 3, nullptr, &st), zylStatusUnsupported},
+        {"five channels", init(8, 9, 5, m3, {0, 0}, 0, nullptr, &st), zylStatusUnsupported},
+        {"anchor x = width", init(8, 1, 1, m3, {3, 0}, 3, nullptr, &st), zylStatusOutOfRange},
+        {"anchor x = -1", init(8, 1, 1, m3, {-1, 0}, 0, nullptr, &st), zylStatusOutOfRange},
+        {"anchor y = height", init(8, 9, 3, m3, {0, 3}, 0, nullptr, &st), zylStatusOutOfRange},
+        {"anchor y = -1", init(8, 9, 3, m3, {0, -1}, 100, nullptr, &st), zylStatusOutOfRange},
+        {"shape 3", init(8, 1, 1, m3, {0, 0}, 3, nullptr, &st), zylStatusOutOfRange},
+        {"shape -1", init(8, 1, 4, m3, {0, 0}, -1, cells, &st), zylStatusOutOfRange},
+        {"mask shape without mask", init(8, 1, 4, m3, {0, 0}, 100, nullptr, &st), zylStatusNullPtr},
+    };
+    zt::expect_statuses(cases, [&] { return st == sentinel; });
+
+    // Accepted: corner anchors, rectangle without a mask pointer.
+    for (ZyliPoint a : {ZyliPoint{0, 0}, ZyliPoint{2, 2}}) {
+        StateHolder h;
+        EXPECT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, a, 0, nullptr, &h.st), zylStatusOk);
+        EXPECT_NE(h.st, nullptr);
+    }
+    // Too large for any allocation: nulled before the attempt.
+    for (int w : {0x7FFFFFFF, 0x7FFFFFF0 / 8}) {
+        st = sentinel;
+        EXPECT_EQ(zyliMorphologyInitAlloc(w, zyl32f, 4, m3, {1, 1}, 0, nullptr, &st), zylStatusNoMemory);
+        EXPECT_EQ(st, nullptr);
+    }
+    StateHolder h;
+    ASSERT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, {1, 1}, 1, nullptr, &h.st), zylStatusOk);
+    EXPECT_EQ(zyliMorphologyFree(&h.st), zylStatusOk);
+    EXPECT_EQ(h.st, nullptr);
+    EXPECT_EQ(zyliMorphologyFree(&h.st), zylStatusOk);
+    EXPECT_EQ(zyliMorphologyFree(nullptr), zylStatusNullPtr);
+}
+
+// The published header, field by field in its order (pointers native).
+struct PublishedHeader {
+    Zyl32s maskWidth, maskHeight, anchorX, anchorY, shape;
+    Zyl8u *pMaskInv, *pMask;
+    Zyl32s roiWidth, dataType, nChannels;
+    Zyl8u *pRows;
+    Zyl32s rowStride, rowsHeld;
+    Zyl8u **pRowTable;
+    Zyl8u *pScratch;
+};
+
+// What a user can see of the block: header fields, row placement and alignment, the mask
+// bytes (8 per cell for 8u, one per cell for 32f, and their complements).
+TEST(MorphState, HeaderAndMaskLayout)
+{
+    Rng rng(77);
+    for (int type : {1, 9})
+        for (int shape : {0, 1, 2, 100})
+            for (int C : {1, 3, 4}) {
+                const int mW = rng.uniform(1, 9), mH = rng.uniform(1, 9);
+                const int aX = rng.uniform(0, mW - 1), aY = rng.uniform(0, mH - 1), w = rng.uniform(1, 100);
+                SCOPED_TRACE(testing::Message() << type << " " << shape << " " << C << " " << mW << "x" << mH);
+                const Element el = make_element(mW, mH, aX, aY, shape, &rng);
+                StateHolder h;
+                ASSERT_EQ(zyliMorphologyInitAlloc(w, ZylDataType(type), C, {mW, mH}, {aX, aY}, shape,
+                                                  el.cells.data(), &h.st), zylStatusOk);
+                const auto *p = reinterpret_cast<const PublishedHeader *>(h.st);
+                const auto base = reinterpret_cast<const Zyl8u *>(h.st);
+                const int es = type == 9 ? 4 : 1, ps = es * C, unit = 8 * es, extra = type == 9 ? 2 : 1;
+                EXPECT_EQ(reinterpret_cast<std::uintptr_t>(base) % 32, 0u);
+                EXPECT_EQ(p->maskWidth, mW);
+                EXPECT_EQ(p->maskHeight, mH);
+                EXPECT_EQ(p->anchorX, aX);
+                EXPECT_EQ(p->anchorY, aY);
+                EXPECT_EQ(p->shape, shape == 2 ? 100 : shape);
+                EXPECT_EQ(p->roiWidth, w);
+                EXPECT_EQ(p->dataType, type);
+                EXPECT_EQ(p->nChannels, C);
+                EXPECT_EQ(p->rowsHeld, 0);
+                EXPECT_EQ(p->rowStride, (ps * (w + mW + 17) - 1) / unit * unit);
+                EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p->pRows) % unit, 0u);
+                EXPECT_GE(p->pRows - base, std::ptrdiff_t(sizeof(PublishedHeader)) + aX * ps);
+                EXPECT_EQ(p->pScratch, p->pRows + std::ptrdiff_t(mH) * p->rowStride);
+                const Zyl8u *afterRows = p->pScratch + std::ptrdiff_t(extra) * p->rowStride;
+                if (shape < 2) {
+                    EXPECT_EQ(p->pMask, reinterpret_cast<Zyl8u *>(p->pRowTable));
+                    EXPECT_EQ(p->pMaskInv, p->pMask);
+                    EXPECT_EQ(reinterpret_cast<const Zyl8u *>(p->pRowTable), afterRows);
+                    continue;
+                }
+                EXPECT_EQ(p->pMask, afterRows);
+                EXPECT_EQ(p->pMaskInv, p->pMask + 8 * mW * mH);
+                EXPECT_EQ(reinterpret_cast<const Zyl8u *>(p->pRowTable), p->pMask + 16 * mW * mH);
+                const int wide = type == 1 ? 8 : 1;
+                for (int c = 0; c < mW * mH; ++c)
+                    for (int b = 0; b < wide; ++b) {
+                        const Zyl8u want = el.cells[c] ? 0xFF : 0x00;
+                        ASSERT_EQ(p->pMask[c * wide + b], want) << "cell " << c;
+                        ASSERT_EQ(p->pMaskInv[c * wide + b], Zyl8u(~want)) << "cell " << c;
+                    }
+            }
+    // The 5x5 ellipse: rows 0 and 4 hold column 2 only, rows 1 and 3 all five columns.
+    const auto e = ellipse_cells(5, 5);
+    const std::vector<Zyl32s> want = {0, 0, 1, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0,
+                                      1, 1, 1, 1, 1, 0, 0, 1, 0, 0};
+    EXPECT_EQ(e, want);
+}
+
+// The strip members' checks in order; refusals change neither destination, state nor size;
+// zylStatusNoOperation only zeroes the height.
+TYPED_TEST(Morph, StripValidation)
+{
+    using T = TypeParam;
+    constexpr bool f32 = std::is_same_v<T, Zyl32f>;
+    Rng rng(5);
+    Image<T> src({6, 4, 3}), dst({6, 4, 3});
+    src.fill_random(rng);
+    dst.fill_random(rng);
+    StateHolder h, other, other2;
+    const Element el = make_element(3, 3, 1, 1, 0);
+    ZyliMorphState *st = make_state<T>(h, 6, 3, el);
+    make_state<T>(other, 6, 3, make_element(3, 3, 1, 1, 1));
+    ASSERT_EQ(zyliMorphologyInitAlloc(6, f32 ? zyl8u : zyl32f, 3, {3, 3}, {1, 1}, 0, nullptr, &other2.st), 0);
+    const int s = src.step(), ds = dst.step(), row = 6 * 3 * int(sizeof(T));
+    auto fn = member<T>(false, Rect, 3);
+    ZyliSize size{6, 4}, sizeIn{6, 4};
+    auto call = [&](const T *ps, int ss, T *pd, int dss, ZyliSize sz, ZyliMorphState *pst, int role,
+                    StripFn<T> f, bool nullSize) {
+        return [=, &size, &sizeIn] {
+            size = sizeIn = sz;
+            return f(ps, ss, pd, dss, nullSize ? nullptr : &size, pst, ZylStripRole(role));
+        };
+    };
+    const T *ps = src.data();
+    T *pd = dst.data();
+    const ZyliSize ok{6, 4};
+    std::vector<zt::StatusCase> cases = {
+        {"odd src step before null", call(nullptr, 401, pd, ds, ok, st, 0, fn, false),
+         f32 ? zylStatusStepNotAligned : zylStatusNullPtr},
+        {"odd dst step", call(ps, s, pd, ds + 2, {0, 4}, st, 0, fn, false),
+         f32 ? zylStatusStepNotAligned : zylStatusBadSize},
+        {"null src", call(nullptr, s, pd, ds, ok, st, 0, fn, false), zylStatusNullPtr},
+        {"null dst", call(ps, s, nullptr, ds, ok, st, 0, fn, false), zylStatusNullPtr},
+        {"null state", call(ps, s, pd, ds, ok, nullptr, 0, fn, false), zylStatusNullPtr},
+        {"null size", call(ps, s, pd, ds, ok, st, 0, fn, true), zylStatusNullPtr},
+        {"zero width", call(ps, 0, pd, ds, {0, 4}, other.st, 9, fn, false), zylStatusBadSize},
+        {"wider than the state", call(ps, s, pd, ds, {7, 4}, st, 0, fn, false), zylStatusBadSize},
+        {"negative height", call(ps, s, pd, ds, {6, -1}, other.st, 0, fn, false), zylStatusBadSize},
+        {"cross state", call(ps, 0, pd, ds, ok, other.st, 9, fn, false), zylStatusContextMismatch},
+        {"other type", call(ps, 0, pd, ds, ok, other2.st, 9, fn, false), zylStatusContextMismatch},
+        {"other channels", call(ps, 0, pd, ds, ok, st, 9, member<T>(false, Rect, 4), false), zylStatusContextMismatch},
+        {"mask member", call(ps, 0, pd, ds, ok, st, 9, member<T>(true, Mask, 3), false), zylStatusContextMismatch},
+        {"src step short", call(ps, row - 4, pd, ds, ok, st, 9, fn, false), zylStatusBadStep},
+        {"dst step short", call(ps, s, pd, row - 4, ok, st, 9, fn, false), zylStatusBadStep},
+        {"role 3", call(ps, s, pd, ds, ok, st, 3, fn, false), zylStatusOutOfRange},
+        {"role -1", call(ps, s, pd, ds, ok, st, -1, fn, false), zylStatusOutOfRange},
+    };
+    const auto before = dst.roi_bytes();
+    const auto stateBefore = std::vector<Zyl8u>(reinterpret_cast<Zyl8u *>(st), reinterpret_cast<Zyl8u *>(st) + sizeof(PublishedHeader));
+    auto untouched = [&] {
+        return dst.roi_bytes() == before && dst.intact_outside_roi() &&
+               size.width == sizeIn.width && size.height == sizeIn.height &&
+               std::equal(stateBefore.begin(), stateBefore.end(), reinterpret_cast<Zyl8u *>(st));
+    };
+    zt::expect_statuses(cases, untouched);
+
+    // No operation: middle or last on an empty ring, zero rows for whole, first and middle.
+    auto noop = [&](int role, int height) {
+        ZyliSize sz{6, height};
+        ZylStatus r = fn(ps, s, pd, ds, &sz, st, ZylStripRole(role));
+        EXPECT_EQ(r, zylStatusNoOperation) << role << " " << height;
+        EXPECT_EQ(sz.height, 0);
+        EXPECT_EQ(dst.roi_bytes(), before);
+    };
+    noop(zylStripMiddle, 4);
+    noop(zylStripLast, 4);
+    noop(zylStripLast, 0);
+    noop(zylStripWhole, 0);
+    noop(zylStripFirst, 0);
+    // A first strip shorter than the rows an output needs writes nothing but holds its rows.
+    ZyliSize sz{6, 1};
+    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripFirst), zylStatusOk);
+    EXPECT_EQ(sz.height, 0);
+    EXPECT_EQ(reinterpret_cast<PublishedHeader *>(st)->rowsHeld, 2);
+    noop(zylStripMiddle, 0);
+    // A middle strip of another width than the rows held is refused.
+    sz = {5, 1};
+    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripMiddle), zylStatusBadSize);
+    EXPECT_EQ(sz.height, 1);
+    // The last strip with no rows flushes the held rows: 2 + 0 - anchorY = 1.
+    sz = {6, 0};
+    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripLast), zylStatusOk);
+    EXPECT_EQ(sz.height, 1);
+    // A complete whole call leaves maskHeight - 1 rows held; a last strip of height 0 then
+    // flushes maskHeight - anchorY - 1 rows.
+    sz = {6, 4};
+    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripWhole), zylStatusOk);
+    EXPECT_EQ(sz.height, 4);
+    EXPECT_EQ(reinterpret_cast<PublishedHeader *>(st)->rowsHeld, 2);
+    sz = {6, 0};
+    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripLast), zylStatusOk);
+    EXPECT_EQ(sz.height, 1);
+}
+
+// Sources flush against inaccessible pages on either side, destinations inside canaries: only
+// the ROI is read, and with many widths the kernels' packed blocks and tails all run.
+TYPED_TEST(Morph, StaysInsideRoi)
+{
+    using T = TypeParam;
+    std::uint32_t seed = 900;
+    for (int shape : {0, 1, 100})
+        for (int w : {1, 5, 17, 33})
+            for (int C : {1, 3})
+                for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
+                    Rng rng(++seed);
+                    SCOPED_TRACE(zt::seed_note(seed));
+                    const Element el = make_element(5, 3, shape == 100 ? 4 : 0, 2, shape, &rng);
+                    zt::GuardedImage<T> src(w, 4, C, g);
+                    src.fill_random(rng);
+                    Image<T> dst({w, 4, C, 0, 4});
+                    StateHolder h;
+                    make_state<T>(h, w, C, el);
+                    for (bool dilate : {false, true}) {
+                        ZyliSize sz = src.size();
+                        ASSERT_EQ(member<T>(dilate, el.kind(), C)(src.data(), src.step(), dst.data(), dst.step(), &sz, h.st, zylStripWhole), 0);
+                        EXPECT_EQ(sz.height, 4);
+                        EXPECT_TRUE(dst.intact_outside_roi());
+                    }
+                }
+}
+
+#if ZYLCV_SIMD
+// Portable and SSE2 kernels agree bit for bit, each on its own state, over odd widths,
+// unaligned rows and strips.
+TYPED_TEST(Morph, TwinsAgree)
+{
+    using T = TypeParam;
+    std::uint32_t seed = 3000;
+    for (int shape : {0, 1, 2, 100})
+        for (int C : {1, 3, 4})
+            for (int w : {7, 13, 41, 67}) {
+                Rng rng(++seed);
+                SCOPED_TRACE(zt::seed_note(seed));
+                const int mW = rng.uniform(1, w > 40 ? 14 : 9), mH = rng.uniform(1, w > 40 ? 12 : 6);
+                const Element el = make_element(mW, mH, rng.uniform(0, mW - 1), rng.uniform(0, mH - 1), shape, &rng);
+                Image<T> src({w, 9, C, int(sizeof(T)) * 3, int(sizeof(T))});
+                fill_source(src, rng);
+                for (bool dilate : {false, true}) {
+                    StateHolder h1, h2;
+                    make_state<T>(h1, w, C, el);
+                    make_state<T>(h2, w, C, el);
+                    Image<T> d1({w, 9, C, 0, 4}), d2({w, 9, C, 0, 12});
+                    const int cuts[] = {4, 5};
+                    int done1 = 0, done2 = 0;
+                    for (int k = 0; k < 2; ++k) {
+                        const int role = k == 0 ? zylStripFirst : zylStripLast;
+                        const T *s = src.row(4 * k);
+                        // The state goes by reference: the kernels update its ring.
+                        auto run = [&](auto erode, auto dilateFn, T *d, int dStep, ZyliMorphState &st) {
+                            return dilate ? dilateFn(s, src.step(), d, dStep, w, cuts[k], st, role)
+                                          : erode(s, src.step(), d, dStep, w, cuts[k], st, role);
+                        };
+                        using E = int (*)(const T *, int, T *, int, int, int, ZyliMorphState &, int);
+                        done1 += run(E(zylcv::portable::erode), E(zylcv::portable::dilate), d1.row(done1), d1.step(), *h1.st);
+                        done2 += run(E(zylcv::sse2::erode), E(zylcv::sse2::dilate), d2.row(done2), d2.step(), *h2.st);
+                    }
+                    EXPECT_EQ(done1, 9);
+                    EXPECT_EQ(done2, 9);
+                    EXPECT_TRUE(same_image(d1, d2));
+                    EXPECT_TRUE(d2.intact_outside_roi());
+                }
+            }
+}
+#endif
+
+}  // namespace
