@@ -76,6 +76,14 @@ typedef struct ZyliConnectedRegion {
     Zyl32s boxHeight;
 } ZyliConnectedRegion;
 
+/* Structuring-element shapes of the morphology state. */
+enum ZylMorphShape {
+    zylMorphShapeRect = 0,     /* every cell of the rectangle */
+    zylMorphShapeCross = 1,    /* the anchor's row and column */
+    zylMorphShapeEllipse = 2,  /* ellipse inscribed in the rectangle */
+    zylMorphShapeMask = 100    /* cells given by a caller's mask */
+};
+
 /* Opaque state objects of the strip filters and of morphology. */
 typedef struct ZyliConvState ZyliConvState;
 typedef struct ZyliMorphState ZyliMorphState;
@@ -675,6 +683,388 @@ ZylStatus zyliPyrDownGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType, Zyl32
 /* Work-buffer bytes of PyrUp for a source width, data type code and channel count (1 or 3). */
 ZylStatus zyliPyrUpGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType, Zyl32s nChannels,
                                        Zyl32s *pBufSize);
+
+/* ---- corner eigen-analysis ------------------------------------------------------------------- */
+/* Gradient covariance over a block: six floats per pixel: l1, l2, x1, y1, x2, y2. */
+ZylStatus zyliEigenValsVecs_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pEigenVV,
+                                      Zyl32s dstStep, ZyliSize roiSize, Zyl32s apertureSize,
+                                      Zyl32s blockSize, Zyl8u *pBuffer);
+/* Gradient covariance over a block: six floats per pixel: l1, l2, x1, y1, x2, y2. */
+ZylStatus zyliEigenValsVecs_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl32f *pEigenVV,
+                                      Zyl32s dstStep, ZyliSize roiSize, Zyl32s apertureSize,
+                                      Zyl32s blockSize, Zyl8u *pBuffer);
+/* Gradient covariance over a block: six floats per pixel: l1, l2, x1, y1, x2, y2. */
+ZylStatus zyliEigenValsVecs_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pEigenVV,
+                                    Zyl32s dstStep, ZyliSize roiSize, Zyl32s apertureSize,
+                                    Zyl32s blockSize, Zyl8u *pBuffer);
+/* Gradient covariance over a block: the smaller eigenvalue per pixel. */
+ZylStatus zyliMinEigenVal_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pMinEigenVal,
+                                    Zyl32s dstStep, ZyliSize roiSize, Zyl32s apertureSize,
+                                    Zyl32s blockSize, Zyl8u *pBuffer);
+/* Gradient covariance over a block: the smaller eigenvalue per pixel. */
+ZylStatus zyliMinEigenVal_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl32f *pMinEigenVal,
+                                    Zyl32s dstStep, ZyliSize roiSize, Zyl32s apertureSize,
+                                    Zyl32s blockSize, Zyl8u *pBuffer);
+/* Gradient covariance over a block: the smaller eigenvalue per pixel. */
+ZylStatus zyliMinEigenVal_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pMinEigenVal,
+                                  Zyl32s dstStep, ZyliSize roiSize, Zyl32s apertureSize,
+                                  Zyl32s blockSize, Zyl8u *pBuffer);
+/* Work-buffer bytes of zyliEigenValsVecs_* for a ROI width, aperture and block size. */
+ZylStatus zyliEigenValsVecsGetSize(Zyl32s roiWidth, Zyl32s apertureSize, Zyl32s blockSize,
+                                   Zyl32s *pBufferSize);
+/* Work-buffer bytes of zyliMinEigenVal_* for a ROI width, aperture and block size. */
+ZylStatus zyliMinEigenValGetSize(Zyl32s roiWidth, Zyl32s apertureSize, Zyl32s blockSize,
+                                 Zyl32s *pBufferSize);
+
+/* ---- Canny edge detector --------------------------------------------------------------------- */
+/* Work-buffer bytes of zyliCanny_16s8u_C1R for a ROI. */
+ZylStatus zyliCannyGetSize(ZyliSize roiSize, Zyl32s *pBufferSize);
+/* Edge map (0 or 255) from horizontal and vertical derivatives with hysteresis thresholds. */
+ZylStatus zyliCanny_16s8u_C1R(const Zyl16s *pSrcDx, Zyl32s srcDxStep, const Zyl16s *pSrcDy,
+                              Zyl32s srcDyStep, Zyl8u *pDstEdges, Zyl32s dstEdgeStep,
+                              ZyliSize roiSize, Zyl32f lowThresh, Zyl32f highThresh,
+                              Zyl8u *pBuffer);
+
+/* ---- fast arctangent ------------------------------------------------------------------------- */
+/* Direction angle of (x, y) in degrees, about -0.14 to 360.14, per element. */
+ZylStatus zylibFastArctan_32f(const Zyl32f *pSrcY, const Zyl32f *pSrcX, Zyl32f *pDst,
+                              Zyl32s length);
+
+/* ---- morphology ------------------------------------------------------------------------------ */
+/* Builds a morphology state: element rectangle, anchor, shape (0, 1, 2, 100) and optional mask. */
+ZylStatus zyliMorphologyInitAlloc(Zyl32s roiWidth, ZylDataType dataType, Zyl32s nChannels,
+                                  ZyliSize maskSize, ZyliPoint anchor, Zyl32s shape,
+                                  const Zyl32s *pMask, ZyliMorphState **ppState);
+/* Releases the state held in *ppState and nulls it. */
+ZylStatus zyliMorphologyFree(ZyliMorphState **ppState);
+/* One strip of erosion with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Rect_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                     ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                     ZylStripRole stripRole);
+/* One strip of erosion with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Rect_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                     ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                     ZylStripRole stripRole);
+/* One strip of erosion with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Rect_8u_C4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                     ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                     ZylStripRole stripRole);
+/* One strip of erosion with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Rect_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of erosion with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Rect_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of erosion with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Rect_32f_C4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of erosion with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Cross_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of erosion with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Cross_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of erosion with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Cross_8u_C4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of erosion with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Cross_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of erosion with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Cross_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of erosion with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_Cross_32f_C4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of erosion with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                ZyliSize *pRoiSize, ZyliMorphState *pState, ZylStripRole stripRole);
+/* One strip of erosion with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                ZyliSize *pRoiSize, ZyliMorphState *pState, ZylStripRole stripRole);
+/* One strip of erosion with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_8u_C4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                ZyliSize *pRoiSize, ZyliMorphState *pState, ZylStripRole stripRole);
+/* One strip of erosion with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                 ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                 ZylStripRole stripRole);
+/* One strip of erosion with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                 ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                 ZylStripRole stripRole);
+/* One strip of erosion with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliErodeStrip_32f_C4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                 ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                 ZylStripRole stripRole);
+/* One strip of dilation with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Rect_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of dilation with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Rect_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of dilation with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Rect_8u_C4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                      Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                      ZylStripRole stripRole);
+/* One strip of dilation with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Rect_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of dilation with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Rect_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of dilation with a rectangle element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Rect_32f_C4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of dilation with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Cross_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of dilation with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Cross_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of dilation with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Cross_8u_C4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
+                                       Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                       ZylStripRole stripRole);
+/* One strip of dilation with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Cross_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                        Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                        ZylStripRole stripRole);
+/* One strip of dilation with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Cross_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                        Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                        ZylStripRole stripRole);
+/* One strip of dilation with a cross element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_Cross_32f_C4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                        Zyl32s dstStep, ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                        ZylStripRole stripRole);
+/* One strip of dilation with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                 ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                 ZylStripRole stripRole);
+/* One strip of dilation with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                 ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                 ZylStripRole stripRole);
+/* One strip of dilation with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_8u_C4R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst, Zyl32s dstStep,
+                                 ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                 ZylStripRole stripRole);
+/* One strip of dilation with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                  ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                  ZylStripRole stripRole);
+/* One strip of dilation with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                  ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                  ZylStripRole stripRole);
+/* One strip of dilation with a mask or ellipse element; rows written go to pRoiSize->height. */
+ZylStatus zyliDilateStrip_32f_C4R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,
+                                  ZyliSize *pRoiSize, ZyliMorphState *pState,
+                                  ZylStripRole stripRole);
+
+/* ---- template matching ----------------------------------------------------------------------- */
+/* Sum of a run of len elements; len <= 0 gives 0. */
+Zyl32s zycvSumPixels_8u_C1(const Zyl8u *pSrc, Zyl32s len);
+/* Sum of a run of len elements; len <= 0 gives 0. */
+Zyl32s zycvSumPixels_8s_C1(const Zyl8s *pSrc, Zyl32s len);
+/* Sum of a run of len elements; len <= 0 gives 0. */
+Zyl64f zycvSumPixels_32f_C1(const Zyl32f *pSrc, Zyl32s len);
+/* Sum of squared differences of two runs of len elements; len <= 0 gives 0. */
+Zyl64s zycvCmpBlocksL2_8u_C1(const Zyl8u *pSrc1, const Zyl8u *pSrc2, Zyl32s len);
+/* Sum of squared differences of two runs of len elements; len <= 0 gives 0. */
+Zyl64s zycvCmpBlocksL2_8s_C1(const Zyl8s *pSrc1, const Zyl8s *pSrc2, Zyl32s len);
+/* Sum of squared differences of two runs of len elements; len <= 0 gives 0. */
+Zyl64f zycvCmpBlocksL2_32f_C1(const Zyl32f *pSrc1, const Zyl32f *pSrc2, Zyl32s len);
+/* Sum of products of two runs of len elements; len <= 0 gives 0. */
+Zyl64s zycvCrossCorr_8u_C1(const Zyl8u *pSrc1, const Zyl8u *pSrc2, Zyl32s len);
+/* Sum of products of two runs of len elements; len <= 0 gives 0. */
+Zyl64s zycvCrossCorr_8s_C1(const Zyl8s *pSrc1, const Zyl8s *pSrc2, Zyl32s len);
+/* Sum of products of two runs of len elements; len <= 0 gives 0. */
+Zyl64f zycvCrossCorr_32f_C1(const Zyl32f *pSrc1, const Zyl32f *pSrc2, Zyl32s len);
+/* SqDiff score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_SqDiff_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                             const Zyl8u *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                             Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* SqDiff score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_SqDiff_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                             const Zyl8s *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                             Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* SqDiff score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_SqDiff_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                           const Zyl32f *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                           Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* SqDiffNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_SqDiffNormed_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
+                                                   ZyliSize srcRoiSize, const Zyl8u *pTpl,
+                                                   Zyl32s tplStep, ZyliSize tplRoiSize,
+                                                   Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* SqDiffNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_SqDiffNormed_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep,
+                                                   ZyliSize srcRoiSize, const Zyl8s *pTpl,
+                                                   Zyl32s tplStep, ZyliSize tplRoiSize,
+                                                   Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* SqDiffNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_SqDiffNormed_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep,
+                                                 ZyliSize srcRoiSize, const Zyl32f *pTpl,
+                                                 Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                                 Zyl32s dstStep, Zyl8u *pBuffer);
+/* Corr score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_Corr_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                           const Zyl8u *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                           Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* Corr score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_Corr_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                           const Zyl8s *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                           Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* Corr score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_Corr_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                         const Zyl32f *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                         Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* CorrNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_CorrNormed_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
+                                                 ZyliSize srcRoiSize, const Zyl8u *pTpl,
+                                                 Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                                 Zyl32s dstStep, Zyl8u *pBuffer);
+/* CorrNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_CorrNormed_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep,
+                                                 ZyliSize srcRoiSize, const Zyl8s *pTpl,
+                                                 Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                                 Zyl32s dstStep, Zyl8u *pBuffer);
+/* CorrNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_CorrNormed_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep,
+                                               ZyliSize srcRoiSize, const Zyl32f *pTpl,
+                                               Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                               Zyl32s dstStep, Zyl8u *pBuffer);
+/* Coeff score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_Coeff_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                            const Zyl8u *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                            Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* Coeff score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_Coeff_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                            const Zyl8s *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                            Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* Coeff score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_Coeff_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize,
+                                          const Zyl32f *pTpl, Zyl32s tplStep, ZyliSize tplRoiSize,
+                                          Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer);
+/* CoeffNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_CoeffNormed_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
+                                                  ZyliSize srcRoiSize, const Zyl8u *pTpl,
+                                                  Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                                  Zyl32s dstStep, Zyl8u *pBuffer);
+/* CoeffNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_CoeffNormed_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep,
+                                                  ZyliSize srcRoiSize, const Zyl8s *pTpl,
+                                                  Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                                  Zyl32s dstStep, Zyl8u *pBuffer);
+/* CoeffNormed score of the template at every position inside the image. */
+ZylStatus zyliMatchTemplate_CoeffNormed_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep,
+                                                ZyliSize srcRoiSize, const Zyl32f *pTpl,
+                                                Zyl32s tplStep, ZyliSize tplRoiSize, Zyl32f *pDst,
+                                                Zyl32s dstStep, Zyl8u *pBuffer);
+/* Work-buffer bytes of the SqDiff matching functions for the sizes and data type code. */
+ZylStatus zyliMatchTemplateGetBufSize_SqDiff(ZyliSize srcRoiSize, ZyliSize tplRoiSize,
+                                             Zyl32s dataType, Zyl32s *pBufSize);
+/* Work-buffer bytes of the SqDiffNormed matching functions for the sizes and data type code. */
+ZylStatus zyliMatchTemplateGetBufSize_SqDiffNormed(ZyliSize srcRoiSize, ZyliSize tplRoiSize,
+                                                   Zyl32s dataType, Zyl32s *pBufSize);
+/* Work-buffer bytes of the Corr matching functions for the sizes and data type code. */
+ZylStatus zyliMatchTemplateGetBufSize_Corr(ZyliSize srcRoiSize, ZyliSize tplRoiSize,
+                                           Zyl32s dataType, Zyl32s *pBufSize);
+/* Work-buffer bytes of the CorrNormed matching functions for the sizes and data type code. */
+ZylStatus zyliMatchTemplateGetBufSize_CorrNormed(ZyliSize srcRoiSize, ZyliSize tplRoiSize,
+                                                 Zyl32s dataType, Zyl32s *pBufSize);
+/* Work-buffer bytes of the Coeff matching functions for the sizes and data type code. */
+ZylStatus zyliMatchTemplateGetBufSize_Coeff(ZyliSize srcRoiSize, ZyliSize tplRoiSize,
+                                            Zyl32s dataType, Zyl32s *pBufSize);
+/* Work-buffer bytes of the CoeffNormed matching functions for the sizes and data type code. */
+ZylStatus zyliMatchTemplateGetBufSize_CoeffNormed(ZyliSize srcRoiSize, ZyliSize tplRoiSize,
+                                                  Zyl32s dataType, Zyl32s *pBufSize);
+
+/* ---- distance transform ---------------------------------------------------------------------- */
+/* Chamfer distance to the nearest zero pixel with 3x3 step costs (2 floats). */
+ZylStatus zyliDistanceTransform_3x3_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                              Zyl32s dstStep, ZyliSize roiSize,
+                                              const Zyl32f *pMetrics);
+/* Chamfer distance to the nearest zero pixel with 5x5 step costs (3 floats). */
+ZylStatus zyliDistanceTransform_5x5_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pDst,
+                                              Zyl32s dstStep, ZyliSize roiSize,
+                                              const Zyl32f *pMetrics);
+/* Standard step costs for kind 30, 31, 32 (3x3) or 52 (5x5). */
+ZylStatus zyliGetDistanceTransformMask(Zyl32s kind, Zyl32f *pMetrics);
+
+/* ---- flood fill ------------------------------------------------------------------------------ */
+/* Work-buffer bytes of the value fills for a ROI. */
+ZylStatus zyliFloodFillGetSize(ZyliSize roiSize, Zyl32s *pSize);
+/* Work-buffer bytes of the gradient fills for a ROI. */
+ZylStatus zyliFloodFillGetSize_Grad(ZyliSize roiSize, Zyl32s *pSize);
+/* Fills the 4-connected region of the seed's value with newVal. */
+ZylStatus zyliFloodFill_4Con_8u_C1IR(Zyl8u *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                     ZyliPoint seed, Zyl32s newVal, ZyliConnectedRegion *pRegion,
+                                     Zyl8u *pBuffer);
+/* Fills the 4-connected region of the seed's value with newVal. */
+ZylStatus zyliFloodFill_4Con_32f_C1IR(Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                      ZyliPoint seed, Zyl32f newVal, ZyliConnectedRegion *pRegion,
+                                      Zyl8u *pBuffer);
+/* Fills the 8-connected region of the seed's value with newVal. */
+ZylStatus zyliFloodFill_8Con_8u_C1IR(Zyl8u *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                     ZyliPoint seed, Zyl32s newVal, ZyliConnectedRegion *pRegion,
+                                     Zyl8u *pBuffer);
+/* Fills the 8-connected region of the seed's value with newVal. */
+ZylStatus zyliFloodFill_8Con_32f_C1IR(Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                      ZyliPoint seed, Zyl32f newVal, ZyliConnectedRegion *pRegion,
+                                      Zyl8u *pBuffer);
+/* Fills the 4-connected region whose neighbours differ by at most lowDiff down and upDiff up. */
+ZylStatus zyliFloodFill_Grad4Con_8u_C1IR(Zyl8u *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                         ZyliPoint seed, Zyl32s newVal, Zyl32s lowDiff,
+                                         Zyl32s upDiff, ZyliConnectedRegion *pRegion,
+                                         Zyl8u *pBuffer);
+/* Fills the 4-connected region whose neighbours differ by at most lowDiff down and upDiff up. */
+ZylStatus zyliFloodFill_Grad4Con_32f_C1IR(Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                          ZyliPoint seed, Zyl32f newVal, Zyl32f lowDiff,
+                                          Zyl32f upDiff, ZyliConnectedRegion *pRegion,
+                                          Zyl8u *pBuffer);
+/* Fills the 8-connected region whose neighbours differ by at most lowDiff down and upDiff up. */
+ZylStatus zyliFloodFill_Grad8Con_8u_C1IR(Zyl8u *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                         ZyliPoint seed, Zyl32s newVal, Zyl32s lowDiff,
+                                         Zyl32s upDiff, ZyliConnectedRegion *pRegion,
+                                         Zyl8u *pBuffer);
+/* Fills the 8-connected region whose neighbours differ by at most lowDiff down and upDiff up. */
+ZylStatus zyliFloodFill_Grad8Con_32f_C1IR(Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
+                                          ZyliPoint seed, Zyl32f newVal, Zyl32f lowDiff,
+                                          Zyl32f upDiff, ZyliConnectedRegion *pRegion,
+                                          Zyl8u *pBuffer);
+
+/* ---- line sampling --------------------------------------------------------------------------- */
+/* Copies the pixels of the digital line from pt1 to pt2, both included, into pDst. */
+ZylStatus zyliSampleLine_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl8u *pDst,
+                                ZyliPoint pt1, ZyliPoint pt2);
+/* Copies the pixels of the digital line from pt1 to pt2, both included, into pDst. */
+ZylStatus zyliSampleLine_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl8u *pDst,
+                                ZyliPoint pt1, ZyliPoint pt2);
+/* Copies the pixels of the digital line from pt1 to pt2, both included, into pDst. */
+ZylStatus zyliSampleLine_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32f *pDst,
+                                 ZyliPoint pt1, ZyliPoint pt2);
+/* Copies the pixels of the digital line from pt1 to pt2, both included, into pDst. */
+ZylStatus zyliSampleLine_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32f *pDst,
+                                 ZyliPoint pt1, ZyliPoint pt2);
 
 #ifdef __cplusplus
 }
