@@ -1,6 +1,6 @@
 # Common commands; each installs missing packages first.
 BUILD ?= build
-.PHONY: deps test demo bench clean
+.PHONY: deps test demo docs-images bench clean
 
 deps:
 	./scripts/install-deps.sh
@@ -8,10 +8,21 @@ deps:
 test: deps
 	./scripts/test-all.sh $(BUILD)
 
+# The zylcv tool over the generated demo scene (results in demo-out/), then the C examples.
 demo: deps
-	cmake -S . -B $(BUILD)/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYLCV_BUILD_TESTS=OFF
-	cmake --build $(BUILD)/demo --target absdiff_demo
-	cd $(BUILD)/demo && ./examples/absdiff_demo
+	cmake -S . -B $(BUILD)/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYLCV_BUILD_TESTS=OFF -DZYLCV_BUILD_TOOLS=ON
+	cmake --build $(BUILD)/demo
+	./scripts/make-demo-images.sh $(BUILD)/demo demo-out
+	cd demo-out && $(abspath $(BUILD))/demo/examples/absdiff_demo
+	if [ -x $(BUILD)/demo/examples/edges ]; then \
+	  $(BUILD)/demo/tools/zylcv convert demo-out/scene.png demo-out/scene-grey.pgm --grey && \
+	  $(BUILD)/demo/examples/edges demo-out/scene-grey.pgm demo-out/edges-example.pgm; fi
+
+# Regenerates the pictures of docs/images (committed; shown in the README).
+docs-images: deps
+	cmake -S . -B $(BUILD)/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYLCV_BUILD_TESTS=OFF -DZYLCV_BUILD_TOOLS=ON
+	cmake --build $(BUILD)/demo --target zylcv_cli zylcv_demo_images
+	./scripts/make-demo-images.sh $(BUILD)/demo docs/images docs
 
 bench: deps
 	cmake -S . -B $(BUILD)/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYLCV_BUILD_TESTS=OFF -DZYLCV_BUILD_BENCH=ON

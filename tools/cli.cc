@@ -1,0 +1,149 @@
+// Option parsing and status names for the zylcv tool.
+#include "cli.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace zylcv_tool {
+
+const char *status_name(ZylStatus st)
+{
+    switch (st) {
+    case zylStatusOk: return "zylStatusOk";
+    case zylStatusNoOperation: return "zylStatusNoOperation";
+    case zylStatusError: return "zylStatusError";
+    case zylStatusBadArg: return "zylStatusBadArg";
+    case zylStatusBadSize: return "zylStatusBadSize";
+    case zylStatusNullPtr: return "zylStatusNullPtr";
+    case zylStatusNoMemory: return "zylStatusNoMemory";
+    case zylStatusOutOfRange: return "zylStatusOutOfRange";
+    case zylStatusUnsupported: return "zylStatusUnsupported";
+    case zylStatusBadStep: return "zylStatusBadStep";
+    case zylStatusContextMismatch: return "zylStatusContextMismatch";
+    case zylStatusBadChannelOfInterest: return "zylStatusBadChannelOfInterest";
+    case zylStatusBadChannels: return "zylStatusBadChannels";
+    case zylStatusStepNotAligned: return "zylStatusStepNotAligned";
+    default: return "unknown status";
+    }
+}
+
+const char *status_meaning(ZylStatus st)
+{
+    switch (st) {
+    case zylStatusOk: return "success";
+    case zylStatusNoOperation: return "nothing to produce";
+    case zylStatusError: return "set-up failed";
+    case zylStatusBadArg: return "argument outside its allowed set";
+    case zylStatusBadSize: return "size out of range";
+    case zylStatusNullPtr: return "null pointer";
+    case zylStatusNoMemory: return "out of memory";
+    case zylStatusOutOfRange: return "seed, anchor, shape or parameter out of range";
+    case zylStatusUnsupported: return "unsupported data type or channel count";
+    case zylStatusBadStep: return "row step too small";
+    case zylStatusContextMismatch: return "state built for another type or layout";
+    case zylStatusBadChannelOfInterest: return "channel of interest outside 1..3";
+    case zylStatusBadChannels: return "channel count other than 1 or 3";
+    case zylStatusStepNotAligned: return "row step not a multiple of the element size";
+    default: return "unexpected code";
+    }
+}
+
+Args parse_args(const std::string &command, int argc, char **argv,
+                const std::vector<OptionSpec> &options)
+{
+    Args a;
+    a.command = command;
+    bool optionsDone = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsDone || arg == "-" || arg.size() < 2 || arg[0] != '-') {
+            a.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsDone = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            a.help = true;
+            continue;
+        }
+        if (arg.compare(0, 2, "--") != 0) {
+            a.error = "unknown option '" + arg + "'";
+            return a;
+        }
+        std::string name = arg.substr(2), value;
+        bool inlineValue = false;
+        if (auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            inlineValue = true;
+        }
+        const OptionSpec *spec = nullptr;
+        for (const OptionSpec &o : options)
+            if (name == o.name) spec = &o;
+        if (!spec) {
+            a.error = "unknown option '--" + name + "'";
+            return a;
+        }
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= argc) {
+                a.error = "option '--" + name + "' needs a value";
+                return a;
+            }
+            value = argv[++i];
+        } else if (!spec->takesValue && inlineValue) {
+            a.error = "option '--" + name + "' takes no value";
+            return a;
+        }
+        a.values[name] = value;
+    }
+    return a;
+}
+
+bool parse_int(const std::string &text, long lo, long hi, const std::string &what, long &out,
+               std::string &error)
+{
+    errno = 0;
+    char *end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE) {
+        error = what + ": '" + text + "' is not a whole number";
+        return false;
+    }
+    if (v < lo || v > hi) {
+        error = what + ": " + text + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+bool parse_float(const std::string &text, const std::string &what, double &out, std::string &error)
+{
+    errno = 0;
+    char *end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) {
+        error = what + ": '" + text + "' is not a finite number";
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+bool parse_pair(const std::string &text, char sep, const std::string &what, long &a, long &b,
+                std::string &error)
+{
+    auto at = text.find(sep);
+    if (at == std::string::npos) {
+        error = what + ": '" + text + "' is not of the form A" + std::string(1, sep) + "B";
+        return false;
+    }
+    const long lo = sep == 'x' ? 1 : -1000000000L;
+    return parse_int(text.substr(0, at), lo, 1000000000L, what, a, error) &&
+           parse_int(text.substr(at + 1), lo, 1000000000L, what, b, error);
+}
+
+}  // namespace zylcv_tool

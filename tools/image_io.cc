@@ -1,0 +1,398 @@
+// PNG through libpng (error callbacks turned into messages), PGM/PPM parsed and written here.
+#include "image_io.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+namespace zylcv_tool {
+
+namespace {
+
+// Largest accepted side and pixel count: keeps every row step and buffer size of the library
+// calls (32-bit byte counts) far from overflow, also after pyrup doubles both sides.
+constexpr long kMaxSide = 32768;
+constexpr long long kMaxPixels = 64LL << 20;
+
+bool size_ok(long w, long h, const std::string &name, std::string &error)
+{
+    if (w < 1 || h < 1) {
+        error = name + ": image has no pixels (" + std::to_string(w) + "x" + std::to_string(h) + ")";
+        return false;
+    }
+    if (w > kMaxSide || h > kMaxSide || (long long)w * h > kMaxPixels) {
+        error = name + ": image too large (" + std::to_string(w) + "x" + std::to_string(h) +
+                "; at most 32768 pixels a side and 64 Mpixels)";
+        return false;
+    }
+    return true;
+}
+
+// ---- PNG ----------------------------------------------------------------------------------
+
+struct PngReadContext {
+    const std::uint8_t *data;
+    std::size_t size, pos;
+    char message[256];
+    std::jmp_buf jump;
+};
+
+void png_fail(png_structp png, png_const_charp msg)
+{
+    auto *ctx = static_cast<PngReadContext *>(png_get_error_ptr(png));
+    std::snprintf(ctx->message, sizeof ctx->message, "%s", msg);
+    std::longjmp(ctx->jump, 1);
+}
+
+void png_quiet(png_structp, png_const_charp) {}
+
+void png_read_bytes(png_structp png, png_bytep out, png_size_t n)
+{
+    auto *ctx = static_cast<PngReadContext *>(png_get_io_ptr(png));
+    if (n > ctx->size - ctx->pos) png_error(png, "truncated file (unexpected end of data)");
+    std::memcpy(out, ctx->data + ctx->pos, n);
+    ctx->pos += n;
+}
+
+bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
+                std::string &error)
+{
+    PngReadContext ctx{bytes.data(), bytes.size(), 0, {0}, {}};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, png_fail, png_quiet);
+    if (!png) {
+        error = name + ": out of memory";
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    std::vector<png_bytep> rows;  // declared before setjmp: nothing is constructed after it
+    if (!info || setjmp(ctx.jump)) {
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        error = name + ": corrupt PNG: " + ctx.message;
+        return false;
+    }
+    png_set_read_fn(png, &ctx, png_read_bytes);
+    png_read_info(png, info);
+    png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    int depth = png_get_bit_depth(png, info), type = png_get_color_type(png, info);
+    if (depth > 8) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        error = name + ": unsupported bit depth " + std::to_string(depth) +
+                " (only 8-bit and lower PNG images are supported)";
+        return false;
+    }
+    if (!size_ok(long(w), long(h), name, error)) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (type & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    int channels = png_get_channels(png, info);
+    if (channels != 1 && channels != 3) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        error = name + ": unsupported PNG layout (" + std::to_string(channels) + " channels)";
+        return false;
+    }
+    img = Image(int(w), int(h), channels);
+    rows.resize(h);
+    for (png_uint_32 y = 0; y < h; ++y) rows[y] = img.row(int(y));
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+struct PngWriteContext {
+    std::vector<std::uint8_t> *out;
+    char message[256];
+    std::jmp_buf jump;
+};
+
+void png_write_fail(png_structp png, png_const_charp msg)
+{
+    auto *ctx = static_cast<PngWriteContext *>(png_get_error_ptr(png));
+    std::snprintf(ctx->message, sizeof ctx->message, "%s", msg);
+    std::longjmp(ctx->jump, 1);
+}
+
+void png_write_bytes(png_structp png, png_bytep data, png_size_t n)
+{
+    auto *ctx = static_cast<PngWriteContext *>(png_get_io_ptr(png));
+    ctx->out->insert(ctx->out->end(), data, data + n);
+}
+
+void png_flush_nothing(png_structp) {}
+
+bool encode_png(const Image &img, std::vector<std::uint8_t> &bytes, std::string &error)
+{
+    PngWriteContext ctx{&bytes, {0}, {}};
+    std::vector<png_const_bytep> rows(std::size_t(img.height));
+    for (int y = 0; y < img.height; ++y) rows[y] = img.row(y);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, png_write_fail, png_quiet);
+    if (!png) {
+        error = "out of memory";
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(ctx.jump)) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        error = std::string("PNG encoder: ") + ctx.message;
+        return false;
+    }
+    png_set_write_fn(png, &ctx, png_write_bytes, png_flush_nothing);
+    png_set_IHDR(png, info, png_uint_32(img.width), png_uint_32(img.height), 8,
+                 img.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_rows(png, const_cast<png_bytepp>(rows.data()), png_uint_32(img.height));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// ---- PGM / PPM ----------------------------------------------------------------------------
+
+struct PnmCursor {
+    const std::vector<std::uint8_t> &b;
+    std::size_t pos = 0;
+    bool space(std::size_t i) const { return b[i] == ' ' || b[i] == '\t' || b[i] == '\n' || b[i] == '\r' || b[i] == '\v' || b[i] == '\f'; }
+    // Skips whitespace and '#' comments, then reads a decimal number; false at the end of data
+    // or on anything else.
+    bool number(long &v)
+    {
+        for (;;) {
+            while (pos < b.size() && space(pos)) ++pos;
+            if (pos < b.size() && b[pos] == '#') {
+                while (pos < b.size() && b[pos] != '\n') ++pos;
+                continue;
+            }
+            break;
+        }
+        if (pos >= b.size() || b[pos] < '0' || b[pos] > '9') return false;
+        v = 0;
+        while (pos < b.size() && b[pos] >= '0' && b[pos] <= '9') {
+            v = v * 10 + (b[pos++] - '0');
+            if (v > 1000000000L) return false;
+        }
+        return true;
+    }
+};
+
+bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
+                std::string &error)
+{
+    char kind = char(bytes[1]);
+    const char *what = (kind == '2' || kind == '5') ? "PGM" : "PPM";
+    if (kind != '2' && kind != '3' && kind != '5' && kind != '6') {
+        error = name + ": unsupported PNM type P" + std::string(1, kind) +
+                " (only P2, P3, P5 and P6 are read)";
+        return false;
+    }
+    PnmCursor cur{bytes, 2};
+    long w, h, maxval;
+    if (!cur.number(w) || !cur.number(h) || !cur.number(maxval)) {
+        error = name + ": corrupt " + what + " header";
+        return false;
+    }
+    if (maxval < 1 || maxval > 65535) {
+        error = name + ": corrupt " + what + " header (maximum value " + std::to_string(maxval) + ")";
+        return false;
+    }
+    if (maxval > 255) {
+        error = name + ": unsupported bit depth 16 (maximum value " + std::to_string(maxval) +
+                "; only 8-bit images are supported)";
+        return false;
+    }
+    if (!size_ok(w, h, name, error)) return false;
+    int channels = (kind == '3' || kind == '6') ? 3 : 1;
+    img = Image(int(w), int(h), channels);
+    const std::size_t rowBytes = std::size_t(w) * channels;
+    auto scale = [maxval](long v) { return std::uint8_t(maxval == 255 ? v : (v * 255 + maxval / 2) / maxval); };
+    if (kind == '5' || kind == '6') {
+        if (cur.pos >= bytes.size() || !cur.space(cur.pos)) {
+            error = name + ": corrupt " + what + " header";
+            return false;
+        }
+        ++cur.pos;  // exactly one whitespace byte before binary data
+        std::size_t need = rowBytes * std::size_t(h), have = bytes.size() - cur.pos;
+        if (have < need) {
+            error = name + ": truncated " + what + " (" + std::to_string(need) +
+                    " bytes of pixel data expected, " + std::to_string(have) + " found)";
+            return false;
+        }
+        for (long y = 0; y < h; ++y) {
+            const std::uint8_t *src = bytes.data() + cur.pos + std::size_t(y) * rowBytes;
+            std::uint8_t *dst = img.row(int(y));
+            for (std::size_t i = 0; i < rowBytes; ++i) {
+                if (src[i] > maxval) {
+                    error = name + ": corrupt " + what + " (sample above the maximum value)";
+                    return false;
+                }
+                dst[i] = scale(src[i]);
+            }
+        }
+        return true;
+    }
+    for (long y = 0; y < h; ++y)
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            long v;
+            if (!cur.number(v)) {
+                error = name + ": truncated or corrupt " + std::string(what) + " pixel data";
+                return false;
+            }
+            if (v > maxval) {
+                error = name + ": corrupt " + std::string(what) + " (sample above the maximum value)";
+                return false;
+            }
+            img.row(int(y))[i] = scale(v);
+        }
+    return true;
+}
+
+void encode_pnm(const Image &img, std::vector<std::uint8_t> &bytes)
+{
+    char header[64];
+    int n = std::snprintf(header, sizeof header, "P%c\n%d %d\n255\n", img.channels == 1 ? '5' : '6',
+                          img.width, img.height);
+    bytes.assign(header, header + n);
+    const std::size_t rowBytes = std::size_t(img.width) * img.channels;
+    bytes.reserve(bytes.size() + rowBytes * img.height);
+    for (int y = 0; y < img.height; ++y) bytes.insert(bytes.end(), img.row(y), img.row(y) + rowBytes);
+}
+
+bool ends_with_nocase(const std::string &s, const char *suffix)
+{
+    std::size_t n = std::strlen(suffix);
+    if (s.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = s[s.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Image::Image(int w, int h, int c)
+    : width(w), height(h), channels(c), step((w * c + 31) / 32 * 32),
+      pixels(std::size_t(step) * h + 32, 0)
+{
+}
+
+bool read_file(const std::string &path, std::vector<std::uint8_t> &bytes, std::string &error)
+{
+    const bool stdio = path == "-";
+    std::FILE *f = stdio ? stdin : std::fopen(path.c_str(), "rb");
+    const std::string name = stdio ? "<stdin>" : path;
+    if (!f) {
+        error = name + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    std::uint8_t chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    bool failed = std::ferror(f) != 0;
+    int saved = errno;
+    if (!stdio) std::fclose(f);
+    if (failed) {
+        error = name + ": cannot read: " + std::strerror(saved);
+        return false;
+    }
+    return true;
+}
+
+bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error)
+{
+    const bool stdio = path == "-";
+    std::FILE *f = stdio ? stdout : std::fopen(path.c_str(), "wb");
+    const std::string name = stdio ? "<stdout>" : path;
+    if (!f) {
+        error = name + ": cannot create: " + std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (stdio ? std::fflush(f) : std::fclose(f)) == 0 && ok;
+    if (!ok) {
+        error = name + ": cannot write: " + std::strerror(errno);
+        if (!stdio) std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool decode_image(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
+                  std::string &error)
+{
+    static const std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.empty()) {
+        error = name + ": empty file";
+        return false;
+    }
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0)
+        return decode_png(bytes, name, img, error);
+    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '7')
+        return decode_pnm(bytes, name, img, error);
+    if (bytes.size() < 8 && std::memcmp(bytes.data(), kPngSignature, bytes.size()) == 0) {
+        error = name + ": corrupt PNG: truncated file (unexpected end of data)";
+        return false;
+    }
+    error = name + ": not a PNG, PGM or PPM image";
+    return false;
+}
+
+bool encode_image(const Image &img, Format format, std::vector<std::uint8_t> &bytes,
+                  std::string &error)
+{
+    bytes.clear();
+    if (format == Format::Pnm) {
+        encode_pnm(img, bytes);
+        return true;
+    }
+    return encode_png(img, bytes, error);
+}
+
+Format format_for_path(const std::string &path)
+{
+    if (ends_with_nocase(path, ".pgm") || ends_with_nocase(path, ".ppm") || ends_with_nocase(path, ".pnm"))
+        return Format::Pnm;
+    return Format::Png;
+}
+
+bool load_image(const std::string &path, Image &img, std::string &error)
+{
+    std::vector<std::uint8_t> bytes;
+    if (!read_file(path, bytes, error)) return false;
+    return decode_image(bytes, path == "-" ? "<stdin>" : path, img, error);
+}
+
+bool save_image(const std::string &path, const Image &img, std::string &error)
+{
+    std::vector<std::uint8_t> bytes;
+    if (!encode_image(img, format_for_path(path), bytes, error)) {
+        error = (path == "-" ? "<stdout>" : path) + ": " + error;
+        return false;
+    }
+    return write_file(path, bytes, error);
+}
+
+Image to_grey(const Image &img)
+{
+    if (img.channels == 1) return img;
+    Image g(img.width, img.height, 1);
+    for (int y = 0; y < img.height; ++y) {
+        const std::uint8_t *s = img.row(y);
+        std::uint8_t *d = g.row(y);
+        for (int x = 0; x < img.width; ++x)
+            d[x] = std::uint8_t((77 * s[3 * x] + 150 * s[3 * x + 1] + 29 * s[3 * x + 2] + 128) >> 8);
+    }
+    return g;
+}
+
+}  // namespace zylcv_tool

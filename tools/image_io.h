@@ -1,0 +1,52 @@
+// Reading and writing 8-bit images for the zylcv command-line tool: PNG through libpng, binary
+// and ASCII PGM/PPM by hand. Every failure comes back as a one-line message naming the file and
+// the problem; nothing here exits or throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zylcv_tool {
+
+// An interleaved 8-bit image with 1 (grey) or 3 (RGB) channels. Rows start on 32-byte
+// boundaries inside `pixels` (so that the library's aligned paths are taken) and are `step`
+// bytes apart.
+struct Image {
+    int width = 0, height = 0, channels = 0, step = 0;
+    std::vector<std::uint8_t> pixels;
+
+    Image() = default;
+    Image(int w, int h, int c);
+    std::uint8_t *row(int y) { return pixels.data() + std::size_t(y) * step; }
+    const std::uint8_t *row(int y) const { return pixels.data() + std::size_t(y) * step; }
+    std::uint8_t *data() { return pixels.data(); }
+    const std::uint8_t *data() const { return pixels.data(); }
+};
+
+enum class Format { Png, Pnm };
+
+// Whole files: "-" is standard input or output. On failure the functions return false and set
+// `error` to "PATH: problem".
+bool read_file(const std::string &path, std::vector<std::uint8_t> &bytes, std::string &error);
+bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error);
+
+// Decodes PNG (any colour type; 1, 2, 4 and 8-bit samples; palette and low depths are
+// expanded, alpha is dropped) or PGM/PPM (P2, P3, P5, P6 with a maximum value up to 255),
+// chosen by the leading bytes. `name` is used in messages only.
+bool decode_image(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
+                  std::string &error);
+bool encode_image(const Image &img, Format format, std::vector<std::uint8_t> &bytes,
+                  std::string &error);
+
+// PNG unless the path ends in .pgm, .ppm or .pnm (any case); "-" writes PNG.
+Format format_for_path(const std::string &path);
+
+bool load_image(const std::string &path, Image &img, std::string &error);
+bool save_image(const std::string &path, const Image &img, std::string &error);
+
+// ITU-R BT.601 luma in integers: (77 R + 150 G + 29 B + 128) >> 8. Grey images are returned
+// unchanged.
+Image to_grey(const Image &img);
+
+}  // namespace zylcv_tool

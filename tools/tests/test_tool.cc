@@ -1,0 +1,671 @@
+// The zylcv tool against the library: every subcommand is run on small images written by this
+// test, and its output is compared with a reference computed here (a scalar model where the
+// definition is simple, otherwise a direct library call with arguments derived from the
+// option's documented meaning). Bad input must give exit status 1 and a one-line message.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "image_io.h"
+#include "library.h"
+
+using zylcv_tool::Image;
+
+namespace {
+
+// ---- files and processes ------------------------------------------------------------------
+
+std::string work_dir()
+{
+    static std::string dir = [] {
+        char tmpl[] = "/tmp/zylcv-tool-test-XXXXXX";
+        const char *d = mkdtemp(tmpl);
+        return std::string(d ? d : "/tmp");
+    }();
+    return dir;
+}
+std::string path(const std::string &name) { return work_dir() + "/" + name; }
+
+std::string read_text(const std::string &p)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+void write_bytes(const std::string &p, const std::string &bytes)
+{
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+struct Result {
+    int status;  // exit status, or 128 + signal
+    std::string out, err;
+};
+
+// Runs the tool in the work directory; `input` (a file name) becomes standard input.
+Result run(const std::vector<std::string> &args, const std::string &input = "")
+{
+    std::string cmd = "cd '" + work_dir() + "' && '" ZYLCV_TOOL_PATH "'";
+    for (const std::string &a : args) cmd += " '" + a + "'";
+    cmd += " < " + (input.empty() ? std::string("/dev/null") : "'" + input + "'");
+    cmd += " > stdout.txt 2> stderr.txt";
+    int raw = std::system(cmd.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    r.out = read_text(path("stdout.txt"));
+    r.err = read_text(path("stderr.txt"));
+    return r;
+}
+
+// Binary PGM/PPM written and read here, independently of the tool's codec.
+void write_pnm(const std::string &name, const Image &img)
+{
+    std::string s = (img.channels == 1 ? "P5\n" : "P6\n") + std::to_string(img.width) + " " +
+                    std::to_string(img.height) + "\n255\n";
+    for (int y = 0; y < img.height; ++y)
+        s.append(reinterpret_cast<const char *>(img.row(y)), std::size_t(img.width) * img.channels);
+    write_bytes(path(name), s);
+}
+Image read_pnm(const std::string &name)
+{
+    std::string s = read_text(path(name));
+    std::istringstream in(s);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    in.get();
+    EXPECT_TRUE((magic == "P5" || magic == "P6") && maxval == 255) << name;
+    Image img(std::max(w, 1), std::max(h, 1), magic == "P6" ? 3 : 1);
+    for (int y = 0; y < h; ++y) in.read(reinterpret_cast<char *>(img.row(y)), std::streamsize(w) * img.channels);
+    return img;
+}
+
+bool same_pixels(const Image &a, const Image &b, std::string &where)
+{
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels) {
+        where = "size " + std::to_string(a.width) + "x" + std::to_string(a.height) + "x" + std::to_string(a.channels) +
+                " vs " + std::to_string(b.width) + "x" + std::to_string(b.height) + "x" + std::to_string(b.channels);
+        return false;
+    }
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width * a.channels; ++x)
+            if (a.row(y)[x] != b.row(y)[x]) {
+                where = "element " + std::to_string(x) + " of row " + std::to_string(y) + ": " +
+                        std::to_string(a.row(y)[x]) + " vs " + std::to_string(b.row(y)[x]);
+                return false;
+            }
+    return true;
+}
+
+// ---- test images ----------------------------------------------------------------------------
+
+// Blocks, a ramp, a dark disc and light noise: edges in every direction, flat regions for
+// fills, and no two rows alike.
+Image test_image(int w, int h, int channels, unsigned seed)
+{
+    Image img(w, h, channels);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                int v = 40 + (x * 120) / w + c * 25;
+                if (x > w / 3 && x < 2 * w / 3 && y > h / 4 && y < h / 2) v = 220 - c * 30;
+                int dx = x - w / 4, dy = y - 2 * h / 3;
+                if (dx * dx + dy * dy < (h / 5) * (h / 5)) v = 15;
+                if ((x + y) % 11 == 0) v += int((seed >> 16) % 9);
+                img.row(y)[x * channels + c] = std::uint8_t(std::clamp(v, 0, 255));
+            }
+    return img;
+}
+
+Image grey_of(const Image &img)
+{
+    if (img.channels == 1) return img;
+    Image g(img.width, img.height, 1);
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x) {
+            const std::uint8_t *p = img.row(y) + 3 * x;
+            g.row(y)[x] = std::uint8_t((77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8);
+        }
+    return g;
+}
+
+struct Derivs {
+    std::vector<Zyl16s> dx, dy;
+    int step;
+};
+Derivs sobel(const Image &g)
+{
+    Derivs d{std::vector<Zyl16s>(std::size_t(g.width) * g.height), std::vector<Zyl16s>(std::size_t(g.width) * g.height), g.width * 2};
+    ZyliSize roi = {g.width, g.height};
+    EXPECT_EQ(zyliSobel3x3_Dx_8u16s_C1R(g.data(), g.step, d.dx.data(), d.step, roi), zylStatusOk);
+    EXPECT_EQ(zyliSobel3x3_Dy_8u16s_C1R(g.data(), g.step, d.dy.data(), d.step, 0, roi), zylStatusOk);
+    return d;
+}
+
+// Scalar model of erosion/dilation over a rectangle or a cross anchored at (W/2, H/2), with
+// replicated borders.
+Image morph_model(const Image &in, bool erode, bool cross, int mw, int mh)
+{
+    Image out(in.width, in.height, in.channels);
+    const int ax = mw / 2, ay = mh / 2;
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x)
+            for (int c = 0; c < in.channels; ++c) {
+                int best = erode ? 255 : 0;
+                for (int i = 0; i < mh; ++i)
+                    for (int j = 0; j < mw; ++j) {
+                        if (cross && i != ay && j != ax) continue;
+                        int sy = std::clamp(y - ay + i, 0, in.height - 1), sx = std::clamp(x - ax + j, 0, in.width - 1);
+                        int v = in.row(sy)[sx * in.channels + c];
+                        best = erode ? std::min(best, v) : std::max(best, v);
+                    }
+                out.row(y)[x * in.channels + c] = std::uint8_t(best);
+            }
+    return out;
+}
+
+// ---- subcommands against references -----------------------------------------------------
+
+struct OpCase {
+    std::string label, op;              // op: the subcommand, also the availability key
+    std::vector<std::string> options;   // after IN OUT
+    int channels;
+    std::function<Image(const Image &)> expect;
+    int width = 37, height = 23;  // odd sizes reach the kernels' row tails and pyrdown's cropping
+};
+
+std::vector<OpCase> op_cases()
+{
+    std::vector<OpCase> cases;
+    // Sobel views: 128 + floor(d / S) for one derivative, floor((|dx| + |dy|) / S) for the
+    // magnitude, clamped to 0..255.
+    for (int s : {1, 4, 7}) {
+        for (int kind = 0; kind < 3; ++kind) {
+            const char *flag = kind == 0 ? "--dx" : kind == 1 ? "--dy" : "--magnitude";
+            cases.push_back({std::string("sobel ") + flag + " scale " + std::to_string(s), "sobel",
+                             {flag, "--scale", std::to_string(s)}, s == 7 ? 3 : 1, [kind, s](const Image &in) {
+                                 Image g = grey_of(in), out(g.width, g.height, 1);
+                                 Derivs d = sobel(g);
+                                 for (int y = 0; y < g.height; ++y)
+                                     for (int x = 0; x < g.width; ++x) {
+                                         int vx = d.dx[y * g.width + x], vy = d.dy[y * g.width + x];
+                                         double v = kind == 2 ? std::floor((std::abs(vx) + std::abs(vy)) / double(s))
+                                                              : 128 + std::floor((kind == 0 ? vx : vy) / double(s));
+                                         out.row(y)[x] = std::uint8_t(std::clamp(v, 0.0, 255.0));
+                                     }
+                                 return out;
+                             }});
+        }
+    }
+    for (auto [lo, hi, ch] : {std::tuple{20, 60, 1}, std::tuple{100, 100, 1}, std::tuple{0, 300, 3}}) {
+        cases.push_back({"canny " + std::to_string(lo) + " " + std::to_string(hi), "canny",
+                         {"--low", std::to_string(lo), "--high", std::to_string(hi)}, ch, [lo, hi](const Image &in) {
+                             Image g = grey_of(in), out(g.width, g.height, 1);
+                             Derivs d = sobel(g);
+                             ZyliSize roi = {g.width, g.height};
+                             Zyl32s n = 0;
+                             EXPECT_EQ(zyliCannyGetSize(roi, &n), zylStatusOk);
+                             std::vector<Zyl8u> buf(std::size_t(n) + 32);
+                             EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step,
+                                                           roi, float(lo), float(hi), buf.data()),
+                                       zylStatusOk);
+                             return out;
+                         }});
+    }
+    for (const char *op : {"erode", "dilate"})
+        for (auto [shape, mw, mh, ch] : {std::tuple{"rect", 3, 3, 1}, std::tuple{"rect", 5, 2, 3},
+                                        std::tuple{"rect", 1, 4, 1}, std::tuple{"cross", 3, 5, 1},
+                                        std::tuple{"cross", 4, 3, 3}}) {
+            const bool erode = std::string(op) == "erode", cross = std::string(shape) == "cross";
+            cases.push_back({std::string(op) + " " + shape + " " + std::to_string(mw) + "x" + std::to_string(mh), op,
+                             {"--shape", shape, "--size", std::to_string(mw) + "x" + std::to_string(mh)}, ch,
+                             [=](const Image &in) { return morph_model(in, erode, cross, mw, mh); }});
+        }
+    // The ellipse is the library's own element: compare with a direct call.
+    for (auto [op, ch] : {std::pair{"erode", 1}, std::pair{"dilate", 3}}) {
+        const bool erode = std::string(op) == "erode";
+        cases.push_back({std::string(op) + " ellipse 5x7", op, {"--shape", "ellipse", "--size", "5x7"}, ch, [erode](const Image &in) {
+                             Image out(in.width, in.height, in.channels);
+                             ZyliMorphState *st = nullptr;
+                             EXPECT_EQ(zyliMorphologyInitAlloc(in.width, zyl8u, in.channels, {5, 7}, {2, 3},
+                                                               zylMorphShapeEllipse, nullptr, &st),
+                                       zylStatusOk);
+                             ZyliSize roi = {in.width, in.height};
+                             auto fn = in.channels == 1 ? (erode ? zyliErodeStrip_8u_C1R : zyliDilateStrip_8u_C1R)
+                                                        : (erode ? zyliErodeStrip_8u_C3R : zyliDilateStrip_8u_C3R);
+                             EXPECT_EQ(fn(in.data(), in.step, out.data(), out.step, &roi, st, zylStripWhole), zylStatusOk);
+                             zyliMorphologyFree(&st);
+                             return out;
+                         }});
+    }
+    // Pyramids keep colour; pyrdown leaves out an odd last column and row.
+    for (auto [op, ch] : {std::pair{"pyrdown", 1}, std::pair{"pyrdown", 3}, std::pair{"pyrup", 1}, std::pair{"pyrup", 3}}) {
+        const bool down = std::string(op) == "pyrdown";
+        cases.push_back({std::string(op) + " C" + std::to_string(ch), op, {}, ch, [down](const Image &in) {
+                             const int w = down ? in.width / 2 * 2 : in.width, h = down ? in.height / 2 * 2 : in.height;
+                             Image out(down ? w / 2 : 2 * w, down ? h / 2 : 2 * h, in.channels);
+                             Zyl32s n = 0;
+                             down ? zyliPyrDownGetBufSize_Gauss5x5(w, zyl8u, in.channels, &n)
+                                  : zyliPyrUpGetBufSize_Gauss5x5(w, zyl8u, in.channels, &n);
+                             std::vector<Zyl8u> buf(std::size_t(n) + 32);
+                             ZyliSize roi = {w, h};
+                             ZylStatus st = down ? (in.channels == 1 ? zyliPyrDown_Gauss5x5_8u_C1R : zyliPyrDown_Gauss5x5_8u_C3R)(
+                                                       in.data(), in.step, out.data(), out.step, roi, buf.data())
+                                                 : (in.channels == 1 ? zyliPyrUp_Gauss5x5_8u_C1R : zyliPyrUp_Gauss5x5_8u_C3R)(
+                                                       in.data(), in.step, out.data(), out.step, roi, buf.data());
+                             EXPECT_EQ(st, zylStatusOk);
+                             return out;
+                         }});
+    }
+    // Distances to the nearest zero pixel: city block and chessboard are exact, so a brute
+    // force over all zero pixels is the model; l2 goes through the library with its costs.
+    for (auto [metric, mask, invert] : {std::tuple{"l1", "3", false}, std::tuple{"chess", "3", true},
+                                        std::tuple{"l2", "3", false}, std::tuple{"l2", "5", true}}) {
+        std::vector<std::string> opts = {"--metric", metric, "--mask", mask, "--scale", "2.5"};
+        if (invert) opts.push_back("--invert");
+        const std::string m = metric, k = mask;
+        cases.push_back({std::string("distance ") + metric + " " + mask + (invert ? " inverted" : ""), "distance", opts, 1,
+                         [m, k, invert](const Image &in) {
+                             Image g(in.width, in.height, 1), out(in.width, in.height, 1);
+                             for (int y = 0; y < in.height; ++y)
+                                 for (int x = 0; x < in.width; ++x) {
+                                     bool feature = invert ? in.row(y)[x] != 0 : in.row(y)[x] == 0;
+                                     g.row(y)[x] = feature ? 0 : 255;
+                                 }
+                             std::vector<float> d(std::size_t(in.width) * in.height);
+                             if (m != "l2") {
+                                 for (int y = 0; y < in.height; ++y)
+                                     for (int x = 0; x < in.width; ++x) {
+                                         int best = 1 << 30;
+                                         for (int v = 0; v < in.height; ++v)
+                                             for (int u = 0; u < in.width; ++u)
+                                                 if (g.row(v)[u] == 0) {
+                                                     int ax = std::abs(u - x), ay = std::abs(v - y);
+                                                     best = std::min(best, m == "l1" ? ax + ay : std::max(ax, ay));
+                                                 }
+                                         d[y * in.width + x] = float(best);
+                                     }
+                             } else {
+                                 Zyl32f costs[3];
+                                 EXPECT_EQ(zyliGetDistanceTransformMask(k == "5" ? 52 : 32, costs), zylStatusOk);
+                                 auto fn = k == "5" ? zyliDistanceTransform_5x5_8u32f_C1R : zyliDistanceTransform_3x3_8u32f_C1R;
+                                 EXPECT_EQ(fn(g.data(), g.step, d.data(), in.width * 4, {in.width, in.height}, costs), zylStatusOk);
+                             }
+                             for (int y = 0; y < in.height; ++y)
+                                 for (int x = 0; x < in.width; ++x)
+                                     out.row(y)[x] = std::uint8_t(std::min(255.0, std::floor(d[y * in.width + x] * 2.5 + 0.5)));
+                             return out;
+                         }});
+    }
+    for (std::size_t i = 1; i < cases.size(); i += 3) cases[i].width = 16, cases[i].height = 9;
+    return cases;
+}
+
+class ToolOp : public ::testing::TestWithParam<OpCase> {};
+
+TEST_P(ToolOp, MatchesReference)
+{
+    const OpCase &c = GetParam();
+    if (!zylcv_tool::have_operation(c.op)) GTEST_SKIP() << c.op << " is not in this build";
+    {
+        const int w = c.width, h = c.height;
+        SCOPED_TRACE(c.label + " on " + std::to_string(w) + "x" + std::to_string(h));
+        Image in = test_image(w, h, c.channels, unsigned(w * 31 + h));
+        if (c.op == "distance") {
+            // A few feature pixels: zeros in a bright image, or bright pixels with --invert.
+            const bool inv = std::find(c.options.begin(), c.options.end(), "--invert") != c.options.end();
+            for (int y = 0; y < h; ++y) std::fill(in.row(y), in.row(y) + w, inv ? 0 : 200);
+            for (auto [x, y] : {std::pair{w / 3, h / 2}, std::pair{w - 1, h - 1}, std::pair{2, 1}})
+                in.row(y)[x] = inv ? 255 : 0;
+        }
+        const std::string inName = c.channels == 1 ? "in.pgm" : "in.ppm";
+        write_pnm(inName, in);
+        std::vector<std::string> args = {c.op, inName, "out.pgm"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::remove(path("out.pgm").c_str());
+        Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::string where;
+        EXPECT_TRUE(same_pixels(read_pnm("out.pgm"), c.expect(in), where)) << where;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, ToolOp, ::testing::ValuesIn(op_cases()), [](const auto &info) {
+    std::string n = info.param.label;
+    for (char &ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+});
+
+TEST(ToolAbsDiff, ColourPairsAndMixedPairs)
+{
+    for (auto [ca, cb] : {std::pair{1, 1}, std::pair{3, 3}, std::pair{3, 1}}) {
+        SCOPED_TRACE("channels " + std::to_string(ca) + " and " + std::to_string(cb));
+        Image a = test_image(29, 13, ca, 1), b = test_image(29, 13, cb, 2);
+        for (int y = 0; y < 13; ++y) std::reverse(b.row(y), b.row(y) + 29 * cb);
+        write_pnm(ca == 1 ? "a.pgm" : "a.ppm", a);
+        write_pnm(cb == 1 ? "b.pgm" : "b.ppm", b);
+        Result r = run({"absdiff", ca == 1 ? "a.pgm" : "a.ppm", cb == 1 ? "b.pgm" : "b.ppm", "d.pnm"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        Image ga = ca == cb ? a : grey_of(a), gb = ca == cb ? b : grey_of(b), want(29, 13, ga.channels);
+        for (int y = 0; y < 13; ++y)
+            for (int x = 0; x < 29 * ga.channels; ++x) want.row(y)[x] = std::uint8_t(std::abs(ga.row(y)[x] - gb.row(y)[x]));
+        std::string where;
+        EXPECT_TRUE(same_pixels(read_pnm("d.pnm"), want, where)) << where;
+    }
+}
+
+TEST(ToolMatch, BestPositionScoreAndHeatmap)
+{
+    if (!zylcv_tool::have_operation("match")) GTEST_SKIP();
+    Image img = test_image(40, 30, 1, 7);
+    Image tpl(9, 6, 1);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x) tpl.row(y)[x] = img.row(14 + y)[11 + x];
+    write_pnm("img.pgm", img);
+    write_pnm("tpl.pgm", tpl);
+    struct M {
+        const char *name;
+        bool lower;
+        ZylStatus (*fn)(const Zyl8u *, Zyl32s, ZyliSize, const Zyl8u *, Zyl32s, ZyliSize, Zyl32f *, Zyl32s, Zyl8u *);
+        ZylStatus (*query)(ZyliSize, ZyliSize, Zyl32s, Zyl32s *);
+    };
+    for (const M &m : {M{"sqdiff", true, zyliMatchTemplate_SqDiff_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiff},
+                       M{"sqdiff-normed", true, zyliMatchTemplate_SqDiffNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiffNormed},
+                       M{"corr", false, zyliMatchTemplate_Corr_8u32f_C1R, zyliMatchTemplateGetBufSize_Corr},
+                       M{"corr-normed", false, zyliMatchTemplate_CorrNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_CorrNormed},
+                       M{"coeff", false, zyliMatchTemplate_Coeff_8u32f_C1R, zyliMatchTemplateGetBufSize_Coeff},
+                       M{"coeff-normed", false, zyliMatchTemplate_CoeffNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_CoeffNormed}}) {
+        SCOPED_TRACE(m.name);
+        const int rw = 32, rh = 25;
+        std::vector<float> s(rw * rh);
+        Zyl32s n = 0;
+        ASSERT_EQ(m.query({40, 30}, {9, 6}, zyl8u, &n), zylStatusOk);
+        std::vector<Zyl8u> buf(std::size_t(n) + 32);
+        ASSERT_EQ(m.fn(img.data(), img.step, {40, 30}, tpl.data(), tpl.step, {9, 6}, s.data(), rw * 4, buf.data()), zylStatusOk);
+        // Best score: first in row order among equals.
+        int best = 0;
+        for (int i = 1; i < rw * rh; ++i)
+            if (m.lower ? s[i] < s[best] : s[i] > s[best]) best = i;
+        char line[128];
+        std::snprintf(line, sizeof line, "x=%d y=%d score=%.9g\n", best % rw, best / rw, double(s[best]));
+        Result r = run({"match", "img.pgm", "tpl.pgm", "--method", m.name, "--heatmap", "heat.pgm"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, line);
+        // Heatmap: scores spread over 0..255, best brightest.
+        float lo = *std::min_element(s.begin(), s.end()), hi = *std::max_element(s.begin(), s.end());
+        Image heat = read_pnm("heat.pgm"), want(rw, rh, 1);
+        for (int i = 0; i < rw * rh; ++i) {
+            double t = (double(s[i]) - lo) / (double(hi) - lo);
+            want.row(i / rw)[i % rw] = std::uint8_t(std::lround((m.lower ? 1 - t : t) * 255));
+        }
+        std::string where;
+        EXPECT_TRUE(same_pixels(heat, want, where)) << where;
+    }
+}
+
+TEST(ToolFill, RegionRecordAndImage)
+{
+    if (!zylcv_tool::have_operation("fill")) GTEST_SKIP();
+    Image in = test_image(33, 21, 1, 3);
+    write_pnm("fill.pgm", in);
+    struct F {
+        int sx, sy, value, lo, up;
+        bool gradient, eight;
+    };
+    for (const F &f : {F{16, 8, 7, 0, 0, false, false}, F{16, 8, 7, 0, 0, false, true}, F{2, 2, 250, 2, 9, true, false},
+                       F{30, 20, 0, 5, 5, true, true}, F{16, 8, 220, 0, 0, false, false} /* seed holds the value */}) {
+        SCOPED_TRACE("seed " + std::to_string(f.sx) + "," + std::to_string(f.sy) + (f.gradient ? " gradient" : "") +
+                     (f.eight ? " 8" : " 4"));
+        Image want = in;
+        ZyliConnectedRegion reg = {0, double(f.value), 0, 0, 0, 0};
+        ZyliSize roi = {33, 21};
+        Zyl32s n = 0;
+        f.gradient ? zyliFloodFillGetSize_Grad(roi, &n) : zyliFloodFillGetSize(roi, &n);
+        std::vector<Zyl8u> buf(std::size_t(n) + 32);
+        ZyliPoint seed = {f.sx, f.sy};
+        ZylStatus st = f.gradient ? (f.eight ? zyliFloodFill_Grad8Con_8u_C1IR : zyliFloodFill_Grad4Con_8u_C1IR)(
+                                        want.data(), want.step, roi, seed, f.value, f.lo, f.up, &reg, buf.data())
+                                  : (f.eight ? zyliFloodFill_8Con_8u_C1IR : zyliFloodFill_4Con_8u_C1IR)(
+                                        want.data(), want.step, roi, seed, f.value, &reg, buf.data());
+        ASSERT_EQ(st, zylStatusOk);
+        char line[128];
+        std::snprintf(line, sizeof line, "area=%.0f value=%d box=%d,%d,%d,%d\n", reg.area, f.value, reg.boxX, reg.boxY,
+                      reg.boxWidth, reg.boxHeight);
+        std::vector<std::string> args = {"fill", "fill.pgm", "filled.pgm", "--seed", std::to_string(f.sx) + "," + std::to_string(f.sy),
+                                         "--value", std::to_string(f.value)};
+        if (f.gradient) args.insert(args.end(), {"--gradient", std::to_string(f.lo) + "," + std::to_string(f.up)});
+        if (f.eight) args.push_back("--8");
+        Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, line);
+        std::string where;
+        EXPECT_TRUE(same_pixels(read_pnm("filled.pgm"), want, where)) << where;
+    }
+}
+
+TEST(ToolStats, GreyAndColour)
+{
+    for (int ch : {1, 3}) {
+        SCOPED_TRACE("channels " + std::to_string(ch));
+        Image in = test_image(31, 17, ch, 5);
+        write_pnm(ch == 1 ? "s.pgm" : "s.ppm", in);
+        Result r = run({"stats", ch == 1 ? "s.pgm" : "s.ppm"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string want = "size: 31x17\nchannels: " + std::to_string(ch) + "\n";
+        static const char *const names[] = {" (red)", " (green)", " (blue)"};
+        for (int c = 0; c < ch; ++c) {
+            // Extremes, their first locations and the integer norms from the definition; mean,
+            // deviation and L2 norm from the library (its summation order fixes the last bits).
+            int mn = 256, mx = -1, mnx = 0, mny = 0, mxx = 0, mxy = 0;
+            long l1 = 0;
+            for (int y = 0; y < 17; ++y)
+                for (int x = 0; x < 31; ++x) {
+                    int v = in.row(y)[x * ch + c];
+                    l1 += v;
+                    if (v < mn) mn = v, mnx = x, mny = y;
+                    if (v > mx) mx = v, mxx = x, mxy = y;
+                }
+            Zyl64f mean = 0, dev = 0, l2 = 0;
+            Image ones(31, 17, 1);
+            for (int y = 0; y < 17; ++y) std::fill(ones.row(y), ones.row(y) + 31, 1);
+            if (ch == 1) {
+                zyliMean_StdDev_8u_C1R(in.data(), in.step, {31, 17}, &mean, &dev);
+                zyliNorm_L2_8u_C1MR(in.data(), in.step, ones.data(), ones.step, {31, 17}, &l2);
+            } else {
+                zyliMean_StdDev_8u_C3CR(in.data(), in.step, {31, 17}, c + 1, &mean, &dev);
+                zyliNorm_L2_8u_C3CMR(in.data(), in.step, ones.data(), ones.step, {31, 17}, c + 1, &l2);
+            }
+            const char *t = ch == 1 ? "" : names[c];
+            char buf[512];
+            std::snprintf(buf, sizeof buf,
+                          "mean%s: %.10g\nstddev%s: %.10g\nmin%s: %d at (%d, %d)\nmax%s: %d at (%d, %d)\n"
+                          "norm-inf%s: %d\nnorm-l1%s: %ld\nnorm-l2%s: %.10g\n",
+                          t, mean, t, dev, t, mn, mnx, mny, t, mx, mxx, mxy, t, mx, t, l1, t, l2);
+            want += buf;
+        }
+        EXPECT_EQ(r.out, want);
+    }
+}
+
+// ---- I/O paths: PNG, standard input and output, colour conversion -------------------------
+
+// A PNG written straight through libpng with the given depth, colour type and raw rows.
+void write_png_raw(const std::string &name, int w, int h, int depth, int type, const std::vector<std::uint8_t> &raw)
+{
+    std::FILE *f = std::fopen(path(name).c_str(), "wb");
+    ASSERT_TRUE(f);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, depth, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const std::size_t rowBytes = raw.size() / h;
+    for (int y = 0; y < h; ++y) png_write_row(png, raw.data() + y * rowBytes);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+TEST(ToolIO, PngLayoutsAndPipes)
+{
+    Image rgb = test_image(19, 11, 3, 9);
+    // RGBA: alpha is dropped. 1-bit grey: expanded to 0/255.
+    std::vector<std::uint8_t> rgba, bits;
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 19; ++x) {
+            rgba.insert(rgba.end(), {rgb.row(y)[3 * x], rgb.row(y)[3 * x + 1], rgb.row(y)[3 * x + 2], std::uint8_t(x * 13)});
+        }
+    for (int y = 0; y < 11; ++y) {
+        std::uint8_t a = 0, b = 0, c = 0;
+        for (int x = 0; x < 19; ++x) {
+            std::uint8_t bit = (x + y) % 3 == 0;
+            (x < 8 ? a : x < 16 ? b : c) |= std::uint8_t(bit << (7 - x % 8));
+        }
+        bits.insert(bits.end(), {a, b, c});
+    }
+    write_png_raw("rgba.png", 19, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA, rgba);
+    write_png_raw("bits.png", 19, 11, 1, PNG_COLOR_TYPE_GRAY, bits);
+    Result r = run({"convert", "rgba.png", "rgb.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string where;
+    EXPECT_TRUE(same_pixels(read_pnm("rgb.ppm"), rgb, where)) << where;
+    r = run({"convert", "bits.png", "bits.pgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image bw(19, 11, 1);
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 19; ++x) bw.row(y)[x] = (x + y) % 3 == 0 ? 255 : 0;
+    EXPECT_TRUE(same_pixels(read_pnm("bits.pgm"), bw, where)) << where;
+
+    // Colour through grey-only operations: the tool's luma is (77 R + 150 G + 29 B + 128) >> 8.
+    r = run({"convert", "rgba.png", "grey.pgm", "--grey"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(same_pixels(read_pnm("grey.pgm"), grey_of(rgb), where)) << where;
+
+    // PNG from standard input to standard output, decoded again through a PGM conversion.
+    write_pnm("pipe.ppm", rgb);
+    r = run({"pyrup", "-", "-"}, path("pipe.ppm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    write_bytes(path("piped.png"), r.out);
+    ASSERT_EQ(r.out.compare(0, 4, "\x89PNG"), 0);
+    r = run({"convert", "piped.png", "piped.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image up = read_pnm("piped.ppm");
+    EXPECT_EQ(up.width, 38);
+    EXPECT_EQ(up.height, 22);
+    r = run({"pyrup", "pipe.ppm", "direct.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(same_pixels(up, read_pnm("direct.ppm"), where)) << where;
+}
+
+// ---- refusals -------------------------------------------------------------------------------
+
+TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
+{
+    // Inputs of every kind of fault.
+    Image ok = test_image(24, 16, 1, 11);
+    write_pnm("ok.pgm", ok);
+    write_pnm("row.pgm", test_image(5, 1, 1, 1));
+    write_pnm("big.pgm", test_image(30, 30, 1, 1));
+    ASSERT_EQ(run({"convert", "ok.pgm", "ok.png"}).status, 0);
+    const std::string png = read_text(path("ok.png"));
+    write_bytes(path("truncated.png"), png.substr(0, png.size() / 2));
+    std::string corrupt = png;
+    corrupt[png.size() / 2] = char(corrupt[png.size() / 2] ^ 0x55);  // inside IDAT: CRC mismatch
+    write_bytes(path("corrupt.png"), corrupt);
+    write_bytes(path("garbage.png"), "GIF89a this is not a PNG");
+    write_bytes(path("deep.pgm"), "P5\n2 2\n65535\n" + std::string(8, '\x01'));
+    write_bytes(path("short.pgm"), "P5\n4 4\n255\n" + std::string(10, '\x01'));
+    write_png_raw("deep.png", 2, 2, 16, PNG_COLOR_TYPE_GRAY, std::vector<std::uint8_t>(8, 1));
+
+    struct Bad {
+        std::vector<std::string> args;
+        std::string message;  // part of the stderr line
+        const char *needs;    // operation that must be in the build, or ""
+    };
+    const std::vector<Bad> table = {
+        {{"stats", "missing.png"}, "missing.png: cannot open: No such file or directory", ""},
+        {{"stats", "truncated.png"}, "truncated.png: corrupt PNG", ""},
+        {{"stats", "corrupt.png"}, "corrupt.png: corrupt PNG", ""},
+        {{"stats", "garbage.png"}, "garbage.png: not a PNG, PGM or PPM image", ""},
+        {{"stats", "deep.png"}, "deep.png: unsupported bit depth 16", ""},
+        {{"stats", "deep.pgm"}, "deep.pgm: unsupported bit depth 16", ""},
+        {{"stats", "short.pgm"}, "short.pgm: truncated PGM", ""},
+        {{"sobel", "row.pgm", "o.png", "--dx"}, "row.pgm: image too small (5x1)", ""},
+        {{"canny", "row.pgm", "o.png"}, "row.pgm: image too small (5x1)", "canny"},
+        {{"pyrdown", "row.pgm", "o.png"}, "row.pgm: image too small (5x1)", ""},
+        {{"match", "ok.pgm", "big.pgm"}, "template big.pgm (30x30) is larger than the image ok.pgm (24x16)", "match"},
+        {{"match", "ok.pgm", "ok.pgm", "--heatmap", "-"}, "--heatmap: standard output carries the match result", "match"},
+        {{"fill", "ok.pgm", "o.png", "--seed", "24,3", "--value", "1"}, "ok.pgm: seed 24,3 lies outside the 24x16 image", "fill"},
+        {{"fill", "ok.pgm", "o.png", "--seed", "0,-1", "--value", "1"}, "lies outside", "fill"},
+        {{"fill", "ok.pgm", "o.png", "--seed", "1,1", "--value", "256"}, "zyliFloodFill_4Con_8u_C1IR refused the call: zylStatusBadArg", "fill"},
+        {{"fill", "ok.pgm", "o.png", "--seed", "1,1", "--value", "9", "--gradient", "200,56"}, "zylStatusOutOfRange", "fill"},
+        {{"canny", "ok.pgm", "o.png", "--low", "90", "--high", "10"}, "zyliCanny_16s8u_C1R refused the call: zylStatusBadArg", "canny"},
+        {{"canny", "ok.pgm", "o.png", "--bogus"}, "unknown option '--bogus'", ""},
+        {{"canny", "ok.pgm", "o.png", "--low"}, "option '--low' needs a value", ""},
+        {{"canny", "ok.pgm", "o.png", "--low", "ten"}, "--low: 'ten' is not a finite number", ""},
+        {{"erode", "ok.pgm", "o.png", "--size", "3by3"}, "--size: '3by3' is not of the form AxB", ""},
+        {{"erode", "ok.pgm", "o.png", "--shape", "disc"}, "'disc' is not rect, cross or ellipse", ""},
+        {{"distance", "ok.pgm", "o.png", "--mask", "5", "--metric", "l1"}, "the 5x5 mask has only the l2 metric", ""},
+        {{"sobel", "ok.pgm", "o.png"}, "give exactly one of --dx, --dy, --magnitude", ""},
+        {{"absdiff", "ok.pgm", "big.pgm", "o.png"}, "ok.pgm is 24x16 but big.pgm is 30x30", ""},
+        {{"absdiff", "ok.pgm", "o.png"}, "expected A B OUT", ""},
+        {{"convert", "ok.pgm", "no/such/dir/o.png"}, "no/such/dir/o.png: cannot create", ""},
+        {{"stats", "-"}, "<stdin>: empty file", ""},
+        {{"frobnicate"}, "unknown command 'frobnicate'", ""},
+        {{}, "usage: zylcv", ""},
+    };
+    for (const Bad &b : table) {
+        std::string joined;
+        for (const auto &a : b.args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        if (*b.needs && !zylcv_tool::have_operation(b.needs)) continue;
+        Result r = run(b.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        if (!b.args.empty()) {  // one line, prefixed with the program and command
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(r.err.compare(0, 5, "zylcv"), 0) << r.err;
+        }
+    }
+}
+
+TEST(ToolHelp, EveryCommandHasHelpAndVersionIsShown)
+{
+    for (const char *cmd : {"absdiff", "sobel", "canny", "erode", "dilate", "pyrdown", "pyrup", "match", "distance",
+                            "fill", "stats", "convert", "info"}) {
+        SCOPED_TRACE(cmd);
+        Result r = run({cmd, "--help"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.compare(0, 13 + std::strlen(cmd), std::string("usage: zylcv ") + cmd), 0) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    Result r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("pyrdown"), std::string::npos);
+    r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels"), std::string::npos) << r.out;
+    r = run({"info"});
+    EXPECT_EQ(r.status, 0);
+    const ZylLibVersion *v = zylcvGetLibVersion();
+    EXPECT_NE(r.out.find(std::string(v->libraryName) + " " + v->versionText), std::string::npos) << r.out;
+}
+
+}  // namespace

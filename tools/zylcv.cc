@@ -1,0 +1,713 @@
+// zylcv: runs one operation of the library on PNG or PGM/PPM images.
+//
+//   zylcv COMMAND [OPTIONS] ARGS...     zylcv --help | --version | COMMAND --help
+//
+// Every subcommand reads its images, converts them to what the library function takes, makes
+// one library call (or a fixed short sequence of them), and writes or prints the result. The
+// arithmetic is the library's; the tool adds I/O, argument checks with readable messages, and
+// the mapping of 16-bit and float results to 8-bit pixels for viewing. Errors go to stderr as one
+// line "zylcv COMMAND: FILE: problem" with exit status 1.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "cli.h"
+#include "image_io.h"
+#include "library.h"
+
+#ifndef ZYLCV_TOOL_VERSION
+#define ZYLCV_TOOL_VERSION "unknown"
+#endif
+
+using namespace zylcv_tool;
+
+namespace {
+
+// ---- memory from the library's allocator ------------------------------------------------
+
+// A plane of T with 32-byte aligned rows, from zyliAlloc, released on scope exit.
+template <class T> struct Plane {
+    int width, height, step;
+    void *block = nullptr;
+    Plane(int w, int h, int channels = 1)
+        : width(w), height(h), step(int((long(w) * channels * sizeof(T) + 31) / 32 * 32))
+    {
+        block = zyliAlloc(Zyl32s(long(step) * h + 32));
+    }
+    ~Plane() { _zycvFree_(&block); }
+    Plane(const Plane &) = delete;
+    Plane &operator=(const Plane &) = delete;
+    bool ok() const { return block != nullptr; }
+    T *data() { return static_cast<T *>(block); }
+    T *row(int y) { return reinterpret_cast<T *>(static_cast<char *>(block) + long(y) * step); }
+};
+
+struct Buffer {
+    void *p = nullptr;
+    explicit Buffer(Zyl32s n) { p = zyliAlloc(n > 0 ? n : 1); }
+    ~Buffer() { _zycvFree_(&p); }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
+    Zyl8u *bytes() { return static_cast<Zyl8u *>(p); }
+};
+
+// ---- one subcommand's run -------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+struct Run {
+    Args args;
+    bool timing = false;
+    double readMs = 0, libMs = 0, writeMs = 0;
+
+    int fail(const std::string &msg) const
+    {
+        std::fprintf(stderr, "zylcv %s: %s\n", args.command.c_str(), msg.c_str());
+        return 1;
+    }
+    // A library refusal, reported by the status name.
+    int refused(const std::string &file, const char *function, ZylStatus st) const
+    {
+        return fail(file + ": " + function + " refused the call: " + status_name(st) + " (" +
+                    status_meaning(st) + ")");
+    }
+    static std::string shown(const std::string &path) { return path == "-" ? "<stdin>" : path; }
+
+    template <class F> auto timed(double &acc, F &&f)
+    {
+        auto t0 = Clock::now();
+        auto r = f();
+        acc += std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        return r;
+    }
+    bool load(const std::string &path, Image &img)
+    {
+        std::string error;
+        if (!timed(readMs, [&] { return load_image(path, img, error); })) {
+            fail(error);
+            return false;
+        }
+        return true;
+    }
+    bool save(const std::string &path, const Image &img)
+    {
+        std::string error;
+        if (!timed(writeMs, [&] { return save_image(path, img, error); })) {
+            fail(error);
+            return false;
+        }
+        return true;
+    }
+    // The library call(s) of the operation; only these count as library time.
+    ZylStatus call(const std::function<ZylStatus()> &f) { return timed(libMs, f); }
+    void report_timing() const
+    {
+        if (timing)
+            std::fprintf(stderr, "zylcv %s: timing: read+decode %.3f ms, library %.3f ms, encode+write %.3f ms\n",
+                         args.command.c_str(), readMs, libMs, writeMs);
+    }
+};
+
+// Maps a signed 16-bit derivative to a byte with 0 at 128: 128 + floor(v / scale), clamped.
+Zyl8u view_signed(int v, int scale)
+{
+    int q = v >= 0 ? v / scale : -((-v + scale - 1) / scale);
+    int r = 128 + q;
+    return Zyl8u(r < 0 ? 0 : r > 255 ? 255 : r);
+}
+Zyl8u view_unsigned(int v, int scale)
+{
+    int r = v / scale;
+    return Zyl8u(r > 255 ? 255 : r);
+}
+
+bool need_positional(Run &r, std::size_t n, const char *what)
+{
+    if (r.args.positional.size() != n) {
+        r.fail(std::string("expected ") + what + " (got " + std::to_string(r.args.positional.size()) +
+               " arguments; see 'zylcv " + r.args.command + " --help')");
+        return false;
+    }
+    return true;
+}
+
+// ---- subcommands ------------------------------------------------------------------------
+
+int cmd_absdiff(Run &r)
+{
+    if (!need_positional(r, 3, "A B OUT")) return 1;
+    const auto &p = r.args.positional;
+    Image a, b;
+    if (!r.load(p[0], a) || !r.load(p[1], b)) return 1;
+    if (a.width != b.width || a.height != b.height)
+        return r.fail(Run::shown(p[0]) + " is " + std::to_string(a.width) + "x" + std::to_string(a.height) +
+                      " but " + Run::shown(p[1]) + " is " + std::to_string(b.width) + "x" +
+                      std::to_string(b.height) + "; the images must have the same size");
+    if (a.channels != b.channels) {
+        a = to_grey(a);
+        b = to_grey(b);
+    }
+    // The difference is per element, so a colour pair is one row of 3 x width bytes.
+    Image d(a.width, a.height, a.channels);
+    ZyliSize roi = {a.width * a.channels, a.height};
+    ZylStatus st = r.call([&] { return zyliAbsDiff_8u_C1R(a.data(), a.step, b.data(), b.step, d.data(), d.step, roi); });
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliAbsDiff_8u_C1R", st);
+    return r.save(p[2], d) ? 0 : 1;
+}
+
+int cmd_sobel(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    int kinds = r.args.has("dx") + r.args.has("dy") + r.args.has("magnitude");
+    if (kinds != 1) return r.fail("give exactly one of --dx, --dy, --magnitude");
+    long scale = 4;
+    std::string error;
+    if (r.args.has("scale") && !parse_int(r.args.get("scale", ""), 1, 1 << 16, "--scale", scale, error))
+        return r.fail(error);
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    Image g = to_grey(in);
+    if (g.height < 2)
+        return r.fail(Run::shown(p[0]) + ": image too small (" + std::to_string(g.width) + "x" +
+                      std::to_string(g.height) + "); sobel needs at least 2 rows");
+    ZyliSize roi = {g.width, g.height};
+    Plane<Zyl16s> dx(g.width, g.height), dy(g.width, g.height);
+    if (!dx.ok() || !dy.ok()) return r.fail("out of memory");
+    if (!r.args.has("dy")) {
+        ZylStatus st = r.call([&] { return zyliSobel3x3_Dx_8u16s_C1R(g.data(), g.step, dx.data(), dx.step, roi); });
+        if (st < 0) return r.refused(Run::shown(p[0]), "zyliSobel3x3_Dx_8u16s_C1R", st);
+    }
+    if (!r.args.has("dx")) {
+        ZylStatus st = r.call([&] { return zyliSobel3x3_Dy_8u16s_C1R(g.data(), g.step, dy.data(), dy.step, 0, roi); });
+        if (st < 0) return r.refused(Run::shown(p[0]), "zyliSobel3x3_Dy_8u16s_C1R", st);
+    }
+    Image out(g.width, g.height, 1);
+    const int s = int(scale);
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) {
+            int vx = dx.row(y)[x], vy = dy.row(y)[x];
+            out.row(y)[x] = r.args.has("dx") ? view_signed(vx, s)
+                            : r.args.has("dy") ? view_signed(vy, s)
+                                               : view_unsigned(std::abs(vx) + std::abs(vy), s);
+        }
+    return r.save(p[1], out) ? 0 : 1;
+}
+
+int cmd_canny(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    double low = 50, high = 150;
+    std::string error;
+    if (r.args.has("low") && !parse_float(r.args.get("low", ""), "--low", low, error)) return r.fail(error);
+    if (r.args.has("high") && !parse_float(r.args.get("high", ""), "--high", high, error)) return r.fail(error);
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    Image g = to_grey(in);
+    if (g.height < 2)
+        return r.fail(Run::shown(p[0]) + ": image too small (" + std::to_string(g.width) + "x" +
+                      std::to_string(g.height) + "); canny needs at least 2 rows");
+    ZyliSize roi = {g.width, g.height};
+    Plane<Zyl16s> dx(g.width, g.height), dy(g.width, g.height);
+    Zyl32s size = 0;
+    ZylStatus st = zyliCannyGetSize(roi, &size);
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliCannyGetSize", st);
+    Buffer buf(size);
+    Image out(g.width, g.height, 1);
+    if (!dx.ok() || !dy.ok() || !buf.p) return r.fail("out of memory");
+    st = r.call([&] { return zyliSobel3x3_Dx_8u16s_C1R(g.data(), g.step, dx.data(), dx.step, roi); });
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliSobel3x3_Dx_8u16s_C1R", st);
+    st = r.call([&] { return zyliSobel3x3_Dy_8u16s_C1R(g.data(), g.step, dy.data(), dy.step, 0, roi); });
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliSobel3x3_Dy_8u16s_C1R", st);
+    st = r.call([&] {
+        return zyliCanny_16s8u_C1R(dx.data(), dx.step, dy.data(), dy.step, out.data(), out.step, roi,
+                                   Zyl32f(low), Zyl32f(high), buf.bytes());
+    });
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliCanny_16s8u_C1R", st);
+    return r.save(p[1], out) ? 0 : 1;
+}
+
+using StripFn = ZylStatus (*)(const Zyl8u *, Zyl32s, Zyl8u *, Zyl32s, ZyliSize *, ZyliMorphState *, ZylStripRole);
+
+int cmd_morph(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    const bool erode = r.args.command == "erode";
+    std::string shape = r.args.get("shape", "rect"), error;
+    int shapeCode = shape == "rect" ? zylMorphShapeRect : shape == "cross" ? zylMorphShapeCross
+                  : shape == "ellipse" ? zylMorphShapeEllipse : -1;
+    if (shapeCode < 0) return r.fail("--shape: '" + shape + "' is not rect, cross or ellipse");
+    long mw = 3, mh = 3;
+    if (r.args.has("size") && !parse_pair(r.args.get("size", ""), 'x', "--size", mw, mh, error))
+        return r.fail(error);
+    if (mw > 255 || mh > 255) return r.fail("--size: at most 255x255");
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    const int c = in.channels;
+    // Rectangle and cross have their own members; the ellipse is a mask element.
+    StripFn fn = nullptr;
+    const char *fnName = "";
+    if (shapeCode == zylMorphShapeRect) {
+        fn = erode ? (c == 1 ? zyliErodeStrip_Rect_8u_C1R : zyliErodeStrip_Rect_8u_C3R)
+                   : (c == 1 ? zyliDilateStrip_Rect_8u_C1R : zyliDilateStrip_Rect_8u_C3R);
+        fnName = erode ? (c == 1 ? "zyliErodeStrip_Rect_8u_C1R" : "zyliErodeStrip_Rect_8u_C3R")
+                       : (c == 1 ? "zyliDilateStrip_Rect_8u_C1R" : "zyliDilateStrip_Rect_8u_C3R");
+    } else if (shapeCode == zylMorphShapeCross) {
+        fn = erode ? (c == 1 ? zyliErodeStrip_Cross_8u_C1R : zyliErodeStrip_Cross_8u_C3R)
+                   : (c == 1 ? zyliDilateStrip_Cross_8u_C1R : zyliDilateStrip_Cross_8u_C3R);
+        fnName = erode ? (c == 1 ? "zyliErodeStrip_Cross_8u_C1R" : "zyliErodeStrip_Cross_8u_C3R")
+                       : (c == 1 ? "zyliDilateStrip_Cross_8u_C1R" : "zyliDilateStrip_Cross_8u_C3R");
+    } else {
+        fn = erode ? (c == 1 ? zyliErodeStrip_8u_C1R : zyliErodeStrip_8u_C3R)
+                   : (c == 1 ? zyliDilateStrip_8u_C1R : zyliDilateStrip_8u_C3R);
+        fnName = erode ? (c == 1 ? "zyliErodeStrip_8u_C1R" : "zyliErodeStrip_8u_C3R")
+                       : (c == 1 ? "zyliDilateStrip_8u_C1R" : "zyliDilateStrip_8u_C3R");
+    }
+    ZyliMorphState *state = nullptr;
+    ZyliSize mask = {Zyl32s(mw), Zyl32s(mh)};
+    ZyliPoint anchor = {Zyl32s(mw / 2), Zyl32s(mh / 2)};
+    ZylStatus st = zyliMorphologyInitAlloc(in.width, zyl8u, c, mask, anchor, shapeCode, nullptr, &state);
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliMorphologyInitAlloc", st);
+    Image out(in.width, in.height, c);
+    ZyliSize roi = {in.width, in.height};
+    st = r.call([&] { return fn(in.data(), in.step, out.data(), out.step, &roi, state, zylStripWhole); });
+    zyliMorphologyFree(&state);
+    if (st < 0) return r.refused(Run::shown(p[0]), fnName, st);
+    return r.save(p[1], out) ? 0 : 1;
+}
+
+int cmd_pyr(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    const bool down = r.args.command == "pyrdown";
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    const int c = in.channels;
+    // The reduce step needs even sides: an odd last column or row is left out.
+    int w = down ? in.width / 2 * 2 : in.width, h = down ? in.height / 2 * 2 : in.height;
+    if (down && (w < 2 || h < 2))
+        return r.fail(Run::shown(p[0]) + ": image too small (" + std::to_string(in.width) + "x" +
+                      std::to_string(in.height) + "); pyrdown needs at least 2x2 pixels");
+    Zyl32s size = 0;
+    ZylStatus st = down ? zyliPyrDownGetBufSize_Gauss5x5(w, zyl8u, c, &size)
+                        : zyliPyrUpGetBufSize_Gauss5x5(w, zyl8u, c, &size);
+    if (st < 0) return r.refused(Run::shown(p[0]), down ? "zyliPyrDownGetBufSize_Gauss5x5" : "zyliPyrUpGetBufSize_Gauss5x5", st);
+    Buffer buf(size);
+    if (!buf.p) return r.fail("out of memory");
+    Image out(down ? w / 2 : 2 * w, down ? h / 2 : 2 * h, c);
+    ZyliSize roi = {w, h};
+    st = r.call([&] {
+        if (down)
+            return c == 1 ? zyliPyrDown_Gauss5x5_8u_C1R(in.data(), in.step, out.data(), out.step, roi, buf.bytes())
+                          : zyliPyrDown_Gauss5x5_8u_C3R(in.data(), in.step, out.data(), out.step, roi, buf.bytes());
+        return c == 1 ? zyliPyrUp_Gauss5x5_8u_C1R(in.data(), in.step, out.data(), out.step, roi, buf.bytes())
+                      : zyliPyrUp_Gauss5x5_8u_C3R(in.data(), in.step, out.data(), out.step, roi, buf.bytes());
+    });
+    if (st < 0)
+        return r.refused(Run::shown(p[0]), down ? (c == 1 ? "zyliPyrDown_Gauss5x5_8u_C1R" : "zyliPyrDown_Gauss5x5_8u_C3R")
+                                                : (c == 1 ? "zyliPyrUp_Gauss5x5_8u_C1R" : "zyliPyrUp_Gauss5x5_8u_C3R"), st);
+    return r.save(p[1], out) ? 0 : 1;
+}
+
+struct MatchMethod {
+    const char *name;
+    bool lowerIsBetter;
+    ZylStatus (*match)(const Zyl8u *, Zyl32s, ZyliSize, const Zyl8u *, Zyl32s, ZyliSize, Zyl32f *, Zyl32s, Zyl8u *);
+    ZylStatus (*query)(ZyliSize, ZyliSize, Zyl32s, Zyl32s *);
+    const char *function;
+};
+
+int cmd_match(Run &r)
+{
+    if (!need_positional(r, 2, "IMAGE TEMPLATE")) return 1;
+    const MatchMethod methods[] = {
+        {"sqdiff", true, zyliMatchTemplate_SqDiff_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiff, "zyliMatchTemplate_SqDiff_8u32f_C1R"},
+        {"sqdiff-normed", true, zyliMatchTemplate_SqDiffNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiffNormed, "zyliMatchTemplate_SqDiffNormed_8u32f_C1R"},
+        {"corr", false, zyliMatchTemplate_Corr_8u32f_C1R, zyliMatchTemplateGetBufSize_Corr, "zyliMatchTemplate_Corr_8u32f_C1R"},
+        {"corr-normed", false, zyliMatchTemplate_CorrNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_CorrNormed, "zyliMatchTemplate_CorrNormed_8u32f_C1R"},
+        {"coeff", false, zyliMatchTemplate_Coeff_8u32f_C1R, zyliMatchTemplateGetBufSize_Coeff, "zyliMatchTemplate_Coeff_8u32f_C1R"},
+        {"coeff-normed", false, zyliMatchTemplate_CoeffNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_CoeffNormed, "zyliMatchTemplate_CoeffNormed_8u32f_C1R"},
+    };
+    std::string name = r.args.get("method", "coeff-normed");
+    const MatchMethod *m = nullptr;
+    for (const MatchMethod &mm : methods)
+        if (name == mm.name) m = &mm;
+    if (!m) return r.fail("--method: '" + name + "' is not one of sqdiff, sqdiff-normed, corr, corr-normed, coeff, coeff-normed");
+    if (r.args.get("heatmap", "") == "-") return r.fail("--heatmap: standard output carries the match result; give a file name");
+    const auto &p = r.args.positional;
+    Image in, tin;
+    if (!r.load(p[0], in) || !r.load(p[1], tin)) return 1;
+    Image img = to_grey(in), tpl = to_grey(tin);
+    if (tpl.width > img.width || tpl.height > img.height)
+        return r.fail("template " + Run::shown(p[1]) + " (" + std::to_string(tpl.width) + "x" +
+                      std::to_string(tpl.height) + ") is larger than the image " + Run::shown(p[0]) + " (" +
+                      std::to_string(img.width) + "x" + std::to_string(img.height) + ")");
+    ZyliSize src = {img.width, img.height}, ts = {tpl.width, tpl.height};
+    Zyl32s size = 0;
+    ZylStatus st = m->query(src, ts, zyl8u, &size);
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliMatchTemplateGetBufSize", st);
+    Buffer buf(size);
+    const int rw = img.width - tpl.width + 1, rh = img.height - tpl.height + 1;
+    Plane<Zyl32f> scores(rw, rh);
+    if (!buf.p || !scores.ok()) return r.fail("out of memory");
+    st = r.call([&] { return m->match(img.data(), img.step, src, tpl.data(), tpl.step, ts, scores.data(), scores.step, buf.bytes()); });
+    if (st < 0) return r.refused(Run::shown(p[0]), m->function, st);
+    Zyl32f lo = 0, hi = 0;
+    ZyliPoint loAt = {0, 0}, hiAt = {0, 0};
+    st = r.call([&] { return zyliMinMaxIndx_32f_C1R(scores.data(), scores.step, {rw, rh}, &lo, &hi, &loAt, &hiAt); });
+    if (st < 0) return r.refused(Run::shown(p[0]), "zyliMinMaxIndx_32f_C1R", st);
+    ZyliPoint best = m->lowerIsBetter ? loAt : hiAt;
+    std::printf("x=%d y=%d score=%.9g\n", best.x, best.y, double(m->lowerIsBetter ? lo : hi));
+    if (r.args.has("heatmap")) {
+        // Scores spread linearly over 0..255 with the best score brightest.
+        Image heat(rw, rh, 1);
+        const double range = double(hi) - double(lo);
+        for (int y = 0; y < rh; ++y)
+            for (int x = 0; x < rw; ++x) {
+                double t = range > 0 ? (double(scores.row(y)[x]) - lo) / range : 1.0;
+                if (m->lowerIsBetter && range > 0) t = 1.0 - t;
+                heat.row(y)[x] = Zyl8u(std::lround(t * 255.0));
+            }
+        if (!r.save(r.args.get("heatmap", ""), heat)) return 1;
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+int cmd_distance(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    std::string mask = r.args.get("mask", "3"), metric = r.args.get("metric", "l2"), error;
+    if (mask != "3" && mask != "5") return r.fail("--mask: '" + mask + "' is not 3 or 5");
+    if (metric != "l1" && metric != "chess" && metric != "l2")
+        return r.fail("--metric: '" + metric + "' is not l1, chess or l2");
+    if (mask == "5" && metric != "l2")
+        return r.fail("the 5x5 mask has only the l2 metric (use --mask 3 for l1 or chess)");
+    double scale = 1.0;
+    if (r.args.has("scale") && !parse_float(r.args.get("scale", ""), "--scale", scale, error)) return r.fail(error);
+    if (scale <= 0) return r.fail("--scale: must be positive");
+    const Zyl32s kind = mask == "5" ? 52 : metric == "chess" ? 30 : metric == "l1" ? 31 : 32;
+    Zyl32f costs[3] = {0, 0, 0};
+    ZylStatus st = zyliGetDistanceTransformMask(kind, costs);
+    if (st < 0) return r.refused("--metric", "zyliGetDistanceTransformMask", st);
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    Image g = to_grey(in);
+    // Distances run to the nearest zero pixel; --invert takes the non-zero pixels instead.
+    if (r.args.has("invert"))
+        for (int y = 0; y < g.height; ++y)
+            for (int x = 0; x < g.width; ++x) g.row(y)[x] = g.row(y)[x] ? 0 : 255;
+    Plane<Zyl32f> d(g.width, g.height);
+    if (!d.ok()) return r.fail("out of memory");
+    ZyliSize roi = {g.width, g.height};
+    st = r.call([&] {
+        return mask == "5" ? zyliDistanceTransform_5x5_8u32f_C1R(g.data(), g.step, d.data(), d.step, roi, costs)
+                           : zyliDistanceTransform_3x3_8u32f_C1R(g.data(), g.step, d.data(), d.step, roi, costs);
+    });
+    if (st < 0)
+        return r.refused(Run::shown(p[0]), mask == "5" ? "zyliDistanceTransform_5x5_8u32f_C1R" : "zyliDistanceTransform_3x3_8u32f_C1R", st);
+    Image out(g.width, g.height, 1);
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) {
+            double v = std::floor(double(d.row(y)[x]) * scale + 0.5);
+            out.row(y)[x] = Zyl8u(v > 255 ? 255 : v);
+        }
+    return r.save(p[1], out) ? 0 : 1;
+}
+
+int cmd_fill(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    std::string error;
+    long sx, sy, value, lo = 0, up = 0;
+    if (!r.args.has("seed")) return r.fail("--seed X,Y is required");
+    if (!r.args.has("value")) return r.fail("--value V is required");
+    if (!parse_pair(r.args.get("seed", ""), ',', "--seed", sx, sy, error)) return r.fail(error);
+    if (!parse_int(r.args.get("value", ""), -1000000000L, 1000000000L, "--value", value, error)) return r.fail(error);
+    const bool gradient = r.args.has("gradient"), eight = r.args.has("8");
+    if (gradient && !parse_pair(r.args.get("gradient", ""), ',', "--gradient", lo, up, error)) return r.fail(error);
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    Image g = to_grey(in);
+    if (sx < 0 || sy < 0 || sx >= g.width || sy >= g.height)
+        return r.fail(Run::shown(p[0]) + ": seed " + std::to_string(sx) + "," + std::to_string(sy) +
+                      " lies outside the " + std::to_string(g.width) + "x" + std::to_string(g.height) + " image");
+    ZyliSize roi = {g.width, g.height};
+    Zyl32s size = 0;
+    ZylStatus st = gradient ? zyliFloodFillGetSize_Grad(roi, &size) : zyliFloodFillGetSize(roi, &size);
+    if (st < 0) return r.refused(Run::shown(p[0]), gradient ? "zyliFloodFillGetSize_Grad" : "zyliFloodFillGetSize", st);
+    Buffer buf(size);
+    if (!buf.p) return r.fail("out of memory");
+    ZyliConnectedRegion region = {0, double(value), 0, 0, 0, 0};
+    ZyliPoint seed = {Zyl32s(sx), Zyl32s(sy)};
+    const char *fn = gradient ? (eight ? "zyliFloodFill_Grad8Con_8u_C1IR" : "zyliFloodFill_Grad4Con_8u_C1IR")
+                              : (eight ? "zyliFloodFill_8Con_8u_C1IR" : "zyliFloodFill_4Con_8u_C1IR");
+    st = r.call([&] {
+        Zyl32s v = Zyl32s(value), l = Zyl32s(lo), u = Zyl32s(up);
+        if (gradient)
+            return eight ? zyliFloodFill_Grad8Con_8u_C1IR(g.data(), g.step, roi, seed, v, l, u, &region, buf.bytes())
+                         : zyliFloodFill_Grad4Con_8u_C1IR(g.data(), g.step, roi, seed, v, l, u, &region, buf.bytes());
+        return eight ? zyliFloodFill_8Con_8u_C1IR(g.data(), g.step, roi, seed, v, &region, buf.bytes())
+                     : zyliFloodFill_4Con_8u_C1IR(g.data(), g.step, roi, seed, v, &region, buf.bytes());
+    });
+    if (st < 0) return r.refused(Run::shown(p[0]), fn, st);
+    // A value fill whose seed already holds the new value changes nothing and reports area 0.
+    std::printf("area=%.0f value=%.0f box=%d,%d,%d,%d\n", region.area, region.value, region.boxX,
+                region.boxY, region.boxWidth, region.boxHeight);
+    std::fflush(stdout);
+    return r.save(p[1], g) ? 0 : 1;
+}
+
+int cmd_stats(Run &r)
+{
+    if (!need_positional(r, 1, "IN")) return 1;
+    const auto &p = r.args.positional;
+    Image in;
+    if (!r.load(p[0], in)) return 1;
+    const int c = in.channels;
+    ZyliSize roi = {in.width, in.height};
+    Image mask(in.width, in.height, 1);
+    for (int y = 0; y < in.height; ++y) std::memset(mask.row(y), 1, std::size_t(in.width));
+    static const char *const names[] = {"red", "green", "blue"};
+    std::printf("size: %dx%d\nchannels: %d\n", in.width, in.height, c);
+    for (int ch = 1; ch <= c; ++ch) {
+        Zyl64f mean = 0, dev = 0, ninf = 0, nl1 = 0, nl2 = 0;
+        Zyl32f mn = 0, mx = 0;
+        ZyliPoint mnAt = {0, 0}, mxAt = {0, 0};
+        const char *failed = nullptr;
+        ZylStatus st = r.call([&] {
+            ZylStatus s;
+            if (c == 1) {
+                if ((s = zyliMean_StdDev_8u_C1R(in.data(), in.step, roi, &mean, &dev)) < 0) return failed = "zyliMean_StdDev_8u_C1R", s;
+                if ((s = zyliMinMaxIndx_8u_C1R(in.data(), in.step, roi, &mn, &mx, &mnAt, &mxAt)) < 0) return failed = "zyliMinMaxIndx_8u_C1R", s;
+                if ((s = zyliNorm_Inf_8u_C1MR(in.data(), in.step, mask.data(), mask.step, roi, &ninf)) < 0) return failed = "zyliNorm_Inf_8u_C1MR", s;
+                if ((s = zyliNorm_L1_8u_C1MR(in.data(), in.step, mask.data(), mask.step, roi, &nl1)) < 0) return failed = "zyliNorm_L1_8u_C1MR", s;
+                if ((s = zyliNorm_L2_8u_C1MR(in.data(), in.step, mask.data(), mask.step, roi, &nl2)) < 0) return failed = "zyliNorm_L2_8u_C1MR", s;
+            } else {
+                if ((s = zyliMean_StdDev_8u_C3CR(in.data(), in.step, roi, ch, &mean, &dev)) < 0) return failed = "zyliMean_StdDev_8u_C3CR", s;
+                if ((s = zyliMinMaxIndx_8u_C3CR(in.data(), in.step, roi, ch, &mn, &mx, &mnAt, &mxAt)) < 0) return failed = "zyliMinMaxIndx_8u_C3CR", s;
+                if ((s = zyliNorm_Inf_8u_C3CMR(in.data(), in.step, mask.data(), mask.step, roi, ch, &ninf)) < 0) return failed = "zyliNorm_Inf_8u_C3CMR", s;
+                if ((s = zyliNorm_L1_8u_C3CMR(in.data(), in.step, mask.data(), mask.step, roi, ch, &nl1)) < 0) return failed = "zyliNorm_L1_8u_C3CMR", s;
+                if ((s = zyliNorm_L2_8u_C3CMR(in.data(), in.step, mask.data(), mask.step, roi, ch, &nl2)) < 0) return failed = "zyliNorm_L2_8u_C3CMR", s;
+            }
+            return ZylStatus(zylStatusOk);
+        });
+        if (st < 0) return r.refused(Run::shown(p[0]), failed, st);
+        std::string tag = c == 1 ? "" : std::string(" (") + names[ch - 1] + ")";
+        const char *t = tag.c_str();
+        std::printf("mean%s: %.10g\nstddev%s: %.10g\n", t, mean, t, dev);
+        std::printf("min%s: %.0f at (%d, %d)\nmax%s: %.0f at (%d, %d)\n", t, double(mn), mnAt.x, mnAt.y, t,
+                    double(mx), mxAt.x, mxAt.y);
+        std::printf("norm-inf%s: %.10g\nnorm-l1%s: %.10g\nnorm-l2%s: %.10g\n", t, ninf, t, nl1, t, nl2);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+int cmd_convert(Run &r)
+{
+    if (!need_positional(r, 2, "IN OUT")) return 1;
+    Image in;
+    if (!r.load(r.args.positional[0], in)) return 1;
+    return r.save(r.args.positional[1], r.args.has("grey") ? to_grey(in) : in) ? 0 : 1;
+}
+
+const char *kernel_flavour() { return ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels"; }
+const char *architecture() { return sizeof(void *) == 8 ? "x86_64" : "i386"; }
+
+// ---- the command table --------------------------------------------------------------------
+
+struct Command {
+    const char *name;
+    const char *summary;
+    const char *help;  // usage line and details, printed by COMMAND --help
+    std::vector<OptionSpec> options;
+    int (*run)(Run &);
+};
+
+const char kGreyNote[] = "Colour input is converted to grey (ITU-R BT.601 luma) first.\n";
+
+const std::vector<Command> &commands()
+{
+    static const std::vector<Command> table = {
+        {"absdiff", "per-pixel absolute difference of two images",
+         "usage: zylcv absdiff A B OUT\n\n"
+         "Writes |A - B| per pixel and channel (zyliAbsDiff_8u_C1R). A and B must have the same\n"
+         "size; a colour image paired with a grey one is converted to grey first.\n",
+         {}, cmd_absdiff},
+        {"sobel", "3x3 Sobel derivative, scaled to 8 bits for viewing",
+         "usage: zylcv sobel IN OUT (--dx | --dy | --magnitude) [--scale S]\n\n"
+         "Computes the 3x3 Sobel derivatives (zyliSobel3x3_Dx/Dy_8u16s_C1R, replicated borders,\n"
+         "y growing downwards). The 16-bit results are shown as bytes: --dx and --dy as\n"
+         "128 + floor(d / S), --magnitude as floor((|dx| + |dy|) / S), clamped to 0..255;\n"
+         "S defaults to 4. The image needs at least 2 rows.\n",
+         {{"dx", false}, {"dy", false}, {"magnitude", false}, {"scale", true}}, cmd_sobel},
+        {"canny", "Canny edge map (0 or 255)",
+         "usage: zylcv canny IN OUT [--low L] [--high H]\n\n"
+         "Sobel 3x3 derivatives, then zyliCanny_16s8u_C1R with hysteresis thresholds on the\n"
+         "magnitude |dx| + |dy| (defaults: low 50, high 150; 0 <= L <= H). The image needs at\n"
+         "least 2 rows.\n",
+         {{"low", true}, {"high", true}}, cmd_canny},
+        {"erode", "grey-level erosion (minimum over a structuring element)",
+         "usage: zylcv erode IN OUT [--shape rect|cross|ellipse] [--size WxH]\n\n"
+         "Minimum over the element (default rect 3x3) anchored at its centre (W/2, H/2), with\n"
+         "replicated borders (zyliErodeStrip_*_8u_C1R/C3R). Colour images are processed per\n"
+         "channel. Sizes up to 255x255.\n",
+         {{"shape", true}, {"size", true}}, cmd_morph},
+        {"dilate", "grey-level dilation (maximum over a structuring element)",
+         "usage: zylcv dilate IN OUT [--shape rect|cross|ellipse] [--size WxH]\n\n"
+         "Maximum over the element (default rect 3x3) anchored at its centre (W/2, H/2), with\n"
+         "replicated borders (zyliDilateStrip_*_8u_C1R/C3R). Colour images are processed per\n"
+         "channel. Sizes up to 255x255.\n",
+         {{"shape", true}, {"size", true}}, cmd_morph},
+        {"pyrdown", "Gaussian 5x5 reduction to half size",
+         "usage: zylcv pyrdown IN OUT\n\n"
+         "Smooths with the 5x5 binomial kernel and keeps every second pixel of every second row\n"
+         "(zyliPyrDown_Gauss5x5_8u_C1R/C3R): W x H gives W/2 x H/2. An odd last column or row is\n"
+         "left out. Colour is kept. The image needs at least 2x2 pixels.\n",
+         {}, cmd_pyr},
+        {"pyrup", "Gaussian 5x5 expansion to double size",
+         "usage: zylcv pyrup IN OUT\n\n"
+         "Doubles both sides and smooths with the 5x5 binomial kernel\n"
+         "(zyliPyrUp_Gauss5x5_8u_C1R/C3R). Colour is kept.\n",
+         {}, cmd_pyr},
+        {"match", "template matching: best position and score",
+         "usage: zylcv match IMAGE TEMPLATE [--method NAME] [--heatmap OUT]\n\n"
+         "Scores the template at every position where it lies inside the image\n"
+         "(zyliMatchTemplate_<method>_8u32f_C1R) and prints the best one as\n"
+         "'x=X y=Y score=S' (top-left corner of the template; first in row order on ties).\n"
+         "Methods: sqdiff, sqdiff-normed (lowest is best), corr, corr-normed, coeff,\n"
+         "coeff-normed (highest is best; the default). --heatmap writes the scores spread\n"
+         "over 0..255 with the best brightest.\n",
+         {{"method", true}, {"heatmap", true}}, cmd_match},
+        {"distance", "chamfer distance to the nearest zero pixel",
+         "usage: zylcv distance IN OUT [--mask 3|5] [--metric l1|chess|l2] [--invert] [--scale K]\n\n"
+         "Distance of every pixel to the nearest zero pixel (zyliDistanceTransform_3x3/5x5_8u32f_C1R)\n"
+         "with the library's standard costs: 3x3 l1 (city block), chess (chessboard) or l2\n"
+         "(Euclidean approximation; the default), 5x5 l2 only. --invert measures to the non-zero\n"
+         "pixels instead (e.g. an edge map). Written as min(255, round(K * distance)), K = 1.\n",
+         {{"mask", true}, {"metric", true}, {"invert", false}, {"scale", true}}, cmd_distance},
+        {"fill", "flood fill from a seed; prints the region record",
+         "usage: zylcv fill IN OUT --seed X,Y --value V [--gradient LO,UP] [--8]\n\n"
+         "Fills the 4-connected (--8: 8-connected) region of the seed's value with V\n"
+         "(zyliFloodFill_4Con/8Con_8u_C1IR), or with --gradient the region whose neighbours\n"
+         "differ by at most LO downwards and UP upwards (zyliFloodFill_Grad4Con/Grad8Con_8u_C1IR).\n"
+         "Prints 'area=A value=V box=X,Y,W,H'. V lies in 0..255, LO + UP <= 255.\n",
+         {{"seed", true}, {"value", true}, {"gradient", true}, {"8", false}}, cmd_fill},
+        {"stats", "mean, deviation, extremes with locations, norms",
+         "usage: zylcv stats IN\n\n"
+         "Prints the mean and population standard deviation, the minimum and maximum with the\n"
+         "location of their first occurrence in row order, and the Inf, L1 and L2 norms, per\n"
+         "channel for colour images (zyliMean_StdDev_8u_*, zyliMinMaxIndx_8u_*, zyliNorm_*_8u_*).\n",
+         {}, cmd_stats},
+        {"convert", "convert between PNG, PGM and PPM",
+         "usage: zylcv convert IN OUT [--grey]\n\n"
+         "Rewrites IN in the format OUT's extension names; --grey converts colour to grey.\n",
+         {{"grey", false}}, cmd_convert},
+    };
+    return table;
+}
+
+bool operation_needs_grey(const std::string &name)
+{
+    return name == "sobel" || name == "canny" || name == "match" || name == "distance" || name == "fill";
+}
+
+void print_usage(std::FILE *f)
+{
+    std::fprintf(f,
+                 "usage: zylcv COMMAND [OPTIONS] ARGS...\n"
+                 "       zylcv --help | --version | info | COMMAND --help\n\n"
+                 "Runs one zylcv operation on PNG or PGM/PPM images (8-bit grey or RGB; alpha is\n"
+                 "dropped). Output files are PNG unless their name ends in .pgm, .ppm or .pnm; '-'\n"
+                 "reads standard input or writes PNG to standard output.\n\n"
+                 "commands:\n");
+    for (const Command &c : commands()) std::fprintf(f, "  %-9s %s\n", c.name, c.summary);
+    std::fprintf(f, "  %-9s %s\n", "info", "library version record and build flavour");
+    std::fprintf(f, "\nEvery image command accepts --timing (time spent in I/O and in the library, on\n"
+                    "stderr). Errors are reported on stderr with exit status 1.\n");
+}
+
+int cmd_info()
+{
+    const ZylLibVersion *v = zylcvGetLibVersion();
+    std::printf("tool: zylcv %s\n", ZYLCV_TOOL_VERSION);
+    std::printf("library: %s %s (version %d.%d, build %d.%d, target %s, %s)\n", v->libraryName,
+                v->versionText, v->versionMajor, v->versionMinor, v->buildMajor, v->buildNumber,
+                v->targetTag, v->buildDateText);
+    std::printf("kernels: %s\narchitecture: %s\nlibpng: %s\n", kernel_flavour(), architecture(),
+                png_get_libpng_ver(nullptr));
+    std::string have, missing;
+    for (const Command &c : commands()) (have_operation(c.name) ? have : missing) += std::string(" ") + c.name;
+    std::printf("operations:%s\n", have.c_str());
+    if (!missing.empty()) std::printf("not in this build:%s\n", missing.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        print_usage(stderr);
+        return 1;
+    }
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h" || first == "help") {
+        print_usage(stdout);
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("zylcv %s (%s %s, %s, %s)\n", ZYLCV_TOOL_VERSION, zylcvGetLibVersion()->libraryName,
+                    zylcvGetLibVersion()->versionText, kernel_flavour(), architecture());
+        return 0;
+    }
+    if (first == "info") {
+        if (argc > 2 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
+            std::printf("usage: zylcv info\n\nPrints the library's version record, the kernels this "
+                        "build uses (SSE2 or portable)\nand the operations it provides.\n");
+            return 0;
+        }
+        if (argc > 2) {
+            std::fprintf(stderr, "zylcv info: unexpected argument '%s'\n", argv[2]);
+            return 1;
+        }
+        return cmd_info();
+    }
+    const Command *cmd = nullptr;
+    for (const Command &c : commands())
+        if (first == c.name) cmd = &c;
+    if (!cmd) {
+        std::fprintf(stderr, "zylcv: unknown command '%s' (see 'zylcv --help')\n", first.c_str());
+        return 1;
+    }
+    std::vector<OptionSpec> options = cmd->options;
+    options.push_back({"timing", false});
+    Run run;
+    run.args = parse_args(cmd->name, argc - 2, argv + 2, options);
+    if (run.args.help) {
+        std::printf("%s", cmd->help);
+        if (operation_needs_grey(cmd->name)) std::printf("%s", kGreyNote);
+        std::printf("Options: --timing prints the time spent in I/O and in the library; --help.\n");
+        return 0;
+    }
+    if (!run.args.error.empty())
+        return run.fail(run.args.error + " (see 'zylcv " + cmd->name + " --help')");
+    if (!have_operation(cmd->name))
+        return run.fail("this build of the library does not provide the functions of this operation");
+    run.timing = run.args.has("timing");
+    int status = cmd->run(run);
+    if (status == 0) run.report_timing();
+    return status;
+}
