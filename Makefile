@@ -24,10 +24,12 @@ docs-images: deps
 	cmake --build $(BUILD)/demo --target zylcv_cli zylcv_demo_images
 	./scripts/make-demo-images.sh $(BUILD)/demo docs/images docs
 
+# All benchmark programs, or one family: make bench BENCH=morph
+BENCH ?= *
 bench: deps
 	cmake -S . -B $(BUILD)/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYLCV_BUILD_TESTS=OFF -DZYLCV_BUILD_BENCH=ON
 	cmake --build $(BUILD)/bench
-	$(BUILD)/bench/bench/bench_absdiff --benchmark_counters_tabular=true
+	for b in $(BUILD)/bench/bench/bench_$(BENCH); do echo "== $$b"; $$b --benchmark_counters_tabular=true || exit 1; done
 
 clean:
 	rm -rf $(BUILD)
