@@ -5,7 +5,7 @@
 #   OUT_DIR    where the inputs and results go (created)
 #   docs       write only the pictures of docs/images: scene, edges, erosion, distance map
 set -eu
-build=$1
+build=$(cd "$1" && pwd)
 out=$2
 mode=${3:-all}
 zylcv=$build/tools/zylcv
