@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "zylcv.h"
+#include "../tests/support/norm_calls.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
 #endif
@@ -29,18 +30,6 @@ struct Member {
     Call call;
 };
 
-#define ONE_C1(F, T)                                                                               \
-    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int,          \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, o); }
-#define ONE_C3(F, T)                                                                               \
-    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int c,        \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, c, o); }
-#define TWO_C1(F, T)                                                                               \
-    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int,      \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, o); }
-#define TWO_C3(F, T)                                                                               \
-    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,    \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, c, o); }
 #define MEMBERS(K, TY, T, TI)                                                                      \
     {"Norm_" #K "_" #TY "_C1MR", Term::Value, Kind::K, TI, false, ONE_C1(zyliNorm_##K##_##TY##_C1MR, T)},     \
     {"Norm_" #K "_" #TY "_C3CMR", Term::Value, Kind::K, TI, true, ONE_C3(zyliNorm_##K##_##TY##_C3CMR, T)},    \

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernels/norm.h"
+#include "norm_calls.h"
 #include "support.h"
 
 using zt::Image;
@@ -39,18 +40,6 @@ template <class T> constexpr Type type_of()
     return std::is_same_v<T, Zyl8u> ? Type::U8 : std::is_same_v<T, Zyl8s> ? Type::S8 : Type::F32;
 }
 
-#define ONE_C1(F, T)                                                                               \
-    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int,          \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, o); }
-#define ONE_C3(F, T)                                                                               \
-    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int c,        \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, c, o); }
-#define TWO_C1(F, T)                                                                               \
-    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int,      \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, o); }
-#define TWO_C3(F, T)                                                                               \
-    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,    \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, c, o); }
 #define MEMBERS(K, TY, T)                                                                          \
     {"Norm_" #K "_" #TY "_C1MR", Term::Value, Kind::K, type_of<T>(), false,                        \
      ONE_C1(zyliNorm_##K##_##TY##_C1MR, T)},                                                       \
