@@ -88,6 +88,9 @@ inline Zyl32s &held_width(ZyliMorphState &st)
 //   enter(entry, src)   a source row into a ring entry, in the element kind's ring form
 //   copy(to, from)      one ring row into another (border replication)
 //   emit(table, dst)    the destination row of a full window
+// and, where kPairs is set, the two halves of a pair of destination rows:
+//   pair_first(table, d0, d1)  d0 from the full window; d1 the fold of entries 1 .. maskHeight - 1
+//   pair_second(table, d1)     d1 folded with the newest entry, completing the second window
 // Returns the number of destination rows written; rowsHeld is left at f.
 template <class O>
 int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep,
@@ -123,7 +126,25 @@ int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *
                 return written;
             }
         }
-        ops.emit(table, advance(dst, std::ptrdiff_t(written) * dstStep));
+        Zyl8u *out = advance(dst, std::ptrdiff_t(written) * dstStep);
+        if constexpr (O::kPairs) {
+            // Two destination rows per pass when the next source row is at hand: the rows both
+            // windows share are folded once, left in the second destination row, and the next
+            // row is folded into it after it has entered the ring.
+            if (mH > 1 && y < height && written + 1 < target) {
+                Zyl8u *next = advance(out, dstStep);
+                ops.pair_first(table, out, next);
+                rotate(table, mH);
+                ops.enter(table[mH - 1], advance(src, std::ptrdiff_t(y) * srcStep));
+                ++y;
+                ops.pair_second(table, next);
+                rotate(table, mH);
+                --f;
+                written += 2;
+                continue;
+            }
+        }
+        ops.emit(table, out);
         rotate(table, mH);
         --f;
         ++written;

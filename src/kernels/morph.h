@@ -28,6 +28,8 @@ inline Zyl32s order_key(std::uint32_t b)
     return static_cast<Zyl32s>((b & 0x7FFFFFFFu) ^ (0u - (b >> 31)));
 }
 
+inline bool is_nan_bits(std::uint32_t b) { return (b & 0x7FFFFFFFu) > 0x7F800000u; }
+
 // Element e of a horizontal pass over a bordered row b (element 0 is the leftmost border
 // element): the fold of b[e], b[e + C], ..., b[e + (mW - 1) * C], left to right.
 template <bool Dilate, class T> inline T hpass_el(const T *b, int e, int C, int mW)
@@ -115,9 +117,9 @@ inline Geometry geometry_of(const ZyliMorphState &st, int width)
 }
 
 // Rectangle: a source row enters the ring after its horizontal pass, read straight from the
-// source (the source is never written), or for short rows and wide 8u windows from a bordered
+// source (the source is never written), or for short rows and wide windows from a bordered
 // copy in the last scratch row, which the pass may overwrite; the vertical step folds the
-// window's rows.
+// window's rows, two destination rows per pass where it can.
 template <class R, class T, bool Dilate> struct RectOps {
     Geometry g;
     T *bordered;
@@ -125,15 +127,19 @@ template <class R, class T, bool Dilate> struct RectOps {
     {
         auto s = reinterpret_cast<const T *>(src);
         auto e = reinterpret_cast<T *>(entry);
+        const bool nan = set_flag(e, s);
         if (g.mW == 1) {
             R::copy(e, s, g.n);
             return;
         }
+        // Wide windows are built by doubling (see hpass_doubling), which regroups the folds:
+        // always right for bytes, and for floats in rows without NaN (see pair_first).
+        const bool doubling = g.mW >= kDoublingFrom && !nan;
         // Direct path: the inside of the row straight from the source, the anchorX pixels at the
         // left end and the rest at the right end element by element with clamped columns; wide
-        // 8u windows and short rows go through the bordered scratch row.
+        // windows and short rows go through the bordered scratch row.
         const int edge = g.left + g.right;
-        if (g.n >= edge && (g.mW < 5 || sizeof(T) == 4)) {
+        if (g.n >= edge && !doubling) {
             R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
             for (int i = 0; i < g.left; ++i) e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
             for (int i = g.n - g.right; i < g.n; ++i)
@@ -142,15 +148,55 @@ template <class R, class T, bool Dilate> struct RectOps {
         }
         R::copy(bordered + g.left, s, g.n);
         put_borders(bordered + g.left, g.n, g.C, g.left, g.right);
-        R::template hpass_consuming<Dilate>(bordered, e, g.n, g.C, g.mW);
+        if (doubling) R::template hpass_doubling<Dilate>(bordered, e, g.n, g.C, g.mW);
+        else R::template hpass<Dilate>(bordered, e, g.n, g.C, g.mW);
     }
+    static constexpr int kDoublingFrom = 7;
     void copy(Zyl8u *to, const Zyl8u *from)
     {
-        R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n);
+        R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n + kFlag);
     }
     void emit(Zyl8u *const *table, Zyl8u *dst)
     {
         R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+    }
+
+    // Pairs: the fold of entries 1 .. mH - 1 goes to d1 and d0 = fold(entry 0, d1). Byte folds
+    // may be regrouped freely. Float folds may too while no NaN takes part: without NaNs the
+    // fold is the minimum (maximum) with the later of equal values (+0.0 and -0.0) surviving,
+    // whatever the grouping. A NaN makes the fold forget everything before it, so windows whose
+    // shared rows may hold one are folded in their own order.
+    static constexpr bool kPairs = true;
+    void pair_first(Zyl8u *const *table, Zyl8u *d0, Zyl8u *d1)
+    {
+        auto o0 = reinterpret_cast<T *>(d0), o1 = reinterpret_cast<T *>(d1);
+        R::template vpass<Dilate>(table + 1, o1, g.n, g.mH - 1);
+        if (kFlag && any_nan(table + 1, g.mH - 1)) {
+            R::template vpass<Dilate>(table, o0, g.n, g.mH);
+            return;
+        }
+        Zyl8u *const rows[2] = {table[0], d1};
+        R::template vpass<Dilate>(rows, o0, g.n, 2);
+    }
+    void pair_second(Zyl8u *const *table, Zyl8u *d1)
+    {
+        Zyl8u *const rows[2] = {d1, table[g.mH - 1]};
+        R::template vpass<Dilate>(rows, reinterpret_cast<T *>(d1), g.n, 2);
+    }
+
+    // Float ring entries carry one more word after their n elements: nonzero when the source
+    // row held a NaN.
+    static constexpr int kFlag = sizeof(T) == 4 ? 1 : 0;
+    bool any_nan(Zyl8u *const *rows, int m) const
+    {
+        for (int i = 0; i < m; ++i)
+            if (reinterpret_cast<const Zyl32s *>(rows[i])[g.n]) return true;
+        return false;
+    }
+    bool set_flag(T *e, const T *s)
+    {
+        if constexpr (kFlag) return (reinterpret_cast<Zyl32s *>(e)[g.n] = R::has_nan(s, g.n));
+        else return false;
     }
 };
 
@@ -160,6 +206,7 @@ template <class R, class T, bool Dilate> struct RectOps {
 // (anchor pixel included) from the scratch row.
 template <class R, class T, bool Dilate> struct CrossOps {
     Geometry g;
+    static constexpr bool kPairs = false;
     T *bar;
     void enter(Zyl8u *entry, const Zyl8u *src)
     {
@@ -182,6 +229,7 @@ template <class R, class T, bool Dilate> struct CrossOps {
 // 32f; the window folds every member cell.
 template <class R, class T, bool Dilate> struct MaskOps {
     Geometry g;
+    static constexpr bool kPairs = false;
     const Zyl8u *mask, *maskInv;
     void enter(Zyl8u *entry, const Zyl8u *src)
     {

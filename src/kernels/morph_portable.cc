@@ -16,6 +16,12 @@ struct Rows {
         auto su = reinterpret_cast<const U *>(s);
         for (int e = 0; e < n; ++e) du[e] = su[e];
     }
+    static bool has_nan(const Zyl32f *s, int n)
+    {
+        bool any = false;
+        for (int e = 0; e < n; ++e) any |= is_nan_bits(bits(s[e]));
+        return any;
+    }
     static void keys(Zyl32s *d, const Zyl32f *s, int n)
     {
         for (int e = 0; e < n; ++e) d[e] = order_key(bits(s[e]));
@@ -24,7 +30,7 @@ struct Rows {
     {
         for (int e = 0; e < n; ++e) out[e] = hpass_el<D>(b, e, C, mW);
     }
-    template <bool D, class T> static void hpass_consuming(T *b, T *out, int n, int C, int mW)
+    template <bool D, class T> static void hpass_doubling(T *b, T *out, int n, int C, int mW)
     {
         hpass<D>(b, out, n, C, mW);
     }

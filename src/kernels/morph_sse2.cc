@@ -58,6 +58,24 @@ struct Rows {
         for (; i < len; ++i) d[i] = s[i];
     }
 
+    // Whether a row holds a NaN: per step 8 floats, then 4, then one by one.
+    static bool has_nan(const Zyl32f *s, int n)
+    {
+        __m128 acc = _mm_setzero_ps();
+        int e = 0;
+        for (; e + 8 <= n; e += 8) {
+            __m128 a = _mm_loadu_ps(s + e), b = _mm_loadu_ps(s + e + 4);
+            acc = _mm_or_ps(acc, _mm_or_ps(_mm_cmpunord_ps(a, a), _mm_cmpunord_ps(b, b)));
+        }
+        for (; e + 4 <= n; e += 4) {
+            __m128 a = _mm_loadu_ps(s + e);
+            acc = _mm_or_ps(acc, _mm_cmpunord_ps(a, a));
+        }
+        bool any = _mm_movemask_ps(acc) != 0;
+        for (; e < n; ++e) any |= is_nan_bits(bits(s[e]));
+        return any;
+    }
+
     // Per step 8 floats to order keys, then 4; the row ends key by key.
     static void keys(Zyl32s *d, const Zyl32f *s, int n)
     {
@@ -75,58 +93,62 @@ struct Rows {
     // sources of one call are at most kChunk row pointers kept in a local array (so stores to
     // the destination cannot alias them); `first` starts from src[0], otherwise the running
     // value is the partial result already in out. Per step 32 bytes (8u) or 8 floats, then 8
-    // bytes or 4 floats; the row ends element by element. K > 0 fixes the count at
-    // compile time for the common small elements.
+    // bytes or 4 floats; the row ends element by element. K > 0 fixes the count at compile
+    // time (and starts from src[0]), so the small elements run fully unrolled with their row
+    // pointers in registers.
     static constexpr int kChunk = 64;
-    template <bool D, int K>
-    static void fold_sources(const Zyl8u *const *src, int m, Zyl8u *out, int n, bool first)
+    template <bool D, int K, class T>
+    static void fold_sources(const T *const *src, int m, T *out, int n, bool first)
     {
-        const int count = K > 0 ? K : m, k0 = first ? 1 : 0;
-        const Zyl8u *init = first ? src[0] : out;
+        constexpr bool f32 = sizeof(T) == 4;
+        using V = std::conditional_t<f32, __m128, __m128i>;
+        constexpr int kStep = f32 ? 8 : 32, kHalf = kStep / 2, kSmall = f32 ? 4 : 8;
+        auto load = [](const T *p) {
+            if constexpr (f32) return _mm_loadu_ps(p);
+            else return ld(p);
+        };
+        auto store = [](T *p, V v) {
+            if constexpr (f32) _mm_storeu_ps(p, v);
+            else st(p, v);
+        };
+        auto load_small = [](const T *p) {
+            if constexpr (f32) return _mm_loadu_ps(p);
+            else return ld8(p);
+        };
+        auto store_small = [](T *p, V v) {
+            if constexpr (f32) _mm_storeu_ps(p, v);
+            else st8(p, v);
+        };
+        auto fold_v = [](V a, V b) {
+            if constexpr (f32) return foldf<D>(a, b);
+            else return fold8<D>(a, b);
+        };
+        const T *q[K > 0 ? K : 1];
+        if constexpr (K > 0)
+            for (int k = 0; k < K; ++k) q[k] = src[k];
+        const int count = K > 0 ? K : m, k0 = K > 0 || first ? 1 : 0;
+        const T *init = K > 0 ? q[0] : first ? src[0] : out;
+        auto at = [&](int k) { return K > 0 ? q[k] : src[k]; };
         int e = 0;
-        for (; e + 32 <= n; e += 32) {
-            __m128i v0 = ld(init + e), v1 = ld(init + e + 16);
+        for (; e + kStep <= n; e += kStep) {
+            V v0 = load(init + e), v1 = load(init + e + kHalf);
+#pragma GCC unroll 16
             for (int k = k0; k < count; ++k) {
-                v0 = fold8<D>(v0, ld(src[k] + e));
-                v1 = fold8<D>(v1, ld(src[k] + e + 16));
+                v0 = fold_v(v0, load(at(k) + e));
+                v1 = fold_v(v1, load(at(k) + e + kHalf));
             }
-            st(out + e, v0);
-            st(out + e + 16, v1);
+            store(out + e, v0);
+            store(out + e + kHalf, v1);
         }
-        for (; e + 8 <= n; e += 8) {
-            __m128i v = ld8(init + e);
-            for (int k = k0; k < count; ++k) v = fold8<D>(v, ld8(src[k] + e));
-            st8(out + e, v);
+        for (; e + kSmall <= n; e += kSmall) {
+            V v = load_small(init + e);
+#pragma GCC unroll 16
+            for (int k = k0; k < count; ++k) v = fold_v(v, load_small(at(k) + e));
+            store_small(out + e, v);
         }
         for (; e < n; ++e) {
-            Zyl8u v = init[e];
-            for (int k = k0; k < count; ++k) v = fold<D>(v, src[k][e]);
-            out[e] = v;
-        }
-    }
-    template <bool D, int K>
-    static void fold_sources(const Zyl32f *const *src, int m, Zyl32f *out, int n, bool first)
-    {
-        const int count = K > 0 ? K : m, k0 = first ? 1 : 0;
-        const Zyl32f *init = first ? src[0] : out;
-        int e = 0;
-        for (; e + 8 <= n; e += 8) {
-            __m128 v0 = _mm_loadu_ps(init + e), v1 = _mm_loadu_ps(init + e + 4);
-            for (int k = k0; k < count; ++k) {
-                v0 = foldf<D>(v0, _mm_loadu_ps(src[k] + e));
-                v1 = foldf<D>(v1, _mm_loadu_ps(src[k] + e + 4));
-            }
-            _mm_storeu_ps(out + e, v0);
-            _mm_storeu_ps(out + e + 4, v1);
-        }
-        for (; e + 4 <= n; e += 4) {
-            __m128 v = _mm_loadu_ps(init + e);
-            for (int k = k0; k < count; ++k) v = foldf<D>(v, _mm_loadu_ps(src[k] + e));
-            _mm_storeu_ps(out + e, v);
-        }
-        for (; e < n; ++e) {
-            Zyl32f v = init[e];
-            for (int k = k0; k < count; ++k) v = fold<D>(v, src[k][e]);
+            T v = init[e];
+            for (int k = k0; k < count; ++k) v = fold<D>(v, at(k)[e]);
             out[e] = v;
         }
     }
@@ -138,11 +160,16 @@ struct Rows {
             const int c = m - k0 < kChunk ? m - k0 : kChunk;
             for (int k = 0; k < c; ++k) p[k] = source(k0 + k);
             const bool first = k0 == 0;
-            if (first && c == 2) fold_sources<D, 2>(p, c, out, n, true);
-            else if (first && c == 3) fold_sources<D, 3>(p, c, out, n, true);
-            else if (first && c == 5) fold_sources<D, 5>(p, c, out, n, true);
-            else if (first && c == 7) fold_sources<D, 7>(p, c, out, n, true);
-            else fold_sources<D, 0>(p, c, out, n, first);
+            switch (first ? c : 0) {
+            case 2: fold_sources<D, 2>(p, c, out, n, true); break;
+            case 3: fold_sources<D, 3>(p, c, out, n, true); break;
+            case 4: fold_sources<D, 4>(p, c, out, n, true); break;
+            case 5: fold_sources<D, 5>(p, c, out, n, true); break;
+            case 6: fold_sources<D, 6>(p, c, out, n, true); break;
+            case 7: fold_sources<D, 7>(p, c, out, n, true); break;
+            case 8: fold_sources<D, 8>(p, c, out, n, true); break;
+            default: fold_sources<D, 0>(p, c, out, n, first);
+            }
         }
     }
 
@@ -152,39 +179,38 @@ struct Rows {
         fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n);
     }
 
-    // One in-place step of the 8u pass below: b[i] = fold(b[i], b[i + d]) for i < len, in
-    // blocks of 32 bytes from the left (a block reads only bytes not yet rewritten).
-    template <bool D> static void fold_shifted(Zyl8u *b, int len, int d)
+    // One in-place step of the pass below: b[i] = fold(b[i], b[i + d]) for i < len, in blocks
+    // of 32 bytes from the left (a block reads only elements not yet rewritten).
+    template <bool D, class T> static void fold_shifted(T *b, int len, int d)
     {
+        constexpr int kStep = 32 / int(sizeof(T));
         int i = 0;
-        for (; i + 32 <= len; i += 32) {
-            __m128i v0 = fold8<D>(ld(b + i), ld(b + i + d));
-            __m128i v1 = fold8<D>(ld(b + i + 16), ld(b + i + 16 + d));
-            st(b + i, v0);
-            st(b + i + 16, v1);
+        for (; i + kStep <= len; i += kStep) {
+            if constexpr (sizeof(T) == 4) {
+                __m128 v0 = foldf<D>(_mm_loadu_ps(b + i), _mm_loadu_ps(b + i + d));
+                __m128 v1 = foldf<D>(_mm_loadu_ps(b + i + 4), _mm_loadu_ps(b + i + 4 + d));
+                _mm_storeu_ps(b + i, v0);
+                _mm_storeu_ps(b + i + 4, v1);
+            } else {
+                __m128i v0 = fold8<D>(ld(b + i), ld(b + i + d));
+                __m128i v1 = fold8<D>(ld(b + i + 16), ld(b + i + 16 + d));
+                st(b + i, v0);
+                st(b + i + 16, v1);
+            }
         }
         for (; i < len; ++i) b[i] = fold<D>(b[i], b[i + d]);
     }
-    // Horizontal pass of a bordered row that may be overwritten. Byte folds do not depend on
-    // their order, so wide 8u windows are built by doubling: windows of 2, 4, ..., p pixels in
-    // place, then out = fold(window p at x, window p at x + mW - p). Narrow windows and floats
-    // (whose folds keep their order) take the direct pass.
-    template <bool D> static void hpass_consuming(Zyl8u *b, Zyl8u *out, int n, int C, int mW)
+    // Horizontal pass of a bordered row that may be overwritten, for folds that may be
+    // regrouped: windows of 2, 4, ..., p pixels are built in place, then
+    // out = fold(window p at x, window p at x + mW - p), which overlap or touch.
+    template <bool D, class T> static void hpass_doubling(T *b, T *out, int n, int C, int mW)
     {
-        if (mW < 5) {
-            hpass<D>(b, out, n, C, mW);
-            return;
-        }
         int len = n + (mW - 1) * C, p = 1;
         for (; 2 * p <= mW; p *= 2) {
             len -= p * C;
             fold_shifted<D>(b, len, p * C);
         }
         hpass<D>(b, out, n, (mW - p) * C, 2);
-    }
-    template <bool D> static void hpass_consuming(Zyl32f *b, Zyl32f *out, int n, int C, int mW)
-    {
-        hpass<D>(b, out, n, C, mW);
     }
 
     // Vertical step: the fold over the window's rows, oldest first.
