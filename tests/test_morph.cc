@@ -219,7 +219,10 @@ template <class T> void fill_source(Image<T> &img, Rng &rng)
 {
     img.fill_random(rng);
     if constexpr (std::is_same_v<T, Zyl32f>) {
-        // Repeated values and signed zeros make the running comparison's choices visible.
+        // Repeated values and signed zeros make the running comparison's choices visible; in
+        // some images every value has one sign, so that zeros are often the extreme a window
+        // keeps (non-negative for erosion, non-positive for dilation).
+        const int sign = rng.uniform(-1, 1);
         for (int y = 0; y < img.height(); ++y)
             for (int x = 0; x < img.width() * img.channels(); ++x) {
                 float &v = img.row(y)[x];
@@ -227,6 +230,7 @@ template <class T> void fill_source(Image<T> &img, Rng &rng)
                 if (r == 0) v = 0.0f;
                 if (r == 1) v = -0.0f;
                 if (r == 2) v = float(rng.uniform(-2, 2));
+                if (sign != 0 && v == v && v != 0.0f && (v < 0) == (sign > 0)) v = -v;
             }
     } else {
         // Narrow value ranges in some images leave ties and flat areas.
