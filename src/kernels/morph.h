@@ -225,12 +225,72 @@ template <class R, class T, bool Dilate> struct CrossOps {
     }
 };
 
+// A mask element seen column by column: each column's member rows form a row set; columns
+// with the same set share one fold of those rows, and a set that contains a smaller one
+// starts from that fold. The window is then the fold over member columns of their set's fold
+// shifted by the column. Min and max over bytes or order keys may be regrouped freely, so the
+// result is the same as folding the member cells one by one. Sets are listed by size (a set's
+// base comes before it); ok is false for elements beyond 64 rows or columns, or without
+// members.
+struct ColumnPlan {
+    bool ok = false;
+    int sets = 0, cols = 0;
+    std::uint64_t rows[64];  // member rows of each set, as bits
+    int base[64];            // the largest listed subset it extends, or -1
+    int colX[64], colSet[64];
+};
+
+inline int popcount(std::uint64_t v) { return __builtin_popcountll(v); }
+
+inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellBytes)
+{
+    ColumnPlan p;
+    if (g.mW > 64 || g.mH > 64) return p;
+    std::uint64_t found[64];
+    int n = 0;
+    for (int j = 0; j < g.mW; ++j) {
+        std::uint64_t r = 0;
+        for (int i = 0; i < g.mH; ++i)
+            if (mask[(i * g.mW + j) * cellBytes]) r |= std::uint64_t{1} << i;
+        if (!r) continue;
+        int s = 0;
+        while (s < n && found[s] != r) ++s;
+        if (s == n) found[n++] = r;
+        p.colX[p.cols] = j;
+        p.colSet[p.cols++] = s;
+    }
+    if (n == 0) return p;
+    // Smaller sets first; column references follow the new order.
+    int order[64], where[64];
+    for (int s = 0; s < n; ++s) order[s] = s;
+    for (int a = 1; a < n; ++a)
+        for (int b = a; b > 0 && popcount(found[order[b]]) < popcount(found[order[b - 1]]); --b) {
+            const int t = order[b];
+            order[b] = order[b - 1];
+            order[b - 1] = t;
+        }
+    for (int s = 0; s < n; ++s) {
+        where[order[s]] = s;
+        p.rows[s] = found[order[s]];
+        p.base[s] = -1;
+        for (int b = 0; b < s; ++b)
+            if ((p.rows[b] & ~p.rows[s]) == 0 &&
+                (p.base[s] < 0 || popcount(p.rows[b]) > popcount(p.rows[p.base[s]])))
+                p.base[s] = b;
+    }
+    for (int c = 0; c < p.cols; ++c) p.colSet[c] = where[p.colSet[c]];
+    p.sets = n;
+    p.ok = true;
+    return p;
+}
+
 // Mask (caller mask or ellipse): raw rows enter the ring with their borders, as order keys for
 // 32f; the window folds every member cell.
 template <class R, class T, bool Dilate> struct MaskOps {
     Geometry g;
     static constexpr bool kPairs = false;
     const Zyl8u *mask, *maskInv;
+    ColumnPlan plan;
     void enter(Zyl8u *entry, const Zyl8u *src)
     {
         if constexpr (std::is_same_v<T, Zyl32f>) {
@@ -250,7 +310,7 @@ template <class R, class T, bool Dilate> struct MaskOps {
     }
     void emit(Zyl8u *const *table, Zyl8u *dst)
     {
-        R::template window<Dilate>(table, reinterpret_cast<T *>(dst), g, mask, maskInv);
+        R::template window<Dilate>(table, reinterpret_cast<T *>(dst), g, mask, maskInv, plan);
     }
 };
 
@@ -272,7 +332,8 @@ int run(const T *src, int srcStep, T *dst, int dstStep, int width, int height,
         CrossOps<R, T, Dilate> ops{g, reinterpret_cast<T *>(st.pScratch)};
         return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
     }
-    MaskOps<R, T, Dilate> ops{g, st.pMask, st.pMaskInv};
+    MaskOps<R, T, Dilate> ops{g, st.pMask, st.pMaskInv,
+                              column_plan(g, st.pMask, st.dataType == zyl8u ? 8 : 1)};
     return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
 }
 

@@ -40,14 +40,14 @@ struct Rows {
     }
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
-                       const Zyl8u *maskInv)
+                       const Zyl8u *maskInv, const ColumnPlan &)
     {
         for (int e = 0; e < g.n; ++e)
             out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask, maskInv);
     }
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
-                       const Zyl8u *)
+                       const Zyl8u *, const ColumnPlan &)
     {
         for (int e = 0; e < g.n; ++e) out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask);
     }

@@ -89,6 +89,14 @@ struct Rows {
         for (; e < n; ++e) d[e] = order_key(bits(s[e]));
     }
 
+    // Order keys to float bits in place (the same mapping): per step 4, then one by one.
+    static void keys_to_bits(Zyl32s *d, int n)
+    {
+        int e = 0;
+        for (; e + 4 <= n; e += 4) st(d + e, to_key(ld(d + e)));
+        for (; e < n; ++e) d[e] = order_key(std::uint32_t(d[e]));
+    }
+
     // The fold engine of both passes: out[e] = fold over k of src[k][e], k in order. The
     // sources of one call are at most kChunk row pointers kept in a local array (so stores to
     // the destination cannot alias them); `first` starts from src[0], otherwise the running
@@ -100,9 +108,10 @@ struct Rows {
     template <bool D, int K, class T>
     static void fold_sources(const T *const *src, int m, T *out, int n, bool first)
     {
-        constexpr bool f32 = sizeof(T) == 4;
+        // Floats fold as floats, keys (Zyl32s) as signed integers, bytes as unsigned.
+        constexpr bool f32 = std::is_same_v<T, Zyl32f>, key = std::is_same_v<T, Zyl32s>;
         using V = std::conditional_t<f32, __m128, __m128i>;
-        constexpr int kStep = f32 ? 8 : 32, kHalf = kStep / 2, kSmall = f32 ? 4 : 8;
+        constexpr int kStep = 32 / int(sizeof(T)), kHalf = kStep / 2, kSmall = f32 || key ? 4 : 8;
         auto load = [](const T *p) {
             if constexpr (f32) return _mm_loadu_ps(p);
             else return ld(p);
@@ -113,14 +122,17 @@ struct Rows {
         };
         auto load_small = [](const T *p) {
             if constexpr (f32) return _mm_loadu_ps(p);
+            else if constexpr (key) return ld(p);
             else return ld8(p);
         };
         auto store_small = [](T *p, V v) {
             if constexpr (f32) _mm_storeu_ps(p, v);
+            else if constexpr (key) st(p, v);
             else st8(p, v);
         };
         auto fold_v = [](V a, V b) {
             if constexpr (f32) return foldf<D>(a, b);
+            else if constexpr (key) return foldk<D>(a, b);
             else return fold8<D>(a, b);
         };
         const T *q[K > 0 ? K : 1];
@@ -236,11 +248,57 @@ struct Rows {
         return m;
     }
 
+    // Mask windows by columns (see ColumnPlan): per tile of the row, each row set with more
+    // than one row is folded into its part of a stack buffer (a set of one row is read from
+    // the ring), then the member columns are folded from their sets' rows. Elements E are
+    // bytes or order keys. Returns false where the buffer would cut the row into tiles of
+    // fewer than 64 elements; the gathering path below takes those elements.
+    template <bool D, class E>
+    static bool window_columns(Zyl8u *const *rows, E *out, const Geometry &g, const ColumnPlan &p)
+    {
+        constexpr int kBuf = 16384 / int(sizeof(E));
+        const int border = (g.mW - 1) * g.C;
+        int own = 0;
+        for (int s = 0; s < p.sets; ++s) own += p.base[s] >= 0 || popcount(p.rows[s]) > 1;
+        const int per = own ? (kBuf / own) & ~7 : 0;
+        int tile = own ? per - border : g.n;
+        if (tile < g.n && tile < 64) return false;
+        if (tile > g.n) tile = g.n;
+        alignas(16) E buf[kBuf];
+        const E *setRow[64];
+        const E *src[65];
+        for (int x0 = 0; x0 < g.n; x0 += tile) {
+            const int len = g.n - x0 < tile ? g.n - x0 : tile;
+            int slot = 0;
+            for (int s = 0; s < p.sets; ++s) {
+                int m = 0;
+                std::uint64_t extra = p.rows[s];
+                if (p.base[s] >= 0) {
+                    src[m++] = setRow[p.base[s]];
+                    extra &= ~p.rows[p.base[s]];
+                }
+                for (int i = 0; i < g.mH; ++i)
+                    if (extra >> i & 1) src[m++] = reinterpret_cast<const E *>(rows[i]) - g.left + x0;
+                if (m == 1) {
+                    setRow[s] = src[0];
+                    continue;
+                }
+                E *b = buf + slot++ * per;
+                fold_all<D>([&](int k) { return src[k]; }, m, b, len + border);
+                setRow[s] = b;
+            }
+            fold_all<D>([&](int k) { return setRow[p.colSet[k]] + p.colX[k] * g.C; }, p.cols,
+                        out + x0, len);
+        }
+        return true;
+    }
+
     // 8u: per step 32 bytes, then 8.
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
-                       const Zyl8u *maskInv)
+                       const Zyl8u *maskInv, const ColumnPlan &plan)
     {
+        if (plan.ok && window_columns<D>(rows, out, g, plan)) return;
         const __m128i neutral = D ? _mm_setzero_si128() : _mm_set1_epi8(-1);
         const int blocks = g.n & ~7;
         const Zyl8u *p[kChunk];
@@ -273,8 +331,12 @@ struct Rows {
     // last chunk maps them back to float bits.
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
-                       const Zyl8u *)
+                       const Zyl8u *, const ColumnPlan &plan)
     {
+        if (plan.ok && window_columns<D>(rows, reinterpret_cast<Zyl32s *>(out), g, plan)) {
+            keys_to_bits(reinterpret_cast<Zyl32s *>(out), g.n);
+            return;
+        }
         const __m128i neutral = _mm_set1_epi32(D ? int(0x80000000u) : 0x7FFFFFFF);
         const int blocks = g.n & ~3;
         const Zyl32s *p[kChunk];
