@@ -43,7 +43,8 @@ template <bool Dilate, class T> inline T hpass_el(const T *b, int e, int C, int 
 // the row: the same fold as hpass_el over the row extended by `left` elements on the left.
 template <bool Dilate, class T> inline T hpass_edge_el(const T *r, int n, int e, int C, int mW, int left)
 {
-    auto at = [&](int i) { return i < 0 ? r[e % C] : i >= n ? r[n - C + e % C] : r[i]; };
+    const int c = e % C, last = n - C + c;
+    auto at = [&](int i) { return r[i < 0 ? c : i > last ? last : i]; };
     T v = at(e - left);
     for (int k = 1; k < mW; ++k) v = fold<Dilate>(v, at(e - left + k * C));
     return v;
@@ -99,8 +100,10 @@ template <class T> inline void put_borders(T *row, int n, int C, int left, int r
 {
     using U = std::conditional_t<sizeof(T) == 4, std::uint32_t, Zyl8u>;
     auto r = reinterpret_cast<U *>(row);
-    for (int e = -left; e < 0; ++e) r[e] = r[(e % C + C) % C];
-    for (int e = 0; e < right; ++e) r[n + e] = r[n - C + e % C];
+    for (int c = 0; c < C; ++c) {
+        for (int e = c - C; e >= -left; e -= C) r[e] = r[c];
+        for (int e = n + c; e < n + right; e += C) r[e] = r[n - C + c];
+    }
 }
 
 // The three ring policies of the strip driver (see run_strip). n = width * C elements per row;
