@@ -130,31 +130,46 @@ template <class R, class T, bool Dilate> struct RectOps {
     {
         auto s = reinterpret_cast<const T *>(src);
         auto e = reinterpret_cast<T *>(entry);
-        const bool nan = set_flag(e, s);
+        // Wide windows are built by doubling (see hpass_doubling), which regroups the folds:
+        // always right for bytes, and for floats in rows without NaN (see pair_first), which
+        // are checked before the pass. Other float rows are checked after it (the vertical step
+        // needs to know whether the entry holds a NaN; a row checked before stands for it).
+        const bool wide = g.mW >= kDoublingFrom && g.mW > 1;
+        const bool nan = wide && set_flag(e, s);
+        hpass(e, s, wide && !nan);
+    }
+    static constexpr int kDoublingFrom = sizeof(T) == 4 ? 9 : 7;
+    void hpass(T *e, const T *s, bool doubling)
+    {
         if (g.mW == 1) {
             R::copy(e, s, g.n);
+            set_flag(e, e);
             return;
         }
-        // Wide windows are built by doubling (see hpass_doubling), which regroups the folds:
-        // always right for bytes, and for floats in rows without NaN (see pair_first).
-        const bool doubling = g.mW >= kDoublingFrom && !nan;
         // Direct path: the inside of the row straight from the source, the anchorX pixels at the
         // left end and the rest at the right end element by element with clamped columns; wide
         // windows and short rows go through the bordered scratch row.
         const int edge = g.left + g.right;
         if (g.n >= edge && !doubling) {
-            R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
+            bool nan = false;
+            if constexpr (kFlag) nan = R::template hpass_nan<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
+            else R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
             for (int i = 0; i < g.left; ++i) e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
             for (int i = g.n - g.right; i < g.n; ++i)
                 e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
+            if constexpr (kFlag) {
+                for (int i = 0; i < g.left; ++i) nan |= e[i] != e[i];
+                for (int i = g.n - g.right; i < g.n; ++i) nan |= e[i] != e[i];
+                reinterpret_cast<Zyl32s *>(e)[g.n] = nan;
+            }
             return;
         }
         R::copy(bordered + g.left, s, g.n);
         put_borders(bordered + g.left, g.n, g.C, g.left, g.right);
         if (doubling) R::template hpass_doubling<Dilate>(bordered, e, g.n, g.C, g.mW);
         else R::template hpass<Dilate>(bordered, e, g.n, g.C, g.mW);
+        if (!doubling) set_flag(e, e);
     }
-    static constexpr int kDoublingFrom = 7;
     void copy(Zyl8u *to, const Zyl8u *from)
     {
         R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n + kFlag);
@@ -187,8 +202,8 @@ template <class R, class T, bool Dilate> struct RectOps {
         R::template vpass<Dilate>(rows, reinterpret_cast<T *>(d1), g.n, 2);
     }
 
-    // Float ring entries carry one more word after their n elements: nonzero when the source
-    // row held a NaN.
+    // Float ring entries carry one more word after their n elements: nonzero when the entry
+    // may hold a NaN.
     static constexpr int kFlag = sizeof(T) == 4 ? 1 : 0;
     bool any_nan(Zyl8u *const *rows, int m) const
     {

@@ -30,6 +30,11 @@ struct Rows {
     {
         for (int e = 0; e < n; ++e) out[e] = hpass_el<D>(b, e, C, mW);
     }
+    template <bool D> static bool hpass_nan(const Zyl32f *b, Zyl32f *out, int n, int C, int mW)
+    {
+        hpass<D>(b, out, n, C, mW);
+        return has_nan(out, n);
+    }
     template <bool D, class T> static void hpass_doubling(T *b, T *out, int n, int C, int mW)
     {
         hpass<D>(b, out, n, C, mW);

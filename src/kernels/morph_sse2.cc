@@ -105,8 +105,10 @@ struct Rows {
     // time (and starts from src[0]), so the small elements run fully unrolled with their row
     // pointers in registers.
     static constexpr int kChunk = 64;
+    // For floats, *nan (if given) tells whether any result is a NaN.
     template <bool D, int K, class T>
-    static void fold_sources(const T *const *src, int m, T *out, int n, bool first)
+    static void fold_sources(const T *const *src, int m, T *out, int n, bool first,
+                             bool *nan = nullptr)
     {
         // Floats fold as floats, keys (Zyl32s) as signed integers, bytes as unsigned.
         constexpr bool f32 = std::is_same_v<T, Zyl32f>, key = std::is_same_v<T, Zyl32s>;
@@ -141,6 +143,11 @@ struct Rows {
         const int count = K > 0 ? K : m, k0 = K > 0 || first ? 1 : 0;
         const T *init = K > 0 ? q[0] : first ? src[0] : out;
         auto at = [&](int k) { return K > 0 ? q[k] : src[k]; };
+        __m128 unordered = _mm_setzero_ps();
+        auto note = [&](V v) {
+            if constexpr (f32)
+                if (nan) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
+        };
         int e = 0;
         for (; e + kStep <= n; e += kStep) {
             V v0 = load(init + e), v1 = load(init + e + kHalf);
@@ -151,36 +158,44 @@ struct Rows {
             }
             store(out + e, v0);
             store(out + e + kHalf, v1);
+            note(v0);
+            note(v1);
         }
         for (; e + kSmall <= n; e += kSmall) {
             V v = load_small(init + e);
 #pragma GCC unroll 16
             for (int k = k0; k < count; ++k) v = fold_v(v, load_small(at(k) + e));
             store_small(out + e, v);
+            note(v);
         }
         for (; e < n; ++e) {
             T v = init[e];
             for (int k = k0; k < count; ++k) v = fold<D>(v, at(k)[e]);
             out[e] = v;
+            if constexpr (f32)
+                if (nan && v != v) unordered = _mm_castsi128_ps(_mm_set1_epi32(-1));
         }
+        if (nan) *nan = _mm_movemask_ps(unordered) != 0;
     }
     // Sources given by a function of k (a shifted row or a ring row), in chunks of kChunk.
-    template <bool D, class T, class F> static void fold_all(F source, int m, T *out, int n)
+    template <bool D, class T, class F>
+    static void fold_all(F source, int m, T *out, int n, bool *nan = nullptr)
     {
         const T *p[kChunk];
         for (int k0 = 0; k0 < m; k0 += kChunk) {
             const int c = m - k0 < kChunk ? m - k0 : kChunk;
             for (int k = 0; k < c; ++k) p[k] = source(k0 + k);
             const bool first = k0 == 0;
+            bool *check = c == m ? nan : nullptr;
             switch (first ? c : 0) {
-            case 2: fold_sources<D, 2>(p, c, out, n, true); break;
-            case 3: fold_sources<D, 3>(p, c, out, n, true); break;
-            case 4: fold_sources<D, 4>(p, c, out, n, true); break;
-            case 5: fold_sources<D, 5>(p, c, out, n, true); break;
-            case 6: fold_sources<D, 6>(p, c, out, n, true); break;
-            case 7: fold_sources<D, 7>(p, c, out, n, true); break;
-            case 8: fold_sources<D, 8>(p, c, out, n, true); break;
-            default: fold_sources<D, 0>(p, c, out, n, first);
+            case 2: fold_sources<D, 2>(p, c, out, n, true, check); break;
+            case 3: fold_sources<D, 3>(p, c, out, n, true, check); break;
+            case 4: fold_sources<D, 4>(p, c, out, n, true, check); break;
+            case 5: fold_sources<D, 5>(p, c, out, n, true, check); break;
+            case 6: fold_sources<D, 6>(p, c, out, n, true, check); break;
+            case 7: fold_sources<D, 7>(p, c, out, n, true, check); break;
+            case 8: fold_sources<D, 8>(p, c, out, n, true, check); break;
+            default: fold_sources<D, 0>(p, c, out, n, first, check);
             }
         }
     }
@@ -189,6 +204,17 @@ struct Rows {
     template <bool D, class T> static void hpass(const T *b, T *out, int n, int C, int mW)
     {
         fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n);
+    }
+    // The same for floats, telling whether any result is a NaN.
+    template <bool D> static bool hpass_nan(const Zyl32f *b, Zyl32f *out, int n, int C, int mW)
+    {
+        if (mW > kChunk) {
+            hpass<D>(b, out, n, C, mW);
+            return has_nan(out, n);
+        }
+        bool nan = false;
+        fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n, &nan);
+        return nan;
     }
 
     // One in-place step of the pass below: b[i] = fold(b[i], b[i + d]) for i < len, in blocks
