@@ -106,6 +106,27 @@ template <class T> inline void put_borders(T *row, int n, int C, int left, int r
     }
 }
 
+// The anchorX * C elements at the left end of a horizontal pass over an unbordered row r of n
+// elements (n >= left + right) and the right ones at its right end, each from a small bordered
+// copy of that end of the row; ends longer than the copies go element by element.
+template <bool Dilate, class T> inline void hpass_ends(const T *r, T *out, int n, int C, int mW, int left, int right)
+{
+    constexpr int kEnd = 256;
+    const int edge = left + right;
+    if (edge > kEnd) {
+        for (int i = 0; i < left; ++i) out[i] = hpass_edge_el<Dilate>(r, n, i, C, mW, left);
+        for (int i = n - right; i < n; ++i) out[i] = hpass_edge_el<Dilate>(r, n, i, C, mW, left);
+        return;
+    }
+    T b[2 * kEnd];
+    for (int i = 0; i < edge; ++i) b[left + i] = r[i];
+    put_borders(b + left, edge, C, left, 0);
+    for (int i = 0; i < left; ++i) out[i] = hpass_el<Dilate>(b, i, C, mW);
+    for (int i = 0; i < edge; ++i) b[i] = r[n - edge + i];
+    put_borders(b, edge, C, 0, right);
+    for (int i = 0; i < right; ++i) out[n - right + i] = hpass_el<Dilate>(b, i, C, mW);
+}
+
 // The three ring policies of the strip driver (see run_strip). n = width * C elements per row;
 // left = anchorX * C and right = (maskWidth - 1 - anchorX) * C border elements.
 struct Geometry {
@@ -154,9 +175,7 @@ template <class R, class T, bool Dilate> struct RectOps {
             bool nan = false;
             if constexpr (kFlag) nan = R::template hpass_nan<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
             else R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
-            for (int i = 0; i < g.left; ++i) e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
-            for (int i = g.n - g.right; i < g.n; ++i)
-                e[i] = hpass_edge_el<Dilate>(s, g.n, i, g.C, g.mW, g.left);
+            hpass_ends<Dilate>(s, e, g.n, g.C, g.mW, g.left, g.right);
             if constexpr (kFlag) {
                 for (int i = 0; i < g.left; ++i) nan |= e[i] != e[i];
                 for (int i = g.n - g.right; i < g.n; ++i) nan |= e[i] != e[i];
