@@ -91,6 +91,11 @@ inline Zyl32s &held_width(ZyliMorphState &st)
 // and, where kPairs is set, the two halves of a pair of destination rows:
 //   pair_first(table, d0, d1)  d0 from the full window; d1 the fold of entries 1 .. maskHeight - 1
 //   pair_second(table, d1)     d1 folded with the newest entry, completing the second window
+// and, where kBatches is set, batches of maskHeight rows (see below):
+//   batch_ready(table)                    whether the ring's rows may start a batch
+//   suffixes(table, d, dstStep)           the suffix folds into destination rows 0 .. mH - 2
+//   batch_step(table, t, d, dstStep, ok)  destination row t once its last row has entered;
+//                                         returns whether the next step may still regroup
 // Returns the number of destination rows written; rowsHeld is left at f.
 template <class O>
 int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep,
@@ -127,6 +132,28 @@ int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *
             }
         }
         Zyl8u *out = advance(dst, std::ptrdiff_t(written) * dstStep);
+        if constexpr (O::kBatches) {
+            // Tall windows: maskHeight destination rows per batch when the source rows they
+            // need are at hand. The ring's rows give suffix folds (destination row j holds the
+            // fold of entries j .. maskHeight - 1, row 0 is final); each row that enters then
+            // extends a prefix fold kept in the batch's last destination row, and destination
+            // row t = fold(suffix t, prefix t). About three folds per row whatever the height.
+            if (mH >= O::kBatchFrom && height - y >= mH - 1 && written + mH <= target &&
+                ops.batch_ready(table)) {
+                ops.suffixes(table, out, dstStep);
+                rotate(table, mH);
+                bool regroup = true;
+                for (int t = 1; t < mH; ++t) {
+                    ops.enter(table[mH - 1], advance(src, std::ptrdiff_t(y) * srcStep));
+                    ++y;
+                    regroup = ops.batch_step(table, t, out, dstStep, regroup);
+                    rotate(table, mH);
+                }
+                written += mH;
+                --f;
+                continue;
+            }
+        }
         if constexpr (O::kPairs) {
             // Two destination rows per pass when the next source row is at hand: the rows both
             // windows share are folded once, left in the second destination row, and the next

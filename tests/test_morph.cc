@@ -232,6 +232,17 @@ template <class T> void fill_source(Image<T> &img, Rng &rng)
                 if (r == 2) v = float(rng.uniform(-2, 2));
                 if (sign != 0 && v == v && v != 0.0f && (v < 0) == (sign > 0)) v = -v;
             }
+        // NaNs decide which rows may be folded in another grouping: some images have none,
+        // some just one.
+        const int nans = rng.uniform(0, 2);
+        if (nans > 0) {
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width() * img.channels(); ++x)
+                    if (std::isnan(img.row(y)[x])) img.row(y)[x] = 1.0f;
+            if (nans == 2)
+                img.row(rng.uniform(0, img.height() - 1))[rng.uniform(0, img.width() * img.channels() - 1)] =
+                    std::numeric_limits<float>::quiet_NaN();
+        }
     } else {
         // Narrow value ranges in some images leave ties and flat areas.
         if (rng.chance(0.3))
@@ -285,7 +296,8 @@ TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
                 if (rep == 4) mW = rng.uniform(66, 70), mH = rng.uniform(65, 67);
                 const int aX = rng.uniform(0, mW - 1), aY = rng.uniform(0, mH - 1);
                 const Element el = make_element(mW, mH, aX, aY, shape, &rng);
-                Layout l = zt::random_layout<T>(rng, rep == 3 ? 70 : rep == 4 ? 12 : 40, rep == 4 ? 8 : 14, C);
+                // Tall elements on taller images, so that batches of rows run.
+                Layout l = zt::random_layout<T>(rng, rep == 3 ? 70 : rep == 4 ? 12 : 40, rep == 3 ? 34 : rep == 4 ? 8 : 14, C);
                 Image<T> src(l);
                 fill_source(src, rng);
                 const auto srcBefore = src.roi_bytes();
@@ -315,6 +327,42 @@ TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
                     EXPECT_TRUE(zt::same_bytes(src.roi_bytes(), srcBefore));
                     EXPECT_TRUE(src.intact_outside_roi());
                 }
+            }
+}
+
+// Float rectangles fold rows and columns in other groupings (pairs of rows, batches of rows,
+// doubled column windows) where no NaN takes part. Images of a few values with both zeros make
+// every grouping error visible; some NaNs move their neighbourhoods back to the plain order.
+TEST(MorphFloatRect, RegroupedFoldsKeepTheirOrder)
+{
+    std::uint32_t seed = 700;
+    const int sizes[][2] = {{3, 3}, {9, 2}, {12, 9}, {5, 11}, {15, 15}};
+    for (const auto &sz : sizes)
+        for (int nan : {0, 1})
+            for (bool dilate : {false, true}) {
+                Rng rng(++seed);
+                SCOPED_TRACE(zt::seed_note(seed));
+                const int mW = sz[0], mH = sz[1], C = rng.uniform(0, 1) ? 1 : 3;
+                const Element el = make_element(mW, mH, rng.uniform(0, mW - 1), rng.uniform(0, mH - 1), 0);
+                Image<Zyl32f> src({67, 40, C, 0, 4});
+                // Mostly 2, some 1, few zeros: a window's extreme often lies on one side of a NaN.
+                const float values[] = {0.0f, -0.0f, 1.0f, 1.0f, 2.0f, 2.0f, 2.0f, 2.0f, 2.0f, 2.0f};
+                for (int y = 0; y < 40; ++y)
+                    for (int x = 0; x < 67 * C; ++x)
+                        src.row(y)[x] = (dilate ? -1.0f : 1.0f) * values[rng.uniform(0, 9)];
+                for (int k = 0; k < 10 * nan; ++k)
+                    src.row(rng.uniform(0, 39))[rng.uniform(0, 67 * C - 1)] = std::numeric_limits<float>::quiet_NaN();
+                src.snapshot();
+                const Layout dl{67, 40, C, 0, 4};
+                const Image<Zyl32f> want = reference(src, el, dilate, dl);
+                StateHolder h;
+                ZyliMorphState *st = make_state<Zyl32f>(h, 67, C, el);
+                auto fn = member<Zyl32f>(dilate, Rect, C);
+                Image<Zyl32f> whole(dl), strips(dl);
+                run_strips(fn, src, whole, st, el, {40});
+                EXPECT_TRUE(same_image(whole, want));
+                run_strips(fn, src, strips, st, el, {17, 1, 22, 0});
+                EXPECT_TRUE(same_image(strips, want));
             }
 }
 

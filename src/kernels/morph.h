@@ -221,6 +221,44 @@ template <class R, class T, bool Dilate> struct RectOps {
         R::template vpass<Dilate>(rows, reinterpret_cast<T *>(d1), g.n, 2);
     }
 
+    // Batches regroup the folds the same way, so float rows must be free of NaN; a row with one
+    // arriving during a batch sends the batch's remaining rows through the plain vertical step
+    // (the ring always holds the whole window of the row being written).
+    static constexpr bool kBatches = true;
+    static constexpr int kBatchFrom = 9;
+    bool batch_ready(Zyl8u *const *table) const
+    {
+        return g.mH <= 64 && !(kFlag && any_nan(table, g.mH));
+    }
+    void suffixes(Zyl8u *const *table, Zyl8u *d, int dstStep)
+    {
+        R::template suffixes<Dilate>(table, reinterpret_cast<T *>(d), dstStep, g.n, g.mH);
+    }
+    bool batch_step(Zyl8u *const *table, int t, Zyl8u *d, int dstStep, bool regroup)
+    {
+        const int mH = g.mH;
+        Zyl8u *out = advance(d, std::ptrdiff_t(t) * dstStep);
+        Zyl8u *prefix = advance(d, std::ptrdiff_t(mH - 1) * dstStep);
+        regroup = regroup && !(kFlag && any_nan(table + mH - 1, 1));
+        if (!regroup) {
+            emit(table, out);
+            return false;
+        }
+        // The suffix of row t is the ring's oldest entry once t reaches maskHeight - 1; the
+        // prefix is the newest entry at t = 1 and the fold with the previous prefix after.
+        Zyl8u *suffix = t < mH - 1 ? out : table[0];
+        if (t == 1) {
+            Zyl8u *const rows[2] = {suffix, table[mH - 1]};
+            R::template vpass<Dilate>(rows, reinterpret_cast<T *>(out), g.n, 2);
+            return true;
+        }
+        Zyl8u *const grow[2] = {t == 2 ? table[mH - 2] : prefix, table[mH - 1]};
+        R::template vpass<Dilate>(grow, reinterpret_cast<T *>(prefix), g.n, 2);
+        Zyl8u *const rows[2] = {suffix, prefix};
+        R::template vpass<Dilate>(rows, reinterpret_cast<T *>(out), g.n, 2);
+        return true;
+    }
+
     // Float ring entries carry one more word after their n elements: nonzero when the entry
     // may hold a NaN.
     static constexpr int kFlag = sizeof(T) == 4 ? 1 : 0;
@@ -244,6 +282,7 @@ template <class R, class T, bool Dilate> struct RectOps {
 template <class R, class T, bool Dilate> struct CrossOps {
     Geometry g;
     static constexpr bool kPairs = false;
+    static constexpr bool kBatches = false;
     T *bar;
     void enter(Zyl8u *entry, const Zyl8u *src)
     {
@@ -326,6 +365,7 @@ inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellByte
 template <class R, class T, bool Dilate> struct MaskOps {
     Geometry g;
     static constexpr bool kPairs = false;
+    static constexpr bool kBatches = false;
     const Zyl8u *mask, *maskInv;
     ColumnPlan plan;
     void enter(Zyl8u *entry, const Zyl8u *src)

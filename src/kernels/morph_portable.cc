@@ -43,6 +43,16 @@ struct Rows {
     {
         for (int e = 0; e < n; ++e) out[e] = vpass_el<D, T>(rows, e, mH);
     }
+    // Destination row j (j < mH - 1) = fold(row j, destination row j + 1), the last from row mH - 1.
+    template <bool D, class T>
+    static void suffixes(Zyl8u *const *rows, T *d, int dstStep, int n, int mH)
+    {
+        for (int j = mH - 2; j >= 0; --j) {
+            T *out = advance(d, std::ptrdiff_t(j) * dstStep);
+            Zyl8u *const pair[2] = {rows[j], j == mH - 2 ? rows[mH - 1] : reinterpret_cast<Zyl8u *>(advance(out, dstStep))};
+            vpass<D>(pair, out, n, 2);
+        }
+    }
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
                        const Zyl8u *maskInv, const ColumnPlan &)
