@@ -307,12 +307,14 @@ template <class R, class T, bool Dilate> struct CrossOps {
 // shifted by the column. Min and max over bytes or order keys may be regrouped freely, so the
 // result is the same as folding the member cells one by one. Sets are listed by size (a set's
 // base comes before it); ok is false for elements beyond 64 rows or columns, or without
-// members.
+// members. A set of several rows that only one column uses and no other set extends is
+// folded straight into that column (inline) rather than kept as a row of its own.
 struct ColumnPlan {
     bool ok = false;
     int sets = 0, cols = 0;
     std::uint64_t rows[64];  // member rows of each set, as bits
     int base[64];            // the largest listed subset it extends, or -1
+    bool inlined[64];
     int colX[64], colSet[64];
 };
 
@@ -356,6 +358,17 @@ inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellByte
     }
     for (int c = 0; c < p.cols; ++c) p.colSet[c] = where[p.colSet[c]];
     p.sets = n;
+    int uses[64] = {}, sources = 0;
+    for (int c = 0; c < p.cols; ++c) ++uses[p.colSet[c]];
+    for (int s = 0; s < n; ++s) {
+        p.inlined[s] = uses[s] == 1 && (p.base[s] >= 0 || popcount(p.rows[s]) > 1);
+        for (int t = s + 1; t < n; ++t) p.inlined[s] = p.inlined[s] && p.base[t] != s;
+        const std::uint64_t extra = p.base[s] >= 0 ? p.rows[s] & ~p.rows[p.base[s]] : p.rows[s];
+        sources += p.inlined[s] ? (p.base[s] >= 0) + popcount(extra) : uses[s];
+    }
+    // Keep the column fold's sources bounded.
+    if (sources > 128)
+        for (int s = 0; s < n; ++s) p.inlined[s] = false;
     p.ok = true;
     return p;
 }

@@ -89,14 +89,6 @@ struct Rows {
         for (; e < n; ++e) d[e] = order_key(bits(s[e]));
     }
 
-    // Order keys to float bits in place (the same mapping): per step 4, then one by one.
-    static void keys_to_bits(Zyl32s *d, int n)
-    {
-        int e = 0;
-        for (; e + 4 <= n; e += 4) st(d + e, to_key(ld(d + e)));
-        for (; e < n; ++e) d[e] = order_key(std::uint32_t(d[e]));
-    }
-
     // The fold engine of both passes: out[e] = fold over k of src[k][e], k in order. The
     // sources of one call are at most kChunk row pointers kept in a local array (so stores to
     // the destination cannot alias them); `first` starts from src[0], otherwise the running
@@ -105,11 +97,16 @@ struct Rows {
     // time (and starts from src[0]), so the small elements run fully unrolled with their row
     // pointers in registers.
     static constexpr int kChunk = 64;
-    // For floats, *nan (if given) tells whether any result is a NaN.
+    // Options for the final results: for floats, *nan (if given) tells whether any is a NaN;
+    // order keys may be stored as the float bits they stand for.
+    struct Finish {
+        bool *nan = nullptr;
+        bool toBits = false;
+    };
     template <bool D, int K, class T>
-    static void fold_sources(const T *const *src, int m, T *out, int n, bool first,
-                             bool *nan = nullptr)
+    static void fold_sources(const T *const *src, int m, T *out, int n, bool first, Finish x)
     {
+        bool *nan = x.nan;
         // Floats fold as floats, keys (Zyl32s) as signed integers, bytes as unsigned.
         constexpr bool f32 = std::is_same_v<T, Zyl32f>, key = std::is_same_v<T, Zyl32s>;
         using V = std::conditional_t<f32, __m128, __m128i>;
@@ -144,9 +141,11 @@ struct Rows {
         const T *init = K > 0 ? q[0] : first ? src[0] : out;
         auto at = [&](int k) { return K > 0 ? q[k] : src[k]; };
         __m128 unordered = _mm_setzero_ps();
-        auto note = [&](V v) {
+        auto note = [&](V &v) {
             if constexpr (f32)
                 if (nan) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
+            if constexpr (key)
+                if (x.toBits) v = to_key(v);
         };
         int e = 0;
         for (; e + kStep <= n; e += kStep) {
@@ -156,46 +155,50 @@ struct Rows {
                 v0 = fold_v(v0, load(at(k) + e));
                 v1 = fold_v(v1, load(at(k) + e + kHalf));
             }
-            store(out + e, v0);
-            store(out + e + kHalf, v1);
             note(v0);
             note(v1);
+            store(out + e, v0);
+            store(out + e + kHalf, v1);
         }
         for (; e + kSmall <= n; e += kSmall) {
             V v = load_small(init + e);
 #pragma GCC unroll 16
             for (int k = k0; k < count; ++k) v = fold_v(v, load_small(at(k) + e));
-            store_small(out + e, v);
             note(v);
+            store_small(out + e, v);
         }
         for (; e < n; ++e) {
             T v = init[e];
             for (int k = k0; k < count; ++k) v = fold<D>(v, at(k)[e]);
-            out[e] = v;
             if constexpr (f32)
                 if (nan && v != v) unordered = _mm_castsi128_ps(_mm_set1_epi32(-1));
+            if constexpr (key)
+                if (x.toBits) v = order_key(std::uint32_t(v));
+            out[e] = v;
         }
         if (nan) *nan = _mm_movemask_ps(unordered) != 0;
     }
     // Sources given by a function of k (a shifted row or a ring row), in chunks of kChunk.
     template <bool D, class T, class F>
-    static void fold_all(F source, int m, T *out, int n, bool *nan = nullptr)
+    static void fold_all(F source, int m, T *out, int n, Finish x = {})
     {
         const T *p[kChunk];
         for (int k0 = 0; k0 < m; k0 += kChunk) {
             const int c = m - k0 < kChunk ? m - k0 : kChunk;
             for (int k = 0; k < c; ++k) p[k] = source(k0 + k);
             const bool first = k0 == 0;
-            bool *check = c == m ? nan : nullptr;
+            const Finish last = k0 + c == m ? x : Finish{};
             switch (first ? c : 0) {
-            case 2: fold_sources<D, 2>(p, c, out, n, true, check); break;
-            case 3: fold_sources<D, 3>(p, c, out, n, true, check); break;
-            case 4: fold_sources<D, 4>(p, c, out, n, true, check); break;
-            case 5: fold_sources<D, 5>(p, c, out, n, true, check); break;
-            case 6: fold_sources<D, 6>(p, c, out, n, true, check); break;
-            case 7: fold_sources<D, 7>(p, c, out, n, true, check); break;
-            case 8: fold_sources<D, 8>(p, c, out, n, true, check); break;
-            default: fold_sources<D, 0>(p, c, out, n, first, check);
+            case 2: fold_sources<D, 2>(p, c, out, n, true, last); break;
+            case 3: fold_sources<D, 3>(p, c, out, n, true, last); break;
+            case 4: fold_sources<D, 4>(p, c, out, n, true, last); break;
+            case 5: fold_sources<D, 5>(p, c, out, n, true, last); break;
+            case 6: fold_sources<D, 6>(p, c, out, n, true, last); break;
+            case 7: fold_sources<D, 7>(p, c, out, n, true, last); break;
+            case 8: fold_sources<D, 8>(p, c, out, n, true, last); break;
+            case 9: fold_sources<D, 9>(p, c, out, n, true, last); break;
+            case 10: fold_sources<D, 10>(p, c, out, n, true, last); break;
+            default: fold_sources<D, 0>(p, c, out, n, first, last);
             }
         }
     }
@@ -213,7 +216,7 @@ struct Rows {
             return has_nan(out, n);
         }
         bool nan = false;
-        fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n, &nan);
+        fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n, {&nan});
         return nan;
     }
 
@@ -325,36 +328,37 @@ struct Rows {
     }
 
     // Mask windows by columns (see ColumnPlan): per tile of the row, each row set with more
-    // than one row is folded into its part of a stack buffer (a set of one row is read from
-    // the ring), then the member columns are folded from their sets' rows. Elements E are
-    // bytes or order keys. Returns false where the buffer would cut the row into tiles of
-    // fewer than 64 elements; the gathering path below takes those elements.
+    // than one row that is not inlined is folded into its part of a stack buffer (a set of one
+    // row is read from the ring), then the member columns are folded from their sets' rows,
+    // an inlined set contributing its base and its own rows. Elements E are bytes or order
+    // keys; keys leave as float bits. Returns false where the buffer would cut the row into
+    // tiles of fewer than 64 elements; the gathering path below takes those elements.
     template <bool D, class E>
     static bool window_columns(Zyl8u *const *rows, E *out, const Geometry &g, const ColumnPlan &p)
     {
         constexpr int kBuf = 16384 / int(sizeof(E));
         const int border = (g.mW - 1) * g.C;
+        auto extra_rows = [&](int s) { return p.base[s] >= 0 ? p.rows[s] & ~p.rows[p.base[s]] : p.rows[s]; };
         int own = 0;
-        for (int s = 0; s < p.sets; ++s) own += p.base[s] >= 0 || popcount(p.rows[s]) > 1;
+        for (int s = 0; s < p.sets; ++s) own += !p.inlined[s] && (p.base[s] >= 0 || popcount(p.rows[s]) > 1);
         const int per = own ? (kBuf / own) & ~7 : 0;
         int tile = own ? per - border : g.n;
         if (tile < g.n && tile < 64) return false;
         if (tile > g.n) tile = g.n;
         alignas(16) E buf[kBuf];
         const E *setRow[64];
-        const E *src[65];
+        const E *src[129];
         for (int x0 = 0; x0 < g.n; x0 += tile) {
             const int len = g.n - x0 < tile ? g.n - x0 : tile;
+            auto ring = [&](int i) { return reinterpret_cast<const E *>(rows[i]) - g.left + x0; };
             int slot = 0;
             for (int s = 0; s < p.sets; ++s) {
+                if (p.inlined[s]) continue;
                 int m = 0;
-                std::uint64_t extra = p.rows[s];
-                if (p.base[s] >= 0) {
-                    src[m++] = setRow[p.base[s]];
-                    extra &= ~p.rows[p.base[s]];
-                }
+                if (p.base[s] >= 0) src[m++] = setRow[p.base[s]];
+                const std::uint64_t extra = extra_rows(s);
                 for (int i = 0; i < g.mH; ++i)
-                    if (extra >> i & 1) src[m++] = reinterpret_cast<const E *>(rows[i]) - g.left + x0;
+                    if (extra >> i & 1) src[m++] = ring(i);
                 if (m == 1) {
                     setRow[s] = src[0];
                     continue;
@@ -363,8 +367,19 @@ struct Rows {
                 fold_all<D>([&](int k) { return src[k]; }, m, b, len + border);
                 setRow[s] = b;
             }
-            fold_all<D>([&](int k) { return setRow[p.colSet[k]] + p.colX[k] * g.C; }, p.cols,
-                        out + x0, len);
+            int m = 0;
+            for (int c = 0; c < p.cols; ++c) {
+                const int s = p.colSet[c], dx = p.colX[c] * g.C;
+                if (!p.inlined[s]) {
+                    src[m++] = setRow[s] + dx;
+                    continue;
+                }
+                if (p.base[s] >= 0) src[m++] = setRow[p.base[s]] + dx;
+                const std::uint64_t extra = extra_rows(s);
+                for (int i = 0; i < g.mH; ++i)
+                    if (extra >> i & 1) src[m++] = ring(i) + dx;
+            }
+            fold_all<D>([&](int k) { return src[k]; }, m, out + x0, len, {nullptr, sizeof(E) == 4});
         }
         return true;
     }
@@ -409,10 +424,7 @@ struct Rows {
     static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
                        const Zyl8u *, const ColumnPlan &plan)
     {
-        if (plan.ok && window_columns<D>(rows, reinterpret_cast<Zyl32s *>(out), g, plan)) {
-            keys_to_bits(reinterpret_cast<Zyl32s *>(out), g.n);
-            return;
-        }
+        if (plan.ok && window_columns<D>(rows, reinterpret_cast<Zyl32s *>(out), g, plan)) return;
         const __m128i neutral = _mm_set1_epi32(D ? int(0x80000000u) : 0x7FFFFFFF);
         const int blocks = g.n & ~3;
         const Zyl32s *p[kChunk];
