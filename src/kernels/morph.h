@@ -318,7 +318,12 @@ struct ColumnPlan {
     int colX[64], colSet[64];
 };
 
-inline int popcount(std::uint64_t v) { return __builtin_popcountll(v); }
+inline int popcount(std::uint64_t v)
+{
+    int n = 0;
+    for (; v; v &= v - 1) ++n;
+    return n;
+}
 
 inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellBytes)
 {
