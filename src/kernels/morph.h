@@ -152,9 +152,9 @@ template <class R, class T, bool Dilate> struct RectOps {
         auto s = reinterpret_cast<const T *>(src);
         auto e = reinterpret_cast<T *>(entry);
         // Wide windows are built by doubling (see hpass_doubling), which regroups the folds:
-        // always right for bytes, and for floats in rows without NaN (see pair_first), which
-        // are checked before the pass. Other float rows are checked after it (the vertical step
-        // needs to know whether the entry holds a NaN; a row checked before stands for it).
+        // always right for bytes, for floats only in rows without NaN (see pair_first), so wide
+        // float rows are checked before the pass; the others are checked during it, which sets
+        // the flag the vertical step reads.
         const bool wide = g.mW >= kDoublingFrom && g.mW > 1;
         const bool nan = wide && set_flag(e, s);
         hpass(e, s, wide && !nan);
@@ -168,8 +168,8 @@ template <class R, class T, bool Dilate> struct RectOps {
             return;
         }
         // Direct path: the inside of the row straight from the source, the anchorX pixels at the
-        // left end and the rest at the right end element by element with clamped columns; wide
-        // windows and short rows go through the bordered scratch row.
+        // left end and the rest at the right end from small bordered copies; wide windows and
+        // short rows go through the bordered scratch row.
         const int edge = g.left + g.right;
         if (g.n >= edge && !doubling) {
             bool nan = false;
