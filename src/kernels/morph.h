@@ -183,11 +183,14 @@ template <class R, class T, bool Dilate> struct RectOps {
             }
             return;
         }
+        if (doubling) {
+            R::template hpass_doubling<Dilate>(s, bordered, e, g.n, g.C, g.mW, g.left, g.right);
+            return;
+        }
         R::copy(bordered + g.left, s, g.n);
         put_borders(bordered + g.left, g.n, g.C, g.left, g.right);
-        if (doubling) R::template hpass_doubling<Dilate>(bordered, e, g.n, g.C, g.mW);
-        else R::template hpass<Dilate>(bordered, e, g.n, g.C, g.mW);
-        if (!doubling) set_flag(e, e);
+        R::template hpass<Dilate>(bordered, e, g.n, g.C, g.mW);
+        set_flag(e, e);
     }
     void copy(Zyl8u *to, const Zyl8u *from)
     {

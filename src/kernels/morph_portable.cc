@@ -35,8 +35,11 @@ struct Rows {
         hpass<D>(b, out, n, C, mW);
         return has_nan(out, n);
     }
-    template <bool D, class T> static void hpass_doubling(T *b, T *out, int n, int C, int mW)
+    template <bool D, class T>
+    static void hpass_doubling(const T *s, T *b, T *out, int n, int C, int mW, int left, int right)
     {
+        copy(b + left, s, n);
+        put_borders(b + left, n, C, left, right);
         hpass<D>(b, out, n, C, mW);
     }
     template <bool D, class T> static void vpass(Zyl8u *const *rows, T *out, int n, int mH)

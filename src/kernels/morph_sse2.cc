@@ -241,12 +241,24 @@ struct Rows {
         }
         for (; i < len; ++i) b[i] = fold<D>(b[i], b[i + d]);
     }
-    // Horizontal pass of a bordered row that may be overwritten, for folds that may be
-    // regrouped: windows of 2, 4, ..., p pixels are built in place, then
-    // out = fold(window p at x, window p at x + mW - p), which overlap or touch.
-    template <bool D, class T> static void hpass_doubling(T *b, T *out, int n, int C, int mW)
+    // Horizontal pass for folds that may be regrouped, from the unbordered row s of n elements
+    // with the scratch row b: windows of 2, 4, ..., p pixels are built in b, then
+    // out = fold(window p at x, window p at x + mW - p), which overlap or touch. The first step
+    // reads s (its inside by blocks, its two ends through the replicated border pixels), the
+    // others work in place.
+    template <bool D, class T>
+    static void hpass_doubling(const T *s, T *b, T *out, int n, int C, int mW, int left, int right)
     {
-        int len = n + (mW - 1) * C, p = 1;
+        // Step 1: b[i] = fold(x[i], x[i + C]) for i < len, x = s with its borders. Near the
+        // ends both values are the first or the last pixel, so b holds that pixel.
+        int len = n + left + right - C;
+        const T *inside[2] = {s, s + C};
+        if (n > C) fold_sources<D, 2>(inside, 2, b + left, n - C, true, {});
+        for (int c = 0; c < C; ++c) {
+            for (int i = c; i < left; i += C) b[i] = s[c];
+            for (int i = left + n - C + c; i < len; i += C) b[i] = s[n - C + c];
+        }
+        int p = 2;
         for (; 2 * p <= mW; p *= 2) {
             len -= p * C;
             fold_shifted<D>(b, len, p * C);
