@@ -374,8 +374,8 @@ inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellByte
         const std::uint64_t extra = p.base[s] >= 0 ? p.rows[s] & ~p.rows[p.base[s]] : p.rows[s];
         sources += p.inlined[s] ? (p.base[s] >= 0) + popcount(extra) : uses[s];
     }
-    // Keep the column fold's sources bounded.
-    if (sources > 128)
+    // The column fold takes at most 64 sources (one pass of the fold engine).
+    if (sources > 64)
         for (int s = 0; s < n; ++s) p.inlined[s] = false;
     p.ok = true;
     return p;

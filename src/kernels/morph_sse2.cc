@@ -167,6 +167,19 @@ struct Rows {
             note(v);
             store_small(out + e, v);
         }
+        // A last block that overlaps the one before: its elements are computed again from the
+        // same sources, and where out is also the first source, refolding a finished element
+        // gives it back unchanged (the fold of a value with values already folded into it).
+        // Keys already turned into float bits cannot be refolded.
+        if (e < n && n >= kSmall && !(x.toBits && init == out)) {
+            e = n - kSmall;
+            V v = load_small(init + e);
+#pragma GCC unroll 16
+            for (int k = k0; k < count; ++k) v = fold_v(v, load_small(at(k) + e));
+            note(v);
+            store_small(out + e, v);
+            e = n;
+        }
         for (; e < n; ++e) {
             T v = init[e];
             for (int k = k0; k < count; ++k) v = fold<D>(v, at(k)[e]);
@@ -359,7 +372,7 @@ struct Rows {
         if (tile > g.n) tile = g.n;
         alignas(16) E buf[kBuf];
         const E *setRow[64];
-        const E *src[129];
+        const E *src[65];
         for (int x0 = 0; x0 < g.n; x0 += tile) {
             const int len = g.n - x0 < tile ? g.n - x0 : tile;
             auto ring = [&](int i) { return reinterpret_cast<const E *>(rows[i]) - g.left + x0; };
