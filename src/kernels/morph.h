@@ -39,17 +39,6 @@ template <bool Dilate, class T> inline T hpass_el(const T *b, int e, int C, int 
     return v;
 }
 
-// Element e of a horizontal pass over an unbordered row r of n elements, columns clamped to
-// the row: the same fold as hpass_el over the row extended by `left` elements on the left.
-template <bool Dilate, class T> inline T hpass_edge_el(const T *r, int n, int e, int C, int mW, int left)
-{
-    const int c = e % C, last = n - C + c;
-    auto at = [&](int i) { return r[i < 0 ? c : i > last ? last : i]; };
-    T v = at(e - left);
-    for (int k = 1; k < mW; ++k) v = fold<Dilate>(v, at(e - left + k * C));
-    return v;
-}
-
 // Element e of the vertical step: the fold over rows 0 .. mH - 1, oldest first.
 template <bool Dilate, class T> inline T vpass_el(Zyl8u *const *rows, int e, int mH)
 {
@@ -107,24 +96,24 @@ template <class T> inline void put_borders(T *row, int n, int C, int left, int r
 }
 
 // The anchorX * C elements at the left end of a horizontal pass over an unbordered row r of n
-// elements (n >= left + right) and the right ones at its right end, each from a small bordered
-// copy of that end of the row; ends longer than the copies go element by element.
-template <bool Dilate, class T> inline void hpass_ends(const T *r, T *out, int n, int C, int mW, int left, int right)
+// elements (n >= left + right) and the right ones at its right end. Replicated border pixels
+// repeat the value the fold starts or ends with, which leaves the fold unchanged, so at the
+// left end each window is the previous one extended by one pixel, and at the right end each
+// window ends at the last pixel.
+template <bool Dilate, class T>
+inline void hpass_ends(const T *r, T *out, int n, int C, int left, int right)
 {
-    constexpr int kEnd = 256;
-    const int edge = left + right;
-    if (edge > kEnd) {
-        for (int i = 0; i < left; ++i) out[i] = hpass_edge_el<Dilate>(r, n, i, C, mW, left);
-        for (int i = n - right; i < n; ++i) out[i] = hpass_edge_el<Dilate>(r, n, i, C, mW, left);
-        return;
+    for (int c = 0; c < C && left > 0; ++c) {
+        T v = r[c];
+        for (int j = c + C; j <= c + right; j += C) v = fold<Dilate>(v, r[j]);
+        out[c] = v;
+        for (int i = c + C; i < left; i += C) out[i] = v = fold<Dilate>(v, r[i + right]);
     }
-    T b[2 * kEnd];
-    for (int i = 0; i < edge; ++i) b[left + i] = r[i];
-    put_borders(b + left, edge, C, left, 0);
-    for (int i = 0; i < left; ++i) out[i] = hpass_el<Dilate>(b, i, C, mW);
-    for (int i = 0; i < edge; ++i) b[i] = r[n - edge + i];
-    put_borders(b, edge, C, 0, right);
-    for (int i = 0; i < right; ++i) out[n - right + i] = hpass_el<Dilate>(b, i, C, mW);
+    for (int i = n - right; i < n; ++i) {
+        T v = r[i - left];
+        for (int j = i - left + C; j < n; j += C) v = fold<Dilate>(v, r[j]);
+        out[i] = v;
+    }
 }
 
 // The three ring policies of the strip driver (see run_strip). n = width * C elements per row;
@@ -175,7 +164,7 @@ template <class R, class T, bool Dilate> struct RectOps {
             bool nan = false;
             if constexpr (kFlag) nan = R::template hpass_nan<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
             else R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
-            hpass_ends<Dilate>(s, e, g.n, g.C, g.mW, g.left, g.right);
+            hpass_ends<Dilate>(s, e, g.n, g.C, g.left, g.right);
             if constexpr (kFlag) {
                 for (int i = 0; i < g.left; ++i) nan |= e[i] != e[i];
                 for (int i = g.n - g.right; i < g.n; ++i) nan |= e[i] != e[i];
