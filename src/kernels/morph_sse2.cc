@@ -38,6 +38,41 @@ __m128i to_key(__m128i b)
     return _mm_xor_si128(_mm_and_si128(b, _mm_set1_epi32(0x7FFFFFFF)), _mm_srai_epi32(b, 31));
 }
 
+// Packed operations on one element type: bytes (16 to a register, 8 in a small block), floats
+// and order keys (4 to a register and to a small block). A step is two registers.
+template <class T, bool D> struct Lanes {
+    static constexpr bool kFloat = std::is_same_v<T, Zyl32f>, kKey = std::is_same_v<T, Zyl32s>;
+    using V = std::conditional_t<kFloat, __m128, __m128i>;
+    static constexpr int kStep = 32 / int(sizeof(T)), kHalf = kStep / 2,
+                         kSmall = sizeof(T) == 1 ? 8 : 4;
+    static V load(const T *p)
+    {
+        if constexpr (kFloat) return _mm_loadu_ps(p);
+        else return ld(p);
+    }
+    static void store(T *p, V v)
+    {
+        if constexpr (kFloat) _mm_storeu_ps(p, v);
+        else st(p, v);
+    }
+    static V load_small(const T *p)
+    {
+        if constexpr (sizeof(T) == 1) return ld8(p);
+        else return load(p);
+    }
+    static void store_small(T *p, V v)
+    {
+        if constexpr (sizeof(T) == 1) st8(p, v);
+        else store(p, v);
+    }
+    static V fold(V a, V b)
+    {
+        if constexpr (kFloat) return foldf<D>(a, b);
+        else if constexpr (kKey) return foldk<D>(a, b);
+        else return fold8<D>(a, b);
+    }
+};
+
 const Zyl8u *bytes(const void *p) { return static_cast<const Zyl8u *>(p); }
 Zyl8u *bytes(void *p) { return static_cast<Zyl8u *>(p); }
 
@@ -108,32 +143,10 @@ struct Rows {
     {
         bool *nan = x.nan;
         // Floats fold as floats, keys (Zyl32s) as signed integers, bytes as unsigned.
-        constexpr bool f32 = std::is_same_v<T, Zyl32f>, key = std::is_same_v<T, Zyl32s>;
-        using V = std::conditional_t<f32, __m128, __m128i>;
-        constexpr int kStep = 32 / int(sizeof(T)), kHalf = kStep / 2, kSmall = f32 || key ? 4 : 8;
-        auto load = [](const T *p) {
-            if constexpr (f32) return _mm_loadu_ps(p);
-            else return ld(p);
-        };
-        auto store = [](T *p, V v) {
-            if constexpr (f32) _mm_storeu_ps(p, v);
-            else st(p, v);
-        };
-        auto load_small = [](const T *p) {
-            if constexpr (f32) return _mm_loadu_ps(p);
-            else if constexpr (key) return ld(p);
-            else return ld8(p);
-        };
-        auto store_small = [](T *p, V v) {
-            if constexpr (f32) _mm_storeu_ps(p, v);
-            else if constexpr (key) st(p, v);
-            else st8(p, v);
-        };
-        auto fold_v = [](V a, V b) {
-            if constexpr (f32) return foldf<D>(a, b);
-            else if constexpr (key) return foldk<D>(a, b);
-            else return fold8<D>(a, b);
-        };
+        using L = Lanes<T, D>;
+        using V = typename L::V;
+        constexpr bool f32 = L::kFloat, key = L::kKey;
+        constexpr int kStep = L::kStep, kHalf = L::kHalf, kSmall = L::kSmall;
         const T *q[K > 0 ? K : 1];
         if constexpr (K > 0)
             for (int k = 0; k < K; ++k) q[k] = src[k];
@@ -149,35 +162,31 @@ struct Rows {
         };
         int e = 0;
         for (; e + kStep <= n; e += kStep) {
-            V v0 = load(init + e), v1 = load(init + e + kHalf);
+            V v0 = L::load(init + e), v1 = L::load(init + e + kHalf);
 #pragma GCC unroll 16
             for (int k = k0; k < count; ++k) {
-                v0 = fold_v(v0, load(at(k) + e));
-                v1 = fold_v(v1, load(at(k) + e + kHalf));
+                v0 = L::fold(v0, L::load(at(k) + e));
+                v1 = L::fold(v1, L::load(at(k) + e + kHalf));
             }
             note(v0);
             note(v1);
-            store(out + e, v0);
-            store(out + e + kHalf, v1);
+            L::store(out + e, v0);
+            L::store(out + e + kHalf, v1);
         }
-        for (; e + kSmall <= n; e += kSmall) {
-            V v = load_small(init + e);
+        auto small_block = [&](int at0) {
+            V v = L::load_small(init + at0);
 #pragma GCC unroll 16
-            for (int k = k0; k < count; ++k) v = fold_v(v, load_small(at(k) + e));
+            for (int k = k0; k < count; ++k) v = L::fold(v, L::load_small(at(k) + at0));
             note(v);
-            store_small(out + e, v);
-        }
+            L::store_small(out + at0, v);
+        };
+        for (; e + kSmall <= n; e += kSmall) small_block(e);
         // A last block that overlaps the one before: its elements are computed again from the
         // same sources, and where out is also the first source, refolding a finished element
         // gives it back unchanged (the fold of a value with values already folded into it).
         // Keys already turned into float bits cannot be refolded.
         if (e < n && n >= kSmall && !(x.toBits && init == out)) {
-            e = n - kSmall;
-            V v = load_small(init + e);
-#pragma GCC unroll 16
-            for (int k = k0; k < count; ++k) v = fold_v(v, load_small(at(k) + e));
-            note(v);
-            store_small(out + e, v);
+            small_block(n - kSmall);
             e = n;
         }
         for (; e < n; ++e) {
@@ -237,20 +246,13 @@ struct Rows {
     // of 32 bytes from the left (a block reads only elements not yet rewritten).
     template <bool D, class T> static void fold_shifted(T *b, int len, int d)
     {
-        constexpr int kStep = 32 / int(sizeof(T));
+        using L = Lanes<T, D>;
         int i = 0;
-        for (; i + kStep <= len; i += kStep) {
-            if constexpr (sizeof(T) == 4) {
-                __m128 v0 = foldf<D>(_mm_loadu_ps(b + i), _mm_loadu_ps(b + i + d));
-                __m128 v1 = foldf<D>(_mm_loadu_ps(b + i + 4), _mm_loadu_ps(b + i + 4 + d));
-                _mm_storeu_ps(b + i, v0);
-                _mm_storeu_ps(b + i + 4, v1);
-            } else {
-                __m128i v0 = fold8<D>(ld(b + i), ld(b + i + d));
-                __m128i v1 = fold8<D>(ld(b + i + 16), ld(b + i + 16 + d));
-                st(b + i, v0);
-                st(b + i + 16, v1);
-            }
+        for (; i + L::kStep <= len; i += L::kStep) {
+            auto v0 = L::fold(L::load(b + i), L::load(b + i + d));
+            auto v1 = L::fold(L::load(b + i + L::kHalf), L::load(b + i + L::kHalf + d));
+            L::store(b + i, v0);
+            L::store(b + i + L::kHalf, v1);
         }
         for (; i < len; ++i) b[i] = fold<D>(b[i], b[i + d]);
     }
@@ -285,31 +287,13 @@ struct Rows {
         fold_all<D>([rows](int k) { return reinterpret_cast<const T *>(rows[k]); }, mH, out, n);
     }
 
-    // Mask windows: the member cells of the element are gathered as row pointers (already
-    // moved to the cell's column), up to kChunk at a time; each chunk is folded over the
-    // destination row in blocks, the first chunk starting from the fold's neutral value and the
-    // others from the partial result stored by the previous chunk. The blocks cover the row up
-    // to its last multiple of 8 bytes (8u) or 4 keys (32f); the rest goes element by element.
-    template <class E>
-    static int gather(Zyl8u *const *rows, const Geometry &g, const Zyl8u *mask, int cellBytes,
-                      int &cell, const E **p)
-    {
-        const int cells = g.mW * g.mH;
-        int m = 0;
-        for (; cell < cells && m < kChunk; ++cell)
-            if (mask[cell * cellBytes])
-                p[m++] = reinterpret_cast<const E *>(rows[cell / g.mW]) - g.left + (cell % g.mW) * g.C;
-        return m;
-    }
-
     // Suffix folds of a batch (mH <= 64): destination row j = fold(row j, row j + 1's suffix)
     // for j = mH - 2 down to 0, all in one pass. Per step 32 bytes or 8 floats, then 8 bytes or 4
     // floats; the row ends element by element.
     template <bool D, class T>
     static void suffixes(Zyl8u *const *rows, T *d, int dstStep, int n, int mH)
     {
-        constexpr bool f32 = sizeof(T) == 4;
-        constexpr int kStep = 32 / int(sizeof(T)), kHalf = kStep / 2, kSmall = f32 ? 4 : 8;
+        using L = Lanes<T, D>;
         const T *r[kChunk];
         T *o[kChunk];
         for (int j = 0; j < mH; ++j) {
@@ -317,34 +301,18 @@ struct Rows {
             o[j] = advance(d, std::ptrdiff_t(j) * dstStep);
         }
         int e = 0;
-        if constexpr (f32) {
-            for (; e + kStep <= n; e += kStep) {
-                __m128 v0 = _mm_loadu_ps(r[mH - 1] + e), v1 = _mm_loadu_ps(r[mH - 1] + e + kHalf);
-                for (int j = mH - 2; j >= 0; --j) {
-                    v0 = foldf<D>(_mm_loadu_ps(r[j] + e), v0);
-                    v1 = foldf<D>(_mm_loadu_ps(r[j] + e + kHalf), v1);
-                    _mm_storeu_ps(o[j] + e, v0);
-                    _mm_storeu_ps(o[j] + e + kHalf, v1);
-                }
+        for (; e + L::kStep <= n; e += L::kStep) {
+            auto v0 = L::load(r[mH - 1] + e), v1 = L::load(r[mH - 1] + e + L::kHalf);
+            for (int j = mH - 2; j >= 0; --j) {
+                v0 = L::fold(L::load(r[j] + e), v0);
+                v1 = L::fold(L::load(r[j] + e + L::kHalf), v1);
+                L::store(o[j] + e, v0);
+                L::store(o[j] + e + L::kHalf, v1);
             }
-            for (; e + kSmall <= n; e += kSmall) {
-                __m128 v = _mm_loadu_ps(r[mH - 1] + e);
-                for (int j = mH - 2; j >= 0; --j) _mm_storeu_ps(o[j] + e, v = foldf<D>(_mm_loadu_ps(r[j] + e), v));
-            }
-        } else {
-            for (; e + kStep <= n; e += kStep) {
-                __m128i v0 = ld(r[mH - 1] + e), v1 = ld(r[mH - 1] + e + kHalf);
-                for (int j = mH - 2; j >= 0; --j) {
-                    v0 = fold8<D>(ld(r[j] + e), v0);
-                    v1 = fold8<D>(ld(r[j] + e + kHalf), v1);
-                    st(o[j] + e, v0);
-                    st(o[j] + e + kHalf, v1);
-                }
-            }
-            for (; e + kSmall <= n; e += kSmall) {
-                __m128i v = ld8(r[mH - 1] + e);
-                for (int j = mH - 2; j >= 0; --j) st8(o[j] + e, v = fold8<D>(ld8(r[j] + e), v));
-            }
+        }
+        for (; e + L::kSmall <= n; e += L::kSmall) {
+            auto v = L::load_small(r[mH - 1] + e);
+            for (int j = mH - 2; j >= 0; --j) L::store_small(o[j] + e, v = L::fold(L::load_small(r[j] + e), v));
         }
         for (; e < n; ++e) {
             T v = r[mH - 1][e];
@@ -357,7 +325,7 @@ struct Rows {
     // row is read from the ring), then the member columns are folded from their sets' rows,
     // an inlined set contributing its base and its own rows. Elements E are bytes or order
     // keys; keys leave as float bits. Returns false where the buffer would cut the row into
-    // tiles of fewer than 64 elements; the gathering path below takes those elements.
+    // tiles of fewer than 64 elements; window_cells below takes those elements.
     template <bool D, class E>
     static bool window_columns(Zyl8u *const *rows, E *out, const Geometry &g, const ColumnPlan &p)
     {
@@ -409,74 +377,44 @@ struct Rows {
         return true;
     }
 
-    // 8u: per step 32 bytes, then 8.
-    template <bool D>
-    static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
-                       const Zyl8u *maskInv, const ColumnPlan &plan)
+    // Mask windows cell by cell, for elements the column plan does not take: the fold over the
+    // member cells (each a ring row moved to its column), which fold_all asks for in order; an
+    // element without members gives the fold's neutral value.
+    template <bool D, class E>
+    static void window_cells(Zyl8u *const *rows, E *out, const Geometry &g, const Zyl8u *mask,
+                             int cellBytes)
     {
-        if (plan.ok && window_columns<D>(rows, out, g, plan)) return;
-        const __m128i neutral = D ? _mm_setzero_si128() : _mm_set1_epi8(-1);
-        const int blocks = g.n & ~7;
-        const Zyl8u *p[kChunk];
+        const int cells = g.mW * g.mH;
+        int members = 0;
+        for (int c = 0; c < cells; ++c) members += mask[c * cellBytes] != 0;
+        if (members == 0) {
+            const E neutral = sizeof(E) == 1 ? E(D ? 0 : 255) : E(order_key(D ? 0x80000000u : 0x7FFFFFFFu));
+            for (int e = 0; e < g.n; ++e) out[e] = neutral;
+            return;
+        }
         int cell = 0;
-        bool first = true;
-        do {
-            const int m = gather(rows, g, mask, 8, cell, p);
-            int e = 0;
-            for (; e + 32 <= blocks; e += 32) {
-                __m128i v0 = first ? neutral : ld(out + e), v1 = first ? neutral : ld(out + e + 16);
-                for (int k = 0; k < m; ++k) {
-                    v0 = fold8<D>(v0, ld(p[k] + e));
-                    v1 = fold8<D>(v1, ld(p[k] + e + 16));
-                }
-                st(out + e, v0);
-                st(out + e + 16, v1);
-            }
-            for (; e < blocks; e += 8) {
-                __m128i v = first ? neutral : ld8(out + e);
-                for (int k = 0; k < m; ++k) v = fold8<D>(v, ld8(p[k] + e));
-                st8(out + e, v);
-            }
-            first = false;
-        } while (cell < g.mW * g.mH);
-        for (int e = blocks; e < g.n; ++e)
-            out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask, maskInv);
+        auto member = [&](int) {
+            while (!mask[cell * cellBytes]) ++cell;
+            const E *p = reinterpret_cast<const E *>(rows[cell / g.mW]) - g.left + (cell % g.mW) * g.C;
+            ++cell;
+            return p;
+        };
+        fold_all<D>(member, members, out, g.n, {nullptr, sizeof(E) == 4});
     }
 
-    // 32f order keys: per step 8 keys, then 4; partial results between chunks stay keys, the
-    // last chunk maps them back to float bits.
+    // Bytes, and floats as order keys that leave as float bits.
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *, const ColumnPlan &plan)
+    {
+        if (!(plan.ok && window_columns<D>(rows, out, g, plan))) window_cells<D>(rows, out, g, mask, 8);
+    }
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
                        const Zyl8u *, const ColumnPlan &plan)
     {
-        if (plan.ok && window_columns<D>(rows, reinterpret_cast<Zyl32s *>(out), g, plan)) return;
-        const __m128i neutral = _mm_set1_epi32(D ? int(0x80000000u) : 0x7FFFFFFF);
-        const int blocks = g.n & ~3;
-        const Zyl32s *p[kChunk];
-        int cell = 0;
-        bool first = true, last;
-        do {
-            const int m = gather(rows, g, mask, 1, cell, p);
-            last = cell >= g.mW * g.mH;
-            auto finish = [last](__m128i v) { return last ? to_key(v) : v; };
-            int e = 0;
-            for (; e + 8 <= blocks; e += 8) {
-                __m128i v0 = first ? neutral : ld(out + e), v1 = first ? neutral : ld(out + e + 4);
-                for (int k = 0; k < m; ++k) {
-                    v0 = foldk<D>(v0, ld(p[k] + e));
-                    v1 = foldk<D>(v1, ld(p[k] + e + 4));
-                }
-                st(out + e, finish(v0));
-                st(out + e + 4, finish(v1));
-            }
-            for (; e < blocks; e += 4) {
-                __m128i v = first ? neutral : ld(out + e);
-                for (int k = 0; k < m; ++k) v = foldk<D>(v, ld(p[k] + e));
-                st(out + e, finish(v));
-            }
-            first = false;
-        } while (!last);
-        for (int e = blocks; e < g.n; ++e) out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask);
+        auto keys = reinterpret_cast<Zyl32s *>(out);
+        if (!(plan.ok && window_columns<D>(rows, keys, g, plan))) window_cells<D>(rows, keys, g, mask, 1);
     }
 };
 
