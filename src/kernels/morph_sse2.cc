@@ -40,9 +40,15 @@ __m128i to_key(__m128i b)
 
 // Packed operations on one element type: bytes (16 to a register, 8 in a small block), floats
 // and order keys (4 to a register and to a small block). A step is two registers.
+template <bool Float> struct Register {
+    using type = __m128i;
+};
+template <> struct Register<true> {
+    using type = __m128;
+};
 template <class T, bool D> struct Lanes {
     static constexpr bool kFloat = std::is_same_v<T, Zyl32f>, kKey = std::is_same_v<T, Zyl32s>;
-    using V = std::conditional_t<kFloat, __m128, __m128i>;
+    using V = typename Register<kFloat>::type;
     static constexpr int kStep = 32 / int(sizeof(T)), kHalf = kStep / 2,
                          kSmall = sizeof(T) == 1 ? 8 : 4;
     static V load(const T *p)
