@@ -160,6 +160,13 @@ struct Rows {
         const T *init = K > 0 ? q[0] : first ? src[0] : out;
         auto at = [&](int k) { return K > 0 ? q[k] : src[k]; };
         __m128 unordered = _mm_setzero_ps();
+        // One compare covers two registers: a lane is unordered when either holds a NaN.
+        auto note2 = [&](V &a, V &b) {
+            if constexpr (f32)
+                if (nan) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(a, b));
+            if constexpr (key)
+                if (x.toBits) a = to_key(a), b = to_key(b);
+        };
         auto note = [&](V &v) {
             if constexpr (f32)
                 if (nan) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
@@ -174,8 +181,7 @@ struct Rows {
                 v0 = L::fold(v0, L::load(at(k) + e));
                 v1 = L::fold(v1, L::load(at(k) + e + kHalf));
             }
-            note(v0);
-            note(v1);
+            note2(v0, v1);
             L::store(out + e, v0);
             L::store(out + e + kHalf, v1);
         }
