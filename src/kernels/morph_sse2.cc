@@ -138,20 +138,15 @@ struct Rows {
     // time (and starts from src[0]), so the small elements run fully unrolled with their row
     // pointers in registers.
     static constexpr int kChunk = 64;
-    // Options for the final results: for floats, *nan (if given) tells whether any is a NaN;
-    // order keys may be stored as the float bits they stand for.
-    struct Finish {
-        bool *nan = nullptr;
-        bool toBits = false;
-    };
-    template <bool D, int K, class T>
-    static void fold_sources(const T *const *src, int m, T *out, int n, bool first, Finish x)
+    // Finish (for the final results only, fixed at compile time): floats tell in *nan whether
+    // any result is a NaN; order keys are stored as the float bits they stand for.
+    template <bool D, int K, class T, bool Finish>
+    static void fold_sources(const T *const *src, int m, T *out, int n, bool first, bool *nan)
     {
-        bool *nan = x.nan;
         // Floats fold as floats, keys (Zyl32s) as signed integers, bytes as unsigned.
         using L = Lanes<T, D>;
         using V = typename L::V;
-        constexpr bool f32 = L::kFloat, key = L::kKey;
+        constexpr bool check = L::kFloat && Finish, toBits = L::kKey && Finish;
         constexpr int kStep = L::kStep, kHalf = L::kHalf, kSmall = L::kSmall;
         const T *q[K > 0 ? K : 1];
         if constexpr (K > 0)
@@ -162,16 +157,12 @@ struct Rows {
         __m128 unordered = _mm_setzero_ps();
         // One compare covers two registers: a lane is unordered when either holds a NaN.
         auto note2 = [&](V &a, V &b) {
-            if constexpr (f32)
-                if (nan) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(a, b));
-            if constexpr (key)
-                if (x.toBits) a = to_key(a), b = to_key(b);
+            if constexpr (check) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(a, b));
+            if constexpr (toBits) a = to_key(a), b = to_key(b);
         };
         auto note = [&](V &v) {
-            if constexpr (f32)
-                if (nan) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
-            if constexpr (key)
-                if (x.toBits) v = to_key(v);
+            if constexpr (check) unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
+            if constexpr (toBits) v = to_key(v);
         };
         int e = 0;
         for (; e + kStep <= n; e += kStep) {
@@ -197,43 +188,48 @@ struct Rows {
         // same sources, and where out is also the first source, refolding a finished element
         // gives it back unchanged (the fold of a value with values already folded into it).
         // Keys already turned into float bits cannot be refolded.
-        if (e < n && n >= kSmall && !(x.toBits && init == out)) {
+        if (e < n && n >= kSmall && !(toBits && init == out)) {
             small_block(n - kSmall);
             e = n;
         }
         for (; e < n; ++e) {
             T v = init[e];
             for (int k = k0; k < count; ++k) v = fold<D>(v, at(k)[e]);
-            if constexpr (f32)
-                if (nan && v != v) unordered = _mm_castsi128_ps(_mm_set1_epi32(-1));
-            if constexpr (key)
-                if (x.toBits) v = order_key(std::uint32_t(v));
+            if constexpr (check)
+                if (v != v) unordered = _mm_castsi128_ps(_mm_set1_epi32(-1));
+            if constexpr (toBits) v = order_key(std::uint32_t(v));
             out[e] = v;
         }
-        if (nan) *nan = _mm_movemask_ps(unordered) != 0;
+        if constexpr (check) *nan = _mm_movemask_ps(unordered) != 0;
     }
-    // Sources given by a function of k (a shifted row or a ring row), in chunks of kChunk.
-    template <bool D, class T, class F>
-    static void fold_all(F source, int m, T *out, int n, Finish x = {})
+    // One chunk of sources: counts up to 10 unrolled when it starts the fold.
+    template <bool D, bool Finish, class T>
+    static void fold_chunk(const T *const *p, int c, T *out, int n, bool first, bool *nan)
+    {
+        switch (first ? c : 0) {
+        case 2: fold_sources<D, 2, T, Finish>(p, c, out, n, true, nan); break;
+        case 3: fold_sources<D, 3, T, Finish>(p, c, out, n, true, nan); break;
+        case 4: fold_sources<D, 4, T, Finish>(p, c, out, n, true, nan); break;
+        case 5: fold_sources<D, 5, T, Finish>(p, c, out, n, true, nan); break;
+        case 6: fold_sources<D, 6, T, Finish>(p, c, out, n, true, nan); break;
+        case 7: fold_sources<D, 7, T, Finish>(p, c, out, n, true, nan); break;
+        case 8: fold_sources<D, 8, T, Finish>(p, c, out, n, true, nan); break;
+        case 9: fold_sources<D, 9, T, Finish>(p, c, out, n, true, nan); break;
+        case 10: fold_sources<D, 10, T, Finish>(p, c, out, n, true, nan); break;
+        default: fold_sources<D, 0, T, Finish>(p, c, out, n, first, nan);
+        }
+    }
+    // Sources given by a function of k (a shifted row or a ring row), in chunks of kChunk; the
+    // last chunk finishes the results.
+    template <bool D, bool Finish = false, class T, class F>
+    static void fold_all(F source, int m, T *out, int n, bool *nan = nullptr)
     {
         const T *p[kChunk];
         for (int k0 = 0; k0 < m; k0 += kChunk) {
             const int c = m - k0 < kChunk ? m - k0 : kChunk;
             for (int k = 0; k < c; ++k) p[k] = source(k0 + k);
-            const bool first = k0 == 0;
-            const Finish last = k0 + c == m ? x : Finish{};
-            switch (first ? c : 0) {
-            case 2: fold_sources<D, 2>(p, c, out, n, true, last); break;
-            case 3: fold_sources<D, 3>(p, c, out, n, true, last); break;
-            case 4: fold_sources<D, 4>(p, c, out, n, true, last); break;
-            case 5: fold_sources<D, 5>(p, c, out, n, true, last); break;
-            case 6: fold_sources<D, 6>(p, c, out, n, true, last); break;
-            case 7: fold_sources<D, 7>(p, c, out, n, true, last); break;
-            case 8: fold_sources<D, 8>(p, c, out, n, true, last); break;
-            case 9: fold_sources<D, 9>(p, c, out, n, true, last); break;
-            case 10: fold_sources<D, 10>(p, c, out, n, true, last); break;
-            default: fold_sources<D, 0>(p, c, out, n, first, last);
-            }
+            if (k0 + c == m) fold_chunk<D, Finish>(p, c, out, n, k0 == 0, nan);
+            else fold_chunk<D, false>(p, c, out, n, k0 == 0, nan);
         }
     }
 
@@ -250,7 +246,7 @@ struct Rows {
             return has_nan(out, n);
         }
         bool nan = false;
-        fold_all<D>([b, C](int k) { return b + k * C; }, mW, out, n, {&nan});
+        fold_all<D, true>([b, C](int k) { return b + k * C; }, mW, out, n, &nan);
         return nan;
     }
 
@@ -280,7 +276,7 @@ struct Rows {
         // ends both values are the first or the last pixel, so b holds that pixel.
         int len = n + left + right - C;
         const T *inside[2] = {s, s + C};
-        if (n > C) fold_sources<D, 2>(inside, 2, b + left, n - C, true, {});
+        if (n > C) fold_sources<D, 2, T, false>(inside, 2, b + left, n - C, true, nullptr);
         for (int c = 0; c < C; ++c) {
             for (int i = c; i < left; i += C) b[i] = s[c];
             for (int i = left + n - C + c; i < len; i += C) b[i] = s[n - C + c];
@@ -384,7 +380,7 @@ struct Rows {
                 for (int i = 0; i < g.mH; ++i)
                     if (extra >> i & 1) src[m++] = ring(i) + dx;
             }
-            fold_all<D>([&](int k) { return src[k]; }, m, out + x0, len, {nullptr, sizeof(E) == 4});
+            fold_all<D, true>([&](int k) { return src[k]; }, m, out + x0, len);
         }
         return true;
     }
@@ -411,7 +407,7 @@ struct Rows {
             ++cell;
             return p;
         };
-        fold_all<D>(member, members, out, g.n, {nullptr, sizeof(E) == 4});
+        fold_all<D, true>(member, members, out, g.n);
     }
 
     // Bytes, and floats as order keys that leave as float bits.
