@@ -1,9 +1,9 @@
 // SSE2 erosion and dilation kernels. Rows are flat element arrays; 8u rows go in blocks of 32
-// bytes, then 8, and 32f rows in blocks of 8 floats, then 4; each row ends element by element
-// with the same folds as the portable twin. Loads and stores are unaligned (ring rows are only 8-byte
-// aligned for 8u, and caller rows have any alignment); the bits do not depend on alignment.
-// Mask windows fold the member cells only, which leaves the result unchanged (a non-member
-// contributes the fold's neutral value).
+// bytes, then 8, and 32f rows in blocks of 8 floats, then 4; a row's last block overlaps the one
+// before, and rows shorter than a block go element by element with the portable twin's folds.
+// Loads and stores are unaligned (ring rows are only 8-byte aligned for 8u, and caller rows have
+// any alignment); the bits do not depend on alignment. Mask windows fold the member cells only,
+// which leaves the result unchanged (a non-member contributes the fold's neutral value).
 #include <emmintrin.h>
 
 #include "morph.h"
@@ -134,9 +134,9 @@ struct Rows {
     // sources of one call are at most kChunk row pointers kept in a local array (so stores to
     // the destination cannot alias them); `first` starts from src[0], otherwise the running
     // value is the partial result already in out. Per step 32 bytes (8u) or 8 floats, then 8
-    // bytes or 4 floats; the row ends element by element. K > 0 fixes the count at compile
-    // time (and starts from src[0]), so the small elements run fully unrolled with their row
-    // pointers in registers.
+    // bytes or 4 floats, then one overlapping block (see below). K > 0 fixes the count at
+    // compile time (and starts from src[0]), so the small elements run fully unrolled with
+    // their row pointers in registers.
     static constexpr int kChunk = 64;
     // Finish (for the final results only, fixed at compile time): floats tell in *nan whether
     // any result is a NaN; order keys are stored as the float bits they stand for.
