@@ -130,9 +130,9 @@ inline Geometry geometry_of(const ZyliMorphState &st, int width)
 }
 
 // Rectangle: a source row enters the ring after its horizontal pass, read straight from the
-// source (the source is never written), or for short rows and wide windows from a bordered
-// copy in the last scratch row, which the pass may overwrite; the vertical step folds the
-// window's rows, two destination rows per pass where it can.
+// source (the source is never written); short rows go through a bordered copy in the last
+// scratch row, wide windows build their doubled windows there. The vertical step folds the
+// window's rows, two destination rows per pass where it can, tall windows in batches.
 template <class R, class T, bool Dilate> struct RectOps {
     Geometry g;
     T *bordered;
