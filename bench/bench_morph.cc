@@ -59,24 +59,19 @@ Fn as_fn(ZylStatus (*f)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphSta
     return reinterpret_cast<Fn>(f);
 }
 
+// [dilate][rect, cross, mask][8u C1, 8u C3, 32f C1]
+#define BENCH_MORPH_MEMBERS(op)                                                                      \
+    {{as_fn(zyli##op##Strip_Rect_8u_C1R), as_fn(zyli##op##Strip_Rect_8u_C3R),                      \
+      as_fn(zyli##op##Strip_Rect_32f_C1R)},                                                          \
+     {as_fn(zyli##op##Strip_Cross_8u_C1R), as_fn(zyli##op##Strip_Cross_8u_C3R),                    \
+      as_fn(zyli##op##Strip_Cross_32f_C1R)},                                                         \
+     {as_fn(zyli##op##Strip_8u_C1R), as_fn(zyli##op##Strip_8u_C3R), as_fn(zyli##op##Strip_32f_C1R)}}
+
 Fn member_fn(const Format &f, int shape, bool dilate)
 {
+    static const Fn fns[2][3][3] = {BENCH_MORPH_MEMBERS(Erode), BENCH_MORPH_MEMBERS(Dilate)};
     const int k = shape == 0 ? 0 : shape == 1 ? 1 : 2;
-    const int c = f.channels == 1 ? 0 : 1;
-    static const Fn fns8[3][2] = {
-        {as_fn(zyliErodeStrip_Rect_8u_C1R), as_fn(zyliErodeStrip_Rect_8u_C3R)},
-        {as_fn(zyliErodeStrip_Cross_8u_C1R), as_fn(zyliErodeStrip_Cross_8u_C3R)},
-        {as_fn(zyliErodeStrip_8u_C1R), as_fn(zyliErodeStrip_8u_C3R)}};
-    static const Fn fns32[3] = {as_fn(zyliErodeStrip_Rect_32f_C1R),
-                                as_fn(zyliErodeStrip_Cross_32f_C1R), as_fn(zyliErodeStrip_32f_C1R)};
-    static const Fn dil8[3][2] = {
-        {as_fn(zyliDilateStrip_Rect_8u_C1R), as_fn(zyliDilateStrip_Rect_8u_C3R)},
-        {as_fn(zyliDilateStrip_Cross_8u_C1R), as_fn(zyliDilateStrip_Cross_8u_C3R)},
-        {as_fn(zyliDilateStrip_8u_C1R), as_fn(zyliDilateStrip_8u_C3R)}};
-    static const Fn dil32[3] = {as_fn(zyliDilateStrip_Rect_32f_C1R),
-                                as_fn(zyliDilateStrip_Cross_32f_C1R), as_fn(zyliDilateStrip_32f_C1R)};
-    if (dilate) return f.type == zyl32f ? dil32[k] : dil8[k][c];
-    return f.type == zyl32f ? fns32[k] : fns8[k][c];
+    return fns[dilate][k][f.type == zyl32f ? 2 : f.channels == 1 ? 0 : 1];
 }
 
 void finish(benchmark::State &s, const Frames &fr)
