@@ -157,8 +157,8 @@ template <class R, class T, bool Dilate> struct RectOps {
             return;
         }
         // Direct path: the inside of the row straight from the source, the anchorX pixels at the
-        // left end and the rest at the right end from small bordered copies; wide windows and
-        // short rows go through the bordered scratch row.
+        // left end and the rest at the right end by hpass_ends; wide windows and short rows go
+        // through the bordered scratch row.
         const int edge = g.left + g.right;
         if (g.n >= edge && !doubling) {
             bool nan = false;

@@ -241,10 +241,6 @@ struct Rows {
     // The same for floats, telling whether any result is a NaN.
     template <bool D> static bool hpass_nan(const Zyl32f *b, Zyl32f *out, int n, int C, int mW)
     {
-        if (mW > kChunk) {
-            hpass<D>(b, out, n, C, mW);
-            return has_nan(out, n);
-        }
         bool nan = false;
         fold_all<D, true>([b, C](int k) { return b + k * C; }, mW, out, n, &nan);
         return nan;
@@ -349,17 +345,21 @@ struct Rows {
         alignas(16) E buf[kBuf];
         const E *setRow[64];
         const E *src[65];
+        int m = 0;
+        // The sources of set s moved by dx elements: its base's row and its own ring rows.
+        auto add_set = [&](int s, int x0, int dx) {
+            if (p.base[s] >= 0) src[m++] = setRow[p.base[s]] + dx;
+            const std::uint64_t extra = extra_rows(s);
+            for (int i = 0; i < g.mH; ++i)
+                if (extra >> i & 1) src[m++] = reinterpret_cast<const E *>(rows[i]) - g.left + x0 + dx;
+        };
         for (int x0 = 0; x0 < g.n; x0 += tile) {
             const int len = g.n - x0 < tile ? g.n - x0 : tile;
-            auto ring = [&](int i) { return reinterpret_cast<const E *>(rows[i]) - g.left + x0; };
             int slot = 0;
             for (int s = 0; s < p.sets; ++s) {
                 if (p.inlined[s]) continue;
-                int m = 0;
-                if (p.base[s] >= 0) src[m++] = setRow[p.base[s]];
-                const std::uint64_t extra = extra_rows(s);
-                for (int i = 0; i < g.mH; ++i)
-                    if (extra >> i & 1) src[m++] = ring(i);
+                m = 0;
+                add_set(s, x0, 0);
                 if (m == 1) {
                     setRow[s] = src[0];
                     continue;
@@ -368,17 +368,11 @@ struct Rows {
                 fold_all<D>([&](int k) { return src[k]; }, m, b, len + border);
                 setRow[s] = b;
             }
-            int m = 0;
+            m = 0;
             for (int c = 0; c < p.cols; ++c) {
                 const int s = p.colSet[c], dx = p.colX[c] * g.C;
-                if (!p.inlined[s]) {
-                    src[m++] = setRow[s] + dx;
-                    continue;
-                }
-                if (p.base[s] >= 0) src[m++] = setRow[p.base[s]] + dx;
-                const std::uint64_t extra = extra_rows(s);
-                for (int i = 0; i < g.mH; ++i)
-                    if (extra >> i & 1) src[m++] = ring(i) + dx;
+                if (p.inlined[s]) add_set(s, x0, dx);
+                else src[m++] = setRow[s] + dx;
             }
             fold_all<D, true>([&](int k) { return src[k]; }, m, out + x0, len);
         }
