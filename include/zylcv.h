@@ -22,7 +22,16 @@ typedef long long Zyl64s;
 /* Result code of every image function. */
 typedef int ZylStatus;
 
-enum ZylStatusCode {
+/* The public enumerations are int-sized in C; C++ callers and the library itself see the same
+ * fixed underlying type, so that any int a caller passes is a valid value of the enumeration
+ * and reaches the argument checks, which refuse what is outside the set. */
+#ifdef __cplusplus
+#define ZYL_ENUM_BASE : int
+#else
+#define ZYL_ENUM_BASE
+#endif
+
+enum ZylStatusCode ZYL_ENUM_BASE {
     zylStatusOk = 0,                      /* success */
     zylStatusNoOperation = 1,             /* a strip call had no rows to produce; not an error */
     zylStatusError = -2,                  /* a set-up step failed (line sampling) */
@@ -40,10 +49,10 @@ enum ZylStatusCode {
 };
 
 /* Run-time pixel type code. */
-typedef enum ZylDataType { zyl8u = 1, zyl8s = 2, zyl32f = 9 } ZylDataType;
+typedef enum ZylDataType ZYL_ENUM_BASE { zyl8u = 1, zyl8s = 2, zyl32f = 9 } ZylDataType;
 
 /* Role of one call in a sequence of horizontal strips. */
-typedef enum ZylStripRole {
+typedef enum ZylStripRole ZYL_ENUM_BASE {
     zylStripWhole = 0,
     zylStripFirst = 1,
     zylStripLast = 2,
@@ -77,7 +86,7 @@ typedef struct ZyliConnectedRegion {
 } ZyliConnectedRegion;
 
 /* Structuring-element shapes of the morphology state. */
-enum ZylMorphShape {
+enum ZylMorphShape ZYL_ENUM_BASE {
     zylMorphShapeRect = 0,     /* every cell of the rectangle */
     zylMorphShapeCross = 1,    /* the anchor's row and column */
     zylMorphShapeEllipse = 2,  /* ellipse inscribed in the rectangle */

@@ -71,7 +71,8 @@ inline Layout layout_of(std::int64_t roiWidth, int dataType, int nChannels, std:
     return l;
 }
 
-// The width of the rows the ring holds, kept in the word after the header.
+// The width of the rows the ring holds, kept in the word after the header: 0 until a whole image
+// or a first strip has run, which is how a middle or last strip knows a sequence has started.
 inline Zyl32s &held_width(ZyliMorphState &st)
 {
     return *reinterpret_cast<Zyl32s *>(reinterpret_cast<char *>(&st) + sizeof(ZyliMorphState));

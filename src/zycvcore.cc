@@ -19,8 +19,9 @@ constexpr ZylLibVersion kVersion = {2, 0, 1, 24, {'k', '4', 0, 0}, "zylcvk4", "v
 
 ZYCV_API void *_zycvAlloc(Zyl32s len)
 {
-    // The length is sign-extended and wraps exactly as a 32-bit size would: no check is made.
-    std::size_t n = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(len)) + kAllocPad;
+    // A negative length would wrap to a tiny request whose raw-address word lands outside it.
+    if (len < 0) return nullptr;
+    std::size_t n = static_cast<std::size_t>(len) + kAllocPad;
     void *raw = std::malloc(n);
     if (!raw) return nullptr;
     std::uintptr_t p = (reinterpret_cast<std::uintptr_t>(raw) + kAllocPad) & ~std::uintptr_t{31};

@@ -29,8 +29,8 @@ void set_cell(ZyliMorphState &st, std::int64_t c, bool member, bool wide)
 // The caller's cells (nonzero = member) or an ellipse inscribed in the rectangle, generated in
 // double precision: for each row pair j and maskHeight - 1 - j above the middle, the cells
 // rx - h .. rx + h (clamped to the rectangle) with h = round(sqrt(t / ry^2) * rx) and
-// t = ry^2 - (ry - j)^2. A middle row of an odd height and every row of a height-1 ellipse
-// stay without members.
+// t = ry^2 - (ry - j)^2. The middle row of an odd height is the row j = ry would give, the whole
+// width, so that the element always holds its centre (a height-1 ellipse is one full row).
 void build_mask(ZyliMorphState &st, const Zyl32s *caller, bool wide)
 {
     const int mW = st.maskWidth, mH = st.maskHeight;
@@ -48,6 +48,8 @@ void build_mask(ZyliMorphState &st, const Zyl32s *caller, bool wide)
             set_cell(st, std::int64_t(mH - 1 - j) * mW + x, true, wide);
         }
     }
+    if (mH % 2 == 1)
+        for (int x = 0; x < mW; ++x) set_cell(st, std::int64_t(ry) * mW + x, true, wide);
 }
 
 bool valid_role(int role)
@@ -72,8 +74,11 @@ ZylStatus strip(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep, ZyliSize
     const std::int64_t rowBytes = std::int64_t(w) * C * std::int64_t(sizeof(T));
     if (rowBytes > srcStep || rowBytes > dstStep) return zylStatusBadStep;
     if (!valid_role(role)) return zylStatusOutOfRange;
+    // A middle or last strip continues a sequence; before any has started there is nothing to
+    // continue. The ring itself may be empty in a running sequence (a one-row element holds no
+    // rows between calls), so the test is whether rows of some width were ever taken in.
     const bool continues = role == zylStripLast || role == zylStripMiddle;
-    if ((continues && st.rowsHeld == 0) || (h == 0 && role != zylStripLast)) {
+    if ((continues && morph::held_width(st) == 0) || (h == 0 && role != zylStripLast)) {
         pRoiSize->height = 0;
         return zylStatusNoOperation;
     }

@@ -1,5 +1,7 @@
 // Allocator, version record and constant tables.
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 #include "support.h"
 
@@ -26,6 +28,26 @@ TEST(Alloc, AlignedUsableAndReleasedOnce)
         _zycvFree_(&q);
         EXPECT_EQ(q, nullptr);
     }
+}
+
+// A negative length allocates nothing (it would wrap to a request too small for the word that
+// keeps the raw address); the sanitizer build sees any write outside a block.
+TEST(Alloc, NegativeLengthGivesNull)
+{
+    for (int n : {-1, -10, -36, -37, -1000, std::numeric_limits<int>::min()}) {
+        EXPECT_EQ(zyliAlloc(n), nullptr) << n;
+        EXPECT_EQ(_zycvAlloc(n), nullptr) << n;
+    }
+}
+
+// The public enumerations are int-sized with a fixed type, so any int a C caller passes as a
+// strip role, data type or shape is a value the checks can refuse.
+TEST(Header, EnumerationsHoldEveryInt)
+{
+    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylStripRole>, int>));
+    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylDataType>, int>));
+    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylMorphShape>, int>));
+    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylStatusCode>, int>));
 }
 
 TEST(Alloc, ReleaseIgnoresForeignPointers)
