@@ -56,18 +56,21 @@ std::vector<std::uint8_t> reference_canny(const DX &dx, const DY &dy, int w, int
             if (m <= n) at(x, y) = -m;
             else if (m > high) stack.push_back(std::size_t(y + 1) * W + (x + 1));
         }
+    // Acceptance is kept apart from the map, so no magnitude can pass for an edge.
     const std::ptrdiff_t order[8] = {-W, -W - 1, -W + 1, 1, W + 1, W, W - 1, -1};
+    std::vector<bool> accepted(map.size(), false);
     while (!stack.empty()) {
         const std::size_t p = stack.back();
         stack.pop_back();
-        if (map[p] == -1) continue;
-        map[p] = -1;
+        if (accepted[p]) continue;
+        accepted[p] = true;
         for (std::ptrdiff_t o : order)
             if (map[p + o] > low) stack.push_back(p + o);
     }
     std::vector<std::uint8_t> out(std::size_t(w) * h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) out[std::size_t(y) * w + x] = at(x, y) == -1 ? 255 : 0;
+        for (int x = 0; x < w; ++x)
+            out[std::size_t(y) * w + x] = accepted[std::size_t(y + 1) * W + (x + 1)] ? 255 : 0;
     return out;
 }
 
@@ -419,9 +422,12 @@ TEST(Canny, HandWorkedCases)
         {"magnitude 1 joins an edge when low is 0", 3, 3,
          [](Deriv &, Deriv &dy) { dy.at(0, 1) = 50, dy.at(1, 1) = 1, dy.at(2, 1) = -1; }, 0, 10,
          [](int, int y) { return y == 1; }},
-        {"a suppressed magnitude 1 reads as -1 when low is 0", 2, 1,
-         [](Deriv &dx, Deriv &) { dx.at(0, 0) = 1, dx.at(1, 0) = 1; }, 0, 100,
-         [](int, int) { return true; }},
+        {"suppressed magnitudes of 1 are no edges when low is 0", 3, 1,
+         [](Deriv &dx, Deriv &) { dx.at(0, 0) = 1, dx.at(1, 0) = 2, dx.at(2, 0) = 1; }, 0, 100,
+         [](int, int) { return false; }},
+        {"a suppressed 1 beside a seed stays out when low is 0", 3, 1,
+         [](Deriv &dx, Deriv &) { dx.at(0, 0) = 1, dx.at(1, 0) = 200, dx.at(2, 0) = 1; }, 0, 100,
+         [](int x, int) { return x == 1; }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -6,7 +6,9 @@
 // w4 = (width + 4) & ~3. Entry 0 of a row is a zero border, pixel (x, y) is entry x + 1 of row
 // y + 1, rows 0 and height + 1 and the entries of columns >= width are 0. A map entry is a
 // magnitude still in play (> 0), 0 (at or below the low threshold, or border), -M for a
-// magnitude M suppressed as a non-maximum, or -1 for an accepted edge pixel. After the map comes
+// magnitude M suppressed as a non-maximum, or kCannyAccepted (-32768, which no magnitude reaches:
+// they never exceed 32767) for an accepted edge pixel, so that a suppressed magnitude of 1 stays
+// apart from an edge when the low threshold is below 1. After the map comes
 // the seed stack: 32-bit entry offsets from the map's first entry (offsets rather than
 // addresses, so that the stack holds as many entries on x86_64 as on i386).
 #ifndef ZYLCV_KERNELS_CANNY_H
@@ -15,6 +17,9 @@
 #include "../internal.h"
 
 namespace zylcv {
+
+// Map mark of an accepted edge pixel.
+inline constexpr Zyl16s kCannyAccepted = -32768;
 
 // Map geometry and where the seed stack begins inside a caller buffer. The map starts at the
 // first even address of the buffer and the stack at the first multiple of 4 after the map; the
@@ -96,9 +101,9 @@ inline int canny_suppress_span(Zyl16s *map, int stride, const Zyl16s *dx, const 
 }
 
 // Hysteresis from the seeds in stack[0 .. seeds): every unsuppressed pixel above the low
-// threshold that is 8-connected through such pixels to a seed becomes -1.
+// threshold that is 8-connected through such pixels to a seed becomes kCannyAccepted.
 //
-// A pixel is marked -1 when it is pushed rather than when it is popped, so each pixel enters
+// A pixel is marked accepted when it is pushed rather than when it is popped, so each pixel enters
 // the work stack (above the seeds) at most once. The accepted set is the same as when pixels
 // are pushed unmarked and accepted when first popped: in both forms a pixel is accepted only if
 // it is a seed or an in-play neighbour (entry > 0, which after the magnitude pass means above
@@ -121,7 +126,7 @@ inline void canny_hysteresis(Zyl16s *map, int stride, std::int32_t *stack, int s
     for (int i = 0; i < seeds; ++i) {
         const std::int32_t seed = stack[i];
         if (map[seed] <= 0) continue;  // already reached from an earlier seed
-        map[seed] = -1;
+        map[seed] = kCannyAccepted;
         work[0] = seed;
         int top = 1;
         while (top > 0) {
@@ -132,16 +137,16 @@ inline void canny_hysteresis(Zyl16s *map, int stride, std::int32_t *stack, int s
                 const bool push = v > 0;
                 work[top] = n;
                 top += push;
-                map[n] = push ? Zyl16s(-1) : v;
+                map[n] = push ? kCannyAccepted : v;
             }
         }
     }
 }
 
-// Edge map of columns x0..width-1 of one row: 255 where the entry is -1, else 0.
+// Edge map of columns x0..width-1 of one row: 255 where the entry is accepted, else 0.
 inline void canny_output_span(const Zyl16s *mapRow, Zyl8u *dst, int x0, int width)
 {
-    for (int x = x0; x < width; ++x) dst[x] = mapRow[x] == -1 ? 255 : 0;
+    for (int x = x0; x < width; ++x) dst[x] = mapRow[x] == kCannyAccepted ? 255 : 0;
 }
 
 #define ZYLCV_CANNY_KERNELS                                                                     \

@@ -101,7 +101,7 @@ int suppress_row(Zyl16s *map, int stride, const Zyl16s *dx, const Zyl16s *dy, in
 // Per step: 16 pixels, then 8; the row ends pixel by pixel.
 void output_row(const Zyl16s *mapRow, Zyl8u *dst, int width)
 {
-    const __m128i accepted = _mm_set1_epi16(-1);
+    const __m128i accepted = _mm_set1_epi16(kCannyAccepted);
     int x = 0;
     for (; x + 16 <= width; x += 16) {
         __m128i a = _mm_cmpeq_epi16(load(mapRow + x), accepted);
