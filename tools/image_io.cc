@@ -3,6 +3,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -57,6 +58,26 @@ void png_read_bytes(png_structp png, png_bytep out, png_size_t n)
     ctx->pos += n;
 }
 
+// Bytes of compressed image data present in the file: the IDAT chunks' contents, as far as the
+// file actually holds them.
+std::size_t png_idat_bytes(const std::vector<std::uint8_t> &bytes)
+{
+    std::size_t total = 0;
+    for (std::size_t pos = 8; pos + 8 <= bytes.size();) {
+        const std::uint8_t *c = bytes.data() + pos;
+        const std::size_t len = std::size_t(c[0]) << 24 | std::size_t(c[1]) << 16 | std::size_t(c[2]) << 8 | c[3];
+        const std::size_t have = std::min(len, bytes.size() - pos - 8);
+        if (std::memcmp(c + 4, "IDAT", 4) == 0) total += have;
+        if (have < len) break;
+        pos += 8 + len + 4;
+    }
+    return total;
+}
+
+// Deflate expands its input at most 1032 times, so image data that cannot hold the declared
+// rows is found before the image is allocated.
+constexpr std::size_t kDeflateMaxRatio = 1032;
+
 bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
                 std::string &error)
 {
@@ -85,6 +106,13 @@ bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name,
     }
     if (!size_ok(long(w), long(h), name, error)) {
         png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    const std::size_t rowBytes = png_get_rowbytes(png, info), idat = png_idat_bytes(bytes);
+    if ((idat + 1) * kDeflateMaxRatio < rowBytes * h) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        error = name + ": corrupt PNG: " + std::to_string(idat) + " bytes of image data cannot hold " +
+                std::to_string(w) + "x" + std::to_string(h) + " pixels (truncated file?)";
         return false;
     }
     if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -210,8 +238,20 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
     }
     if (!size_ok(w, h, name, error)) return false;
     int channels = (kind == '3' || kind == '6') ? 3 : 1;
+    const std::size_t rowBytes = std::size_t(w) * channels, samples = rowBytes * std::size_t(h);
+    // The data must be there before the image is allocated: one byte a sample in binary files,
+    // at least a digit and a separator a sample (but the last) in text files.
+    {
+        const std::size_t have = bytes.size() - std::min(cur.pos, bytes.size());
+        const bool binary = kind == '5' || kind == '6';
+        const std::size_t need = binary ? samples + 1 : 2 * samples - 1;
+        if (have < need) {
+            error = name + ": truncated " + what + " (" + std::to_string(w) + "x" + std::to_string(h) +
+                    " pixels declared, " + std::to_string(have) + " bytes of data found)";
+            return false;
+        }
+    }
     img = Image(int(w), int(h), channels);
-    const std::size_t rowBytes = std::size_t(w) * channels;
     auto scale = [maxval](long v) { return std::uint8_t(maxval == 255 ? v : (v * 255 + maxval / 2) / maxval); };
     if (kind == '5' || kind == '6') {
         if (cur.pos >= bytes.size() || !cur.space(cur.pos)) {
@@ -219,12 +259,6 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
             return false;
         }
         ++cur.pos;  // exactly one whitespace byte before binary data
-        std::size_t need = rowBytes * std::size_t(h), have = bytes.size() - cur.pos;
-        if (have < need) {
-            error = name + ": truncated " + what + " (" + std::to_string(need) +
-                    " bytes of pixel data expected, " + std::to_string(have) + " found)";
-            return false;
-        }
         for (long y = 0; y < h; ++y) {
             const std::uint8_t *src = bytes.data() + cur.pos + std::size_t(y) * rowBytes;
             std::uint8_t *dst = img.row(int(y));

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,18 @@
 #include "library.h"
 
 using zylcv_tool::Image;
+
+// The largest single request made through operator new since the last reset: the readers must
+// not allocate an image the file's data cannot fill.
+static std::size_t g_largestNew = 0;
+void *operator new(std::size_t n)
+{
+    g_largestNew = std::max(g_largestNew, n);
+    if (void *p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -571,6 +584,55 @@ TEST(ToolIO, PngLayoutsAndPipes)
     r = run({"pyrup", "pipe.ppm", "direct.ppm"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(same_pixels(up, read_pnm("direct.ppm"), where)) << where;
+}
+
+// The header and first rows of a PNG whose data then stops (flushed, never finished).
+std::string png_first_rows(int w, int h, int type, int rows)
+{
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, [](png_structp p, png_bytep d, png_size_t n) {
+        static_cast<std::string *>(png_get_io_ptr(p))->append(reinterpret_cast<char *>(d), n);
+    }, [](png_structp) {});
+    png_set_IHDR(png, info, w, h, 8, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<std::uint8_t> row(std::size_t(w) * png_get_channels(png, info), 0);
+    for (int y = 0; y < rows; ++y) png_write_row(png, row.data());
+    png_write_flush(png);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// Files that declare a large image but hold little data are refused before the image is
+// allocated: no request beyond a small multiple of the file plus one row.
+TEST(ToolIO, SmallFilesDeclaringLargeImagesAllocateLittle)
+{
+    const std::vector<std::pair<const char *, std::string>> files = {
+        {"binary PPM header", "P6\n32768 2048\n255\n" + std::string(16, '\x01')},
+        {"binary PGM header", "P5 32768 2048 255 " + std::string(1000, '\x01')},
+        {"text PPM header", "P3\n32768 2048\n255\n1 2 3 4 5 6\n"},
+        {"PNG, one row of RGB", png_first_rows(32768, 2048, PNG_COLOR_TYPE_RGB, 1)},
+        {"PNG, grey rows", png_first_rows(8192, 8192, PNG_COLOR_TYPE_GRAY, 3)},
+    };
+    for (const auto &[what, text] : files) {
+        SCOPED_TRACE(what);
+        const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+        Image img;
+        std::string error;
+        g_largestNew = 0;
+        EXPECT_FALSE(zylcv_tool::decode_image(bytes, "f", img, error));
+        EXPECT_NE(error.find("f: "), std::string::npos) << error;
+        EXPECT_LT(g_largestNew, 64 * bytes.size() + 3 * 32768 + 4096) << error;
+    }
+    // A file that holds its data still reads.
+    const Image small = test_image(300, 200, 3, 4);
+    std::string ppm = "P6\n300 200\n255\n";
+    for (int y = 0; y < 200; ++y) ppm.append(reinterpret_cast<const char *>(small.row(y)), 900);
+    Image img;
+    std::string error, where;
+    ASSERT_TRUE(zylcv_tool::decode_image(std::vector<std::uint8_t>(ppm.begin(), ppm.end()), "f", img, error)) << error;
+    EXPECT_TRUE(same_pixels(img, small, where)) << where;
 }
 
 // ---- refusals -------------------------------------------------------------------------------
