@@ -89,7 +89,7 @@ typedef struct ZyliConnectedRegion {
 enum ZylMorphShape ZYL_ENUM_BASE {
     zylMorphShapeRect = 0,     /* every cell of the rectangle */
     zylMorphShapeCross = 1,    /* the anchor's row and column */
-    zylMorphShapeEllipse = 2,  /* ellipse inscribed in the rectangle */
+    zylMorphShapeEllipse = 2,  /* ellipse inscribed in the rectangle; an odd height's middle row spans it */
     zylMorphShapeMask = 100    /* cells given by a caller's mask */
 };
 
@@ -619,7 +619,12 @@ ZylStatus zyliBlurInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s ker
 /* Releases a filter state and nulls *ppState. */
 ZylStatus zyliConvolFree(ZyliConvState **ppState);
 
-/* ---- strip filters: *pRoiSize holds the width and the rows supplied; on return, the rows written ---- */
+/* ---- strip filters: *pRoiSize holds the width and the rows supplied; on return, the rows written ----
+   A sequence is one first strip, any middle strips and one last strip; together they write
+   exactly the rows of one whole-image call. A first strip must supply at least kernelSize / 2
+   rows (1, 2 or 3 for apertures 3, 5, 7): after a shorter one the state still waits for rows
+   above the first output row, and the next middle or last strip is refused with zylStatusBadArg
+   (start the sequence again with a longer first strip). */
 /* Sobel derivative of the state's aperture and orders, whole or strip by strip. */
 ZylStatus zyliSobel_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
                               ZyliSize *pRoiSize, ZyliConvState *pState, ZylStripRole stripRole);
@@ -728,7 +733,12 @@ ZylStatus zyliMinEigenValGetSize(Zyl32s roiWidth, Zyl32s apertureSize, Zyl32s bl
 /* ---- Canny edge detector --------------------------------------------------------------------- */
 /* Work-buffer bytes of zyliCanny_16s8u_C1R for a ROI. */
 ZylStatus zyliCannyGetSize(ZyliSize roiSize, Zyl32s *pBufferSize);
-/* Edge map (0 or 255) from horizontal and vertical derivatives with hysteresis thresholds. */
+/* Edge map (0 or 255) from horizontal and vertical derivatives with hysteresis thresholds.
+   A pixel survives non-maximum suppression only if its magnitude |dx| + |dy| is strictly larger
+   than both neighbours' across the gradient: exact ties suppress both pixels, so a perfectly
+   sharp synthetic step (two equal magnitudes side by side) can yield no edge at all; real or
+   smoothed images rarely have exact ties. Seeds are kept magnitudes above highThresh; kept
+   magnitudes above lowThresh join them through 8-connected neighbours. */
 ZylStatus zyliCanny_16s8u_C1R(const Zyl16s *pSrcDx, Zyl32s srcDxStep, const Zyl16s *pSrcDy,
                               Zyl32s srcDyStep, Zyl8u *pDstEdges, Zyl32s dstEdgeStep,
                               ZyliSize roiSize, Zyl32f lowThresh, Zyl32f highThresh,
@@ -1020,9 +1030,13 @@ ZylStatus zyliDistanceTransform_5x5_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
 ZylStatus zyliGetDistanceTransformMask(Zyl32s kind, Zyl32f *pMetrics);
 
 /* ---- flood fill ------------------------------------------------------------------------------ */
-/* Work-buffer bytes of the value fills for a ROI. */
+/* Work-buffer bytes of the value fills for a ROI. The buffer holds the span records of the
+   fill; a region of very many separate spans (a fine checkerboard, say) can need more records
+   than it holds, and the fill then returns zylStatusNoMemory, having filled part of the region.
+   It never writes outside the buffer or the image. Sizes whose buffer would not fit a Zyl32s
+   are refused with zylStatusBadSize (and *pSize = 0). */
 ZylStatus zyliFloodFillGetSize(ZyliSize roiSize, Zyl32s *pSize);
-/* Work-buffer bytes of the gradient fills for a ROI. */
+/* Work-buffer bytes of the gradient fills for a ROI; the same limits as above. */
 ZylStatus zyliFloodFillGetSize_Grad(ZyliSize roiSize, Zyl32s *pSize);
 /* Fills the 4-connected region of the seed's value with newVal. */
 ZylStatus zyliFloodFill_4Con_8u_C1IR(Zyl8u *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize,
