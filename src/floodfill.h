@@ -32,18 +32,20 @@ inline Span load_span(const Zyl8u *p)
     return {q[0].v, q[1].v, q[2].v, q[3].v, q[4].v, q[5].v};
 }
 
-// Stack bytes of a ROI, as the size queries report them: (width * height * 24) / 4 in 32-bit
-// unsigned arithmetic. A fill derives its capacity from the same number, so a buffer of the
-// queried size is never overrun whatever that product wrapped to.
-inline std::uint32_t stack_bytes(ZyliSize roi)
+// Buffer sizes of a ROI (width and height >= 1), in 64 bits. The stack takes width * height / 4
+// records, (width * height * 24) / 4 bytes; the size queries refuse a total that a Zyl32s cannot
+// hold, so these counts never wrap into a small buffer.
+inline std::int64_t roi_pixels(ZyliSize roi) { return std::int64_t(roi.width) * roi.height; }
+inline std::int64_t stack_bytes(ZyliSize roi) { return size_mul(roi_pixels(roi), kSpanBytes) / 4; }
+// Records a fill may keep in the buffer: the queried stack bytes / 24 whenever the query gives a
+// size (larger ROIs are held at what the record counter can count).
+inline std::uint32_t stack_capacity(ZyliSize roi)
 {
-    return std::uint32_t(roi.width) * std::uint32_t(roi.height) * kSpanBytes / 4u;
+    const std::int64_t n = roi_pixels(roi) / 4;
+    return n > std::int64_t(UINT32_MAX) ? UINT32_MAX : std::uint32_t(n);
 }
 // Visit-mask bytes of the gradient fills: one byte per pixel plus a one-pixel frame.
-inline std::uint32_t mask_bytes(ZyliSize roi)
-{
-    return (std::uint32_t(roi.width) + 2u) * (std::uint32_t(roi.height) + 2u);
-}
+inline std::int64_t mask_bytes(ZyliSize roi) { return (roi.width + 2LL) * (roi.height + 2LL); }
 
 // LIFO of span records: records live in the buffer except the topmost, which stays in
 // registers. That saves a store and a load per push/pop pair, and lets a fill hold one record

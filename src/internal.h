@@ -52,6 +52,28 @@ inline float clear_sign(float v) { return from_bits(bits(v) & 0x7FFFFFFFu); }
 
 inline int clamp_int(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
+// Work-buffer sizes. The queries form their byte counts in 64 bits from 32-bit widths, heights
+// and element sizes, and report them through a Zyl32s: a count that does not fit is refused
+// with a result of 0, never wrapped into a small or negative one.
+//
+// Products of two image dimensions and a constant can pass 2^63, so counts that multiply go
+// through size_mul, which stops at kOversize: far above anything a Zyl32s holds, far below
+// where adding a few such counts could wrap.
+constexpr std::int64_t kOversize = std::int64_t(1) << 40;
+inline std::int64_t size_mul(std::int64_t a, std::int64_t b)  // a, b >= 0
+{
+    return b != 0 && a > kOversize / b ? kOversize : a * b;
+}
+inline ZylStatus report_buffer_size(std::int64_t bytes, Zyl32s *pSize)
+{
+    if (bytes > 0x7FFFFFFF) {
+        *pSize = 0;
+        return zylStatusBadSize;
+    }
+    *pSize = static_cast<Zyl32s>(bytes);
+    return zylStatusOk;
+}
+
 }  // namespace zylcv
 
 #endif

@@ -13,15 +13,13 @@ int int_threshold(Zyl32f t) { return t >= 32767.0f ? 32767 : static_cast<int>(t)
 
 // 12 bytes per pixel of the ROI grown by one pixel on every side: the 16-bit magnitude map and
 // room for the seed stack. Sizes whose buffer would not fit in a Zyl32s are refused like
-// non-positive ones.
+// non-positive ones (with a result of 0).
 ZYCV_API ZylStatus zyliCannyGetSize(ZyliSize roiSize, Zyl32s *pBufferSize)
 {
     if (roiSize.width < 1 || roiSize.height < 1) return zylStatusBadSize;
     if (!pBufferSize) return zylStatusNullPtr;
-    const long long bytes = 12LL * (roiSize.width + 2LL) * (roiSize.height + 2LL);
-    if (bytes > 0x7FFFFFFFLL) return zylStatusBadSize;
-    *pBufferSize = static_cast<Zyl32s>(bytes);
-    return zylStatusOk;
+    const std::int64_t cells = std::int64_t(roiSize.width + 2LL) * (roiSize.height + 2LL);
+    return report_buffer_size(size_mul(cells, 12), pBufferSize);
 }
 
 ZYCV_API ZylStatus zyliCanny_16s8u_C1R(const Zyl16s *pSrcDx, Zyl32s srcDxStep, const Zyl16s *pSrcDy,

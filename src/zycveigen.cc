@@ -31,11 +31,8 @@ ZylStatus get_size(Zyl32s roiWidth, Zyl32s apertureSize, Zyl32s blockSize, Zyl32
     if (roiWidth < 1 || !odd_size_3_to_7(apertureSize) || !odd_size_3_to_7(blockSize))
         return zylStatusBadSize;
     if (!pBufferSize) return zylStatusNullPtr;
-    const std::int64_t bytes = buffer_bytes(roiWidth, apertureSize, blockSize);
-    // A buffer of more than 2 GiB cannot be described by the 32-bit result.
-    if (bytes > INT32_MAX) return zylStatusBadSize;
-    *pBufferSize = static_cast<Zyl32s>(bytes);
-    return zylStatusOk;
+    // A buffer of 2 GiB or more cannot be described by the 32-bit result.
+    return report_buffer_size(buffer_bytes(roiWidth, apertureSize, blockSize), pBufferSize);
 }
 
 // 1 / (255 * 4^(apertureSize-1) * blockSize^2) in single precision: 2^(apertureSize-1) by

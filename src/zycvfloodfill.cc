@@ -7,8 +7,7 @@ ZYCV_API ZylStatus zyliFloodFillGetSize(ZyliSize roiSize, Zyl32s *pSize)
 {
     ZylStatus st = check_query(roiSize, pSize);
     if (st != zylStatusOk) return st;
-    *pSize = Zyl32s(stack_bytes(roiSize));
-    return zylStatusOk;
+    return report_buffer_size(stack_bytes(roiSize), pSize);
 }
 
 namespace {
@@ -22,7 +21,7 @@ ZylStatus fill(T *img, int step, ZyliSize roi, ZyliPoint seed, V newVal, ZyliCon
     if constexpr (std::is_same_v<T, Zyl8u>)
         if (newVal < 0 || newVal > 255) return zylStatusBadArg;
     return kernels::flood_fill(img, step, roi.width, roi.height, seed.x, seed.y, T(newVal), eight,
-                               buffer, stack_bytes(roi) / kSpanBytes, region);
+                               buffer, stack_capacity(roi), region);
 }
 
 }  // namespace

@@ -8,8 +8,7 @@ ZYCV_API ZylStatus zyliFloodFillGetSize_Grad(ZyliSize roiSize, Zyl32s *pSize)
 {
     ZylStatus st = check_query(roiSize, pSize);
     if (st != zylStatusOk) return st;
-    *pSize = Zyl32s(mask_bytes(roiSize) + stack_bytes(roiSize));
-    return zylStatusOk;
+    return report_buffer_size(mask_bytes(roiSize) + stack_bytes(roiSize), pSize);
 }
 
 namespace {
@@ -37,8 +36,8 @@ ZylStatus fill(T *img, int step, ZyliSize roi, ZyliPoint seed, V newVal, V low, 
     if (st == zylStatusOk) st = check_args(newVal, low, up);
     if (st != zylStatusOk) return st;
     return kernels::flood_fill_grad(img, step, roi.width, roi.height, seed.x, seed.y, T(newVal),
-                                    low, up, eight, buffer, buffer + mask_bytes(roi),
-                                    stack_bytes(roi) / kSpanBytes, region);
+                                    low, up, eight, buffer, buffer + std::ptrdiff_t(mask_bytes(roi)),
+                                    stack_capacity(roi), region);
 }
 
 }  // namespace

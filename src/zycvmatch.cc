@@ -46,8 +46,7 @@ ZylStatus buffer_size(MatchMethod m, ZyliSize src, ZyliSize tpl, int dataType, Z
     case zyl32f: e = 4; break;
     default: return zylStatusUnsupported;
     }
-    *pBufSize = Zyl32s(match_layout(src.width, src.height, tpl.width, tpl.height, e, m).total);
-    return zylStatusOk;
+    return report_buffer_size(match_layout(src.width, src.height, tpl.width, tpl.height, e, m).total, pBufSize);
 }
 
 }  // namespace

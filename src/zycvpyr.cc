@@ -24,8 +24,9 @@ ZylStatus pyr_up(const T *src, int srcStep, T *dst, int dstStep, ZyliSize roi, Z
     return zylStatusOk;
 }
 
-// Ring sizes in 32-bit arithmetic that wraps like the target's int: rows rounded up to 16 bytes.
-std::uint32_t r16(std::uint32_t n) { return (n + 15u) & ~15u; }
+// Ring row bytes rounded up to 16, in 64 bits: a 32-bit width times 8 bytes and 3 channels
+// passes 2^32.
+std::int64_t r16(std::int64_t n) { return (n + 15) & ~std::int64_t(15); }
 
 }  // namespace
 
@@ -61,16 +62,11 @@ ZYCV_API ZylStatus zyliPyrDownGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataTy
         *pBufSize = 0;
         return zylStatusBadChannels;
     }
-    const std::uint32_t c = std::uint32_t(nChannels), half = std::uint32_t(roiWidth / 2);
-    if (dataType == zyl8u || dataType == zyl8s) {
-        *pBufSize = Zyl32s(6u * r16(c * (2u * half + 48u)));
-    } else if (dataType == zyl32f) {
-        *pBufSize = Zyl32s(6u * r16(c * (4u * half + 96u)));
-    } else {
-        *pBufSize = 0;
-        return zylStatusUnsupported;
-    }
-    return zylStatusOk;
+    const std::int64_t c = nChannels, half = roiWidth / 2;
+    if (dataType == zyl8u || dataType == zyl8s) return report_buffer_size(6 * r16(c * (2 * half + 48)), pBufSize);
+    if (dataType == zyl32f) return report_buffer_size(6 * r16(c * (4 * half + 96)), pBufSize);
+    *pBufSize = 0;
+    return zylStatusUnsupported;
 }
 
 // Three ring rows of 2W filtered values per channel (32-bit integers, or 32f) plus 24 spare ones.
@@ -90,6 +86,5 @@ ZYCV_API ZylStatus zyliPyrUpGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType
         *pBufSize = 0;
         return zylStatusUnsupported;
     }
-    *pBufSize = Zyl32s(3u * r16(std::uint32_t(nChannels) * (8u * std::uint32_t(roiWidth) + 96u)));
-    return zylStatusOk;
+    return report_buffer_size(3 * r16(std::int64_t(nChannels) * (8 * std::int64_t(roiWidth) + 96)), pBufSize);
 }

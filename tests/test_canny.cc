@@ -269,7 +269,12 @@ TEST(Canny, SizeQuery)
         {{10, 10}, false, zylStatusOk, 1728},
         {{1, 1}, false, zylStatusOk, 108},
         {{640, 480}, false, zylStatusOk, 12 * 642 * 482},
-        {{60000, 60000}, false, zylStatusBadSize, -7},  // would not fit in 32 bits
+        // 36 (w + 2) bytes for one row: the widest that fits a Zyl32s, then sizes that do not,
+        // refused with 0. 12 (w + 2)(h + 2) of the last one wraps 64 bits to 2146822232.
+        {{59652321, 1}, false, zylStatusOk, 2147483628},
+        {{59652322, 1}, false, zylStatusBadSize, 0},
+        {{60000, 60000}, false, zylStatusBadSize, 0},
+        {{2147443512, 715841259}, false, zylStatusBadSize, 0},
     };
     for (const Case &c : cases) {
         Zyl32s size = -7;

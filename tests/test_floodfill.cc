@@ -389,12 +389,20 @@ TYPED_TEST_SUITE(FloodFill, Types);
 
 TEST(FloodFillQuery, SizesAndOrder)
 {
+    // Sizes of 6 w h and (w + 2)(h + 2) + 6 w h bytes; 0 where a size does not fit a Zyl32s and
+    // the query refuses. 178956971 x 1 is where w h 24 first passes 2^32; the largest sizes that
+    // fit are 357913941 x 1 (value) and 238609293 x 1 (gradient).
     struct Case { ZyliSize roi; Zyl32s value, grad; };
     for (Case c : {Case{{10, 10}, 600, 744}, Case{{1, 1}, 6, 15}, Case{{3, 1}, 18, 33},
-                   Case{{640, 480}, 1843200, 1843200 + 642 * 482}}) {
+                   Case{{640, 480}, 1843200, 1843200 + 642 * 482},
+                   Case{{178956971, 1}, 1073741826, 1073741826 + 178956973 * 3},
+                   Case{{238609293, 1}, 1431655758, 2147483643}, Case{{238609294, 1}, 1431655764, 0},
+                   Case{{357913941, 1}, 2147483646, 0}, Case{{1, 357913942}, 0, 0},
+                   Case{{65536, 65536}, 0, 0}, Case{{2147483647, 2147483647}, 0, 0}}) {
+        SCOPED_TRACE(std::to_string(c.roi.width) + "x" + std::to_string(c.roi.height));
         Zyl32s a = -1, b = -1;
-        EXPECT_EQ(zyliFloodFillGetSize(c.roi, &a), zylStatusOk);
-        EXPECT_EQ(zyliFloodFillGetSize_Grad(c.roi, &b), zylStatusOk);
+        EXPECT_EQ(zyliFloodFillGetSize(c.roi, &a), c.value ? zylStatusOk : zylStatusBadSize);
+        EXPECT_EQ(zyliFloodFillGetSize_Grad(c.roi, &b), c.grad ? zylStatusOk : zylStatusBadSize);
         EXPECT_EQ(a, c.value);
         EXPECT_EQ(b, c.grad);
     }

@@ -434,6 +434,31 @@ TEST(MatchQueries, SizesAndOrder)
         EXPECT_EQ(kQueries[r.q](r.s, r.t, r.type, &got), zylStatusOk);
         EXPECT_EQ(got, r.size) << "query " << r.q << " type " << r.type;
     }
+    // The largest images whose buffer fits a Zyl32s, and the next ones, which are refused with 0
+    // instead of a size truncated to 32 bits (1 x 104755300 CoeffNormed would be 2^32 + 224).
+    // 1 x H images and 1 x 1 templates: 32 + 32 + A(e(H + 1)) + A(8H), statistics 2A(8H) + A(8Hk).
+    struct Large { int q; ZyliSize s, t; int type; ZylStatus st; Zyl32s size; };
+    constexpr int kMax = 2147483647;
+    const Large large[] = {
+        {0, {1, 238609278}, {1, 1}, zyl8u, zylStatusOk, 2147483616},
+        {2, {1, 238609279}, {1, 1}, zyl8s, zylStatusBadSize, 0},
+        {5, {1, 52377645}, {1, 1}, zyl8u, zylStatusOk, 2147483616},
+        {5, {1, 52377646}, {1, 1}, zyl8s, zylStatusBadSize, 0},
+        {5, {1, 104755300}, {1, 1}, zyl8u, zylStatusBadSize, 0},
+        {2, {1, 178956958}, {1, 1}, zyl32f, zylStatusOk, 2147483616},
+        {0, {1, 178956959}, {1, 1}, zyl32f, zylStatusBadSize, 0},
+        {3, {1, 59652318}, {1, 1}, zyl32f, zylStatusOk, 2147483616},
+        {1, {1, 59652319}, {1, 1}, zyl32f, zylStatusBadSize, 0},
+        // A strip of 2^32 elements; templates whose own size passes 2^63 bytes.
+        {0, {65536, 65536}, {65536, 1}, zyl8u, zylStatusBadSize, 0},
+        {4, {kMax, kMax}, {kMax, kMax}, zyl32f, zylStatusBadSize, 0},
+        {5, {kMax, kMax}, {kMax, kMax - 1}, zyl8u, zylStatusBadSize, 0},
+    };
+    for (const Large &r : large) {
+        Zyl32s got = -1;
+        EXPECT_EQ(kQueries[r.q](r.s, r.t, r.type, &got), r.st) << "query " << r.q << " " << r.s.width << "x" << r.s.height;
+        EXPECT_EQ(got, r.size) << "query " << r.q << " " << r.s.width << "x" << r.s.height;
+    }
     // The layout rule over many sizes, and the equal pairs SqDiff = Corr, SqDiffNormed = CorrNormed.
     Rng rng(9);
     for (int i = 0; i < 200; ++i) {

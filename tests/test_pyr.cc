@@ -310,6 +310,26 @@ TEST(PyrQuery, StatusesSizesAndZeroing)
         {Op::Up, -1, 1, 4, zylStatusBadSize, 0},
         {Op::Up, 4, 3, 4, zylStatusBadChannels, 0},
         {Op::Up, 4, 10, 1, zylStatusUnsupported, 0},
+        // The largest widths whose ring fits a Zyl32s, and the next ones: refused with 0, where
+        // 32-bit arithmetic would wrap to a small or negative size.
+        {Op::Down, 357913888, 1, 1, zylStatusOk, 2147483616},
+        {Op::Down, 357913890, 2, 1, zylStatusBadSize, 0},
+        {Op::Down, 119304596, 1, 3, zylStatusOk, 2147483616},
+        {Op::Down, 119304598, 1, 3, zylStatusBadSize, 0},
+        {Op::Down, 238609296, 1, 3, zylStatusBadSize, 0},  // 6 * 715828032 = 2^32 + 896
+        {Op::Down, 178956920, 9, 1, zylStatusOk, 2147483616},
+        {Op::Down, 178956922, 9, 1, zylStatusBadSize, 0},
+        {Op::Down, 59652274, 9, 3, zylStatusOk, 2147483616},
+        {Op::Down, 59652276, 9, 3, zylStatusBadSize, 0},
+        {Op::Down, 119304648, 9, 3, zylStatusBadSize, 0},  // 2^32 + 1760
+        {Op::Down, 2147483646, 1, 3, zylStatusBadSize, 0},
+        {Op::Up, 89478472, 1, 1, zylStatusOk, 2147483616},
+        {Op::Up, 89478473, 9, 1, zylStatusBadSize, 0},
+        {Op::Up, 119304648, 1, 1, zylStatusBadSize, 0},  // 2863311840 as a negative Zyl32s
+        {Op::Up, 29826149, 2, 3, zylStatusOk, 2147483616},
+        {Op::Up, 29826150, 9, 3, zylStatusBadSize, 0},
+        {Op::Up, 59652324, 1, 3, zylStatusBadSize, 0},  // 2^32 + 896
+        {Op::Up, 2147483647, 9, 3, zylStatusBadSize, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(op_name(c.op)) + " width " + std::to_string(c.w) + " type " +

@@ -114,7 +114,8 @@ constexpr int window_stats(MatchMethod m) { return m == MatchMethod::CoeffNormed
 
 // Byte offsets of the work-buffer regions from the buffer's start rounded up to 32 bytes; each
 // region is its size plus 47 with the low five bits cleared. `total` includes the 32 bytes that
-// rounding the start may skip.
+// rounding the start may skip. The template and strip sizes multiply two image dimensions and
+// go through size_mul, so that `total` of any sizes is at least kOversize instead of wrapping.
 struct MatchLayout {
     long long strip, column, rowSum, rowSq, windows, total;
 };
@@ -123,8 +124,8 @@ inline MatchLayout match_layout(int W, int H, int w, int h, int elemSize, MatchM
 {
     const long long rows = H - h + 1;
     MatchLayout l{};
-    l.strip = match_region(elemSize * (long long)w * h);
-    l.column = l.strip + match_region(elemSize * ((long long)H * w + W));
+    l.strip = match_region(size_mul(size_mul(elemSize, w), h));
+    l.column = l.strip + match_region(size_mul(elemSize, size_mul(H, w) + W));
     long long end = l.column + match_region(8 * rows);
     if (needs_stats(m)) {
         l.rowSum = end;
