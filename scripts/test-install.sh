@@ -53,7 +53,7 @@ int main(void)
 EOF
 
 step "outside project with pkg-config"
-pc="env PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --define-variable=prefix=$prefix"
+pc="env PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config"
 $pc --exists zylcv || fail "pkg-config does not find zylcv"
 [ "$($pc --modversion zylcv)" = "$(sed -n 's/^project(zylcv VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")" ] ||
   fail "pkg-config version differs from the project's"
