@@ -1,7 +1,10 @@
 // PNG through libpng (error callbacks turned into messages), PGM/PPM parsed and written here.
 #include "image_io.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -342,20 +345,94 @@ bool read_file(const std::string &path, std::vector<std::uint8_t> &bytes, std::s
     return true;
 }
 
+namespace {
+
+// Writes all bytes to an open descriptor; false with errno set on failure.
+bool write_all(int fd, const std::vector<std::uint8_t> &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// The file a path names: symbolic links followed to the end, even to a file that does not exist
+// yet; the path itself when it is no link.
+std::string link_target(const std::string &path)
+{
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        std::vector<char> buf(std::size_t(st.st_size > 0 ? st.st_size : 255) + 2);
+        const ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size() - 1);
+        if (n < 0) return p;
+        const std::string to(buf.data(), std::size_t(n));
+        const std::size_t slash = p.rfind('/');
+        p = (to[0] == '/' || slash == std::string::npos) ? to : p.substr(0, slash + 1) + to;
+    }
+    return p;
+}
+
+}  // namespace
+
 bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error)
 {
-    const bool stdio = path == "-";
-    std::FILE *f = stdio ? stdout : std::fopen(path.c_str(), "wb");
-    const std::string name = stdio ? "<stdout>" : path;
-    if (!f) {
-        error = name + ": cannot create: " + std::strerror(errno);
+    if (path == "-") {
+        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+                        std::fflush(stdout) == 0;
+        if (!ok) error = std::string("<stdout>: cannot write: ") + std::strerror(errno);
+        return ok;
+    }
+    // Devices, pipes and other files that are not regular are written in place and never
+    // removed. A regular file (or a new one) is written to a temporary file beside it and renamed
+    // over it only once every byte is on disk, so a failed write leaves the old file as it was;
+    // a symbolic link keeps pointing at the file it names, which is replaced.
+    const std::string target = link_target(path);
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = path + ": cannot create: " + std::strerror(errno);
+            return false;
+        }
+        const bool ok = write_all(fd, bytes);
+        const int saved = errno;
+        ::close(fd);
+        if (!ok) error = path + ": cannot write: " + std::strerror(saved);
+        return ok;
+    }
+    const std::size_t slash = target.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                       ".zylcv-" + target.substr(slash + 1) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        error = path + ": cannot create: " + std::strerror(errno);
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (stdio ? std::fflush(f) : std::fclose(f)) == 0 && ok;
+    // The new file gets the old one's permissions, or those a plain creation would give.
+    mode_t mode;
+    if (exists) mode = st.st_mode & 07777;
+    else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    int saved = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false, saved = errno;
     if (!ok) {
-        error = name + ": cannot write: " + std::strerror(errno);
-        if (!stdio) std::remove(path.c_str());
+        ::unlink(temp.c_str());
+        error = path + ": cannot write: " + std::strerror(saved);
         return false;
     }
     return true;

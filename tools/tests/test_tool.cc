@@ -4,6 +4,8 @@
 // option's documented meaning). Bad input must give exit status 1 and a one-line message.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,10 +70,12 @@ struct Result {
     std::string out, err;
 };
 
-// Runs the tool in the work directory; `input` (a file name) becomes standard input.
-Result run(const std::vector<std::string> &args, const std::string &input = "")
+// Runs the tool in the work directory; `input` (a file name) becomes standard input; `shell`
+// runs first in the same shell (limits, traps).
+Result run(const std::vector<std::string> &args, const std::string &input = "",
+           const std::string &shell = "")
 {
-    std::string cmd = "cd '" + work_dir() + "' && '" ZYLCV_TOOL_PATH "'";
+    std::string cmd = "cd '" + work_dir() + "' && " + shell + " '" ZYLCV_TOOL_PATH "'";
     for (const std::string &a : args) cmd += " '" + a + "'";
     cmd += " < " + (input.empty() ? std::string("/dev/null") : "'" + input + "'");
     cmd += " > stdout.txt 2> stderr.txt";
@@ -633,6 +637,56 @@ TEST(ToolIO, SmallFilesDeclaringLargeImagesAllocateLittle)
     std::string error, where;
     ASSERT_TRUE(zylcv_tool::decode_image(std::vector<std::uint8_t>(ppm.begin(), ppm.end()), "f", img, error)) << error;
     EXPECT_TRUE(same_pixels(img, small, where)) << where;
+}
+
+// A failed write leaves every existing file as it was: regular files are replaced only once the
+// new data is complete, devices are written in place and never removed, symbolic links stay.
+TEST(ToolIO, FailedWritesDestroyNothing)
+{
+    write_pnm("in.pgm", test_image(200, 100, 1, 3));
+    const std::string old = "old contents\n";
+    auto link = [](const std::string &to, const std::string &name) {
+        std::remove(path(name).c_str());
+        ASSERT_EQ(symlink(to.c_str(), path(name).c_str()), 0);
+    };
+    auto is_link = [](const std::string &name) {
+        struct stat st;
+        return lstat(path(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    };
+    // A device that reports a full disk, by a link and (where this user may make device nodes)
+    // as a node of its own.
+    link("/dev/full", "full-link.pgm");
+    Result r = run({"convert", "in.pgm", "full-link.pgm"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("full-link.pgm: cannot write: No space left on device"), std::string::npos) << r.err;
+    EXPECT_TRUE(is_link("full-link.pgm"));
+    std::remove(path("full-node.pgm").c_str());
+    if (mknod(path("full-node.pgm").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        r = run({"convert", "in.pgm", "full-node.pgm"});
+        EXPECT_EQ(r.status, 1);
+        struct stat st;
+        EXPECT_TRUE(stat(path("full-node.pgm").c_str(), &st) == 0 && S_ISCHR(st.st_mode));
+    }
+    // A regular file on a disk that fills up (a file-size limit of 512 bytes), directly and
+    // through a link: the old contents stay, the link stays, no temporary file is left.
+    write_bytes(path("keep.pgm"), old);
+    link("keep.pgm", "keep-link.pgm");
+    for (const char *out : {"keep.pgm", "keep-link.pgm"}) {
+        SCOPED_TRACE(out);
+        r = run({"convert", "in.pgm", out}, "", "trap '' XFSZ && ulimit -f 1 &&");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+        EXPECT_EQ(read_text(path("keep.pgm")), old);
+    }
+    EXPECT_TRUE(is_link("keep-link.pgm"));
+    // Success through the link replaces the file it names and keeps the link.
+    r = run({"convert", "in.pgm", "keep-link.pgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(is_link("keep-link.pgm"));
+    std::string where;
+    EXPECT_TRUE(same_pixels(read_pnm("keep.pgm"), test_image(200, 100, 1, 3), where)) << where;
+    EXPECT_EQ(std::system(("ls -a '" + work_dir() + "' | grep -q '^\\.zylcv-'").c_str()) == 0, false)
+        << "a temporary file was left behind";
 }
 
 // ---- refusals -------------------------------------------------------------------------------
