@@ -1,6 +1,8 @@
 // Option parsing and status names for the zylcv tool.
 #include "cli.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -144,6 +146,57 @@ bool parse_pair(const std::string &text, char sep, const std::string &what, long
     const long lo = sep == 'x' ? 1 : -1000000000L;
     return parse_int(text.substr(0, at), lo, 1000000000L, what, a, error) &&
            parse_int(text.substr(at + 1), lo, 1000000000L, what, b, error);
+}
+
+bool parse_colour(const std::string &text, const std::string &what, std::uint8_t rgb[3],
+                  std::string &error)
+{
+    static const struct { const char *name; std::uint8_t r, g, b; } named[] = {
+        {"white", 255, 255, 255}, {"black", 0, 0, 0}, {"grey", 128, 128, 128},
+        {"gray", 128, 128, 128}, {"red", 255, 0, 0}, {"green", 0, 128, 0}, {"blue", 0, 0, 255}};
+    for (const auto &n : named)
+        if (text == n.name) {
+            rgb[0] = n.r, rgb[1] = n.g, rgb[2] = n.b;
+            return true;
+        }
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                               : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    if (text.size() == 7 && text[0] == '#') {
+        bool ok = true;
+        for (int i = 0; i < 3; ++i) {
+            const int hi = hex(text[1 + 2 * i]), lo = hex(text[2 + 2 * i]);
+            ok = ok && hi >= 0 && lo >= 0;
+            rgb[i] = std::uint8_t(hi * 16 + lo);
+        }
+        if (ok) return true;
+    } else {
+        // "V" (grey) or "R,G,B", each 0..255.
+        std::string rest = text;
+        long v[3];
+        int n = 0;
+        for (; n < 3; ++n) {
+            const auto comma = rest.find(',');
+            std::string ignored;
+            if (!parse_int(rest.substr(0, comma), 0, 255, what, v[n], ignored)) break;
+            if (comma == std::string::npos) {
+                ++n;
+                break;
+            }
+            rest = rest.substr(comma + 1);
+        }
+        if (n == 1 && text.find(',') == std::string::npos) {
+            rgb[0] = rgb[1] = rgb[2] = std::uint8_t(v[0]);
+            return true;
+        }
+        if (n == 3 && std::count(text.begin(), text.end(), ',') == 2) {
+            for (int i = 0; i < 3; ++i) rgb[i] = std::uint8_t(v[i]);
+            return true;
+        }
+    }
+    error = what + ": '" + text + "' is not a colour (a name such as white or black, #RRGGBB, R,G,B or a grey level, 0..255)";
+    return false;
 }
 
 }  // namespace zylcv_tool

@@ -1,6 +1,7 @@
 // Option parsing and error reporting shared by the subcommands of the zylcv tool.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,5 +49,9 @@ bool parse_float(const std::string &text, const std::string &what, double &out, 
 // "A,B" (two integers) and "WxH" (two positive integers).
 bool parse_pair(const std::string &text, char sep, const std::string &what, long &a, long &b,
                 std::string &error);
+
+// A colour: white, black, grey/gray, red, green, blue, #RRGGBB, "R,G,B" or one grey level.
+bool parse_colour(const std::string &text, const std::string &what, std::uint8_t rgb[3],
+                  std::string &error);
 
 }  // namespace zylcv_tool

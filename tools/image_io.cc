@@ -81,8 +81,30 @@ std::size_t png_idat_bytes(const std::vector<std::uint8_t> &bytes)
 // rows is found before the image is allocated.
 constexpr std::size_t kDeflateMaxRatio = 1032;
 
+// Grey+alpha or RGBA over an opaque background: each sample becomes
+// (sample * alpha + background * (255 - alpha) + 127) / 255, rounded half up; grey images are laid
+// over the background's luma.
+Image composite(const Image &raw, const std::uint8_t background[3])
+{
+    const int colours = raw.channels - 1;
+    Image out(raw.width, raw.height, colours);
+    const int bgGrey = (77 * background[0] + 150 * background[1] + 29 * background[2] + 128) >> 8;
+    for (int y = 0; y < raw.height; ++y) {
+        const std::uint8_t *s = raw.row(y);
+        std::uint8_t *d = out.row(y);
+        for (int x = 0; x < raw.width; ++x, s += raw.channels, d += colours) {
+            const int a = s[colours];
+            for (int c = 0; c < colours; ++c) {
+                const int bg = colours == 1 ? bgGrey : background[c];
+                d[c] = std::uint8_t((s[c] * a + bg * (255 - a) + 127) / 255);
+            }
+        }
+    }
+    return out;
+}
+
 bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
-                std::string &error)
+                std::string &error, const std::uint8_t background[3])
 {
     PngReadContext ctx{bytes.data(), bytes.size(), 0, {0}, {}};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, png_fail, png_quiet);
@@ -100,13 +122,6 @@ bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name,
     png_set_read_fn(png, &ctx, png_read_bytes);
     png_read_info(png, info);
     png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-    int depth = png_get_bit_depth(png, info), type = png_get_color_type(png, info);
-    if (depth > 8) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        error = name + ": unsupported bit depth " + std::to_string(depth) +
-                " (only 8-bit and lower PNG images are supported)";
-        return false;
-    }
     if (!size_ok(long(w), long(h), name, error)) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
@@ -118,23 +133,22 @@ bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name,
                 std::to_string(w) + "x" + std::to_string(h) + " pixels (truncated file?)";
         return false;
     }
-    if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    if (type & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
+    // Every colour type ends as 8-bit grey or RGB, each with or without alpha: palettes become
+    // RGB, transparency chunks become alpha, low depths widen and 16-bit samples keep their high
+    // byte.
+    if (png_get_bit_depth(png, info) == 16) png_set_strip_16(png);
+    png_set_expand(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    int channels = png_get_channels(png, info);
-    if (channels != 1 && channels != 3) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        error = name + ": unsupported PNG layout (" + std::to_string(channels) + " channels)";
-        return false;
-    }
-    img = Image(int(w), int(h), channels);
+    const int channels = png_get_channels(png, info);
+    Image raw(int(w), int(h), channels);
     rows.resize(h);
-    for (png_uint_32 y = 0; y < h; ++y) rows[y] = img.row(int(y));
+    for (png_uint_32 y = 0; y < h; ++y) rows[y] = raw.row(int(y));
     png_read_image(png, rows.data());
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
+    if (channels == 1 || channels == 3) img = std::move(raw);
+    else img = composite(raw, background);
     return true;
 }
 
@@ -234,11 +248,6 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
         error = name + ": corrupt " + what + " header (maximum value " + std::to_string(maxval) + ")";
         return false;
     }
-    if (maxval > 255) {
-        error = name + ": unsupported bit depth 16 (maximum value " + std::to_string(maxval) +
-                "; only 8-bit images are supported)";
-        return false;
-    }
     if (!size_ok(w, h, name, error)) return false;
     int channels = (kind == '3' || kind == '6') ? 3 : 1;
     const std::size_t rowBytes = std::size_t(w) * channels, samples = rowBytes * std::size_t(h);
@@ -247,7 +256,7 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
     {
         const std::size_t have = bytes.size() - std::min(cur.pos, bytes.size());
         const bool binary = kind == '5' || kind == '6';
-        const std::size_t need = binary ? samples + 1 : 2 * samples - 1;
+        const std::size_t need = binary ? samples * (maxval > 255 ? 2 : 1) + 1 : 2 * samples - 1;
         if (have < need) {
             error = name + ": truncated " + what + " (" + std::to_string(w) + "x" + std::to_string(h) +
                     " pixels declared, " + std::to_string(have) + " bytes of data found)";
@@ -255,7 +264,13 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
         }
     }
     img = Image(int(w), int(h), channels);
-    auto scale = [maxval](long v) { return std::uint8_t(maxval == 255 ? v : (v * 255 + maxval / 2) / maxval); };
+    // Samples of up to 8 bits scale to 0..255 (rounded); wider ones scale to 0..65535 and keep
+    // their high byte, as 16-bit PNG samples do.
+    auto scale = [maxval](long v) {
+        if (maxval <= 255) return std::uint8_t(maxval == 255 ? v : (v * 255 + maxval / 2) / maxval);
+        return std::uint8_t((maxval == 65535 ? v : (v * 65535 + maxval / 2) / maxval) >> 8);
+    };
+    const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
     if (kind == '5' || kind == '6') {
         if (cur.pos >= bytes.size() || !cur.space(cur.pos)) {
             error = name + ": corrupt " + what + " header";
@@ -263,14 +278,15 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
         }
         ++cur.pos;  // exactly one whitespace byte before binary data
         for (long y = 0; y < h; ++y) {
-            const std::uint8_t *src = bytes.data() + cur.pos + std::size_t(y) * rowBytes;
+            const std::uint8_t *src = bytes.data() + cur.pos + std::size_t(y) * rowBytes * sampleBytes;
             std::uint8_t *dst = img.row(int(y));
             for (std::size_t i = 0; i < rowBytes; ++i) {
-                if (src[i] > maxval) {
+                const long v = sampleBytes == 2 ? long(src[2 * i]) << 8 | src[2 * i + 1] : src[i];
+                if (v > maxval) {
                     error = name + ": corrupt " + what + " (sample above the maximum value)";
                     return false;
                 }
-                dst[i] = scale(src[i]);
+                dst[i] = scale(v);
             }
         }
         return true;
@@ -439,7 +455,7 @@ bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes,
 }
 
 bool decode_image(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
-                  std::string &error)
+                  std::string &error, const ReadOptions &options)
 {
     static const std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (bytes.empty()) {
@@ -447,7 +463,7 @@ bool decode_image(const std::vector<std::uint8_t> &bytes, const std::string &nam
         return false;
     }
     if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0)
-        return decode_png(bytes, name, img, error);
+        return decode_png(bytes, name, img, error, options.background);
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '7')
         return decode_pnm(bytes, name, img, error);
     if (bytes.size() < 8 && std::memcmp(bytes.data(), kPngSignature, bytes.size()) == 0) {
@@ -476,11 +492,11 @@ Format format_for_path(const std::string &path)
     return Format::Png;
 }
 
-bool load_image(const std::string &path, Image &img, std::string &error)
+bool load_image(const std::string &path, Image &img, std::string &error, const ReadOptions &options)
 {
     std::vector<std::uint8_t> bytes;
     if (!read_file(path, bytes, error)) return false;
-    return decode_image(bytes, path == "-" ? "<stdin>" : path, img, error);
+    return decode_image(bytes, path == "-" ? "<stdin>" : path, img, error, options);
 }
 
 bool save_image(const std::string &path, const Image &img, std::string &error)

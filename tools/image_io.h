@@ -31,18 +31,26 @@ enum class Format { Png, Pnm };
 bool read_file(const std::string &path, std::vector<std::uint8_t> &bytes, std::string &error);
 bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error);
 
-// Decodes PNG (any colour type; 1, 2, 4 and 8-bit samples; palette and low depths are
-// expanded, alpha is dropped) or PGM/PPM (P2, P3, P5, P6 with a maximum value up to 255),
-// chosen by the leading bytes. `name` is used in messages only.
+// How images with transparency are read: laid over an opaque background colour (RGB).
+struct ReadOptions {
+    std::uint8_t background[3] = {255, 255, 255};
+};
+
+// Decodes PNG (every colour type and depth: palettes and low depths are expanded, 16-bit
+// samples keep their high byte; alpha and palette transparency are composited over the
+// background, grey images over its luma) or PGM/PPM (P2, P3, P5, P6; maximum values above 255
+// scale to 16 bits and keep the high byte), chosen by the leading bytes. `name` is used in
+// messages only.
 bool decode_image(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
-                  std::string &error);
+                  std::string &error, const ReadOptions &options = {});
 bool encode_image(const Image &img, Format format, std::vector<std::uint8_t> &bytes,
                   std::string &error);
 
 // PNG unless the path ends in .pgm, .ppm or .pnm (any case); "-" writes PNG.
 Format format_for_path(const std::string &path);
 
-bool load_image(const std::string &path, Image &img, std::string &error);
+bool load_image(const std::string &path, Image &img, std::string &error,
+                const ReadOptions &options = {});
 bool save_image(const std::string &path, const Image &img, std::string &error);
 
 // ITU-R BT.601 luma in integers: (77 R + 150 G + 29 B + 128) >> 8. Grey images are returned

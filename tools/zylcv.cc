@@ -63,6 +63,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Run {
     Args args;
+    ReadOptions read;  // background for images with transparency
     bool timing = false;
     double readMs = 0, libMs = 0, writeMs = 0;
 
@@ -89,7 +90,7 @@ struct Run {
     bool load(const std::string &path, Image &img)
     {
         std::string error;
-        if (!timed(readMs, [&] { return load_image(path, img, error); })) {
+        if (!timed(readMs, [&] { return load_image(path, img, error, read); })) {
             fail(error);
             return false;
         }
@@ -629,8 +630,9 @@ void print_usage(std::FILE *f)
     std::fprintf(f,
                  "usage: zylcv COMMAND [OPTIONS] ARGS...\n"
                  "       zylcv --help | --version | info | COMMAND --help\n\n"
-                 "Runs one zylcv operation on PNG or PGM/PPM images (8-bit grey or RGB; alpha is\n"
-                 "dropped). Output files are PNG unless their name ends in .pgm, .ppm or .pnm; '-'\n"
+                 "Runs one zylcv operation on PNG or PGM/PPM images, read as 8-bit grey or RGB\n"
+                 "(16-bit samples keep their high byte; transparency is laid over --background,\n"
+                 "white by default). Output files are PNG unless their name ends in .pgm, .ppm or .pnm; '-'\n"
                  "reads standard input or writes PNG to standard output.\n\n"
                  "commands:\n");
     for (const Command &c : commands()) std::fprintf(f, "  %-9s %s\n", c.name, c.summary);
@@ -694,12 +696,17 @@ int main(int argc, char **argv)
     }
     std::vector<OptionSpec> options = cmd->options;
     options.push_back({"timing", false});
+    options.push_back({"background", true});
     Run run;
     run.args = parse_args(cmd->name, argc - 2, argv + 2, options);
     if (run.args.help) {
         std::printf("%s", cmd->help);
         if (operation_needs_grey(cmd->name)) std::printf("%s", kGreyNote);
-        std::printf("Options: --timing prints the time spent in I/O and in the library; --help.\n");
+        std::printf("Options: --background COLOUR lays images with transparency (alpha or a palette's\n"
+                    "transparent entries) over COLOUR, white by default (a name, #RRGGBB, R,G,B or a\n"
+                    "grey level; grey images use its luma): each sample becomes\n"
+                    "(sample * alpha + colour * (255 - alpha) + 127) / 255.\n"
+                    "--timing prints the time spent in I/O and in the library; --help.\n");
         return 0;
     }
     if (!run.args.error.empty())
@@ -707,6 +714,10 @@ int main(int argc, char **argv)
     if (!have_operation(cmd->name))
         return run.fail("this build of the library does not provide the functions of this operation");
     run.timing = run.args.has("timing");
+    std::string colourError;
+    if (run.args.has("background") &&
+        !parse_colour(run.args.get("background", ""), "--background", run.read.background, colourError))
+        return run.fail(colourError);
     int status = cmd->run(run);
     if (status == 0) run.report_timing();
     return status;
