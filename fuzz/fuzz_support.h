@@ -180,7 +180,7 @@ public:
     bool unchanged_since(const std::vector<std::uint8_t> &before) const
     {
         return before.size() == block_.size() &&
-               std::memcmp(before.data(), block_.data(), before.size()) == 0;
+               (before.empty() || std::memcmp(before.data(), block_.data(), before.size()) == 0);
     }
     // The ROI rows concatenated, for comparing results of the same size.
     std::vector<std::uint8_t> roi_bytes() const
@@ -198,7 +198,7 @@ public:
         const std::uint8_t *b = block_.data();
         for (std::size_t i = 0; i < block_.size(); ++i) {
             const std::size_t off = i < std::size_t(lead_) ? 0 : i - lead_;
-            const bool inRoi = i >= std::size_t(lead_) && off % step_ < row_bytes();
+            const bool inRoi = i >= std::size_t(lead_) && step_ > 0 && off % step_ < row_bytes();
             if (!inRoi && b[i] != before[i]) return false;
         }
         return true;
