@@ -89,11 +89,13 @@ template <class T, int C> void copy_line(LineIterator it, T *pDst)
             it.next();
         }
     } else {
-        for (; k < n; ++k) {
+        // Three elements per sample: the destination advances by pointer, since 3 * k passes
+        // 2^31 for lines longer than 715827882 pixels.
+        for (; k < n; ++k, d += 3) {
             const E *s = px();
-            d[3 * k] = s[0];
-            d[3 * k + 1] = s[1];
-            d[3 * k + 2] = s[2];
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
             it.next();
         }
     }

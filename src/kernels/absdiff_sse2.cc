@@ -5,6 +5,8 @@
 // operands run as one long row.
 #include <emmintrin.h>
 
+#include <limits>
+
 #include "absdiff.h"
 
 namespace zylcv::sse2 {
@@ -117,9 +119,11 @@ void rows(const T *a, int aStep, B b, int bStep, T *d, int dStep, long w, int h)
 template <class T, class B>
 void dispatch(const T *a, int aStep, B b, const void *bPtr, int bStep, T *d, int dStep, int w, int h)
 {
-    const long rowBytes = long(w) * long(sizeof(T)), bytes = rowBytes * h;
+    // Image sizes in 64 bits; a merged row's width must fit `long`, which on i386 is 32 bits.
+    const std::int64_t rowBytes = std::int64_t(w) * std::int64_t(sizeof(T)), bytes = rowBytes * h;
     long width = w;
-    if (aStep == rowBytes && dStep == rowBytes && (!bPtr || bStep == rowBytes)) {
+    if (aStep == rowBytes && dStep == rowBytes && (!bPtr || bStep == rowBytes) &&
+        std::int64_t(w) * h <= std::numeric_limits<long>::max()) {
         width = long(w) * h;  // contiguous rows: one long row
         h = 1;
     }

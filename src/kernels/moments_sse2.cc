@@ -202,8 +202,10 @@ IntSums int_rows(const T *src, int srcStep, const Zyl8u *mask, int maskStep, std
 template <bool Masked, bool Squares, int C, class T>
 IntSums int_sums(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h, int ch)
 {
+    // A merged row's width must fit std::ptrdiff_t, which on i386 is 32 bits.
     std::ptrdiff_t width = w;
-    if (srcStep == std::int64_t(C) * w && (!Masked || maskStep == w)) {
+    if (srcStep == std::int64_t(C) * w && (!Masked || maskStep == w) &&
+        std::int64_t(w) * h <= PTRDIFF_MAX) {
         width = std::ptrdiff_t(w) * h;  // contiguous rows: one long row
         h = 1;
     }
