@@ -8,6 +8,14 @@ deps:
 test: deps
 	./scripts/test-all.sh $(BUILD)
 
+# Images larger than 2^32 bytes through whole-image functions (x86_64; about a minute; not part
+# of `make test`).
+.PHONY: test-large
+test-large: deps
+	cmake -S . -B $(BUILD)/x86_64 -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD)/x86_64 --target test_large
+	$(BUILD)/x86_64/tests/test_large
+
 # The zylcv tool over the generated demo scene (results in demo-out/), then the C examples.
 demo: deps
 	cmake -S . -B $(BUILD)/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYLCV_BUILD_TESTS=OFF -DZYLCV_BUILD_TOOLS=ON
