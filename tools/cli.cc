@@ -115,7 +115,7 @@ bool parse_int(const std::string &text, long lo, long hi, const std::string &wha
         return false;
     }
     if (v < lo || v > hi) {
-        error = what + ": " + text + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
+        error = what + " " + text + ": must be in " + std::to_string(lo) + ".." + std::to_string(hi);
         return false;
     }
     out = v;
@@ -143,9 +143,8 @@ bool parse_pair(const std::string &text, char sep, const std::string &what, long
         error = what + ": '" + text + "' is not of the form A" + std::string(1, sep) + "B";
         return false;
     }
-    const long lo = sep == 'x' ? 1 : -1000000000L;
-    return parse_int(text.substr(0, at), lo, 1000000000L, what, a, error) &&
-           parse_int(text.substr(at + 1), lo, 1000000000L, what, b, error);
+    return parse_int(text.substr(0, at), -1000000000L, 1000000000L, what, a, error) &&
+           parse_int(text.substr(at + 1), -1000000000L, 1000000000L, what, b, error);
 }
 
 bool parse_colour(const std::string &text, const std::string &what, std::uint8_t rgb[3],

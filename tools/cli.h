@@ -46,7 +46,7 @@ Args parse_args(const std::string &command, int argc, char **argv,
 bool parse_int(const std::string &text, long lo, long hi, const std::string &what, long &out,
                std::string &error);
 bool parse_float(const std::string &text, const std::string &what, double &out, std::string &error);
-// "A,B" (two integers) and "WxH" (two positive integers).
+// "A,B" or "WxH": two integers separated by `sep`; the caller checks their range.
 bool parse_pair(const std::string &text, char sep, const std::string &what, long &a, long &b,
                 std::string &error);
 

@@ -131,8 +131,10 @@ Zyl8u view_unsigned(int v, int scale)
 bool need_positional(Run &r, std::size_t n, const char *what)
 {
     if (r.args.positional.size() != n) {
-        r.fail(std::string("expected ") + what + " (got " + std::to_string(r.args.positional.size()) +
-               " arguments; see 'zylcv " + r.args.command + " --help')");
+        const std::size_t got = r.args.positional.size();
+        r.fail(std::string("expected ") + what + ", got " +
+               (got == 0 ? std::string("no arguments") : std::to_string(got) + (got == 1 ? " argument" : " arguments")) +
+               " (see 'zylcv " + r.args.command + " --help')");
         return false;
     }
     return true;
@@ -208,6 +210,10 @@ int cmd_canny(Run &r)
     std::string error;
     if (r.args.has("low") && !parse_float(r.args.get("low", ""), "--low", low, error)) return r.fail(error);
     if (r.args.has("high") && !parse_float(r.args.get("high", ""), "--high", high, error)) return r.fail(error);
+    if (low < 0) return r.fail("--low " + r.args.get("low", "") + ": must be at least 0");
+    if (high < low)
+        return r.fail("--high " + r.args.get("high", "150") + ": must be at least --low (" +
+                      r.args.get("low", "50") + ")");
     const auto &p = r.args.positional;
     Image in;
     if (!r.load(p[0], in)) return 1;
@@ -248,7 +254,8 @@ int cmd_morph(Run &r)
     long mw = 3, mh = 3;
     if (r.args.has("size") && !parse_pair(r.args.get("size", ""), 'x', "--size", mw, mh, error))
         return r.fail(error);
-    if (mw > 255 || mh > 255) return r.fail("--size: at most 255x255");
+    if (mw < 1 || mh < 1 || mw > 255 || mh > 255)
+        return r.fail("--size " + r.args.get("size", "") + ": width and height must each be in 1..255");
     const auto &p = r.args.positional;
     Image in;
     if (!r.load(p[0], in)) return 1;
@@ -434,9 +441,14 @@ int cmd_fill(Run &r)
     if (!r.args.has("seed")) return r.fail("--seed X,Y is required");
     if (!r.args.has("value")) return r.fail("--value V is required");
     if (!parse_pair(r.args.get("seed", ""), ',', "--seed", sx, sy, error)) return r.fail(error);
-    if (!parse_int(r.args.get("value", ""), -1000000000L, 1000000000L, "--value", value, error)) return r.fail(error);
+    if (!parse_int(r.args.get("value", ""), 0, 255, "--value", value, error)) return r.fail(error);
     const bool gradient = r.args.has("gradient"), eight = r.args.has("8");
-    if (gradient && !parse_pair(r.args.get("gradient", ""), ',', "--gradient", lo, up, error)) return r.fail(error);
+    if (gradient) {
+        const std::string g = r.args.get("gradient", "");
+        if (!parse_pair(g, ',', "--gradient", lo, up, error)) return r.fail(error);
+        if (lo < 0 || up < 0 || lo + up > 255)
+            return r.fail("--gradient " + g + ": LO and UP must be at least 0 with LO + UP at most 255");
+    }
     const auto &p = r.args.positional;
     Image in;
     if (!r.load(p[0], in)) return 1;
