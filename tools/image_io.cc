@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <png.h>
+#include <turbojpeg.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -200,6 +201,84 @@ bool encode_png(const Image &img, std::vector<std::uint8_t> &bytes, std::string 
     return true;
 }
 
+// ---- JPEG (libjpeg-turbo) -------------------------------------------------------------------
+
+// The smallest JPEG scan spends at least one bit on each 8x8 block of its first component, so a
+// file of n bytes holds at most 512 n pixels; larger declared sizes are refused unallocated.
+constexpr std::size_t kJpegMaxPixelsPerByte = 512;
+
+struct TjHandle {
+    tjhandle h;
+    explicit TjHandle(tjhandle handle) : h(handle) {}
+    ~TjHandle() { if (h) tjDestroy(h); }
+    TjHandle(const TjHandle &) = delete;
+    TjHandle &operator=(const TjHandle &) = delete;
+};
+
+bool decode_jpeg(const std::vector<std::uint8_t> &bytes, const std::string &name, Image &img,
+                 std::string &error)
+{
+    TjHandle tj(tjInitDecompress());
+    if (!tj.h) {
+        error = name + ": out of memory";
+        return false;
+    }
+    int w = 0, h = 0, subsamp = 0, colourspace = 0;
+    auto *data = const_cast<unsigned char *>(bytes.data());
+    const unsigned long size = static_cast<unsigned long>(bytes.size());
+    if (tjDecompressHeader3(tj.h, data, size, &w, &h, &subsamp, &colourspace) != 0) {
+        error = name + ": corrupt JPEG: " + tjGetErrorStr2(tj.h);
+        return false;
+    }
+    if (!size_ok(w, h, name, error)) return false;
+    if (std::size_t(w) * std::size_t(h) > kJpegMaxPixelsPerByte * bytes.size()) {
+        error = name + ": corrupt JPEG: " + std::to_string(bytes.size()) + " bytes cannot hold " +
+                std::to_string(w) + "x" + std::to_string(h) + " pixels (truncated file?)";
+        return false;
+    }
+    // Grey stays grey; CMYK (Adobe's inverted form, as libjpeg delivers it) becomes RGB as
+    // C * K / 255 per channel; every other colour space is decoded to RGB by the codec.
+    const bool grey = colourspace == TJCS_GRAY, cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+    Image raw(w, h, grey ? 1 : cmyk ? 4 : 3);
+    const int format = grey ? TJPF_GRAY : cmyk ? TJPF_CMYK : TJPF_RGB;
+    if (tjDecompress2(tj.h, data, size, raw.data(), w, raw.step, h, format, TJFLAG_STOPONWARNING) != 0) {
+        error = name + ": corrupt JPEG: " + tjGetErrorStr2(tj.h);
+        return false;
+    }
+    if (!cmyk) {
+        img = std::move(raw);
+        return true;
+    }
+    img = Image(w, h, 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t *s = raw.row(y) + 4 * x;
+            for (int c = 0; c < 3; ++c) img.row(y)[3 * x + c] = std::uint8_t((s[c] * s[3] + 127) / 255);
+        }
+    return true;
+}
+
+bool encode_jpeg(const Image &img, int quality, std::vector<std::uint8_t> &bytes, std::string &error)
+{
+    TjHandle tj(tjInitCompress());
+    if (!tj.h) {
+        error = "out of memory";
+        return false;
+    }
+    unsigned char *out = nullptr;
+    unsigned long size = 0;
+    const bool grey = img.channels == 1;
+    if (tjCompress2(tj.h, img.data(), img.width, img.step, img.height, grey ? TJPF_GRAY : TJPF_RGB,
+                    &out, &size, grey ? TJSAMP_GRAY : TJSAMP_420, quality, TJFLAG_ACCURATEDCT) != 0) {
+        error = std::string("JPEG encoder: ") + tjGetErrorStr2(tj.h);
+        tjFree(out);
+        return false;
+    }
+    bytes.assign(out, out + size);
+    tjFree(out);
+    return true;
+}
+
 // ---- PGM / PPM ----------------------------------------------------------------------------
 
 struct PnmCursor {
@@ -316,18 +395,6 @@ void encode_pnm(const Image &img, std::vector<std::uint8_t> &bytes)
     const std::size_t rowBytes = std::size_t(img.width) * img.channels;
     bytes.reserve(bytes.size() + rowBytes * img.height);
     for (int y = 0; y < img.height; ++y) bytes.insert(bytes.end(), img.row(y), img.row(y) + rowBytes);
-}
-
-bool ends_with_nocase(const std::string &s, const char *suffix)
-{
-    std::size_t n = std::strlen(suffix);
-    if (s.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = s[s.size() - n + i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -466,30 +533,58 @@ bool decode_image(const std::vector<std::uint8_t> &bytes, const std::string &nam
         return decode_png(bytes, name, img, error, options.background);
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '7')
         return decode_pnm(bytes, name, img, error);
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        return decode_jpeg(bytes, name, img, error);
     if (bytes.size() < 8 && std::memcmp(bytes.data(), kPngSignature, bytes.size()) == 0) {
         error = name + ": corrupt PNG: truncated file (unexpected end of data)";
         return false;
     }
-    error = name + ": not a PNG, PGM or PPM image";
+    error = name + ": not a PNG, JPEG, PGM or PPM image";
     return false;
 }
 
-bool encode_image(const Image &img, Format format, std::vector<std::uint8_t> &bytes,
+bool encode_image(const Image &img, const WriteOptions &options, std::vector<std::uint8_t> &bytes,
                   std::string &error)
 {
     bytes.clear();
-    if (format == Format::Pnm) {
-        encode_pnm(img, bytes);
-        return true;
+    switch (options.format) {
+    case Format::Pgm: encode_pnm(to_grey(img), bytes); return true;
+    case Format::Ppm: encode_pnm(to_rgb(img), bytes); return true;
+    case Format::Pnm: encode_pnm(img, bytes); return true;
+    case Format::Jpeg: return encode_jpeg(img, options.quality, bytes, error);
+    case Format::Png: break;
     }
     return encode_png(img, bytes, error);
 }
 
-Format format_for_path(const std::string &path)
+bool parse_format(const std::string &name, Format &format)
 {
-    if (ends_with_nocase(path, ".pgm") || ends_with_nocase(path, ".ppm") || ends_with_nocase(path, ".pnm"))
-        return Format::Pnm;
-    return Format::Png;
+    static const struct { const char *name; Format format; } names[] = {
+        {"png", Format::Png}, {"jpg", Format::Jpeg}, {"jpeg", Format::Jpeg},
+        {"pgm", Format::Pgm}, {"ppm", Format::Ppm}, {"pnm", Format::Pnm}};
+    std::string lower = name;
+    for (char &c : lower) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const auto &n : names)
+        if (lower == n.name) {
+            format = n.format;
+            return true;
+        }
+    return false;
+}
+
+bool format_for_path(const std::string &path, Format &format, std::string &error)
+{
+    if (path == "-") {
+        format = Format::Png;
+        return true;
+    }
+    const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
+    const std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                                ? std::string() : path.substr(dot + 1);
+    if (!ext.empty() && parse_format(ext, format)) return true;
+    error = path + ": cannot tell the format from the name (use .png, .jpg, .jpeg, .pgm, .ppm or .pnm, "
+                   "or --format)";
+    return false;
 }
 
 bool load_image(const std::string &path, Image &img, std::string &error, const ReadOptions &options)
@@ -499,14 +594,25 @@ bool load_image(const std::string &path, Image &img, std::string &error, const R
     return decode_image(bytes, path == "-" ? "<stdin>" : path, img, error, options);
 }
 
-bool save_image(const std::string &path, const Image &img, std::string &error)
+bool save_image(const std::string &path, const Image &img, std::string &error, WriteOptions options)
 {
+    if (!options.formatGiven && !format_for_path(path, options.format, error)) return false;
     std::vector<std::uint8_t> bytes;
-    if (!encode_image(img, format_for_path(path), bytes, error)) {
+    if (!encode_image(img, options, bytes, error)) {
         error = (path == "-" ? "<stdout>" : path) + ": " + error;
         return false;
     }
     return write_file(path, bytes, error);
+}
+
+Image to_rgb(const Image &img)
+{
+    if (img.channels == 3) return img;
+    Image c(img.width, img.height, 3);
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x)
+            c.row(y)[3 * x] = c.row(y)[3 * x + 1] = c.row(y)[3 * x + 2] = img.row(y)[x];
+    return c;
 }
 
 Image to_grey(const Image &img)

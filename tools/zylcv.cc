@@ -63,7 +63,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Run {
     Args args;
-    ReadOptions read;  // background for images with transparency
+    ReadOptions read;    // background for images with transparency
+    WriteOptions write;  // output format (else from each output's name) and JPEG quality
     bool timing = false;
     double readMs = 0, libMs = 0, writeMs = 0;
 
@@ -99,7 +100,7 @@ struct Run {
     bool save(const std::string &path, const Image &img)
     {
         std::string error;
-        if (!timed(writeMs, [&] { return save_image(path, img, error); })) {
+        if (!timed(writeMs, [&] { return save_image(path, img, error, write); })) {
             fail(error);
             return false;
         }
@@ -642,10 +643,11 @@ void print_usage(std::FILE *f)
     std::fprintf(f,
                  "usage: zylcv COMMAND [OPTIONS] ARGS...\n"
                  "       zylcv --help | --version | info | COMMAND --help\n\n"
-                 "Runs one zylcv operation on PNG or PGM/PPM images, read as 8-bit grey or RGB\n"
-                 "(16-bit samples keep their high byte; transparency is laid over --background,\n"
-                 "white by default). Output files are PNG unless their name ends in .pgm, .ppm or .pnm; '-'\n"
-                 "reads standard input or writes PNG to standard output.\n\n"
+                 "Runs one zylcv operation on PNG, JPEG or PGM/PPM images, read as 8-bit grey or\n"
+                 "RGB (16-bit samples keep their high byte; transparency is laid over --background,\n"
+                 "white by default). Each output's extension chooses its format (.png, .jpg/.jpeg,\n"
+                 ".pgm grey, .ppm RGB, .pnm as computed) unless --format is given; '-' reads standard\n"
+                 "input or writes PNG to standard output.\n\n"
                  "commands:\n");
     for (const Command &c : commands()) std::fprintf(f, "  %-9s %s\n", c.name, c.summary);
     std::fprintf(f, "  %-9s %s\n", "info", "library version record and build flavour");
@@ -709,6 +711,8 @@ int main(int argc, char **argv)
     std::vector<OptionSpec> options = cmd->options;
     options.push_back({"timing", false});
     options.push_back({"background", true});
+    options.push_back({"format", true});
+    options.push_back({"quality", true});
     Run run;
     run.args = parse_args(cmd->name, argc - 2, argv + 2, options);
     if (run.args.help) {
@@ -718,6 +722,9 @@ int main(int argc, char **argv)
                     "transparent entries) over COLOUR, white by default (a name, #RRGGBB, R,G,B or a\n"
                     "grey level; grey images use its luma): each sample becomes\n"
                     "(sample * alpha + colour * (255 - alpha) + 127) / 255.\n"
+                    "--format png|jpeg|pgm|ppm|pnm sets the output format (else each output's\n"
+                    "extension chooses it: .png, .jpg/.jpeg, .pgm (grey), .ppm (RGB), .pnm); --quality N\n"
+                    "(1..100, default 90) for JPEG output.\n"
                     "--timing prints the time spent in I/O and in the library; --help.\n");
         return 0;
     }
@@ -726,10 +733,20 @@ int main(int argc, char **argv)
     if (!have_operation(cmd->name))
         return run.fail("this build of the library does not provide the functions of this operation");
     run.timing = run.args.has("timing");
-    std::string colourError;
+    std::string optionError;
     if (run.args.has("background") &&
-        !parse_colour(run.args.get("background", ""), "--background", run.read.background, colourError))
-        return run.fail(colourError);
+        !parse_colour(run.args.get("background", ""), "--background", run.read.background, optionError))
+        return run.fail(optionError);
+    if (run.args.has("format")) {
+        const std::string f = run.args.get("format", "");
+        if (!parse_format(f, run.write.format))
+            return run.fail("--format " + f + ": must be png, jpeg (jpg), pgm, ppm or pnm");
+        run.write.formatGiven = true;
+    }
+    long quality = 90;
+    if (run.args.has("quality") && !parse_int(run.args.get("quality", ""), 1, 100, "--quality", quality, optionError))
+        return run.fail(optionError);
+    run.write.quality = int(quality);
     int status = cmd->run(run);
     if (status == 0) run.report_timing();
     return status;

@@ -4,6 +4,7 @@
 // option's documented meaning). Bad input must give exit status 1 and a one-line message.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <turbojpeg.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -351,14 +352,14 @@ TEST_P(ToolOp, MatchesReference)
         }
         const std::string inName = c.channels == 1 ? "in.pgm" : "in.ppm";
         write_pnm(inName, in);
-        std::vector<std::string> args = {c.op, inName, "out.pgm"};
+        std::vector<std::string> args = {c.op, inName, "out.pnm"};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        std::remove(path("out.pgm").c_str());
+        std::remove(path("out.pnm").c_str());
         Result r = run(args);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         std::string where;
-        EXPECT_TRUE(same_pixels(read_pnm("out.pgm"), c.expect(in), where)) << where;
+        EXPECT_TRUE(same_pixels(read_pnm("out.pnm"), c.expect(in), where)) << where;
     }
 }
 
@@ -740,6 +741,113 @@ TEST(ToolIO, TransparencyAndSixteenBitSamples)
     EXPECT_NE(r.err.find("--background: 'pink' is not a colour"), std::string::npos) << r.err;
 }
 
+// A JPEG written straight through libjpeg-turbo from interleaved samples (1, 3 or 4 = CMYK).
+std::string jpeg_of(const std::vector<std::uint8_t> &px, int w, int h, int channels, int quality = 95)
+{
+    tjhandle tj = tjInitCompress();
+    unsigned char *out = nullptr;
+    unsigned long size = 0;
+    const int fmt = channels == 1 ? TJPF_GRAY : channels == 3 ? TJPF_RGB : TJPF_CMYK;
+    EXPECT_EQ(tjCompress2(tj, px.data(), w, w * channels, h, fmt, &out, &size,
+                          channels == 1 ? TJSAMP_GRAY : TJSAMP_444, quality, 0), 0);
+    std::string bytes(reinterpret_cast<char *>(out), size);
+    tjFree(out);
+    tjDestroy(tj);
+    return bytes;
+}
+
+// Largest difference between two images of the same layout (JPEG is lossy).
+int max_difference(const Image &a, const Image &b)
+{
+    EXPECT_TRUE(a.width == b.width && a.height == b.height && a.channels == b.channels);
+    int d = 0;
+    for (int y = 0; y < std::min(a.height, b.height); ++y)
+        for (int i = 0; i < std::min(a.width * a.channels, b.width * b.channels); ++i)
+            d = std::max(d, std::abs(int(a.row(y)[i]) - int(b.row(y)[i])));
+    return d;
+}
+
+// Smooth content, so that JPEG's loss stays within a few levels.
+Image smooth_image(int w, int h, int channels)
+{
+    Image img(w, h, channels);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * channels; ++x) img.row(y)[x] = std::uint8_t(40 + x / channels + y + (x % channels) * 20);
+    return img;
+}
+
+// The output's extension (or --format) chooses its format; PGM is grey and PPM is RGB whatever
+// was computed; JPEG reads (grey, colour, CMYK) and writes; unknown extensions are refused.
+TEST(ToolIO, FormatsByExtensionAndJpeg)
+{
+    const Image rgb = test_image(13, 9, 3, 21), grey = test_image(13, 9, 1, 22);
+    write_pnm("c.ppm", rgb);
+    write_pnm("g.pgm", grey);
+    std::string where;
+    Result r = run({"convert", "c.ppm", "as-grey.pgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(path("as-grey.pgm")).compare(0, 2, "P5"), 0);
+    EXPECT_TRUE(same_pixels(read_pnm("as-grey.pgm"), grey_of(rgb), where)) << where;
+    r = run({"convert", "g.pgm", "as-rgb.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image rep(13, 9, 3);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x) rep.row(y)[3 * x] = rep.row(y)[3 * x + 1] = rep.row(y)[3 * x + 2] = grey.row(y)[x];
+    EXPECT_TRUE(same_pixels(read_pnm("as-rgb.ppm"), rep, where)) << where;
+    // Unknown or missing extensions need --format.
+    for (const char *bad : {"out.xyz", "out", "dir.d/out"}) {
+        r = run({"convert", "c.ppm", bad});
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_NE(r.err.find("cannot tell the format from the name"), std::string::npos) << r.err;
+    }
+    r = run({"convert", "c.ppm", "out.xyz", "--format", "PPM"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(same_pixels(read_pnm("out.xyz"), rgb, where)) << where;
+    r = run({"convert", "c.ppm", "x.png", "--format", "gif"});
+    EXPECT_NE(r.err.find("--format gif: must be png, jpeg (jpg), pgm, ppm or pnm"), std::string::npos) << r.err;
+    r = run({"convert", "c.ppm", "x.jpg", "--quality", "0"});
+    EXPECT_NE(r.err.find("--quality 0: must be in 1..100"), std::string::npos) << r.err;
+
+    // JPEG out: the data is JPEG whatever the case of the extension, and decodes to about the
+    // input; a lower quality gives a smaller file.
+    const Image smooth = smooth_image(64, 48, 3);
+    write_pnm("smooth.ppm", smooth);
+    for (const char *name : {"s.jpg", "s.JPEG"}) {
+        r = run({"convert", "smooth.ppm", name, "--quality", "95"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_text(path(name)).compare(0, 3, "\xFF\xD8\xFF"), 0) << name;
+    }
+    r = run({"convert", "s.jpg", "s-back.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LE(max_difference(read_pnm("s-back.ppm"), smooth), 8);
+    r = run({"convert", "smooth.ppm", "s-low.jpg", "--quality", "10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(read_text(path("s-low.jpg")).size(), read_text(path("s.jpg")).size());
+
+    // JPEG in: grey, colour and CMYK (Adobe's inverted samples: RGB = C * K / 255).
+    const Image sg = smooth_image(40, 24, 1), sc = smooth_image(40, 24, 3);
+    std::vector<std::uint8_t> pg, pc, pk;
+    Image wantK(40, 24, 3);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x) {
+            pg.push_back(sg.row(y)[x]);
+            for (int c = 0; c < 3; ++c) pc.push_back(sc.row(y)[3 * x + c]);
+            const std::uint8_t cmyk[4] = {std::uint8_t(200 + x), std::uint8_t(100 + y), std::uint8_t(150), std::uint8_t(230 - x)};
+            pk.insert(pk.end(), cmyk, cmyk + 4);
+            for (int c = 0; c < 3; ++c) wantK.row(y)[3 * x + c] = std::uint8_t((cmyk[c] * cmyk[3] + 127) / 255);
+        }
+    write_bytes(path("g.jpg"), jpeg_of(pg, 40, 24, 1));
+    write_bytes(path("c.jpg"), jpeg_of(pc, 40, 24, 3));
+    write_bytes(path("k.jpg"), jpeg_of(pk, 40, 24, 4));
+    const std::pair<const char *, const Image *> inputs[] = {{"g.jpg", &sg}, {"c.jpg", &sc}, {"k.jpg", &wantK}};
+    for (const auto &[name, want] : inputs) {
+        SCOPED_TRACE(name);
+        r = run({"convert", name, "j.pnm"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_LE(max_difference(read_pnm("j.pnm"), *want), 8);
+    }
+}
+
 // A failed write leaves every existing file as it was: regular files are replaced only once the
 // new data is complete, devices are written in place and never removed, symbolic links stay.
 TEST(ToolIO, FailedWritesDestroyNothing)
@@ -806,6 +914,19 @@ TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
     corrupt[png.size() / 2] = char(corrupt[png.size() / 2] ^ 0x55);  // inside IDAT: CRC mismatch
     write_bytes(path("corrupt.png"), corrupt);
     write_bytes(path("garbage.png"), "GIF89a this is not a PNG");
+    {
+        std::vector<std::uint8_t> px(64 * 64 * 3);
+        for (std::size_t i = 0; i < px.size(); ++i) px[i] = std::uint8_t(i * 7);
+        const std::string jpg = jpeg_of(px, 64, 64, 3);
+        write_bytes(path("truncated.jpg"), jpg.substr(0, jpg.size() / 2));
+        // The frame header's size fields (after FF C0 and 3 bytes) set to 8000 x 8000.
+        std::string huge = jpg;
+        const std::size_t sof = huge.find("\xFF\xC0");
+        ASSERT_NE(sof, std::string::npos);
+        huge[sof + 5] = huge[sof + 7] = char(8000 >> 8);
+        huge[sof + 6] = huge[sof + 8] = char(8000 & 255);
+        write_bytes(path("huge.jpg"), huge);
+    }
     write_bytes(path("short.pgm"), "P5\n4 4\n255\n" + std::string(10, '\x01'));
 
     struct Bad {
@@ -817,7 +938,9 @@ TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
         {{"stats", "missing.png"}, "missing.png: cannot open: No such file or directory", ""},
         {{"stats", "truncated.png"}, "truncated.png: corrupt PNG", ""},
         {{"stats", "corrupt.png"}, "corrupt.png: corrupt PNG", ""},
-        {{"stats", "garbage.png"}, "garbage.png: not a PNG, PGM or PPM image", ""},
+        {{"stats", "garbage.png"}, "garbage.png: not a PNG, JPEG, PGM or PPM image", ""},
+        {{"stats", "truncated.jpg"}, "truncated.jpg: corrupt JPEG", ""},
+        {{"stats", "huge.jpg"}, "huge.jpg: corrupt JPEG", ""},
         {{"stats", "short.pgm"}, "short.pgm: truncated PGM", ""},
         {{"sobel", "row.pgm", "o.png", "--dx"}, "row.pgm: image too small (5x1)", ""},
         {{"canny", "row.pgm", "o.png"}, "row.pgm: image too small (5x1)", "canny"},
