@@ -2,6 +2,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include <cerrno>
 #include <cmath>
@@ -196,6 +197,20 @@ bool parse_colour(const std::string &text, const std::string &what, std::uint8_t
     }
     error = what + ": '" + text + "' is not a colour (a name such as white or black, #RRGGBB, R,G,B or a grey level, 0..255)";
     return false;
+}
+
+std::string json_string(const std::string &text)
+{
+    std::string out = "\"";
+    for (unsigned char ch : text) {
+        if (ch == '"' || ch == '\\') out += '\\', out += char(ch);
+        else if (ch < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+            out += buf;
+        } else out += char(ch);
+    }
+    return out + "\"";
 }
 
 }  // namespace zylcv_tool

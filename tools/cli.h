@@ -54,4 +54,7 @@ bool parse_pair(const std::string &text, char sep, const std::string &what, long
 bool parse_colour(const std::string &text, const std::string &what, std::uint8_t rgb[3],
                   std::string &error);
 
+// A JSON string literal: quotes, backslashes and control characters escaped.
+std::string json_string(const std::string &text);
+
 }  // namespace zylcv_tool

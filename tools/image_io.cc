@@ -464,6 +464,26 @@ std::string link_target(const std::string &path)
     return p;
 }
 
+// The process's file-creation mask, read without changing it (other threads may be creating
+// files); from /proc where it is shown, else set and restored once.
+mode_t process_umask()
+{
+    static const mode_t mask = [] {
+        if (std::FILE *f = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            unsigned m = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &m) == 1;
+            std::fclose(f);
+            if (found) return mode_t(m);
+        }
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 }  // namespace
 
 bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error)
@@ -504,11 +524,7 @@ bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes,
     // The new file gets the old one's permissions, or those a plain creation would give.
     mode_t mode;
     if (exists) mode = st.st_mode & 07777;
-    else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
+    else mode = 0666 & ~process_umask();
     bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
     int saved = errno;
     ok = ::close(fd) == 0 && ok;

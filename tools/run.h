@@ -55,10 +55,15 @@ struct Run {
     WriteOptions write;  // output format (else from each output's name) and JPEG quality
     bool timing = false;
     double readMs = 0, libMs = 0, writeMs = 0;
+    // In a batch each image's failure is kept here for the summary instead of being printed,
+    // and records printed on stdout start with the input's name.
+    std::string *failure = nullptr;
+    std::string label;
 
     int fail(const std::string &msg) const
     {
-        std::fprintf(stderr, "zylcv %s: %s\n", args.command.c_str(), msg.c_str());
+        if (failure) *failure = msg;
+        else std::fprintf(stderr, "zylcv %s: %s\n", args.command.c_str(), msg.c_str());
         return 1;
     }
     // A library refusal, reported by the status name.
@@ -135,6 +140,7 @@ struct Command {
     const char *help;  // usage line and details, printed by COMMAND --help
     std::vector<OptionSpec> options;
     int (*run)(Run &);
+    bool batch = false;  // takes IN OUT, so it can run over many inputs with --out-dir
 };
 
 // The entries of the commands defined outside zylcv.cc, in the order they are listed.

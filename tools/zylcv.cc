@@ -7,12 +7,20 @@
 // arithmetic is the library's; the tool adds I/O, argument checks with readable messages, and
 // the mapping of 16-bit and float results to 8-bit pixels for viewing. Errors go to stderr as one
 // line "zylcv COMMAND: FILE: problem" with exit status 1.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <png.h>
@@ -90,6 +98,26 @@ int cmd_sobel(Run &r)
     return r.save(p[1], out) ? 0 : 1;
 }
 
+// g replaced by its 3x3 box mean, (sum + 4) / 9, through the box-sum filter (replicated borders).
+bool box_blur3(Run &r, const std::string &file, Image &g)
+{
+    ZyliConvState *state = nullptr;
+    ZylStatus st = zyliBlurInitAlloc(g.width, zyl8u, 3, &state);
+    if (st < 0) return r.refused(file, "zyliBlurInitAlloc", st), false;
+    Plane<Zyl16s> sums(g.width, g.height);
+    if (!sums.ok()) {
+        zyliConvolFree(&state);
+        return r.fail("out of memory"), false;
+    }
+    ZyliSize roi = {g.width, g.height};
+    st = r.call([&] { return zyliBlur_8u16s_C1R(g.data(), g.step, sums.data(), sums.step, &roi, state, zylStripWhole); });
+    zyliConvolFree(&state);
+    if (st < 0) return r.refused(file, "zyliBlur_8u16s_C1R", st), false;
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) g.row(y)[x] = Zyl8u((sums.row(y)[x] + 4) / 9);
+    return true;
+}
+
 int cmd_canny(Run &r)
 {
     if (!need_positional(r, 2, "IN OUT")) return 1;
@@ -108,6 +136,7 @@ int cmd_canny(Run &r)
     if (g.height < 2)
         return r.fail(Run::shown(p[0]) + ": image too small (" + std::to_string(g.width) + "x" +
                       std::to_string(g.height) + "); canny needs at least 2 rows");
+    if (r.args.has("blur") && !box_blur3(r, Run::shown(p[0]), g)) return 1;
     ZyliSize roi = {g.width, g.height};
     Plane<Zyl16s> dx(g.width, g.height), dy(g.width, g.height);
     Zyl32s size = 0;
@@ -221,6 +250,34 @@ struct MatchMethod {
     const char *function;
 };
 
+struct MatchHit {
+    int x, y;
+    double score;
+};
+
+// Up to n positions, best score first (ties in row order); a position closer than half the
+// template (in both directions) to one already taken is passed over.
+std::vector<MatchHit> best_positions(Plane<Zyl32f> &scores, int rw, int rh, int tw, int th,
+                                     bool lowerIsBetter, int n)
+{
+    std::vector<MatchHit> all;
+    all.reserve(std::size_t(rw) * rh);
+    for (int y = 0; y < rh; ++y)
+        for (int x = 0; x < rw; ++x) all.push_back({x, y, double(scores.row(y)[x])});
+    std::stable_sort(all.begin(), all.end(), [lowerIsBetter](const MatchHit &a, const MatchHit &b) {
+        return lowerIsBetter ? a.score < b.score : a.score > b.score;
+    });
+    const int gapX = std::max(1, tw / 2), gapY = std::max(1, th / 2);
+    std::vector<MatchHit> kept;
+    for (const MatchHit &h : all) {
+        if (int(kept.size()) == n) break;
+        bool clear = true;
+        for (const MatchHit &k : kept) clear = clear && (std::abs(h.x - k.x) >= gapX || std::abs(h.y - k.y) >= gapY);
+        if (clear) kept.push_back(h);
+    }
+    return kept;
+}
+
 int cmd_match(Run &r)
 {
     if (!need_positional(r, 2, "IMAGE TEMPLATE")) return 1;
@@ -238,6 +295,9 @@ int cmd_match(Run &r)
         if (name == mm.name) m = &mm;
     if (!m) return r.fail("--method: '" + name + "' is not one of sqdiff, sqdiff-normed, corr, corr-normed, coeff, coeff-normed");
     if (r.args.get("heatmap", "") == "-") return r.fail("--heatmap: standard output carries the match result; give a file name");
+    long top = 1;
+    std::string error;
+    if (r.args.has("top") && !parse_int(r.args.get("top", ""), 1, 1000, "--top", top, error)) return r.fail(error);
     const auto &p = r.args.positional;
     Image in, tin;
     if (!r.load(p[0], in) || !r.load(p[1], tin)) return 1;
@@ -260,8 +320,23 @@ int cmd_match(Run &r)
     ZyliPoint loAt = {0, 0}, hiAt = {0, 0};
     st = r.call([&] { return zyliMinMaxIndx_32f_C1R(scores.data(), scores.step, {rw, rh}, &lo, &hi, &loAt, &hiAt); });
     if (st < 0) return r.refused(Run::shown(p[0]), "zyliMinMaxIndx_32f_C1R", st);
-    ZyliPoint best = m->lowerIsBetter ? loAt : hiAt;
-    std::printf("x=%d y=%d score=%.9g\n", best.x, best.y, double(m->lowerIsBetter ? lo : hi));
+    // The best position is the library's (first in row order on ties); further ones come from
+    // the scores, best first, each kept clear of better ones by half the template.
+    std::vector<MatchHit> hits = {{(m->lowerIsBetter ? loAt : hiAt).x, (m->lowerIsBetter ? loAt : hiAt).y,
+                                   double(m->lowerIsBetter ? lo : hi)}};
+    if (top > 1) hits = best_positions(scores, rw, rh, tpl.width, tpl.height, m->lowerIsBetter, int(top));
+    if (r.args.has("json")) {
+        std::string out = "{\"method\": \"" + std::string(m->name) + "\", \"best\": [";
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            char buf[128];
+            std::snprintf(buf, sizeof buf, "%s{\"x\": %d, \"y\": %d, \"score\": %.9g}", i ? ", " : "",
+                          hits[i].x, hits[i].y, hits[i].score);
+            out += buf;
+        }
+        std::printf("%s]}\n", out.c_str());
+    } else {
+        for (const MatchHit &h : hits) std::printf("x=%d y=%d score=%.9g\n", h.x, h.y, h.score);
+    }
     if (r.args.has("heatmap")) {
         // Scores spread linearly over 0..255 with the best score brightest.
         Image heat(rw, rh, 1);
@@ -363,8 +438,14 @@ int cmd_fill(Run &r)
     });
     if (st < 0) return r.refused(Run::shown(p[0]), fn, st);
     // A value fill whose seed already holds the new value changes nothing and reports area 0.
-    std::printf("area=%.0f value=%.0f box=%d,%d,%d,%d\n", region.area, region.value, region.boxX,
-                region.boxY, region.boxWidth, region.boxHeight);
+    if (r.args.has("json"))
+        std::printf("{%s\"area\": %.0f, \"value\": %.0f, \"box\": {\"x\": %d, \"y\": %d, \"width\": %d, "
+                    "\"height\": %d}}\n",
+                    r.label.empty() ? "" : ("\"file\": " + json_string(Run::shown(p[0])) + ", ").c_str(),
+                    region.area, region.value, region.boxX, region.boxY, region.boxWidth, region.boxHeight);
+    else
+        std::printf("%sarea=%.0f value=%.0f box=%d,%d,%d,%d\n", r.label.c_str(), region.area, region.value,
+                    region.boxX, region.boxY, region.boxWidth, region.boxHeight);
     std::fflush(stdout);
     return r.save(p[1], g) ? 0 : 1;
 }
@@ -380,7 +461,11 @@ int cmd_stats(Run &r)
     Image mask(in.width, in.height, 1);
     for (int y = 0; y < in.height; ++y) std::memset(mask.row(y), 1, std::size_t(in.width));
     static const char *const names[] = {"red", "green", "blue"};
-    std::printf("size: %dx%d\nchannels: %d\n", in.width, in.height, c);
+    const bool json = r.args.has("json");
+    std::string out = json ? "{\"file\": " + json_string(Run::shown(p[0])) + ", \"width\": " +
+                                 std::to_string(in.width) + ", \"height\": " + std::to_string(in.height) +
+                                 ", \"channels\": [" : "";
+    if (!json) std::printf("size: %dx%d\nchannels: %d\n", in.width, in.height, c);
     for (int ch = 1; ch <= c; ++ch) {
         Zyl64f mean = 0, dev = 0, ninf = 0, nl1 = 0, nl2 = 0;
         Zyl32f mn = 0, mx = 0;
@@ -404,6 +489,17 @@ int cmd_stats(Run &r)
             return ZylStatus(zylStatusOk);
         });
         if (st < 0) return r.refused(Run::shown(p[0]), failed, st);
+        if (json) {
+            char buf[512];
+            std::snprintf(buf, sizeof buf,
+                          "%s{\"channel\": \"%s\", \"mean\": %.17g, \"stddev\": %.17g, \"min\": %.0f, "
+                          "\"min_at\": [%d, %d], \"max\": %.0f, \"max_at\": [%d, %d], \"norm_inf\": %.17g, "
+                          "\"norm_l1\": %.17g, \"norm_l2\": %.17g}",
+                          ch > 1 ? ", " : "", c == 1 ? "grey" : names[ch - 1], mean, dev, double(mn), mnAt.x,
+                          mnAt.y, double(mx), mxAt.x, mxAt.y, ninf, nl1, nl2);
+            out += buf;
+            continue;
+        }
         std::string tag = c == 1 ? "" : std::string(" (") + names[ch - 1] + ")";
         const char *t = tag.c_str();
         std::printf("mean%s: %.10g\nstddev%s: %.10g\n", t, mean, t, dev);
@@ -411,6 +507,7 @@ int cmd_stats(Run &r)
                     double(mx), mxAt.x, mxAt.y);
         std::printf("norm-inf%s: %.10g\nnorm-l1%s: %.10g\nnorm-l2%s: %.10g\n", t, ninf, t, nl1, t, nl2);
     }
+    if (json) std::printf("%s]}\n", out.c_str());
     std::fflush(stdout);
     return 0;
 }
@@ -444,69 +541,80 @@ const std::vector<Command> &commands()
          "y growing downwards). The 16-bit results are shown as bytes: --dx and --dy as\n"
          "128 + floor(d / S), --magnitude as floor((|dx| + |dy|) / S), clamped to 0..255;\n"
          "S defaults to 4. The image needs at least 2 rows.\n",
-         {{"dx", false}, {"dy", false}, {"magnitude", false}, {"scale", true}}, cmd_sobel},
+         {{"dx", false}, {"dy", false}, {"magnitude", false}, {"scale", true}}, cmd_sobel, true},
         {"canny", "Canny edge map (0 or 255)",
-         "usage: zylcv canny IN OUT [--low L] [--high H]\n\n"
-         "Sobel 3x3 derivatives, then zyliCanny_16s8u_C1R with hysteresis thresholds on the\n"
-         "magnitude |dx| + |dy| (defaults: low 50, high 150; 0 <= L <= H). The image needs at\n"
-         "least 2 rows.\n",
-         {{"low", true}, {"high", true}}, cmd_canny},
+         "usage: zylcv canny IN OUT [--low L] [--high H] [--blur]\n\n"
+         "Sobel 3x3 derivatives (replicated borders), then zyliCanny_16s8u_C1R with hysteresis\n"
+         "thresholds on the magnitude |dx| + |dy| (defaults: low 50, high 150; 0 <= L <= H):\n"
+         "a pixel is kept only if its magnitude is strictly greater than both neighbours' across\n"
+         "the gradient; kept pixels above H are edges, and kept pixels above L join them through\n"
+         "8-connected neighbours. Exact ties suppress both pixels, so a perfectly sharp synthetic\n"
+         "step (two equal magnitudes side by side) can give no edge; --blur first smooths with a\n"
+         "3x3 box (mean rounded half up, replicated borders), the usual remedy. The image needs\n"
+         "at least 2 rows.\n",
+         {{"low", true}, {"high", true}, {"blur", false}}, cmd_canny, true},
         {"erode", "grey-level erosion (minimum over a structuring element)",
          "usage: zylcv erode IN OUT [--shape rect|cross|ellipse] [--size WxH]\n\n"
          "Minimum over the element (default rect 3x3) anchored at its centre (W/2, H/2), with\n"
          "replicated borders (zyliErodeStrip_*_8u_C1R/C3R). Colour images are processed per\n"
          "channel. Sizes up to 255x255.\n",
-         {{"shape", true}, {"size", true}}, cmd_morph},
+         {{"shape", true}, {"size", true}}, cmd_morph, true},
         {"dilate", "grey-level dilation (maximum over a structuring element)",
          "usage: zylcv dilate IN OUT [--shape rect|cross|ellipse] [--size WxH]\n\n"
          "Maximum over the element (default rect 3x3) anchored at its centre (W/2, H/2), with\n"
          "replicated borders (zyliDilateStrip_*_8u_C1R/C3R). Colour images are processed per\n"
          "channel. Sizes up to 255x255.\n",
-         {{"shape", true}, {"size", true}}, cmd_morph},
+         {{"shape", true}, {"size", true}}, cmd_morph, true},
         {"pyrdown", "Gaussian 5x5 reduction to half size",
          "usage: zylcv pyrdown IN OUT\n\n"
          "Smooths with the 5x5 binomial kernel and keeps every second pixel of every second row\n"
          "(zyliPyrDown_Gauss5x5_8u_C1R/C3R): W x H gives W/2 x H/2. An odd last column or row is\n"
          "left out. Colour is kept. The image needs at least 2x2 pixels.\n",
-         {}, cmd_pyr},
+         {}, cmd_pyr, true},
         {"pyrup", "Gaussian 5x5 expansion to double size",
          "usage: zylcv pyrup IN OUT\n\n"
          "Doubles both sides and smooths with the 5x5 binomial kernel\n"
          "(zyliPyrUp_Gauss5x5_8u_C1R/C3R). Colour is kept.\n",
-         {}, cmd_pyr},
+         {}, cmd_pyr, true},
         {"match", "template matching: best position and score",
-         "usage: zylcv match IMAGE TEMPLATE [--method NAME] [--heatmap OUT]\n\n"
+         "usage: zylcv match IMAGE TEMPLATE [--method NAME] [--heatmap OUT] [--top N] [--json]\n\n"
          "Scores the template at every position where it lies inside the image\n"
          "(zyliMatchTemplate_<method>_8u32f_C1R) and prints the best one as\n"
          "'x=X y=Y score=S' (top-left corner of the template; first in row order on ties).\n"
          "Methods: sqdiff, sqdiff-normed (lowest is best), corr, corr-normed, coeff,\n"
          "coeff-normed (highest is best; the default). --heatmap writes the scores spread\n"
-         "over 0..255 with the best brightest.\n",
-         {{"method", true}, {"heatmap", true}}, cmd_match},
+         "over 0..255 with the best brightest. --top N prints the N best positions, best first,\n"
+         "each at least half the template's width or height away from every better one.\n"
+         "--json prints {\"method\": NAME, \"best\": [{\"x\": X, \"y\": Y, \"score\": S}, ...]}.\n",
+         {{"method", true}, {"heatmap", true}, {"top", true}, {"json", false}}, cmd_match},
         {"distance", "chamfer distance to the nearest zero pixel",
          "usage: zylcv distance IN OUT [--mask 3|5] [--metric l1|chess|l2] [--invert] [--scale K]\n\n"
          "Distance of every pixel to the nearest zero pixel (zyliDistanceTransform_3x3/5x5_8u32f_C1R)\n"
          "with the library's standard costs: 3x3 l1 (city block), chess (chessboard) or l2\n"
          "(Euclidean approximation; the default), 5x5 l2 only. --invert measures to the non-zero\n"
          "pixels instead (e.g. an edge map). Written as min(255, round(K * distance)), K = 1.\n",
-         {{"mask", true}, {"metric", true}, {"invert", false}, {"scale", true}}, cmd_distance},
+         {{"mask", true}, {"metric", true}, {"invert", false}, {"scale", true}}, cmd_distance, true},
         {"fill", "flood fill from a seed; prints the region record",
-         "usage: zylcv fill IN OUT --seed X,Y --value V [--gradient LO,UP] [--8]\n\n"
+         "usage: zylcv fill IN OUT --seed X,Y --value V [--gradient LO,UP] [--8] [--json]\n\n"
          "Fills the 4-connected (--8: 8-connected) region of the seed's value with V\n"
          "(zyliFloodFill_4Con/8Con_8u_C1IR), or with --gradient the region whose neighbours\n"
          "differ by at most LO downwards and UP upwards (zyliFloodFill_Grad4Con/Grad8Con_8u_C1IR).\n"
-         "Prints 'area=A value=V box=X,Y,W,H'. V lies in 0..255, LO + UP <= 255.\n",
-         {{"seed", true}, {"value", true}, {"gradient", true}, {"8", false}}, cmd_fill},
+         "Prints 'area=A value=V box=X,Y,W,H' (--json: {\"area\": A, \"value\": V, \"box\":\n"
+         "{\"x\": X, \"y\": Y, \"width\": W, \"height\": H}}). V lies in 0..255, LO + UP <= 255.\n",
+         {{"seed", true}, {"value", true}, {"gradient", true}, {"8", false}, {"json", false}}, cmd_fill, true},
         {"stats", "mean, deviation, extremes with locations, norms",
-         "usage: zylcv stats IN\n\n"
+         "usage: zylcv stats IN [--json]\n\n"
          "Prints the mean and population standard deviation, the minimum and maximum with the\n"
          "location of their first occurrence in row order, and the Inf, L1 and L2 norms, per\n"
-         "channel for colour images (zyliMean_StdDev_8u_*, zyliMinMaxIndx_8u_*, zyliNorm_*_8u_*).\n",
-         {}, cmd_stats},
+         "channel for colour images (zyliMean_StdDev_8u_*, zyliMinMaxIndx_8u_*, zyliNorm_*_8u_*).\n"
+         "--json prints one object: file, width, height and a list of channels (grey, or red,\n"
+         "green, blue) with mean, stddev, min, min_at [x, y], max, max_at, norm_inf, norm_l1,\n"
+         "norm_l2.\n",
+         {{"json", false}}, cmd_stats},
         {"convert", "convert between PNG, PGM and PPM",
          "usage: zylcv convert IN OUT [--grey]\n\n"
          "Rewrites IN in the format OUT's extension names; --grey converts colour to grey.\n",
-         {{"grey", false}}, cmd_convert},
+         {{"grey", false}}, cmd_convert, true},
     };
     static const std::vector<Command> all = [&table] {
         std::vector<Command> t = table;
@@ -538,9 +646,92 @@ void print_usage(std::FILE *f)
                     "stderr). Errors are reported on stderr with exit status 1.\n");
 }
 
-int cmd_info()
+// ---- batches ------------------------------------------------------------------------------
+
+// The output for one input of a batch: DIR/<input's name>.<ext>, the extension from --format or
+// else the input's own (PNG for inputs without a known one).
+std::string batch_output(const std::string &dir, const std::string &in, const WriteOptions &w)
+{
+    const std::size_t slash = in.rfind('/');
+    std::string base = slash == std::string::npos ? in : in.substr(slash + 1);
+    const std::size_t dot = base.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
+    if (dot != std::string::npos && dot > 0) base = base.substr(0, dot);
+    Format f;
+    if (w.formatGiven) {
+        static const char *const names[] = {"png", "jpg", "pgm", "ppm", "pnm"};
+        ext = names[int(w.format)];
+    } else if (ext.empty() || !parse_format(ext, f)) {
+        ext = "png";
+    }
+    return dir + "/" + base + "." + ext;
+}
+
+// Runs the command once per input in `threads` workers (each run has its own images, states and
+// buffers), shows progress on a terminal and ends with a summary; 1 if any input failed.
+int run_batch(const Command &cmd, const Run &proto, const std::string &dir, int threads)
+{
+    const std::vector<std::string> inputs = proto.args.positional;
+    if (inputs.empty()) return proto.fail("--out-dir: no input files given");
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0 && ::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return proto.fail(dir + ": cannot create the output directory: " + std::strerror(errno));
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return proto.fail(dir + ": not a directory");
+    std::vector<std::string> failures(inputs.size());
+    std::vector<char> failed(inputs.size(), 0);
+    std::atomic<std::size_t> next{0};
+    std::size_t done = 0;
+    std::mutex progress;
+    const bool terminal = ::isatty(2) != 0;
+    auto worker = [&] {
+        for (std::size_t i; (i = next++) < inputs.size();) {
+            Run r = proto;
+            r.failure = &failures[i];
+            r.label = Run::shown(inputs[i]) + ": ";
+            r.args.positional = {inputs[i], batch_output(dir, inputs[i], r.write)};
+            failed[i] = cmd.run(r) != 0;
+            std::lock_guard<std::mutex> lock(progress);
+            ++done;
+            if (terminal)
+                std::fprintf(stderr, "\rzylcv %s: %zu/%zu images", cmd.name, done, inputs.size());
+        }
+    };
+    std::vector<std::thread> pool;
+    const int n = int(std::min<std::size_t>(std::size_t(threads), inputs.size()));
+    for (int t = 0; t < n; ++t) pool.emplace_back(worker);
+    for (std::thread &t : pool) t.join();
+    if (terminal) std::fprintf(stderr, "\n");
+    const std::size_t bad = std::size_t(std::count(failed.begin(), failed.end(), 1));
+    std::fprintf(stderr, "zylcv %s: %zu of %zu images written to %s", cmd.name, inputs.size() - bad,
+                 inputs.size(), dir.c_str());
+    if (bad == 0) {
+        std::fprintf(stderr, "\n");
+        return 0;
+    }
+    std::fprintf(stderr, "; %zu failed:\n", bad);
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        if (failed[i]) std::fprintf(stderr, "  %s\n", failures[i].c_str());
+    return 1;
+}
+
+int cmd_info(bool json)
 {
     const ZylLibVersion *v = zylcvGetLibVersion();
+    if (json) {
+        std::string ops;
+        for (const Command &c : commands())
+            if (have_operation(c.name)) ops += std::string(ops.empty() ? "" : ", ") + json_string(c.name);
+        std::printf("{\"tool\": %s, \"library\": {\"name\": %s, \"version\": %s, \"major\": %d, "
+                    "\"minor\": %d, \"build_major\": %d, \"build\": %d, \"target\": %s, \"date\": %s}, "
+                    "\"kernels\": %s, \"architecture\": %s, \"libpng\": %s, \"operations\": [%s]}\n",
+                    json_string(ZYLCV_TOOL_VERSION).c_str(), json_string(v->libraryName).c_str(),
+                    json_string(v->versionText).c_str(), v->versionMajor, v->versionMinor, v->buildMajor,
+                    v->buildNumber, json_string(v->targetTag).c_str(), json_string(v->buildDateText).c_str(),
+                    json_string(kernel_flavour()).c_str(), json_string(architecture()).c_str(),
+                    json_string(png_get_libpng_ver(nullptr)).c_str(), ops.c_str());
+        return 0;
+    }
     std::printf("tool: zylcv %s\n", ZYLCV_TOOL_VERSION);
     std::printf("library: %s %s (version %d.%d, build %d.%d, target %s, %s)\n", v->libraryName,
                 v->versionText, v->versionMajor, v->versionMinor, v->buildMajor, v->buildNumber,
@@ -574,15 +765,16 @@ int main(int argc, char **argv)
     }
     if (first == "info") {
         if (argc > 2 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
-            std::printf("usage: zylcv info\n\nPrints the library's version record, the kernels this "
-                        "build uses (SSE2 or portable)\nand the operations it provides.\n");
+            std::printf("usage: zylcv info [--json]\n\nPrints the library's version record, the kernels this "
+                        "build uses (SSE2 or portable)\nand the operations it provides (--json: as one object).\n");
             return 0;
         }
-        if (argc > 2) {
-            std::fprintf(stderr, "zylcv info: unexpected argument '%s'\n", argv[2]);
+        const bool json = argc > 2 && std::strcmp(argv[2], "--json") == 0;
+        if (argc > 2 + json) {
+            std::fprintf(stderr, "zylcv info: unexpected argument '%s'\n", argv[2 + json]);
             return 1;
         }
-        return cmd_info();
+        return cmd_info(json);
     }
     const Command *cmd = nullptr;
     for (const Command &c : commands())
@@ -596,6 +788,8 @@ int main(int argc, char **argv)
     options.push_back({"background", true});
     options.push_back({"format", true});
     options.push_back({"quality", true});
+    options.push_back({"out-dir", true});
+    options.push_back({"jobs", true});
     Run run;
     run.args = parse_args(cmd->name, argc - 2, argv + 2, options);
     if (run.args.help) {
@@ -609,6 +803,12 @@ int main(int argc, char **argv)
                     "extension chooses it: .png, .jpg/.jpeg, .pgm (grey), .ppm (RGB), .pnm); --quality N\n"
                     "(1..100, default 90) for JPEG output.\n"
                     "--timing prints the time spent in I/O and in the library; --help.\n");
+        if (cmd->batch)
+            std::printf("Batches: zylcv %s [OPTIONS] --out-dir DIR IN... writes DIR/<name of IN>.<ext> for\n"
+                        "each input with the same options (ext from --format, else IN's own), in\n"
+                        "--jobs N threads (default: the number of cores), with a progress line on a\n"
+                        "terminal and a summary that lists failures (exit status 1 if any failed; the\n"
+                        "others are still written).\n", cmd->name);
         return 0;
     }
     if (!run.args.error.empty())
@@ -630,6 +830,15 @@ int main(int argc, char **argv)
     if (run.args.has("quality") && !parse_int(run.args.get("quality", ""), 1, 100, "--quality", quality, optionError))
         return run.fail(optionError);
     run.write.quality = int(quality);
+    if (run.args.has("out-dir")) {
+        if (!cmd->batch)
+            return run.fail("--out-dir: '" + std::string(cmd->name) + "' does not write one image per input");
+        long jobs = long(std::max(1u, std::thread::hardware_concurrency()));
+        if (run.args.has("jobs") && !parse_int(run.args.get("jobs", ""), 1, 256, "--jobs", jobs, optionError))
+            return run.fail(optionError);
+        return run_batch(*cmd, run, run.args.get("out-dir", ""), int(jobs));
+    }
+    if (run.args.has("jobs")) return run.fail("--jobs: only with --out-dir");
     int status = cmd->run(run);
     if (status == 0) run.report_timing();
     return status;

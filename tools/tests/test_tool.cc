@@ -244,6 +244,27 @@ std::vector<OpCase> op_cases()
                              return out;
                          }});
     }
+    // --blur: the 3x3 box mean (sum + 4) / 9 with replicated borders before the derivatives.
+    cases.push_back({"canny blur 10 40", "canny", {"--low", "10", "--high", "40", "--blur"}, 3, [](const Image &in) {
+                         Image g = grey_of(in), b(g.width, g.height, 1), out(g.width, g.height, 1);
+                         for (int y = 0; y < g.height; ++y)
+                             for (int x = 0; x < g.width; ++x) {
+                                 int sum = 0;
+                                 for (int dy = -1; dy <= 1; ++dy)
+                                     for (int dx = -1; dx <= 1; ++dx)
+                                         sum += g.row(std::clamp(y + dy, 0, g.height - 1))[std::clamp(x + dx, 0, g.width - 1)];
+                                 b.row(y)[x] = std::uint8_t((sum + 4) / 9);
+                             }
+                         Derivs d = sobel(b);
+                         ZyliSize roi = {g.width, g.height};
+                         Zyl32s n = 0;
+                         EXPECT_EQ(zyliCannyGetSize(roi, &n), zylStatusOk);
+                         std::vector<Zyl8u> buf(std::size_t(n) + 32);
+                         EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step,
+                                                       roi, 10.0f, 40.0f, buf.data()),
+                                   zylStatusOk);
+                         return out;
+                     }});
     for (const char *op : {"erode", "dilate"})
         for (auto [shape, mw, mh, ch] : {std::tuple{"rect", 3, 3, 1}, std::tuple{"rect", 5, 2, 3},
                                         std::tuple{"rect", 1, 4, 1}, std::tuple{"cross", 3, 5, 1},
@@ -846,6 +867,86 @@ TEST(ToolIO, FormatsByExtensionAndJpeg)
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_LE(max_difference(read_pnm("j.pnm"), *want), 8);
     }
+}
+
+// --json prints one object that a JSON reader takes, with the same numbers as the text form.
+TEST(ToolOutput, Json)
+{
+    Image img(3, 2, 1);
+    const std::uint8_t px[6] = {5, 9, 1, 9, 4, 7};
+    for (int i = 0; i < 6; ++i) img.row(i / 3)[i % 3] = px[i];
+    write_pnm("j.pgm", img);
+    Result r = run({"stats", "j.pgm", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // mean 35/6, population deviation sqrt(233/6 - (35/6)^2), L1 35, L2 sqrt(253).
+    char want[512];
+    std::snprintf(want, sizeof want,
+                  "{\"file\": \"j.pgm\", \"width\": 3, \"height\": 2, \"channels\": [{\"channel\": \"grey\", "
+                  "\"mean\": %.17g, \"stddev\": %.17g, \"min\": 1, \"min_at\": [2, 0], \"max\": 9, "
+                  "\"max_at\": [1, 0], \"norm_inf\": 9, \"norm_l1\": 35, \"norm_l2\": %.17g}]}\n",
+                  35.0 / 6, std::sqrt(253.0 / 6 - (35.0 / 6) * (35.0 / 6)), std::sqrt(253.0));
+    // The deviation's last digits depend on the summation; compare all but it exactly.
+    const std::string got = r.out, w = want;
+    const std::size_t a = w.find("\"stddev\""), b = w.find(", \"min\"");
+    EXPECT_EQ(got.substr(0, a), w.substr(0, a));
+    EXPECT_EQ(got.substr(got.find(", \"min\"")), w.substr(b));
+    r = run({"fill", "j.pgm", "jf.pgm", "--seed", "1,0", "--value", "3", "--8", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"area\": 2, \"value\": 3, \"box\": {\"x\": 0, \"y\": 0, \"width\": 2, \"height\": 2}}\n");
+    // Two copies of a distinct patch: --top 2 finds both, best first, text and JSON alike.
+    Image scene(20, 12, 1), patch(4, 3, 1);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 20; ++x) scene.row(y)[x] = std::uint8_t((x * 7 + y * 3) % 50);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) {
+            patch.row(y)[x] = std::uint8_t(200 + 13 * x - 20 * y);
+            scene.row(2 + y)[3 + x] = scene.row(7 + y)[14 + x] = patch.row(y)[x];
+        }
+    write_pnm("scene.pgm", scene);
+    write_pnm("patch.pgm", patch);
+    r = run({"match", "scene.pgm", "patch.pgm", "--method", "sqdiff", "--top", "2", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"method\": \"sqdiff\", \"best\": [{\"x\": 3, \"y\": 2, \"score\": 0}, "
+                     "{\"x\": 14, \"y\": 7, \"score\": 0}]}\n");
+    r = run({"match", "scene.pgm", "patch.pgm", "--method", "sqdiff", "--top", "2"});
+    EXPECT_EQ(r.out, "x=3 y=2 score=0\nx=14 y=7 score=0\n");
+    r = run({"info", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.compare(0, 9, "{\"tool\": "), 0) << r.out;
+    EXPECT_NE(r.out.find("\"name\": \"zylcvk4\", \"version\": \"v2.0 gold SP1\""), std::string::npos) << r.out;
+}
+
+// --out-dir runs the command over many inputs in threads: each output equals a single run's,
+// a failing input is listed in the summary and the others are still written.
+TEST(ToolBatch, OutDirJobsAndSummary)
+{
+    const std::vector<std::string> names = {"b1.pgm", "b2.ppm", "b3.pgm", "b4.ppm", "b5.pgm"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        write_pnm(names[i], test_image(int(9 + i), int(7 + 2 * i), names[i][3] == 'p' && names[i][4] == 'p' ? 3 : 1, unsigned(40 + i)));
+    write_bytes(path("broken.pgm"), "P5\n4 4\n255\nxx");
+    std::system(("rm -rf '" + path("batch") + "'").c_str());
+    std::vector<std::string> args = {"erode", "--shape", "cross", "--size", "3x5", "--jobs", "3", "--out-dir", "batch"};
+    for (const auto &n : names) args.push_back(n);
+    args.insert(args.begin() + 9 + 2, "broken.pgm");
+    Result r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("zylcv erode: 5 of 6 images written to batch; 1 failed:\n  broken.pgm: truncated PGM"), std::string::npos) << r.err;
+    std::string where;
+    for (const auto &n : names) {
+        SCOPED_TRACE(n);
+        Result one = run({"erode", n, "one.pnm", "--shape", "cross", "--size", "3x5"});
+        ASSERT_EQ(one.status, 0) << one.err;
+        EXPECT_TRUE(same_pixels(read_pnm("batch/" + n), read_pnm("one.pnm"), where)) << where;
+    }
+    // --format names every output's extension; commands without one output per input refuse.
+    r = run({"pyrdown", "--out-dir", "batch2", "--format", "png", names[0], names[1]});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(path("batch2/b1.png")).compare(1, 3, "PNG"), 0);
+    EXPECT_EQ(read_text(path("batch2/b2.png")).compare(1, 3, "PNG"), 0);
+    r = run({"stats", "--out-dir", "batch3", names[0]});
+    EXPECT_NE(r.err.find("--out-dir: 'stats' does not write one image per input"), std::string::npos) << r.err;
+    r = run({"erode", "--jobs", "0", "--out-dir", "batch3", names[0]});
+    EXPECT_NE(r.err.find("--jobs 0: must be in 1..256"), std::string::npos) << r.err;
 }
 
 // A failed write leaves every existing file as it was: regular files are replaced only once the
