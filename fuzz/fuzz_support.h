@@ -175,6 +175,8 @@ public:
     const T *row(int y) const { return const_cast<Image *>(this)->row(y); }
     T &at(int x, int y, int c = 0) { return row(y)[std::size_t(x) * c_ + c]; }
     T at(int x, int y, int c = 0) const { return row(y)[std::size_t(x) * c_ + c]; }
+    // Byte offset of row y from the start of the block.
+    std::size_t row_offset(int y) const { return std::size_t(lead_) + std::size_t(y) * step_; }
     // The whole block, ROI and surroundings: for proving that a call wrote nothing.
     std::vector<std::uint8_t> snapshot() const { return block_.bytes(); }
     bool unchanged_since(const std::vector<std::uint8_t> &before) const
