@@ -1,0 +1,678 @@
+// The filter, corner, sequence, line and norm commands of the zylcv tool against references
+// computed here: a scalar model where the definition is simple (box means, Laplace and Scharr
+// kernels, accumulators, motion history, the digital line, exact integer norms), otherwise a
+// direct library call with arguments taken from the option's documented meaning (corner
+// measures). Images have odd sizes, single rows and single columns where the command allows
+// them. Bad option values must be refused before any file is read.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "library.h"
+#include "tool_test_support.h"
+
+using namespace tool_test;
+
+namespace {
+
+// ---- models -----------------------------------------------------------------------------
+
+int at(const Image &g, int x, int y)
+{
+    return g.row(std::clamp(y, 0, g.height - 1))[std::clamp(x, 0, g.width - 1)];
+}
+
+// The byte view of a signed result: 128 + floor(v / s), clamped.
+std::uint8_t signed_view(long v, long s)
+{
+    return std::uint8_t(std::clamp(128 + long(std::floor(double(v) / double(s))), 0L, 255L));
+}
+
+// Mean of the k x k window with replicated borders, rounded half up, per channel.
+Image box_mean(const Image &in, int k)
+{
+    Image out(in.width, in.height, in.channels);
+    for (int c = 0; c < in.channels; ++c) {
+        Image plane(in.width, in.height, 1);
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) plane.row(y)[x] = in.row(y)[x * in.channels + c];
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) {
+                int sum = 0;
+                for (int j = -k / 2; j <= k / 2; ++j)
+                    for (int i = -k / 2; i <= k / 2; ++i) sum += at(plane, x + i, y + j);
+                out.row(y)[x * in.channels + c] = std::uint8_t((2 * sum + k * k) / (2 * k * k));
+            }
+    }
+    return out;
+}
+
+// A 2-D kernel given row by row (rows[j][i] weights the neighbour at (i - a, j - a)),
+// replicated borders, the sum saturated to 16 bits and shown around 128.
+Image signed_filter(const Image &in, const std::vector<std::vector<int>> &kernel, long scale)
+{
+    const Image g = grey_of(in);
+    const int a = int(kernel.size()) / 2;
+    Image out(g.width, g.height, 1);
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) {
+            long sum = 0;
+            for (int j = 0; j < int(kernel.size()); ++j)
+                for (int i = 0; i < int(kernel.size()); ++i) sum += long(kernel[j][i]) * at(g, x + i - a, y + j - a);
+            out.row(y)[x] = signed_view(std::clamp(sum, -32768L, 32767L), scale);
+        }
+    return out;
+}
+
+// The Laplacian of aperture k: the second-derivative kernel along one axis times the binomial
+// smoothing along the other, both ways round.
+std::vector<std::vector<int>> laplace_kernel(int k)
+{
+    const std::vector<int> d = k == 3 ? std::vector<int>{1, -2, 1} : k == 5 ? std::vector<int>{1, 0, -2, 0, 1}
+                                                                           : std::vector<int>{1, 2, -1, -4, -1, 2, 1};
+    const std::vector<int> s = k == 3 ? std::vector<int>{1, 2, 1} : k == 5 ? std::vector<int>{1, 4, 6, 4, 1}
+                                                                           : std::vector<int>{1, 6, 15, 20, 15, 6, 1};
+    std::vector<std::vector<int>> w(k, std::vector<int>(k));
+    for (int j = 0; j < k; ++j)
+        for (int i = 0; i < k; ++i) w[j][i] = s[j] * d[i] + d[j] * s[i];
+    return w;
+}
+
+const std::vector<std::vector<int>> kScharrDx = {{-3, 0, 3}, {-10, 0, 10}, {-3, 0, 3}};
+const std::vector<std::vector<int>> kScharrDy = {{-3, -10, -3}, {0, 0, 0}, {3, 10, 3}};
+
+std::uint8_t relative_byte(double v, double top)
+{
+    if (!(top > 0) || !(v > 0)) return 0;
+    return std::uint8_t(std::min(255.0, std::floor(255.0 * v / top + 0.5)));
+}
+
+// Corner measures from the library with the given aperture and block, then the documented
+// mapping: relative to the largest (first) eigenvalue; with --eigen the direction in blue.
+Image corners_reference(const Image &in, int aperture, int block, bool eigen)
+{
+    const Image g = grey_of(in);
+    const int w = g.width, h = g.height, n = eigen ? 6 : 1;
+    Zyl32s size = 0;
+    EXPECT_EQ(eigen ? zyliEigenValsVecsGetSize(w, aperture, block, &size) : zyliMinEigenValGetSize(w, aperture, block, &size),
+              zylStatusOk);
+    std::vector<Zyl8u> buf(std::size_t(size) + 32);
+    std::vector<float> v(std::size_t(w) * h * n);
+    const ZyliSize roi = {w, h};
+    EXPECT_EQ(eigen ? zyliEigenValsVecs_8u32f_C1R(g.data(), g.step, v.data(), w * n * 4, roi, aperture, block, buf.data())
+                    : zyliMinEigenVal_8u32f_C1R(g.data(), g.step, v.data(), w * 4, roi, aperture, block, buf.data()),
+              zylStatusOk);
+    double top = 0;
+    for (std::size_t i = 0; i < v.size(); i += n) top = std::max(top, double(v[i]));
+    Image out(w, h, eigen ? 3 : 1);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float *e = &v[(std::size_t(y) * w + x) * n];
+            if (!eigen) {
+                out.row(y)[x] = relative_byte(e[0], top);
+                continue;
+            }
+            std::uint8_t *o = out.row(y) + 3 * x;
+            o[0] = relative_byte(e[0], top);
+            o[1] = relative_byte(e[1], top);
+            double angle = std::atan2(double(e[3]), double(e[2]));
+            if (angle < 0) angle += std::numbers::pi;
+            o[2] = o[0] ? std::uint8_t(std::floor(255.0 * angle / std::numbers::pi + 0.5)) : 0;
+        }
+    return out;
+}
+
+// ---- image commands against their references ---------------------------------------------
+
+struct OpCase {
+    std::string label;
+    std::vector<std::string> args;  // after the command's IN OUT
+    int width, height, channels;
+    std::function<Image(const Image &)> expect;
+};
+
+std::vector<OpCase> op_cases()
+{
+    std::vector<OpCase> cases;
+    // Box means: every aperture, colour per channel, single rows and columns, a pixel alone.
+    for (auto [k, w, h, c] : {std::tuple{3, 17, 11, 1}, std::tuple{5, 17, 11, 3}, std::tuple{7, 17, 11, 1},
+                              std::tuple{5, 13, 1, 1}, std::tuple{7, 1, 9, 3}, std::tuple{7, 1, 1, 1}, std::tuple{3, 2, 2, 3}}) {
+        cases.push_back({"blur " + std::to_string(k), {"blur", "--size", std::to_string(k)}, w, h, c,
+                         [k](const Image &in) { return box_mean(in, k); }});
+    }
+    cases.push_back({"blur default", {"blur"}, 9, 5, 1, [](const Image &in) { return box_mean(in, 3); }});
+    // Laplacians: each aperture with its default scale and with a given one.
+    for (auto [k, scale, given, w, h, c] : {std::tuple{3, 4, false, 17, 11, 1}, std::tuple{3, 1, true, 17, 11, 3},
+                                            std::tuple{5, 32, false, 17, 11, 1}, std::tuple{5, 7, true, 13, 1, 1},
+                                            std::tuple{7, 256, false, 17, 11, 1}, std::tuple{7, 100, true, 1, 9, 1}}) {
+        std::vector<std::string> args = {"laplace", "--size", std::to_string(k)};
+        if (given) args.insert(args.end(), {"--scale", std::to_string(scale)});
+        cases.push_back({"laplace " + std::to_string(k) + " scale " + std::to_string(scale), args, w, h, c,
+                         [k, scale](const Image &in) { return signed_filter(in, laplace_kernel(k), scale); }});
+    }
+    // Scharr: both derivatives, default scale 16, unit scale (the full range clamps), two rows.
+    for (auto [dx, scale, given, w, h, c] : {std::tuple{true, 16, false, 17, 11, 1}, std::tuple{false, 16, false, 17, 11, 3},
+                                             std::tuple{true, 1, true, 17, 11, 1}, std::tuple{false, 5, true, 13, 2, 1},
+                                             std::tuple{true, 3, true, 1, 7, 1}}) {
+        std::vector<std::string> args = {"scharr", dx ? "--dx" : "--dy"};
+        if (given) args.insert(args.end(), {"--scale", std::to_string(scale)});
+        cases.push_back({std::string("scharr ") + (dx ? "dx" : "dy") + " scale " + std::to_string(scale), args, w, h, c,
+                         [dx, scale](const Image &in) { return signed_filter(in, dx ? kScharrDx : kScharrDy, scale); }});
+    }
+    // Corner measures: apertures and blocks, shorter images than the combined window.
+    for (auto [ap, bl, eigen, w, h, c] : {std::tuple{3, 3, false, 17, 11, 1}, std::tuple{5, 7, false, 17, 11, 3},
+                                          std::tuple{7, 5, false, 13, 3, 1}, std::tuple{3, 5, true, 17, 11, 1},
+                                          std::tuple{7, 3, true, 19, 13, 3}, std::tuple{3, 3, true, 1, 9, 1}}) {
+        cases.push_back({"corners " + std::to_string(ap) + " " + std::to_string(bl) + (eigen ? " eigen" : ""),
+                         {"corners", "--aperture", std::to_string(ap), "--block", std::to_string(bl)}, w, h, c,
+                         [ap, bl, eigen](const Image &in) { return corners_reference(in, ap, bl, eigen); }});
+        if (eigen) cases.back().args.push_back("--eigen");
+    }
+    return cases;
+}
+
+class MoreOp : public ::testing::TestWithParam<OpCase> {};
+
+TEST_P(MoreOp, MatchesReference)
+{
+    const OpCase &c = GetParam();
+    Image in = test_image(c.width, c.height, c.channels, unsigned(c.width * 7 + c.height));
+    const std::string inName = c.channels == 1 ? "in.pgm" : "in.ppm";
+    write_pnm(inName, in);
+    std::vector<std::string> args = {c.args[0], inName, "out.pnm"};
+    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    std::remove(path("out.pnm").c_str());
+    Result r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    std::string where;
+    EXPECT_TRUE(same_pixels(read_pnm("out.pnm"), c.expect(in), where)) << where;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, MoreOp, ::testing::ValuesIn(op_cases()), [](const auto &info) {
+    std::string n = info.param.label + "_" + std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                    "_C" + std::to_string(info.param.channels);
+    for (char &ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+});
+
+// A corner of a bright square stands out: the corner map's brightest pixel is next to it, and
+// a flat image gives a black map rather than a division by zero.
+TEST(MoreCorners, BrightestAtTheCornerAndFlatIsBlack)
+{
+    Image sq(21, 15, 1);
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 21; ++x) sq.row(y)[x] = x >= 8 && y >= 6 ? 200 : 20;
+    write_pnm("square.pgm", sq);
+    Result r = run({"corners", "square.pgm", "c.pgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image c = read_pnm("c.pgm");
+    int bx = 0, by = 0;
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 21; ++x)
+            if (c.row(y)[x] > c.row(by)[bx]) bx = x, by = y;
+    EXPECT_EQ(c.row(by)[bx], 255);
+    EXPECT_LE(std::abs(bx - 8) + std::abs(by - 6), 2) << bx << "," << by;
+    Image flat(9, 7, 1);
+    for (int y = 0; y < 7; ++y) std::fill(flat.row(y), flat.row(y) + 9, 90);
+    write_pnm("flat.pgm", flat);
+    for (const char *opt : {"--block", "--eigen"}) {
+        std::vector<std::string> args = {"corners", "flat.pgm", "f.ppm"};
+        args.push_back(opt);
+        if (std::string(opt) == "--block") args.push_back("7");
+        r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        Image f = read_pnm("f.ppm");
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 27; ++x) EXPECT_EQ(f.row(y)[x], 0) << opt;
+    }
+}
+
+// ---- sequences --------------------------------------------------------------------------
+
+// A square moving right over a noisy background, `n` frames.
+std::vector<Image> moving_square(int n, int w, int h, int channels)
+{
+    std::vector<Image> frames;
+    for (int i = 0; i < n; ++i) {
+        Image f = test_image(w, h, channels, 100 + i);
+        for (int y = h / 3; y < h / 3 + 4 && y < h; ++y)
+            for (int x = 2 + 3 * i; x < 2 + 3 * i + 4 && x < w; ++x)
+                for (int c = 0; c < channels; ++c) f.row(y)[x * channels + c] = std::uint8_t(250 - 40 * c);
+        frames.push_back(f);
+    }
+    return frames;
+}
+
+std::vector<std::string> write_frames(const std::vector<Image> &frames, const std::string &stem)
+{
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        names.push_back(stem + std::to_string(i) + (frames[i].channels == 1 ? ".pgm" : ".ppm"));
+        write_pnm(names.back(), frames[i]);
+    }
+    return names;
+}
+
+TEST(MoreSequences, AccumulateMeanAndRunningAverage)
+{
+    struct Case {
+        int frames, w, h, channels;
+        double alpha;  // < 0: the plain mean
+    };
+    for (const Case &c : {Case{1, 17, 11, 1, -1}, Case{4, 17, 11, 3, -1}, Case{6, 13, 1, 1, -1}, Case{5, 1, 9, 1, 0.25},
+                          Case{3, 17, 11, 3, 0.1}, Case{4, 17, 11, 1, 1.0}, Case{3, 5, 3, 1, 0.0}}) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames " + std::to_string(c.w) + "x" + std::to_string(c.h) + "x" +
+                     std::to_string(c.channels) + " alpha " + std::to_string(c.alpha));
+        const std::vector<Image> frames = moving_square(c.frames, c.w, c.h, c.channels);
+        std::vector<std::string> args = {"accumulate", "acc.pnm"};
+        for (const std::string &n : write_frames(frames, "frame")) args.push_back(n);
+        if (c.alpha >= 0) args.insert(args.end(), {"--alpha", std::to_string(c.alpha)});
+        Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        Image want(c.w, c.h, c.channels);
+        const float alpha = float(c.alpha);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w * c.channels; ++x) {
+                if (c.alpha < 0) {
+                    long sum = 0;
+                    for (const Image &f : frames) sum += f.row(y)[x];
+                    want.row(y)[x] = std::uint8_t((2 * sum + c.frames) / (2 * c.frames));
+                } else {
+                    float b = frames[0].row(y)[x];
+                    for (int i = 1; i < c.frames; ++i) {
+                        const float t = float(frames[i].row(y)[x]) - b;
+                        const float step = t * alpha;
+                        b = b + step;
+                    }
+                    want.row(y)[x] = std::uint8_t(std::clamp(std::floor(double(b) + 0.5), 0.0, 255.0));
+                }
+            }
+        std::string where;
+        EXPECT_TRUE(same_pixels(read_pnm("acc.pnm"), want, where)) << where;
+    }
+    // Frames take the first frame's layout: a colour frame after a grey one counts as its luma.
+    const std::vector<Image> grey = moving_square(2, 9, 7, 1), colour = moving_square(2, 9, 7, 3);
+    write_pnm("g0.pgm", grey[0]);
+    write_pnm("c1.ppm", colour[1]);
+    Result r = run({"accumulate", "mixed.pnm", "g0.pgm", "c1.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Image luma = grey_of(colour[1]);
+    Image want(9, 7, 1);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) want.row(y)[x] = std::uint8_t((grey[0].row(y)[x] + luma.row(y)[x] + 1) / 2);
+    std::string where;
+    EXPECT_TRUE(same_pixels(read_pnm("mixed.pnm"), want, where)) << where;
+}
+
+TEST(MoreSequences, MotionHistory)
+{
+    struct Case {
+        int frames, w, h, channels;
+        double duration;  // <= 0: the default, the number of frame pairs
+        int threshold;    // < 0: the default, 30
+    };
+    for (const Case &c : {Case{2, 17, 11, 1, 0, -1}, Case{6, 23, 11, 1, 0, -1}, Case{6, 23, 11, 3, 2, 10},
+                          Case{5, 19, 7, 1, 1.5, 0}, Case{4, 13, 1, 1, 0.5, 200}, Case{7, 1, 9, 1, 3, 5}}) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames " + std::to_string(c.w) + "x" + std::to_string(c.h) + "x" +
+                     std::to_string(c.channels) + " duration " + std::to_string(c.duration) + " threshold " +
+                     std::to_string(c.threshold));
+        const std::vector<Image> frames = moving_square(c.frames, c.w, c.h, c.channels);
+        std::vector<std::string> args = {"motion", "mhi.pnm"};
+        for (const std::string &n : write_frames(frames, "frame")) args.push_back(n);
+        if (c.duration > 0) args.insert(args.end(), {"--duration", std::to_string(c.duration)});
+        if (c.threshold >= 0) args.insert(args.end(), {"--threshold", std::to_string(c.threshold)});
+        Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        // History per pixel: the time of the last change above the threshold, cleared once
+        // older than the duration.
+        const int pairs = c.frames - 1, threshold = c.threshold < 0 ? 30 : c.threshold;
+        const float d = c.duration > 0 ? float(c.duration) : float(pairs);
+        std::vector<Image> grey;
+        for (const Image &f : frames) grey.push_back(grey_of(f));
+        Image want(c.w, c.h, 1);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                float h = 0;
+                for (int i = 1; i <= pairs; ++i) {
+                    const int change = std::abs(grey[i].row(y)[x] - grey[i - 1].row(y)[x]);
+                    const float limit = float(i) - d;
+                    if (change > threshold)
+                        h = float(i);
+                    else if (h < limit)
+                        h = 0;
+                }
+                const double v = h == 0 ? 0 : std::floor(255.0 * (h - (pairs - double(d))) / double(d) + 0.5);
+                want.row(y)[x] = std::uint8_t(std::clamp(v, 0.0, 255.0));
+            }
+        std::string where;
+        EXPECT_TRUE(same_pixels(read_pnm("mhi.pnm"), want, where)) << where;
+    }
+}
+
+// ---- profile ----------------------------------------------------------------------------
+
+// The digital line: one sample per step along the longer axis, the other coordinate the
+// integer nearest to the exact line, an exact half going towards the start.
+std::vector<std::pair<int, int>> line_points(int x1, int y1, int x2, int y2)
+{
+    const int dx = x2 - x1, dy = y2 - y1;
+    const bool yMajor = std::abs(dx) <= std::abs(dy);
+    const long major = std::max(std::abs(dx), std::abs(dy)), minor = std::min(std::abs(dx), std::abs(dy));
+    const int sMajor = (yMajor ? dy : dx) < 0 ? -1 : 1, sMinor = (yMajor ? dx : dy) < 0 ? -1 : 1;
+    std::vector<std::pair<int, int>> pts;
+    for (long k = 0; k <= major; ++k) {
+        const long off = major == 0 ? 0 : (2 * k * minor + major - 1) / (2 * major);
+        pts.push_back(yMajor ? std::pair{int(x1 + sMinor * off), int(y1 + sMajor * k)}
+                             : std::pair{int(x1 + sMajor * k), int(y1 + sMinor * off)});
+    }
+    return pts;
+}
+
+TEST(MoreProfile, CsvAlongDigitalLines)
+{
+    const Image grey = test_image(17, 11, 1, 5), colour = test_image(17, 11, 3, 6);
+    write_pnm("p.pgm", grey);
+    write_pnm("p.ppm", colour);
+    struct L {
+        int x1, y1, x2, y2;
+    };
+    for (const L &l : {L{0, 0, 16, 0}, L{3, 0, 3, 10}, L{0, 0, 2, 1}, L{2, 1, 0, 0}, L{16, 10, 0, 0}, L{0, 10, 10, 0},
+                       L{1, 9, 16, 2}, L{15, 0, 11, 10}, L{5, 5, 5, 5}, L{0, 3, 16, 4}}) {
+        for (const Image *img : {&grey, &colour}) {
+            const int c = img->channels;
+            const std::string from = std::to_string(l.x1) + "," + std::to_string(l.y1),
+                              to = std::to_string(l.x2) + "," + std::to_string(l.y2);
+            SCOPED_TRACE(from + " to " + to + (c == 1 ? " grey" : " colour"));
+            std::string want = c == 1 ? "x,y,value\n" : "x,y,r,g,b\n";
+            for (auto [x, y] : line_points(l.x1, l.y1, l.x2, l.y2)) {
+                want += std::to_string(x) + "," + std::to_string(y);
+                for (int ch = 0; ch < c; ++ch) want += "," + std::to_string(img->row(y)[x * c + ch]);
+                want += "\n";
+            }
+            Result r = run({"profile", c == 1 ? "p.pgm" : "p.ppm", "--from", from, "--to", to});
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(r.out, want);
+        }
+    }
+}
+
+// ---- norms and differences --------------------------------------------------------------
+
+struct Exact {
+    long inf = 0, l1 = 0, l2sq = 0;
+};
+// Exact integer norms of channel `ch` of A, or of A - B.
+Exact exact_norms(const Image &a, const Image *b, int ch)
+{
+    Exact e;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            long v = a.row(y)[x * a.channels + ch] - (b ? b->row(y)[x * b->channels + ch] : 0);
+            e.inf = std::max(e.inf, std::labs(v));
+            e.l1 += std::labs(v);
+            e.l2sq += v * v;
+        }
+    return e;
+}
+double pick(const Exact &e, const std::string &kind)
+{
+    return kind == "inf" ? double(e.inf) : kind == "l1" ? double(e.l1) : std::sqrt(double(e.l2sq));
+}
+// Whole numbers in full, others in the fewest digits that read back exactly.
+std::string shortest(double v)
+{
+    char text[40];
+    if (v == std::floor(v) && std::fabs(v) < 9007199254740992.0) {
+        std::snprintf(text, sizeof text, "%.0f", v);
+        return text;
+    }
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        if (std::strtod(text, nullptr) == v) break;
+    }
+    return text;
+}
+
+TEST(MoreNorms, NormDifferenceAndRelative)
+{
+    struct Case {
+        int w, h, channels;
+        std::string kind;  // "" = the default, l2
+        int images;        // 1: norm of A; 2: of A - B
+        bool relative, json;
+    };
+    const std::vector<Case> cases = {
+        {17, 11, 1, "", 1, false, false},   {17, 11, 3, "inf", 1, false, false}, {13, 1, 1, "l1", 1, false, true},
+        {17, 11, 1, "l2", 2, false, false}, {1, 9, 3, "l1", 2, false, false},   {17, 11, 3, "inf", 2, false, true},
+        {17, 11, 1, "l1", 2, true, false},  {17, 11, 3, "l2", 2, true, false},  {17, 11, 1, "inf", 2, true, true},
+    };
+    for (const Case &c : cases) {
+        const std::string kind = c.kind.empty() ? "l2" : c.kind;
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + "x" + std::to_string(c.channels) + " " + kind +
+                     (c.images == 2 ? " of A - B" : "") + (c.relative ? " relative" : ""));
+        const Image a = test_image(c.w, c.h, c.channels, 31), b = test_image(c.w, c.h, c.channels, 47);
+        const std::string ext = c.channels == 1 ? ".pgm" : ".ppm";
+        write_pnm("na" + ext, a);
+        write_pnm("nb" + ext, b);
+        std::vector<std::string> args = {"norm", "na" + ext};
+        if (c.images == 2) args.push_back("nb" + ext);
+        if (!c.kind.empty()) args.insert(args.end(), {"--kind", c.kind});
+        if (c.relative) args.push_back("--relative");
+        if (c.json) args.push_back("--json");
+        std::vector<double> values;
+        for (int ch = 0; ch < c.channels; ++ch) {
+            const Exact n = exact_norms(a, c.images == 2 ? &b : nullptr, ch);
+            if (!c.relative) {
+                values.push_back(pick(n, kind));
+                continue;
+            }
+            const Exact d = exact_norms(b, nullptr, ch);
+            values.push_back(kind == "l2" ? std::sqrt(double(n.l2sq) / double(d.l2sq)) : pick(n, kind) / pick(d, kind));
+        }
+        const std::string measure = c.images == 1 ? "norm" : c.relative ? "relative" : "difference";
+        static const char *const names[] = {"red", "green", "blue"};
+        std::string want;
+        if (c.json) {
+            want = "{\"kind\":\"" + kind + "\",\"measure\":\"" + measure + "\",\"values\":[";
+            for (std::size_t i = 0; i < values.size(); ++i) want += (i ? "," : "") + shortest(values[i]);
+            want += "]}\n";
+        } else
+            for (std::size_t i = 0; i < values.size(); ++i)
+                want += measure + "-" + kind + (c.channels == 1 ? std::string() : std::string(" (") + names[i] + ")") +
+                        ": " + shortest(values[i]) + "\n";
+        Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, want);
+    }
+}
+
+TEST(MoreNorms, SmallKnownCasesAsJson)
+{
+    Image a(2, 1, 1), b(2, 1, 1), z(2, 1, 1);
+    a.row(0)[0] = 3, a.row(0)[1] = 4;
+    b.row(0)[0] = 10, b.row(0)[1] = 0;
+    write_pnm("a34.pgm", a);
+    write_pnm("b100.pgm", b);
+    write_pnm("zero.pgm", z);
+    struct K {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    for (const K &k : {K{{"norm", "a34.pgm", "--json"}, "{\"kind\":\"l2\",\"measure\":\"norm\",\"values\":[5]}\n"},
+                       K{{"norm", "a34.pgm", "b100.pgm", "--kind", "inf", "--json"},
+                         "{\"kind\":\"inf\",\"measure\":\"difference\",\"values\":[7]}\n"},
+                       K{{"norm", "b100.pgm", "a34.pgm", "--kind", "l1", "--relative", "--json"},
+                         "{\"kind\":\"l1\",\"measure\":\"relative\",\"values\":[1.5714285714285714]}\n"},
+                       // A reference of zeros: the difference's norm times 2^52.
+                       K{{"norm", "a34.pgm", "zero.pgm", "--kind", "l2", "--relative"}, "relative-l2: 335544320\n"},
+                       K{{"diff", "a34.pgm", "b100.pgm", "--json"},
+                         "{\"width\":2,\"height\":1,\"channels\":1,\"differing\":2,\"max\":7,\"mean\":5.5,\"rms\":5.700877125495689}\n"},
+                       K{{"diff", "a34.pgm", "a34.pgm"},
+                         "size: 2x1\nchannels: 1\ndiffering pixels: 0\nmax abs diff: 0\nmean abs diff: 0\nrms diff: 0\n"},
+                       K{{"profile", "a34.pgm", "--from", "1,0", "--to", "0,0", "--json"},
+                         "{\"from\":{\"x\":1,\"y\":0},\"to\":{\"x\":0,\"y\":0},\"points\":[{\"x\":1,\"y\":0,\"value\":4},{\"x\":0,\"y\":0,\"value\":3}]}\n"}}) {
+        std::string joined;
+        for (const auto &s : k.args) joined += s + " ";
+        SCOPED_TRACE(joined);
+        Result r = run(k.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, k.out);
+    }
+}
+
+TEST(MoreNorms, DiffCountsPixelsAndAveragesSamples)
+{
+    for (auto [w, h, c] : {std::tuple{17, 11, 1}, std::tuple{17, 11, 3}, std::tuple{1, 9, 3}, std::tuple{13, 1, 1}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(c));
+        Image a = test_image(w, h, c, 3), b = a;
+        // Change one channel of some pixels only: a pixel differs when any channel does.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if ((x * 3 + y) % 4 == 0) b.row(y)[x * c + (x + y) % c] = std::uint8_t(255 - a.row(y)[x * c]);
+        write_pnm(c == 1 ? "da.pgm" : "da.ppm", a);
+        write_pnm(c == 1 ? "db.pgm" : "db.ppm", b);
+        long differing = 0, maxAbs = 0, sumAbs = 0, sumSq = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool any = false;
+                for (int ch = 0; ch < c; ++ch) {
+                    long v = long(a.row(y)[x * c + ch]) - b.row(y)[x * c + ch];
+                    any |= v != 0;
+                    maxAbs = std::max(maxAbs, std::labs(v));
+                    sumAbs += std::labs(v);
+                    sumSq += v * v;
+                }
+                differing += any;
+            }
+        const double n = double(w) * h * c;
+        const std::string want = "size: " + std::to_string(w) + "x" + std::to_string(h) + "\nchannels: " + std::to_string(c) +
+                                 "\ndiffering pixels: " + std::to_string(differing) + "\nmax abs diff: " + std::to_string(maxAbs) +
+                                 "\nmean abs diff: " + shortest(double(sumAbs) / n) +
+                                 "\nrms diff: " + shortest(std::sqrt(double(sumSq)) / std::sqrt(n)) + "\n";
+        Result r = run({"diff", c == 1 ? "da.pgm" : "da.ppm", c == 1 ? "db.pgm" : "db.ppm"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, want);
+    }
+}
+
+// Sums of absolute values beyond 2^31: the L1 measures must still be exact.
+TEST(MoreNorms, LargeL1SumsStayExact)
+{
+    const int w = 4099, h = 2101;  // 8,611,999 pixels of 255: an L1 sum of 2,196,059,745
+    Image white(w, h, 1), black(w, h, 1);
+    for (int y = 0; y < h; ++y) std::fill(white.row(y), white.row(y) + w, 255);
+    write_pnm("white.pgm", white);
+    write_pnm("black.pgm", black);
+    const std::string sum = "2196059745";
+    struct K {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    for (const K &k : {K{{"norm", "white.pgm", "--kind", "l1"}, "norm-l1: " + sum + "\n"},
+                       K{{"norm", "black.pgm", "white.pgm", "--kind", "l1"}, "difference-l1: " + sum + "\n"},
+                       K{{"norm", "black.pgm", "white.pgm", "--kind", "l1", "--relative"}, "relative-l1: 1\n"},
+                       // A reference of zeros: the difference's norm times 2^52.
+                       K{{"norm", "white.pgm", "black.pgm", "--kind", "l1", "--relative"},
+                         "relative-l1: " + shortest(2196059745.0 * 4503599627370496.0) + "\n"},
+                       K{{"diff", "black.pgm", "white.pgm", "--json"},
+                         "{\"width\":4099,\"height\":2101,\"channels\":1,\"differing\":8611999,\"max\":255,\"mean\":255,\"rms\":255}\n"}}) {
+        SCOPED_TRACE(k.args[0] + " " + k.args[1] + " " + k.args[2]);
+        Result r = run(k.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, k.out);
+    }
+}
+
+// ---- refusals ---------------------------------------------------------------------------
+
+TEST(MoreErrors, BadInputGivesOneLineAndStatusOne)
+{
+    write_pnm("ok.pgm", test_image(24, 16, 1, 11));
+    write_pnm("ok.ppm", test_image(24, 16, 3, 12));
+    write_pnm("big.pgm", test_image(30, 30, 1, 1));
+    write_pnm("row.pgm", test_image(5, 1, 1, 1));
+    struct Bad {
+        std::vector<std::string> args;
+        std::string message;  // part of the stderr line
+    };
+    // missing.png is never opened: option values are checked first.
+    const std::vector<Bad> table = {
+        {{"blur", "missing.png", "o.png", "--size", "4"}, "zylcv blur: --size 4: must be 3, 5 or 7"},
+        {{"blur", "missing.png", "o.png", "--size", "9"}, "--size 9: must be 3, 5 or 7"},
+        {{"blur", "missing.png", "o.png", "--size", "three"}, "--size three: must be 3, 5 or 7"},
+        {{"laplace", "missing.png", "o.png", "--size", "1"}, "zylcv laplace: --size 1: must be 3, 5 or 7"},
+        {{"laplace", "missing.png", "o.png", "--scale", "0"}, "zylcv laplace: --scale 0: must be in 1..65536"},
+        {{"scharr", "missing.png", "o.png"}, "zylcv scharr: give exactly one of --dx, --dy"},
+        {{"scharr", "missing.png", "o.png", "--dx", "--dy"}, "give exactly one of --dx, --dy"},
+        {{"scharr", "missing.png", "o.png", "--dy", "--scale", "-2"}, "--scale -2: must be in 1..65536"},
+        {{"corners", "missing.png", "o.png", "--aperture", "9"}, "zylcv corners: --aperture 9: must be 3, 5 or 7"},
+        {{"corners", "missing.png", "o.png", "--block", "2"}, "zylcv corners: --block 2: must be 3, 5 or 7"},
+        {{"accumulate", "o.png", "missing.png", "--alpha", "1.5"}, "zylcv accumulate: --alpha 1.5: must be in 0..1"},
+        {{"accumulate", "o.png", "missing.png", "--alpha", "-0.1"}, "--alpha -0.1: must be in 0..1"},
+        {{"accumulate", "o.png", "missing.png", "--alpha", "x"}, "--alpha: 'x' is not a finite number"},
+        {{"motion", "o.png", "missing.png", "missing.png", "--duration", "0"}, "zylcv motion: --duration 0: must be greater than 0"},
+        {{"motion", "o.png", "missing.png", "missing.png", "--threshold", "256"}, "zylcv motion: --threshold 256: must be in 0..255"},
+        {{"profile", "missing.png", "--to", "1,1"}, "zylcv profile: --from X,Y is required"},
+        {{"profile", "missing.png", "--from", "1,1"}, "--to X,Y is required"},
+        {{"profile", "missing.png", "--from", "3", "--to", "1,1"}, "--from: '3' is not of the form A,B"},
+        {{"profile", "missing.png", "--from", "-1,2", "--to", "1,1"}, "--from -1,2: X and Y must each be at least 0"},
+        {{"norm", "missing.png", "--kind", "l3"}, "zylcv norm: --kind: 'l3' is not inf, l1 or l2"},
+        {{"norm", "missing.png", "--relative"}, "zylcv norm: --relative needs a second image B"},
+        // Argument counts.
+        {{"blur", "ok.pgm"}, "expected IN OUT, got 1 argument"},
+        {{"accumulate", "o.png"}, "zylcv accumulate: expected OUT and at least 1 frame, got 1 argument"},
+        {{"motion", "o.png", "ok.pgm"}, "zylcv motion: expected OUT and at least 2 frames, got 2 arguments"},
+        {{"norm", "ok.pgm", "ok.pgm", "ok.pgm"}, "expected A [B], got 3 arguments"},
+        {{"diff", "ok.pgm"}, "expected A B, got 1 argument"},
+        {{"profile", "ok.pgm", "o.png", "--from", "0,0", "--to", "1,1"}, "expected IN, got 2 arguments"},
+        // Faults found in the images.
+        {{"profile", "ok.pgm", "--from", "0,0", "--to", "24,3"}, "ok.pgm: --to 24,3 lies outside the 24x16 image"},
+        {{"profile", "ok.ppm", "--from", "2,16", "--to", "0,0"}, "ok.ppm: --from 2,16 lies outside the 24x16 image"},
+        {{"scharr", "row.pgm", "o.png", "--dx"}, "row.pgm: image too small (5x1); scharr needs at least 2 rows"},
+        {{"norm", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16; the images must have the same size"},
+        {{"diff", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16"},
+        {{"accumulate", "o.png", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16; all frames must have the same size"},
+        {{"motion", "o.png", "ok.pgm", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16; all frames must have the same size"},
+        {{"blur", "missing.png", "o.png"}, "missing.png: cannot open"},
+        {{"motion", "o.png", "ok.pgm", "missing.png"}, "missing.png: cannot open"},
+    };
+    for (const Bad &b : table) {
+        std::string joined;
+        for (const auto &a : b.args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        Result r = run(b.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.compare(0, 6, "zylcv "), 0) << r.err;
+    }
+    // Nothing is written for a failed command.
+    EXPECT_EQ(read_text(path("o.png")), "");
+}
+
+TEST(MoreHelp, EveryCommandHasHelpAndIsListed)
+{
+    const Result all = run({"--help"});
+    for (const char *cmd : {"blur", "laplace", "scharr", "corners", "accumulate", "motion", "profile", "norm", "diff"}) {
+        SCOPED_TRACE(cmd);
+        Result r = run({cmd, "--help"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.compare(0, 13 + std::strlen(cmd), std::string("usage: zylcv ") + cmd), 0) << r.out;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(all.out.find(std::string("  ") + cmd + " "), std::string::npos);
+    }
+}
+
+}  // namespace
