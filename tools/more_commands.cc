@@ -665,7 +665,7 @@ std::vector<Command> more_commands()
          "window sum from zyliBlur_8u16s_C1R (replicated borders: rows and columns outside the\n"
          "image repeat the nearest edge pixel), written as (sum + K*K/2) / (K*K) in integers, the\n"
          "mean rounded to the nearest level. Colour images are blurred channel by channel.\n",
-         {{"size", true}}, cmd_blur},
+         {{"size", true}}, cmd_blur, true},
         {"laplace", "Laplacian (3x3, 5x5 or 7x7), signed values around 128",
          "usage: zylcv laplace IN OUT [--size 3|5|7] [--scale S]\n\n"
          "Sum of the second derivatives along x and y with the Sobel kernels of aperture K\n"
@@ -673,7 +673,7 @@ std::vector<Command> more_commands()
          "replicated borders. The 16-bit result (saturated to -32768..32767) is shown as\n"
          "128 + floor(L / S), clamped to 0..255; S defaults to 4, 32 and 256 for K = 3, 5, 7.\n"
          "Colour input is converted to grey (ITU-R BT.601 luma) first.\n",
-         {{"size", true}, {"scale", true}}, cmd_laplace},
+         {{"size", true}, {"scale", true}}, cmd_laplace, true},
         {"scharr", "3x3 Scharr derivative, signed values around 128",
          "usage: zylcv scharr IN OUT (--dx | --dy) [--scale S]\n\n"
          "The 3x3 Scharr derivative along x (columns weighted -3 0 3 / -10 0 10 / -3 0 3) or y\n"
@@ -681,7 +681,7 @@ std::vector<Command> more_commands()
          "borders. The result (-4080..4080) is shown as 128 + floor(d / S), clamped to 0..255;\n"
          "S defaults to 16. The image needs at least 2 rows. Colour input is converted to grey\n"
          "(ITU-R BT.601 luma) first.\n",
-         {{"dx", false}, {"dy", false}, {"scale", true}}, cmd_scharr},
+         {{"dx", false}, {"dy", false}, {"scale", true}}, cmd_scharr, true},
         {"corners", "corner strength: smaller eigenvalue of the gradient covariance",
          "usage: zylcv corners IN OUT [--aperture 3|5|7] [--block 3|5|7] [--eigen]\n\n"
          "For every pixel, the gradient covariance (Sobel derivatives of the given aperture,\n"
@@ -694,7 +694,7 @@ std::vector<Command> more_commands()
          "one's eigenvector, round(255 * a / pi) with a = atan2(y, x) folded into 0..pi (blue is\n"
          "0 where red is 0, where the direction means little). Colour input is converted to grey\n"
          "(ITU-R BT.601 luma) first.\n",
-         {{"aperture", true}, {"block", true}, {"eigen", false}}, cmd_corners},
+         {{"aperture", true}, {"block", true}, {"eigen", false}}, cmd_corners, true},
         {"accumulate", "mean or running-average background of a sequence of frames",
          "usage: zylcv accumulate OUT FRAME... [--alpha A]\n\n"
          "Without --alpha, the mean of the frames: their sum in single precision\n"

@@ -206,6 +206,24 @@ INSTANTIATE_TEST_SUITE_P(All, MoreOp, ::testing::ValuesIn(op_cases()), [](const 
     return n;
 });
 
+// The filters write one image per input, so they run over many inputs with --out-dir.
+TEST(MoreBatch, FiltersRunOverManyInputs)
+{
+    const Image a = test_image(17, 11, 1, 71), b = test_image(9, 13, 3, 72);
+    write_pnm("ba.pgm", a);
+    write_pnm("bb.ppm", b);
+    std::remove(path("batch/ba.pgm").c_str());
+    std::remove(path("batch/bb.ppm").c_str());
+    Result r = run({"blur", "--size", "5", "--out-dir", "batch", "--jobs", "2", "ba.pgm", "bb.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string where;
+    EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), box_mean(a, 5), where)) << where;
+    EXPECT_TRUE(same_pixels(read_pnm("batch/bb.ppm"), box_mean(b, 5), where)) << where;
+    r = run({"scharr", "--dy", "--out-dir", "batch", "ba.pgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), signed_filter(a, kScharrDy, 16), where)) << where;
+}
+
 // A corner of a bright square stands out: the corner map's brightest pixel is next to it, and
 // a flat image gives a black map rather than a division by zero.
 TEST(MoreCorners, BrightestAtTheCornerAndFlatIsBlack)
