@@ -8,6 +8,14 @@ deps:
 test: deps
 	./scripts/test-all.sh $(BUILD)
 
+# libFuzzer targets of fuzz/ (clang): each runs FUZZ_SECONDS over a copy of its corpus, one at
+# a time; fails on any finding (inputs in $(BUILD)/fuzz-findings). FUZZ_TARGETS="morph pyr" for some.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+.PHONY: fuzz
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/fuzz.sh $(BUILD) $(FUZZ_TARGETS)
+
 # Images larger than 2^32 bytes through whole-image functions (x86_64; about a minute; not part
 # of `make test`).
 .PHONY: test-large

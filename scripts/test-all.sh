@@ -1,6 +1,7 @@
 #!/bin/sh
 # Configures, builds and tests the four builds: x86_64, i386 under qemu-i386, portable kernels
-# only, and x86_64 with address and undefined-behaviour sanitizers. Exits non-zero if any fails.
+# only, and x86_64 with address and undefined-behaviour sanitizers; then builds the fuzz targets
+# and runs each for a few seconds. Exits non-zero if any fails.
 # usage: scripts/test-all.sh [BUILD_ROOT]   (default: build)
 root=${1:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -26,8 +27,18 @@ run i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux.cmake
 run portable -DZYLCV_SIMD=OFF
 run sanitize -DZYLCV_SANITIZE=ON
 
+# The fuzz targets, built with clang and run a few seconds each over their corpora, so that they
+# keep building and their regression seeds keep passing.
+echo "=== fuzz (smoke) ==="
+if FUZZ_SECONDS=${FUZZ_SMOKE_SECONDS:-3} ./scripts/fuzz.sh "$root"; then
+  echo "=== fuzz: passed ==="
+else
+  echo "=== fuzz: FAILED ==="
+  failed="$failed fuzz"
+fi
+
 if [ -n "$failed" ]; then
-  echo "FAILED builds:$failed"
+  echo "FAILED:$failed"
   exit 1
 fi
-echo "all four builds passed"
+echo "all four builds and the fuzz smoke run passed"
