@@ -114,7 +114,10 @@ bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name,
         return false;
     }
     png_infop info = png_create_info_struct(png);
-    std::vector<png_bytep> rows;  // declared before setjmp: nothing is constructed after it
+    // Declared before setjmp: nothing with a destructor is constructed after it, since an error
+    // longjmps past this frame's destructors.
+    std::vector<png_bytep> rows;
+    Image raw;
     if (!info || setjmp(ctx.jump)) {
         png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
         error = name + ": corrupt PNG: " + ctx.message;
@@ -142,7 +145,7 @@ bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name,
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
-    Image raw(int(w), int(h), channels);
+    raw = Image(int(w), int(h), channels);
     rows.resize(h);
     for (png_uint_32 y = 0; y < h; ++y) rows[y] = raw.row(int(y));
     png_read_image(png, rows.data());
