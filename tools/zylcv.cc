@@ -640,8 +640,8 @@ void print_usage(std::FILE *f)
                  ".pgm grey, .ppm RGB, .pnm as computed) unless --format is given; '-' reads standard\n"
                  "input or writes PNG to standard output.\n\n"
                  "commands:\n");
-    for (const Command &c : commands()) std::fprintf(f, "  %-9s %s\n", c.name, c.summary);
-    std::fprintf(f, "  %-9s %s\n", "info", "library version record and build flavour");
+    for (const Command &c : commands()) std::fprintf(f, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(f, "  %-10s %s\n", "info", "library version record and build flavour");
     std::fprintf(f, "\nEvery image command accepts --timing (time spent in I/O and in the library, on\n"
                     "stderr). Errors are reported on stderr with exit status 1.\n");
 }

@@ -24,6 +24,7 @@
 
 #include "image_io.h"
 #include "library.h"
+#include "tool_test_support.h"
 
 using zylcv_tool::Image;
 
@@ -41,125 +42,8 @@ void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-// ---- files and processes ------------------------------------------------------------------
+using namespace tool_test;
 
-std::string work_dir()
-{
-    static std::string dir = [] {
-        char tmpl[] = "/tmp/zylcv-tool-test-XXXXXX";
-        const char *d = mkdtemp(tmpl);
-        return std::string(d ? d : "/tmp");
-    }();
-    return dir;
-}
-std::string path(const std::string &name) { return work_dir() + "/" + name; }
-
-std::string read_text(const std::string &p)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-void write_bytes(const std::string &p, const std::string &bytes)
-{
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-struct Result {
-    int status;  // exit status, or 128 + signal
-    std::string out, err;
-};
-
-// Runs the tool in the work directory; `input` (a file name) becomes standard input; `shell`
-// runs first in the same shell (limits, traps).
-Result run(const std::vector<std::string> &args, const std::string &input = "",
-           const std::string &shell = "")
-{
-    std::string cmd = "cd '" + work_dir() + "' && " + shell + " '" ZYLCV_TOOL_PATH "'";
-    for (const std::string &a : args) cmd += " '" + a + "'";
-    cmd += " < " + (input.empty() ? std::string("/dev/null") : "'" + input + "'");
-    cmd += " > stdout.txt 2> stderr.txt";
-    int raw = std::system(cmd.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    r.out = read_text(path("stdout.txt"));
-    r.err = read_text(path("stderr.txt"));
-    return r;
-}
-
-// Binary PGM/PPM written and read here, independently of the tool's codec.
-void write_pnm(const std::string &name, const Image &img)
-{
-    std::string s = (img.channels == 1 ? "P5\n" : "P6\n") + std::to_string(img.width) + " " +
-                    std::to_string(img.height) + "\n255\n";
-    for (int y = 0; y < img.height; ++y)
-        s.append(reinterpret_cast<const char *>(img.row(y)), std::size_t(img.width) * img.channels);
-    write_bytes(path(name), s);
-}
-Image read_pnm(const std::string &name)
-{
-    std::string s = read_text(path(name));
-    std::istringstream in(s);
-    std::string magic;
-    int w = 0, h = 0, maxval = 0;
-    in >> magic >> w >> h >> maxval;
-    in.get();
-    EXPECT_TRUE((magic == "P5" || magic == "P6") && maxval == 255) << name;
-    Image img(std::max(w, 1), std::max(h, 1), magic == "P6" ? 3 : 1);
-    for (int y = 0; y < h; ++y) in.read(reinterpret_cast<char *>(img.row(y)), std::streamsize(w) * img.channels);
-    return img;
-}
-
-bool same_pixels(const Image &a, const Image &b, std::string &where)
-{
-    if (a.width != b.width || a.height != b.height || a.channels != b.channels) {
-        where = "size " + std::to_string(a.width) + "x" + std::to_string(a.height) + "x" + std::to_string(a.channels) +
-                " vs " + std::to_string(b.width) + "x" + std::to_string(b.height) + "x" + std::to_string(b.channels);
-        return false;
-    }
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width * a.channels; ++x)
-            if (a.row(y)[x] != b.row(y)[x]) {
-                where = "element " + std::to_string(x) + " of row " + std::to_string(y) + ": " +
-                        std::to_string(a.row(y)[x]) + " vs " + std::to_string(b.row(y)[x]);
-                return false;
-            }
-    return true;
-}
-
-// ---- test images ----------------------------------------------------------------------------
-
-// Blocks, a ramp, a dark disc and light noise: edges in every direction, flat regions for
-// fills, and no two rows alike.
-Image test_image(int w, int h, int channels, unsigned seed)
-{
-    Image img(w, h, channels);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < channels; ++c) {
-                seed = seed * 1103515245u + 12345u;
-                int v = 40 + (x * 120) / w + c * 25;
-                if (x > w / 3 && x < 2 * w / 3 && y > h / 4 && y < h / 2) v = 220 - c * 30;
-                int dx = x - w / 4, dy = y - 2 * h / 3;
-                if (dx * dx + dy * dy < (h / 5) * (h / 5)) v = 15;
-                if ((x + y) % 11 == 0) v += int((seed >> 16) % 9);
-                img.row(y)[x * channels + c] = std::uint8_t(std::clamp(v, 0, 255));
-            }
-    return img;
-}
-
-Image grey_of(const Image &img)
-{
-    if (img.channels == 1) return img;
-    Image g(img.width, img.height, 1);
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) {
-            const std::uint8_t *p = img.row(y) + 3 * x;
-            g.row(y)[x] = std::uint8_t((77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8);
-        }
-    return g;
-}
 
 struct Derivs {
     std::vector<Zyl16s> dx, dy;
