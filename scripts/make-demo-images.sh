@@ -3,7 +3,7 @@
 # usage: scripts/make-demo-images.sh BUILD_DIR OUT_DIR [docs]
 #   BUILD_DIR  a build with tools (targets zylcv_cli and zylcv_demo_images built)
 #   OUT_DIR    where the inputs and results go (created)
-#   docs       write only the pictures of docs/images: scene, edges, erosion, distance map
+#   docs       write only the pictures of docs/images: scene, edges, erosion, distance map, motion
 set -eu
 build=$(cd "$1" && pwd)
 out=$2
@@ -23,11 +23,25 @@ if [ "$mode" = docs ]; then
   run canny "$tmp/scene.png" "$out/edges.png" --low 60 --high 180
   run erode "$tmp/scene.png" "$out/erode.png" --shape ellipse --size 7x7
   run distance "$out/edges.png" "$out/distance.png" --invert --scale 4
+  run motion "$out/motion.png" "$tmp"/frame*.png
   exit 0
 fi
 
-cp "$tmp/scene.png" "$tmp/scene-grey.png" "$tmp/template.png" "$out/"
+cp "$tmp/scene.png" "$tmp/scene-grey.png" "$tmp/template.png" "$tmp"/frame*.png "$out/"
 cd "$out"
+run convert scene.png scene.jpg --quality 90
+run canny scene.jpg edges-from-jpeg.png --low 60 --high 180 --blur
+run blur scene.png blur.png --size 5
+run laplace scene.png laplace.png
+run scharr scene.png scharr-dx.png --dx
+run corners scene.png corners.png
+run corners scene.png corner-eigen.png --eigen
+run motion motion.png frame*.png
+run accumulate background.png frame*.png --alpha 0.2
+run profile scene.png --from 0,120 --to 319,120 > profile.csv
+run diff scene.png scene.jpg > jpeg-diff.txt
+run norm scene.png scene.jpg --kind l2 --relative >> jpeg-diff.txt
+run sobel --magnitude --out-dir batch scene.png scene-grey.png template.png frame01.png
 run stats scene.png > stats.txt
 run sobel scene.png sobel-dx.png --dx
 run sobel scene.png sobel-dy.png --dy
@@ -44,5 +58,5 @@ run distance edges.png distance-chess.png --invert --metric chess --scale 4
 run match scene-grey.png template.png --method coeff-normed --heatmap match-heatmap.png > match.txt
 run fill scene-grey.png fill-sky.png --seed 10,10 --value 255 --gradient 3,3 --8 > fill.txt
 run convert scene.png scene.ppm
-cat stats.txt match.txt fill.txt
+cat stats.txt match.txt fill.txt jpeg-diff.txt
 echo "results in $out"

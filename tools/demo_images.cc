@@ -3,6 +3,7 @@
 // a template cut from it for `zylcv match`. Deterministic: the same size gives the same bytes.
 //
 //   zylcv_demo_images OUTDIR [WIDTH HEIGHT]     (default 320 240)
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -155,7 +156,24 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    std::printf("wrote %s/scene.png, scene-grey.png (%dx%d) and template.png (%dx%d, cut at %d,%d)\n",
-                dir.c_str(), w, h, tw, th, tx, ty);
+    // A short sequence for the motion commands: a dark ball rolls across the meadow, one frame
+    // per step, over the unchanged scene.
+    const int frames = 8, radius = std::max(3, h / 16);
+    for (int f = 0; f < frames; ++f) {
+        Image frame = colour;
+        const int cx = w / 8 + f * (w * 3 / 4) / (frames - 1), cy = h * 4 / 5;
+        for (int y = std::max(0, cy - radius); y < std::min(h, cy + radius + 1); ++y)
+            for (int x = std::max(0, cx - radius); x < std::min(w, cx + radius + 1); ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius)
+                    for (int c = 0; c < 3; ++c) frame.row(y)[3 * x + c] = std::uint8_t(30 + 20 * c);
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame%02d.png", f + 1);
+        if (!zylcv_tool::save_image(dir + name, frame, error)) {
+            std::fprintf(stderr, "zylcv_demo_images: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::printf("wrote %s/scene.png, scene-grey.png (%dx%d), template.png (%dx%d, cut at %d,%d) and "
+                "frame01..%02d.png\n", dir.c_str(), w, h, tw, th, tx, ty, frames);
     return 0;
 }
