@@ -50,6 +50,19 @@ inline float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
 // Sign bit cleared: |v| for every value, NaN payload kept.
 inline float clear_sign(float v) { return from_bits(bits(v) & 0x7FFFFFFFu); }
 
+// Float sum with the operand order fixed: when both operands are NaN the first one's NaN
+// (quieted) is the result, whatever order the compiler gives the add instruction, so that every
+// twin and every inlining of a sum gives the same NaN. Integer sums need no such care.
+inline float ordered_add(float a, float b)
+{
+    const float r = a + b;
+    if (r == r) return r;  // no NaN operand
+    if (a != a) return from_bits(bits(a) | 0x00400000u);
+    if (b != b) return from_bits(bits(b) | 0x00400000u);
+    return r;  // inf - inf: the default NaN
+}
+inline int ordered_add(int a, int b) { return a + b; }
+
 inline int clamp_int(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Work-buffer sizes. The queries form their byte counts in 64 bits from 32-bit widths, heights

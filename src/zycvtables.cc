@@ -35,7 +35,7 @@ ZYCV_API const Zyl32f k4__zycv8to32f[384] = {R256(TO_FLOAT, 0) R64(TO_FLOAT, 256
 #define COI1(j) coi_byte(1, j),
 #define COI2(j) coi_byte(2, j),
 ZYCV_API const Zyl8u _zycvCoiMaskd[3][48] = {{R48(COI0, 0)}, {R48(COI1, 0)}, {R48(COI2, 0)}};
-ZYCV_API alignas(256) const Zyl8u k4_zycvCoiMaskA[3][48] = {
+ZYCV_API __attribute__((aligned(256))) const Zyl8u k4_zycvCoiMaskA[3][48] = {
     {R48(COI0, 0)}, {R48(COI1, 0)}, {R48(COI2, 0)}};
 ZYCV_API const Zyl8u _zycvCoiMask_K4[3][24] = {
     {R16(COI0, 0) R8(COI0, 16)}, {R16(COI1, 0) R8(COI1, 16)}, {R16(COI2, 0) R8(COI2, 16)}};

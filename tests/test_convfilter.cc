@@ -2,6 +2,7 @@
 // header layout, kernels against polynomial coefficients, filter validation orders with refused
 // calls leaving everything unchanged, whole images against a 2-D reference model, strip
 // sequences against whole calls, twins, guard pages and hand-derived edge values.
+#include <bit>
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -879,6 +880,34 @@ TYPED_TEST(ConvFilter, TwinsAgree)
             EXPECT_TRUE(same_rows(d2, 0, rows_of(d1), w));
             EXPECT_TRUE(d1.intact_outside_roi());
             EXPECT_TRUE(d2.intact_outside_roi());
+        }
+}
+
+// Float rows of NaNs of both signs among plain values: where two NaNs meet in a sum the first
+// operand's NaN is the result in both twins, so their bits agree to the sign.
+TEST(ConvFilterFloat, TwinsAgreeOnNaNSigns)
+{
+    std::uint32_t seed = 3500;
+    for (int rep = 0; rep < 40; ++rep)
+        for (Kind kind : kKinds) {
+            Rng rng(++seed);
+            SCOPED_TRACE(zt::seed_note(seed));
+            const Cfg c = random_cfg(rng, kind);
+            SCOPED_TRACE(describe(c));
+            const int w = rng.uniform(1, 40), h = rng.uniform(1, 6);
+            Image<Zyl32f> src(layout_for<Zyl32f>(rng, w, h));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const int r = rep == 0 ? (x < 2 ? x : 2) : rng.uniform(0, 3);
+                    const std::uint32_t nan = 0x7FC00000u | (rng.bits32() & 0x003FFFFFu);
+                    src.at(x, y) = r == 0 ? std::bit_cast<float>(nan) : r == 1 ? std::bit_cast<float>(nan | 0x80000000u)
+                                                                        : float(rng.uniform(-40, 40));
+                }
+            Image<Zyl32f> d1(layout_for<Zyl32f>(rng, w, h)), d2(layout_for<Zyl32f>(rng, w, h));
+            State s1(c, zyl32f, w), s2(c, zyl32f, w);
+            EXPECT_EQ(twin(false, kind, src.data(), src.step(), d1.data(), d1.step(), w, h, s1.p, true, true), h);
+            EXPECT_EQ(twin(true, kind, src.data(), src.step(), d2.data(), d2.step(), w, h, s2.p, true, true), h);
+            EXPECT_TRUE(same_rows(d2, 0, rows_of(d1), w));
         }
 }
 

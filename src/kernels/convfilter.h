@@ -62,10 +62,10 @@ template <class W, class V> inline W paired_sum(const W *c, int k, bool odd, V v
     W s;
     if (odd) {
         s = c[a + 1] * (v(1) - v(-1));
-        for (int i = 2; i <= a; ++i) s = s + c[a + i] * (v(i) - v(-i));
+        for (int i = 2; i <= a; ++i) s = ordered_add(s, c[a + i] * (v(i) - v(-i)));
     } else {
         s = c[a] * v(0);
-        for (int i = 1; i <= a; ++i) s = s + c[a + i] * (v(i) + v(-i));
+        for (int i = 1; i <= a; ++i) s = ordered_add(s, c[a + i] * ordered_add(v(i), v(-i)));
     }
     return s;
 }
@@ -88,7 +88,7 @@ template <class T> inline Work<T> vpass_px(T *const *r, int x, const Taps<T> &t)
 template <class T>
 inline Work<T> laplace_px(T *const *ra, T *const *rb, int x, const Taps<T> &ks, const Taps<T> &kd)
 {
-    return vpass_px(ra, x, ks) + vpass_px(rb, x, kd);
+    return ordered_add(vpass_px(ra, x, ks), vpass_px(rb, x, kd));
 }
 
 // Box sums: 32-bit integer sums for 8-bit sources, single precision for 32f.
@@ -103,20 +103,20 @@ template <class S> inline BoxSum<S> blur_h0(const S *p, int w, int a)
 {
     using A = BoxSum<S>;
     A s = A(a + 1) * A(p[0]);
-    for (int i = 1; i <= a; ++i) s = s + A(p[i < w ? i : w - 1]);
+    for (int i = 1; i <= a; ++i) s = ordered_add(s, A(p[i < w ? i : w - 1]));
     return s;
 }
 template <class S> inline BoxSum<S> blur_hstep(BoxSum<S> s, const S *p, int w, int a, int x)
 {
     using A = BoxSum<S>;
     A in = A(p[x + a < w ? x + a : w - 1]);
-    return x <= a ? (s - A(p[0])) + in : (s + in) - A(p[x - a - 1]);
+    return x <= a ? ordered_add(s - A(p[0]), in) : ordered_add(s, in) - A(p[x - a - 1]);
 }
 
 // The running column sum V when a row sum h enters and the row sum `hold` leaves the window:
 // (h(0) - hold(0)) + V(0) in column 0, (V(x) + h(x)) - hold(x) in the others.
-template <class A> inline A blur_v0(A v, A h, A hold) { return (h - hold) + v; }
-template <class A> inline A blur_vx(A v, A h, A hold) { return (v + h) - hold; }
+template <class A> inline A blur_v0(A v, A h, A hold) { return ordered_add(h - hold, v); }
+template <class A> inline A blur_vx(A v, A h, A hold) { return ordered_add(v, h) - hold; }
 
 // Row operations shared by both twins: the rare ones (top and bottom replication, the rows of
 // a window that is still filling), and the portable twin's every operation.
@@ -178,7 +178,7 @@ struct ScalarRows {
     }
     template <class A> static void accumulate(A *v, const A *h, int w)
     {
-        for (int x = 0; x < w; ++x) v[x] = v[x] + h[x];
+        for (int x = 0; x < w; ++x) v[x] = ordered_add(v[x], h[x]);
     }
     template <class A, class D> static void store(const A *v, D *dst, int w)
     {

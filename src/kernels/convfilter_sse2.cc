@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 
 #include "convfilter.h"
+#include "simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -67,7 +68,7 @@ struct I16 {
 };
 struct F32 {
     using V = __m128;
-    static V add(V a, V b) { return _mm_add_ps(a, b); }
+    static V add(V a, V b) { return add_ordered(a, b); }
     static V sub(V a, V b) { return _mm_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm_mul_ps(a, b); }
     static V splat(float c) { return _mm_set1_ps(c); }
@@ -337,7 +338,7 @@ template <int K> struct VSum2x32f {
     VSum2x32f(const Taps<Zyl32f> &ks, const Taps<Zyl32f> &kd) : s(ks), d(kd) {}
     template <class LA, class LB> ZYCV_INLINE __m128 operator()(LA va, LB vb) const
     {
-        return _mm_add_ps(s(va), d(vb));
+        return add_ordered(s(va), d(vb));
     }
 };
 template <class T, int K, bool ODD, bool NARROW>

@@ -10,18 +10,8 @@ namespace zylcv {
 
 // ---- arithmetic -------------------------------------------------------------------------------
 
-// Float sum with the operand order fixed: when both operands are NaN the first one's NaN
-// (quieted) is the result, whatever order the compiler gives the add instruction. Products need
-// no such care: every factor is a small integer constant.
-inline float pyr_add(float a, float b)
-{
-    const float r = a + b;
-    if (r == r) return r;  // no NaN operand
-    if (a != a) return from_bits(bits(a) | 0x00400000u);
-    if (b != b) return from_bits(bits(b) | 0x00400000u);
-    return r;  // inf - inf: the default NaN
-}
-inline int pyr_add(int a, int b) { return a + b; }
+// Sums go through ordered_add (internal.h), so that of two NaN operands the first one's NaN is
+// the result in every twin. Products need no such care: every factor is a small integer constant.
 
 // What an element contributes: 8s PyrDown works on bytes moved to 0..255 (+128), so that the
 // sums stay unsigned 16-bit; PyrUp keeps signed values.
@@ -45,32 +35,32 @@ inline float acc_value(float v) { return v; }
 // ones a folded form reads, in index order.
 template <class A> inline A down_first_h(A s0, A s1, A s2)
 {
-    return A(2) * pyr_add(pyr_add(A(3) * s0, A(4) * s1), s2);
+    return A(2) * ordered_add(ordered_add(A(3) * s0, A(4) * s1), s2);
 }
 template <class A> inline A down_first_v(A h0, A h1, A h2)
 {
-    return pyr_add(pyr_add(A(6) * h0, A(8) * h1), A(2) * h2);
+    return ordered_add(ordered_add(A(6) * h0, A(8) * h1), A(2) * h2);
 }
 template <class A> inline A down_last(A m4, A m3, A m2, A m1)
 {
-    return pyr_add(pyr_add(A(4) * pyr_add(m3, m1), m4), A(7) * m2);
+    return ordered_add(ordered_add(A(4) * ordered_add(m3, m1), m4), A(7) * m2);
 }
-template <class A> inline A down_two(A s0, A s1) { return A(8) * pyr_add(s0, s1); }
+template <class A> inline A down_two(A s0, A s1) { return A(8) * ordered_add(s0, s1); }
 template <class A> inline A down_mid_h(A l2, A l1, A c, A r1, A r2)
 {
-    return pyr_add(pyr_add(pyr_add(A(6) * c, A(4) * pyr_add(l1, r1)), l2), r2);
+    return ordered_add(ordered_add(ordered_add(A(6) * c, A(4) * ordered_add(l1, r1)), l2), r2);
 }
 template <class A> inline A down_mid_v(A u2, A u1, A c, A d1, A d2)
 {
-    return pyr_add(pyr_add(pyr_add(A(4) * pyr_add(u1, d1), A(6) * c), u2), d2);
+    return ordered_add(ordered_add(ordered_add(A(4) * ordered_add(u1, d1), A(6) * c), u2), d2);
 }
 
 // PyrUp, per direction: even sample 2i and odd sample 2i+1 in the interior, the folded first
 // even sample, the last even sample (replicated right neighbour) and the doubled edge.
-template <class A> inline A up_even(A l, A c, A r) { return pyr_add(pyr_add(A(6) * c, l), r); }
-template <class A> inline A up_odd(A c, A r) { return A(4) * pyr_add(c, r); }
-template <class A> inline A up_first(A s0, A s1) { return A(2) * pyr_add(A(3) * s0, s1); }
-template <class A> inline A up_last(A m2, A m1) { return pyr_add(A(7) * m1, m2); }
+template <class A> inline A up_even(A l, A c, A r) { return ordered_add(ordered_add(A(6) * c, l), r); }
+template <class A> inline A up_odd(A c, A r) { return A(4) * ordered_add(c, r); }
+template <class A> inline A up_first(A s0, A s1) { return A(2) * ordered_add(A(3) * s0, s1); }
+template <class A> inline A up_last(A m2, A m1) { return ordered_add(A(7) * m1, m2); }
 template <class A> inline A up_edge(A s) { return A(8) * s; }
 
 // Scaling by the kernel weight (256 per PyrDown result, 64 per PyrUp result) with rounding for

@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 
 #include "pyr.h"
+#include "simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -49,13 +50,6 @@ template <int N, class F> int blocks(int from, int last, F block)
     return last + N;
 }
 
-// Packed float add with the operand order pinned, so that when both lanes are NaN the first
-// operand's NaN is the one that propagates, as in pyr_add.
-__m128 add(__m128 a, __m128 b)
-{
-    asm("addps %1, %0" : "+x"(a) : "x"(b));
-    return a;
-}
 __m128 times(float k, __m128 v) { return _mm_mul_ps(_mm_set1_ps(k), v); }
 
 template <class T> const Zyl8u *bytes(const T *p) { return reinterpret_cast<const Zyl8u *>(p); }
@@ -167,7 +161,7 @@ __m128 down_h4(__m128 l0, __m128 l1, __m128 l2, __m128 l3, __m128 l4)
     const __m128 e0 = _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(2, 0, 2, 0));
     const __m128 o0 = _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(3, 1, 3, 1));
     const __m128 e1 = _mm_shuffle_ps(l2, l4, _MM_SHUFFLE(2, 0, 2, 0));
-    return add(add(add(times(6, e0), times(4, add(om1, o0))), em1), e1);
+    return add_ordered(add_ordered(add_ordered(times(6, e0), times(4, add_ordered(om1, o0))), em1), e1);
 }
 
 // C1, per step 8 columns from nine overlapping loads at 2x - 2 .. 2x + 14 (4 columns from five
@@ -196,7 +190,7 @@ void down_row32_c1(const Zyl32f *s, int W, float *h)
 // One C3 pixel from the loads of source pixels 2x - 2 .. 2x + 2 (each with a spare fourth lane).
 __m128 down_px3(__m128 a, __m128 b, __m128 c, __m128 d, __m128 e)
 {
-    return add(add(add(times(6, c), times(4, add(b, d))), a), e);
+    return add_ordered(add_ordered(add_ordered(times(6, c), times(4, add_ordered(b, d))), a), e);
 }
 
 // C3, per step 2 output pixels from seven loads of source pixels 2x - 2 .. 2x + 4, each result
@@ -226,10 +220,10 @@ void down_row32_c3(const Zyl32f *s, int W, float *h)
 template <RowForm F, class Ld> __m128 down_v4(const float *const (&r)[5], int j, Ld ld)
 {
     auto h = [&](int k) { return ld(r[k] + j); };
-    if constexpr (F == RowForm::Only) return times(8, add(h(2), h(3)));
-    else if constexpr (F == RowForm::First) return add(add(times(6, h(2)), times(8, h(3))), times(2, h(4)));
-    else if constexpr (F == RowForm::Last) return add(add(times(4, add(h(1), h(3))), h(0)), times(7, h(2)));
-    else return add(add(add(times(4, add(h(1), h(3))), times(6, h(2))), h(0)), h(4));
+    if constexpr (F == RowForm::Only) return times(8, add_ordered(h(2), h(3)));
+    else if constexpr (F == RowForm::First) return add_ordered(add_ordered(times(6, h(2)), times(8, h(3))), times(2, h(4)));
+    else if constexpr (F == RowForm::Last) return add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), h(0)), times(7, h(2)));
+    else return add_ordered(add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)), h(4));
 }
 template <RowForm F> void down_cols32(const float *const *rows, Zyl32f *d, int n)
 {
@@ -324,7 +318,7 @@ void up_row32_c1(const Zyl32f *s, int W, float *u)
     up_h_span<1>(s, W, u, 0, 1);
     const int i = blocks<4>(1, W - 5, [&](int i, auto) {
         const __m128 a = _mm_loadu_ps(s + i - 1), b = _mm_loadu_ps(s + i), c = _mm_loadu_ps(s + i + 1);
-        const __m128 e = add(add(times(6, b), a), c), o = times(4, add(b, c));
+        const __m128 e = add_ordered(add_ordered(times(6, b), a), c), o = times(4, add_ordered(b, c));
         _mm_storeu_ps(u + 2 * i, _mm_unpacklo_ps(e, o));
         _mm_storeu_ps(u + 2 * i + 4, _mm_unpackhi_ps(e, o));
     });
@@ -341,8 +335,8 @@ void up_row32_c3(const Zyl32f *s, int W, float *u)
     for (; i <= W - 3; ++i) {
         const float *p = s + 3 * i;
         const __m128 a = _mm_loadu_ps(p - 3), b = _mm_loadu_ps(p), c = _mm_loadu_ps(p + 3);
-        _mm_storeu_ps(u + 6 * i, add(add(times(6, b), a), c));
-        _mm_storeu_ps(u + 6 * i + 3, times(4, add(b, c)));
+        _mm_storeu_ps(u + 6 * i, add_ordered(add_ordered(times(6, b), a), c));
+        _mm_storeu_ps(u + 6 * i + 3, times(4, add_ordered(b, c)));
     }
     up_h_span<3>(s, W, u, i, W);
 }
@@ -360,15 +354,15 @@ void up_cols32(const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32
             e = o = times(8, m);
         } else if constexpr (F == RowForm::First) {
             const __m128 r = ld(c + j);
-            e = times(2, add(times(3, m), r));
-            o = times(4, add(m, r));
+            e = times(2, add_ordered(times(3, m), r));
+            o = times(4, add_ordered(m, r));
         } else if constexpr (F == RowForm::Last) {
-            e = add(times(7, m), ld(a + j));
+            e = add_ordered(times(7, m), ld(a + j));
             o = times(8, m);
         } else {
             const __m128 r = ld(c + j);
-            e = add(add(times(6, m), ld(a + j)), r);
-            o = times(4, add(m, r));
+            e = add_ordered(add_ordered(times(6, m), ld(a + j)), r);
+            o = times(4, add_ordered(m, r));
         }
         _mm_storeu_ps(d0 + j, _mm_mul_ps(e, scale));
         _mm_storeu_ps(d1 + j, _mm_mul_ps(o, scale));
