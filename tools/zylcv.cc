@@ -532,7 +532,7 @@ const std::vector<Command> &commands()
     const std::vector<Command> table = {
         {"absdiff", "per-pixel absolute difference of two images",
          "usage: zylcv absdiff A B OUT\n\n"
-         "Writes |A - B| per pixel and channel (zyliAbsDiff_8u_C1R). A and B must have the same\n"
+         "Writes |A - B| per pixel and channel, exactly (zyliAbsDiff_8u_C1R). A and B must have the same\n"
          "size; a colour image paired with a grey one is converted to grey first.\n",
          {}, cmd_absdiff},
         {"sobel", "3x3 Sobel derivative, scaled to 8 bits for viewing",
@@ -568,13 +568,17 @@ const std::vector<Command> &commands()
         {"pyrdown", "Gaussian 5x5 reduction to half size",
          "usage: zylcv pyrdown IN OUT\n\n"
          "Smooths with the 5x5 binomial kernel and keeps every second pixel of every second row\n"
-         "(zyliPyrDown_Gauss5x5_8u_C1R/C3R): W x H gives W/2 x H/2. An odd last column or row is\n"
-         "left out. Colour is kept. The image needs at least 2x2 pixels.\n",
+         "(zyliPyrDown_Gauss5x5_8u_C1R/C3R): W x H gives W/2 x H/2. Borders are mirrored without\n"
+         "repeating the edge pixel; each result is (sum of weights x pixels + 128) >> 8 (weights\n"
+         "1 4 6 4 1 per direction, 256 in all). An odd last column or row is left out. Colour is\n"
+         "kept. The image needs at least 2x2 pixels.\n",
          {}, cmd_pyr, true},
         {"pyrup", "Gaussian 5x5 expansion to double size",
          "usage: zylcv pyrup IN OUT\n\n"
          "Doubles both sides and smooths with the 5x5 binomial kernel\n"
-         "(zyliPyrUp_Gauss5x5_8u_C1R/C3R). Colour is kept.\n",
+         "(zyliPyrUp_Gauss5x5_8u_C1R/C3R): zeros are inserted between the pixels and the weights\n"
+         "scaled by 4 per direction; each result is (sum + 32) >> 6. The left and top borders are\n"
+         "mirrored, the right and bottom ones replicated. Colour is kept.\n",
          {}, cmd_pyr, true},
         {"match", "template matching: best position and score",
          "usage: zylcv match IMAGE TEMPLATE [--method NAME] [--heatmap OUT] [--top N] [--json]\n\n"
@@ -592,7 +596,10 @@ const std::vector<Command> &commands()
          "Distance of every pixel to the nearest zero pixel (zyliDistanceTransform_3x3/5x5_8u32f_C1R)\n"
          "with the library's standard costs: 3x3 l1 (city block), chess (chessboard) or l2\n"
          "(Euclidean approximation; the default), 5x5 l2 only. --invert measures to the non-zero\n"
-         "pixels instead (e.g. an edge map). Written as min(255, round(K * distance)), K = 1.\n",
+         "pixels instead (e.g. an edge map). Two passes over the image (top-left to bottom-right,\n"
+         "then back); neighbours outside the image are left out, and an image without any zero\n"
+         "pixel gives the library's 'far' value everywhere. Written as min(255, floor(K * distance\n"
+         "+ 0.5)), K = 1 by default.\n",
          {{"mask", true}, {"metric", true}, {"invert", false}, {"scale", true}}, cmd_distance, true},
         {"fill", "flood fill from a seed; prints the region record",
          "usage: zylcv fill IN OUT --seed X,Y --value V [--gradient LO,UP] [--8] [--json]\n\n"
