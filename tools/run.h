@@ -13,7 +13,7 @@
 
 #include "cli.h"
 #include "image_io.h"
-#include "library.h"
+#include "zylcv.h"
 
 namespace zylcv_tool {
 

@@ -727,8 +727,7 @@ int cmd_info(bool json)
     const ZylLibVersion *v = zylcvGetLibVersion();
     if (json) {
         std::string ops;
-        for (const Command &c : commands())
-            if (have_operation(c.name)) ops += std::string(ops.empty() ? "" : ", ") + json_string(c.name);
+        for (const Command &c : commands()) ops += std::string(ops.empty() ? "" : ", ") + json_string(c.name);
         std::printf("{\"tool\": %s, \"library\": {\"name\": %s, \"version\": %s, \"major\": %d, "
                     "\"minor\": %d, \"build_major\": %d, \"build\": %d, \"target\": %s, \"date\": %s}, "
                     "\"kernels\": %s, \"architecture\": %s, \"libpng\": %s, \"operations\": [%s]}\n",
@@ -745,10 +744,9 @@ int cmd_info(bool json)
                 v->targetTag, v->buildDateText);
     std::printf("kernels: %s\narchitecture: %s\nlibpng: %s\n", kernel_flavour(), architecture(),
                 png_get_libpng_ver(nullptr));
-    std::string have, missing;
-    for (const Command &c : commands()) (have_operation(c.name) ? have : missing) += std::string(" ") + c.name;
-    std::printf("operations:%s\n", have.c_str());
-    if (!missing.empty()) std::printf("not in this build:%s\n", missing.c_str());
+    std::string ops;
+    for (const Command &c : commands()) ops += std::string(" ") + c.name;
+    std::printf("operations:%s\n", ops.c_str());
     return 0;
 }
 
@@ -820,8 +818,6 @@ int main(int argc, char **argv)
     }
     if (!run.args.error.empty())
         return run.fail(run.args.error + " (see 'zylcv " + cmd->name + " --help')");
-    if (!have_operation(cmd->name))
-        return run.fail("this build of the library does not provide the functions of this operation");
     run.timing = run.args.has("timing");
     std::string optionError;
     if (run.args.has("background") &&

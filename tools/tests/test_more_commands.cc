@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "library.h"
+#include "zylcv.h"
 #include "tool_test_support.h"
 
 using namespace tool_test;
