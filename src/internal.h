@@ -55,11 +55,17 @@ inline float clear_sign(float v) { return from_bits(bits(v) & 0x7FFFFFFFu); }
 // twin and every inlining of a sum gives the same NaN. Integer sums need no such care.
 inline float ordered_add(float a, float b)
 {
+#if defined(__SSE2__)
+    // addss keeps its first operand's NaN: pinning the operands costs nothing.
+    asm("addss %1, %0" : "+x"(a) : "xm"(b));
+    return a;
+#else
     const float r = a + b;
     if (r == r) return r;  // no NaN operand
     if (a != a) return from_bits(bits(a) | 0x00400000u);
     if (b != b) return from_bits(bits(b) | 0x00400000u);
     return r;  // inf - inf: the default NaN
+#endif
 }
 inline int ordered_add(int a, int b) { return a + b; }
 
