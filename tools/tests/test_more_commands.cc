@@ -620,12 +620,8 @@ TEST(MoreErrors, BadInputGivesOneLineAndStatusOne)
     write_pnm("ok.ppm", test_image(24, 16, 3, 12));
     write_pnm("big.pgm", test_image(30, 30, 1, 1));
     write_pnm("row.pgm", test_image(5, 1, 1, 1));
-    struct Bad {
-        std::vector<std::string> args;
-        std::string message;  // part of the stderr line
-    };
     // missing.png is never opened: option values are checked first.
-    const std::vector<Bad> table = {
+    const std::vector<BadInput> table = {
         {{"blur", "missing.png", "o.png", "--size", "4"}, "zylcv blur: --size 4: must be 3, 5 or 7"},
         {{"blur", "missing.png", "o.png", "--size", "9"}, "--size 9: must be 3, 5 or 7"},
         {{"blur", "missing.png", "o.png", "--size", "three"}, "--size three: must be 3, 5 or 7"},
@@ -665,17 +661,7 @@ TEST(MoreErrors, BadInputGivesOneLineAndStatusOne)
         {{"blur", "missing.png", "o.png"}, "missing.png: cannot open"},
         {{"motion", "o.png", "ok.pgm", "missing.png"}, "missing.png: cannot open"},
     };
-    for (const Bad &b : table) {
-        std::string joined;
-        for (const auto &a : b.args) joined += a + " ";
-        SCOPED_TRACE(joined);
-        Result r = run(b.args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_EQ(r.err.compare(0, 6, "zylcv "), 0) << r.err;
-    }
+    expect_refusals(table);
     // Nothing is written for a failed command.
     EXPECT_EQ(read_text(path("o.png")), "");
 }

@@ -911,11 +911,7 @@ TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
     }
     write_bytes(path("short.pgm"), "P5\n4 4\n255\n" + std::string(10, '\x01'));
 
-    struct Bad {
-        std::vector<std::string> args;
-        std::string message;  // part of the stderr line
-    };
-    const std::vector<Bad> table = {
+    const std::vector<BadInput> table = {
         {{"stats", "missing.png"}, "missing.png: cannot open: No such file or directory"},
         {{"stats", "truncated.png"}, "truncated.png: corrupt PNG"},
         {{"stats", "corrupt.png"}, "corrupt.png: corrupt PNG"},
@@ -954,19 +950,7 @@ TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
         {{"frobnicate"}, "unknown command 'frobnicate'"},
         {{}, "usage: zylcv"},
     };
-    for (const Bad &b : table) {
-        std::string joined;
-        for (const auto &a : b.args) joined += a + " ";
-        SCOPED_TRACE(joined);
-        Result r = run(b.args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-        if (!b.args.empty()) {  // one line, prefixed with the program and command
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-            EXPECT_EQ(r.err.compare(0, 5, "zylcv"), 0) << r.err;
-        }
-    }
+    expect_refusals(table);
 }
 
 TEST(ToolHelp, EveryCommandHasHelpAndVersionIsShown)

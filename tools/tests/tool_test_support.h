@@ -139,4 +139,29 @@ inline Image grey_of(const Image &img)
     return g;
 }
 
+// A command line the tool must refuse, and part of the message it must give.
+struct BadInput {
+    std::vector<std::string> args;
+    std::string message;  // part of the stderr line
+};
+
+// Each refusal: exit status 1, nothing on stdout, and (for a command) one stderr line that starts
+// with "zylcv" (the program, then the command) and contains the message.
+inline void expect_refusals(const std::vector<BadInput> &table)
+{
+    for (const BadInput &b : table) {
+        std::string joined;
+        for (const auto &a : b.args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        Result r = run(b.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        if (!b.args.empty()) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(r.err.compare(0, 5, "zylcv"), 0) << r.err;
+        }
+    }
+}
+
 }  // namespace tool_test
