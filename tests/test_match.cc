@@ -250,6 +250,18 @@ TEST(MatchBlocks, KnownValues)
     EXPECT_EQ(zycvSumPixels_8s_C1(hi.data() + 1, 999), 126873);
     for (int n : {1, 7, 31, 32, 33, 70000})
         EXPECT_EQ(zycvCmpBlocksL2_8s_C1(hi.data(), lo.data(), n), 65025LL * n) << n;
+    // Runs long enough that 32-bit lanes would wrap unless they are widened often enough: each
+    // lane takes an eighth of the products, 2 200 000 / 8 * 65025 > 2^34.
+    {
+        const int n = 2200000;
+        std::vector<Zyl8u> f2(n, 255), z2(n, 0);
+        std::vector<Zyl8s> l2(n, -128), h2(n, 127);
+        EXPECT_EQ(zycvCmpBlocksL2_8u_C1(f2.data(), z2.data(), n), 65025LL * n);
+        EXPECT_EQ(zycvCrossCorr_8u_C1(f2.data(), f2.data(), n), 65025LL * n);
+        EXPECT_EQ(zycvCmpBlocksL2_8s_C1(h2.data(), l2.data(), n), 65025LL * n);
+        EXPECT_EQ(zycvCrossCorr_8s_C1(l2.data(), l2.data(), n), 16384LL * n);
+        EXPECT_EQ(zycvCrossCorr_8s_C1(l2.data(), h2.data(), n), -16256LL * n);
+    }
     // 255 * 17 000 000 wraps modulo 2^32 to 40 032 704.
     std::vector<Zyl8u> big(17000000, 255);
     EXPECT_EQ(zycvSumPixels_8u_C1(big.data(), 17000000), 40032704);
