@@ -34,11 +34,7 @@ float reference_atan(float y, float x)
         if (std::isnan(got)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "NaN input gave " << got;
     }
-    const float want = reference_atan(y, x);
-    if (zt::bits_of(got) == zt::bits_of(want) || (std::isnan(got) && std::isnan(want)))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "atan(" << y << ", " << x << ") = " << got
-                                         << ", expected " << want;
+    return zt::same_bits_or_nan(got, reference_atan(y, x)) << " for atan(" << y << ", " << x << ")";
 }
 
 // Inputs: ordinary values of mixed magnitudes, small integers (exact ratios, ties between |x|

@@ -276,10 +276,7 @@ std::vector<float> reference(const Cfg &c, const Plane<float> &p)
 
 // Equal bits; NaNs match any NaN (payloads depend on the order the processor meets two NaNs).
 bool same_value(Zyl16s a, Zyl16s b) { return a == b; }
-bool same_value(Zyl32f a, Zyl32f b)
-{
-    return zt::bits_of(a) == zt::bits_of(b) || (std::isnan(a) && std::isnan(b));
-}
+bool same_value(Zyl32f a, Zyl32f b) { return zt::same_bits_or_nan(a, b); }
 
 template <class D>
 ::testing::AssertionResult same_rows(const Image<D> &got, int firstRow, const std::vector<D> &want,

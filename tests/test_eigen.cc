@@ -190,13 +190,7 @@ template <class S> std::vector<float> reference(const Image<S> &img, bool vecs, 
 
 // Equal floats by their bits; a NaN matches any NaN (which of two NaN operands a sum keeps is
 // not part of the results).
-::testing::AssertionResult same(float got, float want)
-{
-    if (zt::bits_of(got) == zt::bits_of(want) || (std::isnan(got) && std::isnan(want)))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << got << " vs " << want << std::hex << " (0x"
-                                         << zt::bits_of(got) << " vs 0x" << zt::bits_of(want) << ")";
-}
+::testing::AssertionResult same(float got, float want) { return zt::same_bits_or_nan(got, want); }
 
 template <class S> struct Eigen : ::testing::Test {};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;

@@ -224,13 +224,7 @@ ZT_MATCH_API(Zyl32f, 32f_C1R, 9)
 
 // Equal scores: by their bits; NaN scores may carry either operand's payload, since the score
 // formulas leave the order of commutative operations to the compiler.
-::testing::AssertionResult same_score(float got, float want)
-{
-    if (zt::bits_of(got) == zt::bits_of(want)) return ::testing::AssertionSuccess();
-    if (std::isnan(got) && std::isnan(want)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << got << " vs " << want << std::hex << " (0x" << zt::bits_of(got)
-                                         << " vs 0x" << zt::bits_of(want) << ")";
-}
+::testing::AssertionResult same_score(float got, float want) { return zt::same_bits_or_nan(got, want); }
 
 // ---- block kernels ----------------------------------------------------------------------
 

@@ -108,14 +108,7 @@ Results model(Form f, const T *src, int step, const Zyl8u *mask, int maskStep, i
 }
 
 // Equal bits, or both NaN (which NaN payload survives a sum is not part of the result).
-::testing::AssertionResult same_value(double got, double want)
-{
-    if (zt::bits_of(got) == zt::bits_of(want) || (std::isnan(got) && std::isnan(want)))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got " << got << " (" << std::hexfloat << got
-                                         << "), want " << want << " (" << want << ")"
-                                         << std::defaultfloat;
-}
+::testing::AssertionResult same_value(double got, double want) { return zt::same_bits_or_nan(got, want); }
 
 // Runs a form on one image and mask and checks both results against the model.
 template <class T>

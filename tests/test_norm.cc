@@ -208,14 +208,7 @@ double reference(const Member &mb, View<T> a, View<T> b, View<Zyl8u> m, int w, i
 
 // Doubles compare by their bits; a NaN matches any NaN (the payload that survives an
 // addition of two NaNs depends on the operand order the compiler picks).
-::testing::AssertionResult same_result(double got, double want)
-{
-    if (zt::bits_of(got) == zt::bits_of(want) || (std::isnan(got) && std::isnan(want)))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got " << got << " (bits 0x" << std::hex
-                                         << zt::bits_of(got) << "), expected " << want
-                                         << " (bits 0x" << zt::bits_of(want) << ")";
-}
+::testing::AssertionResult same_result(double got, double want) { return zt::same_bits_or_nan(got, want); }
 
 // ---- random inputs -------------------------------------------------------------------------
 

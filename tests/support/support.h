@@ -130,6 +130,17 @@ private:
 inline std::uint64_t bits_of(double v) { std::uint64_t b; std::memcpy(&b, &v, 8); return b; }
 inline std::uint32_t bits_of(float v) { std::uint32_t b; std::memcpy(&b, &v, 4); return b; }
 
+// Equal bits, or both NaN: for results whose NaN payload the definition leaves open (which of two
+// NaN operands a sum keeps). The failure message gives both values and their bits.
+template <class F> ::testing::AssertionResult same_bits_or_nan(F got, F want)
+{
+    static_assert(std::is_floating_point_v<F>);
+    if (bits_of(got) == bits_of(want) || (got != got && want != want)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got " << got << " (bits 0x" << std::hex << bits_of(got)
+                                         << "), want " << want << " (bits 0x" << bits_of(want) << ")"
+                                         << std::dec;
+}
+
 // ---- validation tables ------------------------------------------------------------------
 
 // One row of a validation table: a label, the call, and the status it must return.
