@@ -142,24 +142,13 @@ int cmd_blur(Run &r)
     const auto &p = r.args.positional;
     Image in;
     if (!r.load(p[0], in)) return 1;
-    const int w = in.width, h = in.height, area = int(k * k);
-    ConvState state;
-    ZylStatus st = zyliBlurInitAlloc(w, zyl8u, Zyl32s(k), &state.p);
-    if (st < 0) return r.refused(Run::shown(p[0]), "zyliBlurInitAlloc", st);
-    Plane<Zyl16s> sums(w, h);
-    if (!sums.ok()) return r.fail("out of memory");
-    Image out(w, h, in.channels);
+    Image out(in.width, in.height, in.channels);
     // The box sum is a one-channel filter: colour images go through it channel by channel.
     for (int ch = 0; ch < in.channels; ++ch) {
         Image plane = in.channels == 1 ? in : channel_plane(in, ch);
-        ZyliSize roi = {w, h};
-        st = r.call([&] { return zyliBlur_8u16s_C1R(plane.data(), plane.step, sums.data(), sums.step, &roi, state.p, zylStripWhole); });
-        if (st < 0) return r.refused(Run::shown(p[0]), "zyliBlur_8u16s_C1R", st);
-        if (roi.height != h)
-            return r.fail(Run::shown(p[0]) + ": zyliBlur_8u16s_C1R wrote " + std::to_string(roi.height) + " of " +
-                          std::to_string(h) + " rows");
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) out.row(y)[x * in.channels + ch] = Zyl8u((sums.row(y)[x] + area / 2) / area);
+        if (!box_mean(r, Run::shown(p[0]), plane, int(k))) return 1;
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) out.row(y)[x * in.channels + ch] = plane.row(y)[x];
     }
     return r.save(p[1], out) ? 0 : 1;
 }
@@ -655,6 +644,26 @@ int cmd_diff(Run &r)
 }  // namespace
 
 // ---- the table --------------------------------------------------------------------------
+
+bool box_mean(Run &r, const std::string &file, Image &plane, int k)
+{
+    const int w = plane.width, h = plane.height, area = k * k;
+    ConvState state;
+    ZylStatus st = zyliBlurInitAlloc(w, zyl8u, Zyl32s(k), &state.p);
+    if (st < 0) return r.refused(file, "zyliBlurInitAlloc", st), false;
+    Plane<Zyl16s> sums(w, h);
+    if (!sums.ok()) return r.fail("out of memory"), false;
+    ZyliSize roi = {w, h};
+    st = r.call([&] { return zyliBlur_8u16s_C1R(plane.data(), plane.step, sums.data(), sums.step, &roi, state.p, zylStripWhole); });
+    if (st < 0) return r.refused(file, "zyliBlur_8u16s_C1R", st), false;
+    if (roi.height != h)
+        return r.fail(file + ": zyliBlur_8u16s_C1R wrote " + std::to_string(roi.height) + " of " + std::to_string(h) +
+                      " rows"),
+               false;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) plane.row(y)[x] = Zyl8u((sums.row(y)[x] + area / 2) / area);
+    return true;
+}
 
 std::vector<Command> more_commands()
 {

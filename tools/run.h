@@ -143,6 +143,10 @@ struct Command {
     bool batch = false;  // takes IN OUT, so it can run over many inputs with --out-dir
 };
 
+// A one-channel image replaced by its k x k box mean, (sum + k*k/2) / (k*k) with replicated
+// borders (zyliBlur_8u16s_C1R); false after reporting a failure.
+bool box_mean(Run &r, const std::string &file, Image &plane, int k);
+
 // The entries of the commands defined outside zylcv.cc, in the order they are listed.
 std::vector<Command> more_commands();
 

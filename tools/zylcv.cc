@@ -98,26 +98,6 @@ int cmd_sobel(Run &r)
     return r.save(p[1], out) ? 0 : 1;
 }
 
-// g replaced by its 3x3 box mean, (sum + 4) / 9, through the box-sum filter (replicated borders).
-bool box_blur3(Run &r, const std::string &file, Image &g)
-{
-    ZyliConvState *state = nullptr;
-    ZylStatus st = zyliBlurInitAlloc(g.width, zyl8u, 3, &state);
-    if (st < 0) return r.refused(file, "zyliBlurInitAlloc", st), false;
-    Plane<Zyl16s> sums(g.width, g.height);
-    if (!sums.ok()) {
-        zyliConvolFree(&state);
-        return r.fail("out of memory"), false;
-    }
-    ZyliSize roi = {g.width, g.height};
-    st = r.call([&] { return zyliBlur_8u16s_C1R(g.data(), g.step, sums.data(), sums.step, &roi, state, zylStripWhole); });
-    zyliConvolFree(&state);
-    if (st < 0) return r.refused(file, "zyliBlur_8u16s_C1R", st), false;
-    for (int y = 0; y < g.height; ++y)
-        for (int x = 0; x < g.width; ++x) g.row(y)[x] = Zyl8u((sums.row(y)[x] + 4) / 9);
-    return true;
-}
-
 int cmd_canny(Run &r)
 {
     if (!need_positional(r, 2, "IN OUT")) return 1;
@@ -136,7 +116,7 @@ int cmd_canny(Run &r)
     if (g.height < 2)
         return r.fail(Run::shown(p[0]) + ": image too small (" + std::to_string(g.width) + "x" +
                       std::to_string(g.height) + "); canny needs at least 2 rows");
-    if (r.args.has("blur") && !box_blur3(r, Run::shown(p[0]), g)) return 1;
+    if (r.args.has("blur") && !box_mean(r, Run::shown(p[0]), g, 3)) return 1;
     ZyliSize roi = {g.width, g.height};
     Plane<Zyl16s> dx(g.width, g.height), dy(g.width, g.height);
     Zyl32s size = 0;

@@ -58,6 +58,21 @@ Derivs sobel(const Image &g)
     return d;
 }
 
+// The library's Canny on the Sobel 3x3 derivatives of a grey image: what the tool computes.
+Image canny_of(const Image &g, float lo, float hi)
+{
+    Image out(g.width, g.height, 1);
+    Derivs d = sobel(g);
+    ZyliSize roi = {g.width, g.height};
+    Zyl32s n = 0;
+    EXPECT_EQ(zyliCannyGetSize(roi, &n), zylStatusOk);
+    std::vector<Zyl8u> buf(std::size_t(n) + 32);
+    EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step, roi, lo,
+                                  hi, buf.data()),
+              zylStatusOk);
+    return out;
+}
+
 // Scalar model of erosion/dilation over a rectangle or a cross anchored at (W/2, H/2), with
 // replicated borders.
 Image morph_model(const Image &in, bool erode, bool cross, int mw, int mh)
@@ -115,22 +130,12 @@ std::vector<OpCase> op_cases()
     }
     for (auto [lo, hi, ch] : {std::tuple{20, 60, 1}, std::tuple{100, 100, 1}, std::tuple{0, 300, 3}}) {
         cases.push_back({"canny " + std::to_string(lo) + " " + std::to_string(hi), "canny",
-                         {"--low", std::to_string(lo), "--high", std::to_string(hi)}, ch, [lo, hi](const Image &in) {
-                             Image g = grey_of(in), out(g.width, g.height, 1);
-                             Derivs d = sobel(g);
-                             ZyliSize roi = {g.width, g.height};
-                             Zyl32s n = 0;
-                             EXPECT_EQ(zyliCannyGetSize(roi, &n), zylStatusOk);
-                             std::vector<Zyl8u> buf(std::size_t(n) + 32);
-                             EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step,
-                                                           roi, float(lo), float(hi), buf.data()),
-                                       zylStatusOk);
-                             return out;
-                         }});
+                         {"--low", std::to_string(lo), "--high", std::to_string(hi)}, ch,
+                         [lo, hi](const Image &in) { return canny_of(grey_of(in), float(lo), float(hi)); }});
     }
     // --blur: the 3x3 box mean (sum + 4) / 9 with replicated borders before the derivatives.
     cases.push_back({"canny blur 10 40", "canny", {"--low", "10", "--high", "40", "--blur"}, 3, [](const Image &in) {
-                         Image g = grey_of(in), b(g.width, g.height, 1), out(g.width, g.height, 1);
+                         Image g = grey_of(in), b(g.width, g.height, 1);
                          for (int y = 0; y < g.height; ++y)
                              for (int x = 0; x < g.width; ++x) {
                                  int sum = 0;
@@ -139,15 +144,7 @@ std::vector<OpCase> op_cases()
                                          sum += g.row(std::clamp(y + dy, 0, g.height - 1))[std::clamp(x + dx, 0, g.width - 1)];
                                  b.row(y)[x] = std::uint8_t((sum + 4) / 9);
                              }
-                         Derivs d = sobel(b);
-                         ZyliSize roi = {g.width, g.height};
-                         Zyl32s n = 0;
-                         EXPECT_EQ(zyliCannyGetSize(roi, &n), zylStatusOk);
-                         std::vector<Zyl8u> buf(std::size_t(n) + 32);
-                         EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step,
-                                                       roi, 10.0f, 40.0f, buf.data()),
-                                   zylStatusOk);
-                         return out;
+                         return canny_of(b, 10.0f, 40.0f);
                      }});
     for (const char *op : {"erode", "dilate"})
         for (auto [shape, mw, mh, ch] : {std::tuple{"rect", 3, 3, 1}, std::tuple{"rect", 5, 2, 3},
