@@ -9,7 +9,7 @@ test: deps
 	./scripts/test-all.sh $(BUILD)
 
 # libFuzzer targets of fuzz/ (clang): each runs FUZZ_SECONDS over a copy of its corpus, one at
-# a time; fails on any finding (inputs in $(BUILD)/fuzz-findings). FUZZ_TARGETS="morph pyr" for some.
+# a time; fails on any finding (inputs in $(BUILD)/fuzz-findings). FUZZ_TARGETS="morph pyramid" for some.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 .PHONY: fuzz

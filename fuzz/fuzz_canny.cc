@@ -8,7 +8,7 @@
 #include <deque>
 
 #include "fuzz_support.h"
-#include "kernels/canny.h"
+#include "canny/canny.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <deque>
 
 #include "fuzz_support.h"
-#include "kernels/floodfill.h"
+#include "floodfill/floodfill.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // root); a template larger than the image is refused and writes nothing; the portable twin
 // agrees with the SSE2 one on every input, 32f NaNs and infinities included.
 #include "fuzz_support.h"
-#include "kernels/match.h"
+#include "match/match.h"
 
 namespace {
 

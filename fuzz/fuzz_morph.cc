@@ -6,7 +6,7 @@
 // role, wrong member, too wide a ROI) made in the middle of a sequence write nothing and leave
 // the state as it was; the portable and SSE2 kernels, each on its own state, agree.
 #include "fuzz_support.h"
-#include "kernels/morph.h"
+#include "morph/morph.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Absolute difference: validation order, a scalar reference model, twins, guard pages.
 #include <cmath>
 
-#include "kernels/absdiff.h"
+#include "absdiff/absdiff.h"
 #include "support.h"
 
 using zt::Image;

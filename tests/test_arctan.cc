@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "kernels/arctan.h"
+#include "arctan/arctan.h"
 #include "support.h"
 
 using zt::Rng;

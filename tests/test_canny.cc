@@ -5,7 +5,7 @@
 #include <functional>
 #include <limits>
 
-#include "kernels/canny.h"
+#include "canny/canny.h"
 #include "support.h"
 
 using zt::Image;

@@ -1,7 +1,7 @@
 // Channel copies: a scalar model of every kernel on random layouts, twins, and guard pages.
 #include <memory>
 
-#include "kernels/copy.h"
+#include "core/copy.h"
 #include "support.h"
 
 using zt::Image;

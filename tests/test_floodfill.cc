@@ -8,7 +8,7 @@
 #include <cmath>
 #include <deque>
 
-#include "kernels/floodfill.h"
+#include "floodfill/floodfill.h"
 #include "support.h"
 
 using zt::Image;

@@ -2,7 +2,7 @@
 // methods against a direct per-window model, validation orders, buffer sizes, guard pages.
 #include <cmath>
 
-#include "kernels/match.h"
+#include "match/match.h"
 #include "support.h"
 
 using zt::Guard;

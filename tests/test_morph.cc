@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kernels/morph.h"
+#include "morph/morph.h"
 #include "support.h"
 
 using zt::Image;

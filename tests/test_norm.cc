@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "kernels/norm.h"
+#include "norm/norm.h"
 #include "norm_calls.h"
 #include "support.h"
 

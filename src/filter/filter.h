@@ -1,0 +1,433 @@
+// Strip-filter kernels (Sobel, Laplace, box sum): the per-pixel helpers both twins use at row
+// borders and tails, the filters' ring policies for the strip driver, and the twins' entries.
+//
+// A twin is a set of row operations (struct Rows in each twin's file); the policies below are
+// templates over it, so both twins run the same strip logic and differ only in how a row is
+// computed.
+#ifndef ZYLCV_KERNELS_CONVFILTER_H
+#define ZYLCV_KERNELS_CONVFILTER_H
+
+#include "filter_state.h"
+
+namespace zylcv::conv {
+
+// Arithmetic of a ring row type: exact 32-bit integers for Zyl16s rows, single precision for
+// Zyl32f rows.
+template <class T> using Work = std::conditional_t<std::is_same_v<T, Zyl32f>, float, int>;
+
+// A 1-D kernel as the row operations use it: k taps, entry i applying at offset i - k/2, and
+// whether it is antisymmetric (odd derivative order: centre 0, mirrored taps of opposite sign).
+// For a vertical kernel over 16-bit ring rows: `pairs16` tells that the sum or difference of two
+// ring values fits 16 bits (true for every kernel the constructors build), `narrow` that no
+// output can leave the 16-bit range; packed twins use them to stay in 16-bit lanes.
+template <class T> struct Taps {
+    int k;
+    bool odd;
+    Work<T> c[8];
+    bool pairs16 = false, narrow = false;
+};
+
+template <class T> Taps<T> taps_of(const unsigned char *field, int k, bool odd)
+{
+    Taps<T> t{k, odd, {}};
+    for (int i = 0; i < k; ++i) {
+        if constexpr (std::is_same_v<T, Zyl32f>)
+            t.c[i] = entry_32f(field, i);
+        else
+            t.c[i] = entry_16s(field, i);
+    }
+    return t;
+}
+
+// Largest magnitude a source pixel can have, and the largest gain of a kernel.
+template <class S> constexpr int max_abs() { return std::is_same_v<S, Zyl8u> ? 255 : 128; }
+template <class T> int abs_sum(const Taps<T> &t)
+{
+    int s = 0;
+    for (int i = 0; i < t.k; ++i) s += t.c[i] < 0 ? -int(t.c[i]) : int(t.c[i]);
+    return s;
+}
+
+inline Zyl16s saturate16(int v) { return static_cast<Zyl16s>(clamp_int(v, -32768, 32767)); }
+inline void store_px(Zyl16s *d, int v) { *d = saturate16(v); }
+inline void store_px(Zyl32f *d, float v) { *d = v; }
+
+// One tap sum over mirrored pairs, the order both twins follow in every lane:
+// symmetric:      c[a]*v(0) + c[a+1]*(v(1) + v(-1)) + ... + c[2a]*(v(a) + v(-a))
+// antisymmetric:  c[a+1]*(v(1) - v(-1)) + ... + c[2a]*(v(a) - v(-a))
+// added left to right. v(d) is the neighbour at offset d.
+template <class W, class V> inline W paired_sum(const W *c, int k, bool odd, V v)
+{
+    const int a = k / 2;
+    W s;
+    if (odd) {
+        s = c[a + 1] * (v(1) - v(-1));
+        for (int i = 2; i <= a; ++i) s = ordered_add(s, c[a + i] * (v(i) - v(-i)));
+    } else {
+        s = c[a] * v(0);
+        for (int i = 1; i <= a; ++i) s = ordered_add(s, c[a + i] * ordered_add(v(i), v(-i)));
+    }
+    return s;
+}
+
+// Horizontal result at column x of a source row of width w, columns clamped to the row.
+template <class T, class S> inline Work<T> hpass_px(const S *p, int w, int x, const Taps<T> &t)
+{
+    return paired_sum(t.c, t.k, t.odd,
+                      [&](int d) { return Work<T>(p[clamp_int(x + d, 0, w - 1)]); });
+}
+
+// Vertical result at column x of a window of ring rows r[0..k-1], oldest (topmost) first.
+template <class T> inline Work<T> vpass_px(T *const *r, int x, const Taps<T> &t)
+{
+    const int a = t.k / 2;
+    return paired_sum(t.c, t.k, t.odd, [&](int d) { return Work<T>(r[a + d][x]); });
+}
+
+// Laplace output at column x: the kS-sum of ring A plus the kD-sum of ring B.
+template <class T>
+inline Work<T> laplace_px(T *const *ra, T *const *rb, int x, const Taps<T> &ks, const Taps<T> &kd)
+{
+    return ordered_add(vpass_px(ra, x, ks), vpass_px(rb, x, kd));
+}
+
+// Box sums: 32-bit integer sums for 8-bit sources, single precision for 32f.
+template <class S> using BoxSum = std::conditional_t<std::is_same_v<S, Zyl32f>, float, int>;
+
+// Horizontal window sums h(x) of a row, as running sums in this exact order:
+//   h(0) = (a+1)*P(0) + P(1) + ... + P(a)                  (left to right)
+//   h(x) = (h(x-1) - P(0)) + P(min(x+a, w-1))              for 1 <= x <= a
+//   h(x) = (h(x-1) + P(min(x+a, w-1))) - P(x-a-1)          for x > a
+// blur_h0 starts the sum, blur_hstep advances it by one column.
+template <class S> inline BoxSum<S> blur_h0(const S *p, int w, int a)
+{
+    using A = BoxSum<S>;
+    A s = A(a + 1) * A(p[0]);
+    for (int i = 1; i <= a; ++i) s = ordered_add(s, A(p[i < w ? i : w - 1]));
+    return s;
+}
+template <class S> inline BoxSum<S> blur_hstep(BoxSum<S> s, const S *p, int w, int a, int x)
+{
+    using A = BoxSum<S>;
+    A in = A(p[x + a < w ? x + a : w - 1]);
+    return x <= a ? ordered_add(s - A(p[0]), in) : ordered_add(s, in) - A(p[x - a - 1]);
+}
+
+// The running column sum V when a row sum h enters and the row sum `hold` leaves the window:
+// (h(0) - hold(0)) + V(0) in column 0, (V(x) + h(x)) - hold(x) in the others.
+template <class A> inline A blur_v0(A v, A h, A hold) { return ordered_add(h - hold, v); }
+template <class A> inline A blur_vx(A v, A h, A hold) { return ordered_add(v, h) - hold; }
+
+// Row operations shared by both twins: the rare ones (top and bottom replication, the rows of
+// a window that is still filling), and the portable twin's every operation.
+struct ScalarRows {
+    template <class T> static void copy(const T *from, T *to, int w)
+    {
+        for (int x = 0; x < w; ++x) to[x] = from[x];
+    }
+    // Horizontal pass: per step one pixel; the row ends at w.
+    template <class S, class T> static void hpass(const S *src, int w, T *out, const Taps<T> &t)
+    {
+        for (int x = 0; x < w; ++x) out[x] = static_cast<T>(hpass_px(src, w, x, t));
+    }
+    // Two symmetric kernels over one row (Laplace: kD into ring A, kS into ring B).
+    template <class S, class T>
+    static void hpass2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
+    {
+        hpass(src, w, outA, ta);
+        hpass(src, w, outB, tb);
+    }
+    // Vertical pass over a full window: per step one pixel.
+    template <class T, class D> static void vpass(T *const *r, int w, D *dst, const Taps<T> &t)
+    {
+        for (int x = 0; x < w; ++x) store_px(dst + x, vpass_px(r, x, t));
+    }
+    template <class T, class D>
+    static void vpass2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks,
+                       const Taps<T> &kd)
+    {
+        for (int x = 0; x < w; ++x) store_px(dst + x, laplace_px(ra, rb, x, ks, kd));
+    }
+    // A row entering a full window, whose newest ring rows r[k-1] (and rb[k-1]) it replaces, and
+    // the output row of that window.
+    template <class S, class T, class D>
+    static void hvpass(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx,
+                       const Taps<T> &ty)
+    {
+        hpass(src, w, r[tx.k - 1], tx);
+        vpass(r, w, dst, ty);
+    }
+    template <class S, class T, class D>
+    static void hvpass2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
+                        const Taps<T> &ks)
+    {
+        hpass2(src, w, ra[kd.k - 1], rb[kd.k - 1], kd, ks);
+        vpass2(ra, rb, w, dst, ks, kd);
+    }
+    // Box sums: the row sums of a row, one running sum across it.
+    template <class S> static void rowsum(const S *src, int w, int a, BoxSum<S> *h)
+    {
+        BoxSum<S> s = blur_h0(src, w, a);
+        h[0] = s;
+        for (int x = 1; x < w; ++x) h[x] = s = blur_hstep(s, src, w, a, x);
+    }
+    // V = m*h (the first row of an image, standing for the rows above it); V = V + h.
+    template <class A> static void scale(A *v, const A *h, int m, int w)
+    {
+        for (int x = 0; x < w; ++x) v[x] = A(m) * h[x];
+    }
+    template <class A> static void accumulate(A *v, const A *h, int w)
+    {
+        for (int x = 0; x < w; ++x) v[x] = ordered_add(v[x], h[x]);
+    }
+    template <class A, class D> static void store(const A *v, D *dst, int w)
+    {
+        for (int x = 0; x < w; ++x) dst[x] = static_cast<D>(v[x]);
+    }
+    // A row enters a full window: its row sum replaces `slot` (which held the leaving row sum),
+    // V is updated and stored. Per step one pixel; src null repeats the row sums `newest`.
+    template <class S, class D>
+    static void slide(const S *src, const BoxSum<S> *newest, int w, int a, BoxSum<S> *slot,
+                      BoxSum<S> *v, D *dst)
+    {
+        using A = BoxSum<S>;
+        A s = src ? blur_h0(src, w, a) : newest[0];
+        A hold = slot[0];
+        slot[0] = s;
+        dst[0] = static_cast<D>(v[0] = blur_v0(v[0], s, hold));
+        for (int x = 1; x < w; ++x) {
+            s = src ? blur_hstep(s, src, w, a, x) : newest[x];
+            hold = slot[x];
+            slot[x] = s;
+            dst[x] = static_cast<D>(v[x] = blur_vx(v[x], s, hold));
+        }
+    }
+    // Two rows entering a full window one after the other, with the row sums that leave it in
+    // slot0 and slot1. Per step one column of both rows, so that the two running sums proceed
+    // side by side; the second row's V update follows the first's in each column.
+    template <class S, class D>
+    static void slide2(const S *s0, const S *s1, int w, int a, BoxSum<S> *slot0, BoxSum<S> *slot1,
+                       BoxSum<S> *v, D *d0, D *d1)
+    {
+        using A = BoxSum<S>;
+        A h0 = blur_h0(s0, w, a), h1 = blur_h0(s1, w, a);
+        for (int x = 0;;) {
+            const A hold0 = slot0[x], hold1 = slot1[x];
+            slot0[x] = h0;
+            slot1[x] = h1;
+            A vx = x == 0 ? blur_v0(v[0], h0, hold0) : blur_vx(v[x], h0, hold0);
+            d0[x] = static_cast<D>(vx);
+            vx = x == 0 ? blur_v0(vx, h1, hold1) : blur_vx(vx, h1, hold1);
+            d1[x] = static_cast<D>(vx);
+            v[x] = vx;
+            if (++x == w) break;
+            h0 = blur_hstep(h0, s0, w, a, x);
+            h1 = blur_hstep(h1, s1, w, a, x);
+        }
+    }
+};
+
+// ---- ring policies for the strip driver -----------------------------------------------------
+
+// Ring row type of a source type: Zyl16s horizontal results for 8-bit sources, Zyl32f for 32f.
+template <class S> using RingRow = std::conditional_t<std::is_same_v<S, Zyl32f>, Zyl32f, Zyl16s>;
+
+// Sobel: each source row, filtered with kX, is one ring row; an output row is kY over the
+// ring. Antisymmetric pairing by the parity of each order (bits 0 and 1 of stateCode).
+template <class R, class S, class D> class SobelRing {
+public:
+    using Src = S;
+    using Dst = D;
+    using T = RingRow<S>;
+    static constexpr int kRings = 1;
+    SobelRing(ZyliConvState &st, int width)
+        : st_(st), w_(width), k_(kernel_size(st)),
+          kx_(taps_of<T>(st.kernelX, k_, st.stateCode & 1)),
+          ky_(taps_of<T>(st.kernelY, k_, st.stateCode & 2))
+    {
+        if constexpr (!std::is_same_v<S, Zyl32f>) {
+            ky_.pairs16 = abs_sum(kx_) * max_abs<S>() <= 16383;
+            ky_.narrow = abs_sum(kx_) * abs_sum(ky_) * max_abs<S>() <= 32767;
+        }
+    }
+    void start(const S *src)
+    {
+        R::hpass(src, w_, row(0), kx_);
+        for (int i = 1; i <= k_ / 2; ++i) R::copy(row(0), row(i), w_);
+    }
+    void fill(int slot, const S *src) { put(slot, src); }
+    void emit(D *dst) { R::vpass(ring(), w_, dst, ky_); }
+    void slide(const S *src, D *dst)
+    {
+        if (src) return R::hvpass(src, w_, ring(), dst, kx_, ky_);
+        put(k_ - 1, src);
+        emit(dst);
+    }
+
+private:
+    T *row(int i) const { return static_cast<T *>(st_.rows[i]); }
+    T *const *ring() const { return reinterpret_cast<T *const *>(st_.rows); }
+    void put(int slot, const S *src)
+    {
+        if (src)
+            R::hpass(src, w_, row(slot), kx_);
+        else
+            R::copy(row(slot - 1), row(slot), w_);
+    }
+    ZyliConvState &st_;
+    int w_, k_;
+    Taps<T> kx_, ky_;
+};
+
+// Laplace: each source row is filtered with kD into ring A (rows[0..k-1]) and with kS into ring
+// B (rows[k..2k-1]); an output row is kS over ring A plus kD over ring B.
+template <class R, class S, class D> class LaplaceRing {
+public:
+    using Src = S;
+    using Dst = D;
+    using T = RingRow<S>;
+    static constexpr int kRings = 2;
+    LaplaceRing(ZyliConvState &st, int width)
+        : st_(st), w_(width), k_(kernel_size(st)), kd_(taps_of<T>(st.kernelX, k_, false)),
+          ks_(taps_of<T>(st.kernelY, k_, false))
+    {
+        if constexpr (!std::is_same_v<S, Zyl32f>) {
+            const int rowGain = abs_sum(kd_) > abs_sum(ks_) ? abs_sum(kd_) : abs_sum(ks_);
+            ks_.pairs16 = rowGain * max_abs<S>() <= 16383;
+            ks_.narrow = 2 * abs_sum(kd_) * abs_sum(ks_) * max_abs<S>() <= 32767;
+        }
+    }
+    void start(const S *src)
+    {
+        R::hpass2(src, w_, a(0), b(0), kd_, ks_);
+        for (int i = 1; i <= k_ / 2; ++i) {
+            R::copy(a(0), a(i), w_);
+            R::copy(b(0), b(i), w_);
+        }
+    }
+    void fill(int slot, const S *src) { put(slot, src); }
+    void emit(D *dst) { R::vpass2(ring(0), ring(k_), w_, dst, ks_, kd_); }
+    void slide(const S *src, D *dst)
+    {
+        if (src) return R::hvpass2(src, w_, ring(0), ring(k_), dst, kd_, ks_);
+        put(k_ - 1, src);
+        emit(dst);
+    }
+
+private:
+    T *a(int i) const { return static_cast<T *>(st_.rows[i]); }
+    T *b(int i) const { return static_cast<T *>(st_.rows[k_ + i]); }
+    T *const *ring(int first) const { return reinterpret_cast<T *const *>(st_.rows + first); }
+    void put(int slot, const S *src)
+    {
+        if (src) {
+            R::hpass2(src, w_, a(slot), b(slot), kd_, ks_);
+        } else {
+            R::copy(a(slot - 1), a(slot), w_);
+            R::copy(b(slot - 1), b(slot), w_);
+        }
+    }
+    ZyliConvState &st_;
+    int w_, k_;
+    Taps<T> kd_, ks_;
+};
+
+// Box sum: ring rows hold the horizontal window sums of the last k rows; rows[k] holds V, the
+// running sum of the ring rows, which is the output row once the window is full.
+template <class R, class S, class D> class BlurRing {
+public:
+    using Src = S;
+    using Dst = D;
+    using A = BoxSum<S>;
+    static constexpr int kRings = 1;
+    BlurRing(ZyliConvState &st, int width) : st_(st), w_(width), k_(kernel_size(st)) {}
+    void start(const S *src)
+    {
+        R::rowsum(src, w_, k_ / 2, row(0));
+        for (int i = 1; i <= k_ / 2; ++i) R::copy(row(0), row(i), w_);
+        R::scale(v(), row(0), k_ / 2 + 1, w_);
+    }
+    void fill(int slot, const S *src)
+    {
+        if (src)
+            R::rowsum(src, w_, k_ / 2, row(slot));
+        else
+            R::copy(row(slot - 1), row(slot), w_);
+        R::accumulate(v(), row(slot), w_);
+    }
+    void emit(D *dst) { R::store(v(), dst, w_); }
+    void slide(const S *src, D *dst)
+    {
+        R::slide(src, row(k_ - 2), w_, k_ / 2, row(k_ - 1), v(), dst);
+    }
+    void slide2(const S *s0, const S *s1, D *d0, D *d1)
+    {
+        R::slide2(s0, s1, w_, k_ / 2, row(k_ - 2), row(k_ - 1), v(), d0, d1);
+    }
+
+private:
+    A *row(int i) const { return static_cast<A *>(st_.rows[i]); }
+    A *v() const { return static_cast<A *>(st_.rows[k_]); }
+    ZyliConvState &st_;
+    int w_, k_;
+};
+
+// A twin's strip entry: the policy of filter F over the twin's rows R, run by the driver.
+template <template <class, class, class> class F, class R, class S, class D>
+int run(const S *src, int srcStep, D *dst, int dstStep, int width, int height, ZyliConvState *st,
+        bool starts, bool ends)
+{
+    F<R, S, D> policy(*st, width);
+    return run_strip(*st, policy, src, srcStep, dst, dstStep, height, starts, ends);
+}
+
+}  // namespace zylcv::conv
+
+namespace zylcv {
+
+// Each entry processes one strip of `height` source rows of `width` pixels through the state,
+// starting and/or ending an image as told, and returns the number of output rows written.
+#define ZYLCV_CONVFILTER_KERNELS(name)                                                             \
+    int name(const Zyl8u *src, int srcStep, Zyl16s *dst, int dstStep, int width, int height,       \
+             ZyliConvState *st, bool starts, bool ends);                                           \
+    int name(const Zyl8s *src, int srcStep, Zyl16s *dst, int dstStep, int width, int height,       \
+             ZyliConvState *st, bool starts, bool ends);                                           \
+    int name(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height,      \
+             ZyliConvState *st, bool starts, bool ends);
+#define ZYLCV_CONVFILTER_ALL                                                                       \
+    ZYLCV_CONVFILTER_KERNELS(sobel)                                                                \
+    ZYLCV_CONVFILTER_KERNELS(laplace)                                                              \
+    ZYLCV_CONVFILTER_KERNELS(blur)
+
+namespace portable {
+ZYLCV_CONVFILTER_ALL
+}
+#if ZYLCV_SIMD
+namespace sse2 {
+ZYLCV_CONVFILTER_ALL
+}
+#endif
+#undef ZYLCV_CONVFILTER_ALL
+#undef ZYLCV_CONVFILTER_KERNELS
+
+// Defines a twin's nine entries over its row operations Rows (used inside the twin's namespace).
+#define ZYLCV_CONVFILTER_ENTRY(name, Ring, S, D)                                                   \
+    int name(const S *s, int ss, D *d, int ds, int w, int h, ZyliConvState *st, bool starts,       \
+             bool ends)                                                                            \
+    {                                                                                              \
+        return conv::run<conv::Ring, Rows>(s, ss, d, ds, w, h, st, starts, ends);                  \
+    }
+#define ZYLCV_CONVFILTER_DEFINE_ENTRIES                                                            \
+    ZYLCV_CONVFILTER_ENTRY(sobel, SobelRing, Zyl8u, Zyl16s)                                        \
+    ZYLCV_CONVFILTER_ENTRY(sobel, SobelRing, Zyl8s, Zyl16s)                                        \
+    ZYLCV_CONVFILTER_ENTRY(sobel, SobelRing, Zyl32f, Zyl32f)                                       \
+    ZYLCV_CONVFILTER_ENTRY(laplace, LaplaceRing, Zyl8u, Zyl16s)                                    \
+    ZYLCV_CONVFILTER_ENTRY(laplace, LaplaceRing, Zyl8s, Zyl16s)                                    \
+    ZYLCV_CONVFILTER_ENTRY(laplace, LaplaceRing, Zyl32f, Zyl32f)                                   \
+    ZYLCV_CONVFILTER_ENTRY(blur, BlurRing, Zyl8u, Zyl16s)                                          \
+    ZYLCV_CONVFILTER_ENTRY(blur, BlurRing, Zyl8s, Zyl16s)                                          \
+    ZYLCV_CONVFILTER_ENTRY(blur, BlurRing, Zyl32f, Zyl32f)
+
+}  // namespace zylcv
+
+#endif

@@ -1,0 +1,650 @@
+// SSE2 strip-filter kernels. Horizontal passes take 16 pixels per step for 8-bit sources (two
+// vectors of eight 16-bit lanes), then 8; 8 then 4 pixels for 32f. Vertical sums take one
+// vector per step: 16-bit rows are summed into 32-bit lanes by pmaddwd and saturated by
+// packssdw, or, when the kernels cannot leave the 16-bit range, summed in 16-bit lanes. A row
+// entering a full window is filtered and summed in one pass, its horizontal results used from
+// registers. Columns whose window crosses a row end, and the last pixels of a row, go through
+// the scalar helpers of convfilter.h, so both twins give the same bits. Box sums of 8-bit rows
+// take 16 then 8 pixels per step; 32f box sums are running sums, two rows side by side.
+// Kernels are instantiated per aperture and parity, so a window's taps stay in registers.
+#include <emmintrin.h>
+
+#include "filter.h"
+#include "core/simd_sse2.h"
+
+namespace zylcv::sse2 {
+namespace {
+
+// The small helpers and lambdas below work on arrays of vectors; inlined, those stay in
+// registers.
+#define ZYLCV_INLINE inline __attribute__((always_inline))
+#define ZYLCV_ALWAYS __attribute__((always_inline))
+
+using conv::Taps;
+
+// ---- loads and stores ---------------------------------------------------------------------------
+
+__m128i loadu(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
+void storeu(void *p, __m128i v) { _mm_storeu_si128(static_cast<__m128i *>(p), v); }
+
+// 16 source pixels as two vectors of eight 16-bit lanes; 8 pixels as one.
+ZYLCV_INLINE void widen16(const Zyl8u *p, __m128i &lo, __m128i &hi)
+{
+    const __m128i v = loadu(p), z = _mm_setzero_si128();
+    lo = _mm_unpacklo_epi8(v, z);
+    hi = _mm_unpackhi_epi8(v, z);
+}
+ZYLCV_INLINE void widen16(const Zyl8s *p, __m128i &lo, __m128i &hi)
+{
+    const __m128i v = loadu(p);
+    lo = _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
+    hi = _mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8);
+}
+ZYLCV_INLINE __m128i widen8(const Zyl8u *p)
+{
+    return _mm_unpacklo_epi8(
+        _mm_loadl_epi64(static_cast<const __m128i *>(static_cast<const void *>(p))),
+        _mm_setzero_si128());
+}
+ZYLCV_INLINE __m128i widen8(const Zyl8s *p)
+{
+    const __m128i v = _mm_loadl_epi64(static_cast<const __m128i *>(static_cast<const void *>(p)));
+    return _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
+}
+
+// Eight 16-bit lanes to two vectors of four 32-bit lanes, sign-extended.
+__m128i lo32(__m128i v) { return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16); }
+__m128i hi32(__m128i v) { return _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16); }
+
+// ---- mirrored tap sums in vector lanes, in the order of conv::paired_sum ------------------------
+
+// Lane arithmetic of 16-bit integer rows and of 32f rows.
+struct I16 {
+    using V = __m128i;
+    static V add(V a, V b) { return _mm_add_epi16(a, b); }
+    static V sub(V a, V b) { return _mm_sub_epi16(a, b); }
+    static V mul(V a, V b) { return _mm_mullo_epi16(a, b); }
+    static V splat(int c) { return _mm_set1_epi16(static_cast<short>(c)); }
+};
+struct F32 {
+    using V = __m128;
+    static V add(V a, V b) { return add_ordered(a, b); }
+    static V sub(V a, V b) { return _mm_sub_ps(a, b); }
+    static V mul(V a, V b) { return _mm_mul_ps(a, b); }
+    static V splat(float c) { return _mm_set1_ps(c); }
+};
+
+// A kernel's taps in every lane.
+template <class O, int K> struct Weights {
+    typename O::V c[K];
+    template <class T> explicit Weights(const Taps<T> &t)
+    {
+#pragma GCC unroll 8
+        for (int i = 0; i < K; ++i) c[i] = O::splat(t.c[i]);
+    }
+};
+// Whether a kernel's outermost taps are 1, so that weigh<..., true> may skip their
+// multiplication, and whether a vertical kernel's mirrored pairs fit 16-bit lanes. The
+// constructors build every kernel so; the row operations check it and take the scalar path
+// otherwise.
+template <class T> bool outer_one(const Taps<T> &t) { return t.c[t.k - 1] == 1; }
+template <class T> bool pairs_fit(const Taps<T> &t)
+{
+    return std::is_same_v<T, Zyl32f> || t.pairs16;
+}
+
+// The centre v(0) (symmetric kernels) and the mirrored pairs v(i) + v(-i) or v(i) - v(-i) of a
+// window, i = 1..a.
+template <class O, int K, bool ODD, class L> ZYLCV_INLINE void mirror(L v, typename O::V *p)
+{
+    constexpr int a = K / 2;
+    if constexpr (!ODD) p[0] = v(0);
+#pragma GCC unroll 8
+    for (int i = 1; i <= a; ++i) p[i] = ODD ? O::sub(v(i), v(-i)) : O::add(v(i), v(-i));
+}
+
+// The weighted sum of mirrored pairs, added in the order of conv::paired_sum. With ONE, the
+// outermost pair's weight is 1 and is applied without a multiplication: 1 * x is x.
+template <class O, int K, bool ONE>
+ZYLCV_INLINE typename O::V term(const Weights<O, K> &w, const typename O::V *p, int i)
+{
+    return ONE && i == K / 2 ? p[i] : O::mul(w.c[K / 2 + i], p[i]);
+}
+template <class O, int K, bool ODD, bool ONE>
+ZYLCV_INLINE typename O::V weigh(const Weights<O, K> &w, const typename O::V *p)
+{
+    constexpr int a = K / 2;
+    typename O::V s = ODD ? term<O, K, ONE>(w, p, 1) : O::mul(w.c[a], p[0]);
+#pragma GCC unroll 8
+    for (int i = ODD ? 2 : 1; i <= a; ++i) s = O::add(s, term<O, K, ONE>(w, p, i));
+    return s;
+}
+
+// The terms of a 16-bit mirrored sum before weighting, for pmaddwd: the centre row (symmetric
+// kernels) and the mirrored sums or differences, with their coefficients. Sums of two
+// horizontal results fit 16 bits (they never exceed 2 * 64 * 255).
+template <int K, bool ODD> struct Terms {
+    static constexpr int a = K / 2, n = ODD ? a : a + 1;
+    static void coefficients(const int *c, int *out)
+    {
+        int j = 0;
+        if constexpr (!ODD) out[j++] = c[a];
+#pragma GCC unroll 8
+        for (int i = 1; i <= a; ++i) out[j++] = c[a + i];
+    }
+    template <class L> ZYLCV_INLINE static void gather(L v, __m128i *t)
+    {
+        __m128i p[a + 1];
+        mirror<I16, K, ODD>(v, p);
+#pragma GCC unroll 8
+        for (int j = 0; j < n; ++j) t[j] = p[ODD ? j + 1 : j];
+    }
+};
+
+// Pairs of 16-bit coefficients for pmaddwd: lanes (c[2j], c[2j+1]), the odd one out paired with 0.
+void madd_pairs(const int *c, int n, __m128i *cc)
+{
+    for (int j = 0; j < n; j += 2) {
+        const int hi = j + 1 < n ? c[j + 1] : 0;
+        cc[j / 2] =
+            _mm_set1_epi32(int((std::uint32_t(hi) << 16) | (std::uint32_t(c[j]) & 0xFFFFu)));
+    }
+}
+// Adds the weighted terms t[0..n) into two vectors of four 32-bit sums.
+ZYLCV_INLINE void madd_terms(const __m128i *t, int n, const __m128i *cc, __m128i &lo, __m128i &hi)
+{
+#pragma GCC unroll 8
+    for (int j = 0; j < n; j += 2) {
+        const __m128i u = j + 1 < n ? t[j + 1] : _mm_setzero_si128();
+        lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(t[j], u), cc[j / 2]));
+        hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(t[j], u), cc[j / 2]));
+    }
+}
+
+// ---- horizontal passes --------------------------------------------------------------------------
+
+// Walks an 8-bit row: per step 16 pixels (then 8) whose windows lie inside the row, handing the
+// mirrored pairs of each group of eight to body(x, pairs); the first a columns and the row's end
+// go to edge(x), one at a time.
+template <int K, bool ODD, class S, class B, class E>
+ZYLCV_INLINE void walk(const S *src, int w, B body, E edge)
+{
+    constexpr int a = K / 2;
+    int x = 0;
+    for (; x < a && x < w; ++x) edge(x);
+    for (; x + 16 + a <= w; x += 16) {
+        __m128i lo[K], hi[K], pl[a + 1], ph[a + 1];
+#pragma GCC unroll 8
+        for (int d = 0; d < K; ++d) widen16(src + x + d - a, lo[d], hi[d]);
+        mirror<I16, K, ODD>([&](int d) ZYLCV_ALWAYS { return lo[a + d]; }, pl);
+        mirror<I16, K, ODD>([&](int d) ZYLCV_ALWAYS { return hi[a + d]; }, ph);
+        body(x, pl);
+        body(x + 8, ph);
+    }
+    for (; x + 8 + a <= w; x += 8) {
+        __m128i v[K], p[a + 1];
+#pragma GCC unroll 8
+        for (int d = 0; d < K; ++d) v[d] = widen8(src + x + d - a);
+        mirror<I16, K, ODD>([&](int d) ZYLCV_ALWAYS { return v[a + d]; }, p);
+        body(x, p);
+    }
+    for (; x < w; ++x) edge(x);
+}
+
+// Walks a 32f row: per step 8 pixels (then 4), handing the mirrored pairs of each group of four
+// to body(x, pairs); the row ends go to edge(x).
+template <int K, bool ODD, class B, class E>
+ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge)
+{
+    constexpr int a = K / 2;
+    int x = 0;
+    for (; x < a && x < w; ++x) edge(x);
+    for (; x + 8 + a <= w; x += 8) {
+        __m128 p0[a + 1], p1[a + 1];
+        mirror<F32, K, ODD>([&](int d) ZYLCV_ALWAYS { return _mm_loadu_ps(src + x + d); }, p0);
+        mirror<F32, K, ODD>([&](int d) ZYLCV_ALWAYS { return _mm_loadu_ps(src + x + 4 + d); }, p1);
+        body(x, p0);
+        body(x + 4, p1);
+    }
+    for (; x + 4 + a <= w; x += 4) {
+        __m128 p[a + 1];
+        mirror<F32, K, ODD>([&](int d) ZYLCV_ALWAYS { return _mm_loadu_ps(src + x + d); }, p);
+        body(x, p);
+    }
+    for (; x < w; ++x) edge(x);
+}
+
+void store_lanes(Zyl16s *p, __m128i v) { storeu(p, v); }
+void store_lanes(Zyl32f *p, __m128 v) { _mm_storeu_ps(p, v); }
+template <class T> using Ops = std::conditional_t<std::is_same_v<T, Zyl32f>, F32, I16>;
+
+// One kernel over a source row into a ring row.
+template <int K, bool ODD, class S, class T>
+void hrow(const S *src, int w, T *out, const Taps<T> &t)
+{
+    using O = Ops<T>;
+    const Weights<O, K> wt(t);
+    auto body = [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+        store_lanes(out + x, weigh<O, K, ODD, true>(wt, p));
+    };
+    auto edge = [&](int x) ZYLCV_ALWAYS { out[x] = static_cast<T>(conv::hpass_px(src, w, x, t)); };
+    walk<K, ODD>(src, w, body, edge);
+}
+
+// Two symmetric kernels over one source row into two ring rows, sharing the mirrored pairs.
+template <int K, class S, class T>
+void hrow2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
+{
+    using O = Ops<T>;
+    const Weights<O, K> wa(ta), wb(tb);
+    walk<K, false>(
+        src, w,
+        [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+            store_lanes(outA + x, weigh<O, K, false, true>(wa, p));
+            store_lanes(outB + x, weigh<O, K, false, true>(wb, p));
+        },
+        [&](int x) ZYLCV_ALWAYS {
+            outA[x] = static_cast<T>(conv::hpass_px(src, w, x, ta));
+            outB[x] = static_cast<T>(conv::hpass_px(src, w, x, tb));
+        });
+}
+
+// ---- vertical passes ----------------------------------------------------------------------------
+
+// The window's row addresses, copied out of the state so that stores to the destination do not
+// force them to be reloaded.
+template <class T, int K> struct Rings {
+    const T *p[K];
+    explicit Rings(T *const *r)
+    {
+        for (int i = 0; i < K; ++i) p[i] = r[i];
+    }
+    const T *operator[](int i) const { return p[i]; }
+};
+
+// Vertical sum of one group of columns, given the window's rows v(d), d = -a..a: eight 16-bit
+// columns summed in 32-bit lanes by pmaddwd and saturated by packssdw, or four 32f columns.
+template <int K, bool ODD, bool NARROW> struct VSum16 {
+    using Tm = Terms<K, ODD>;
+    __m128i cc[(Tm::n + 1) / 2];
+    explicit VSum16(const Taps<Zyl16s> &t)
+    {
+        int coef[K];
+        Tm::coefficients(t.c, coef);
+        madd_pairs(coef, Tm::n, cc);
+    }
+    template <class L> ZYLCV_INLINE __m128i operator()(L v) const
+    {
+        __m128i terms[Tm::n], lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+        Tm::gather(v, terms);
+        madd_terms(terms, Tm::n, cc, lo, hi);
+        return _mm_packs_epi32(lo, hi);
+    }
+};
+// When no output can leave the 16-bit range (Taps::narrow), 16-bit lanes wrapping modulo 2^16
+// give the exact sums, and there is nothing to saturate.
+template <int K, bool ODD> struct VSum16<K, ODD, true> {
+    Weights<I16, K> wt;
+    explicit VSum16(const Taps<Zyl16s> &t) : wt(t) {}
+    template <class L> ZYLCV_INLINE __m128i operator()(L v) const
+    {
+        __m128i p[K / 2 + 1];
+        mirror<I16, K, ODD>(v, p);
+        return weigh<I16, K, ODD, false>(wt, p);
+    }
+};
+template <int K, bool ODD, bool ONE = false> struct VSum32f {
+    Weights<F32, K> wt;
+    explicit VSum32f(const Taps<Zyl32f> &t) : wt(t) {}
+    template <class L> ZYLCV_INLINE __m128 operator()(L v) const
+    {
+        __m128 p[K / 2 + 1];
+        mirror<F32, K, ODD>(v, p);
+        return weigh<F32, K, ODD, ONE>(wt, p);
+    }
+};
+// Laplace: kS over ring A plus kD over ring B. 16-bit rings share the pmaddwd pairs; 32f adds
+// the two sums.
+template <int K, bool NARROW> struct VSum2x16 {
+    using Tm = Terms<K, false>;
+    static constexpr int n = 2 * Tm::n;
+    __m128i cc[n / 2];
+    VSum2x16(const Taps<Zyl16s> &ks, const Taps<Zyl16s> &kd)
+    {
+        int coef[n];
+        Tm::coefficients(ks.c, coef);
+        Tm::coefficients(kd.c, coef + Tm::n);
+        madd_pairs(coef, n, cc);
+    }
+    template <class LA, class LB> ZYLCV_INLINE __m128i operator()(LA va, LB vb) const
+    {
+        __m128i terms[n], lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+        Tm::gather(va, terms);
+        Tm::gather(vb, terms + Tm::n);
+        madd_terms(terms, n, cc, lo, hi);
+        return _mm_packs_epi32(lo, hi);
+    }
+};
+template <int K> struct VSum2x16<K, true> {
+    VSum16<K, false, true> s, d;
+    VSum2x16(const Taps<Zyl16s> &ks, const Taps<Zyl16s> &kd) : s(ks), d(kd) {}
+    template <class LA, class LB> ZYLCV_INLINE __m128i operator()(LA va, LB vb) const
+    {
+        return _mm_add_epi16(s(va), d(vb));
+    }
+};
+template <int K> struct VSum2x32f {
+    VSum32f<K, false, true> s, d;
+    VSum2x32f(const Taps<Zyl32f> &ks, const Taps<Zyl32f> &kd) : s(ks), d(kd) {}
+    template <class LA, class LB> ZYLCV_INLINE __m128 operator()(LA va, LB vb) const
+    {
+        return add_ordered(s(va), d(vb));
+    }
+};
+template <class T, int K, bool ODD, bool NARROW>
+using VSum = std::conditional_t<std::is_same_v<T, Zyl32f>, VSum32f<K, ODD>, VSum16<K, ODD, NARROW>>;
+template <class T, int K, bool NARROW>
+using VSum2 = std::conditional_t<std::is_same_v<T, Zyl32f>, VSum2x32f<K>, VSum2x16<K, NARROW>>;
+
+template <class T> auto load_lanes(const T *p)
+{
+    if constexpr (std::is_same_v<T, Zyl32f>)
+        return _mm_loadu_ps(p);
+    else
+        return loadu(p);
+}
+template <class T> constexpr int kLanes = 16 / int(sizeof(T));
+
+// Sobel vertical pass over a full window: per step one vector of columns; the row ends one at
+// a time.
+template <int K, bool ODD, bool NARROW, class T, class D>
+void vrow(T *const *r, int w, D *dst, const Taps<T> &t)
+{
+    constexpr int a = K / 2, n = kLanes<T>;
+    const VSum<T, K, ODD, NARROW> sum(t);
+    const Rings<T, K> row(r);
+    int x = 0;
+    for (; x + n <= w; x += n)
+        store_lanes(dst + x, sum([&](int d) ZYLCV_ALWAYS { return load_lanes(row[a + d] + x); }));
+    for (; x < w; ++x) conv::store_px(dst + x, conv::vpass_px(r, x, t));
+}
+// Laplace vertical pass over full windows.
+template <int K, bool NARROW, class T, class D>
+void vrow2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks, const Taps<T> &kd)
+{
+    constexpr int a = K / 2, n = kLanes<T>;
+    const VSum2<T, K, NARROW> sum(ks, kd);
+    const Rings<T, K> rowA(ra), rowB(rb);
+    int x = 0;
+    for (; x + n <= w; x += n)
+        store_lanes(dst + x, sum([&](int d) ZYLCV_ALWAYS { return load_lanes(rowA[a + d] + x); },
+                                 [&](int d) ZYLCV_ALWAYS { return load_lanes(rowB[a + d] + x); }));
+    for (; x < w; ++x) conv::store_px(dst + x, conv::laplace_px(ra, rb, x, ks, kd));
+}
+
+// ---- a source row through a full window in one pass ---------------------------------------------
+
+// Sobel: the row's horizontal results go into the newest ring row r[K-1] and, still in
+// registers, into the vertical sum of the output row. Columns near the row ends go one at a
+// time through the scalar helpers, the horizontal result before the vertical sum.
+template <int K, bool XODD, bool YODD, bool NARROW, class S, class T, class D>
+void hvrow(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx, const Taps<T> &ty)
+{
+    using O = Ops<T>;
+    constexpr int a = K / 2;
+    const Weights<O, K> wx(tx);
+    const VSum<T, K, YODD, NARROW> sum(ty);
+    const Rings<T, K> row(r);
+    T *const out = r[K - 1];
+    walk<K, XODD>(
+        src, w,
+        [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+            const auto h = weigh<O, K, XODD, true>(wx, p);
+            store_lanes(out + x, h);
+            auto v = [&](int d) ZYLCV_ALWAYS { return d == a ? h : load_lanes(row[a + d] + x); };
+            store_lanes(dst + x, sum(v));
+        },
+        [&](int x) ZYLCV_ALWAYS {
+            out[x] = static_cast<T>(conv::hpass_px(src, w, x, tx));
+            conv::store_px(dst + x, conv::vpass_px(r, x, ty));
+        });
+}
+// Laplace: both horizontal results of the row into the newest rows of rings A and B, then the
+// output row.
+template <int K, bool NARROW, class S, class T, class D>
+void hvrow2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
+            const Taps<T> &ks)
+{
+    using O = Ops<T>;
+    constexpr int a = K / 2;
+    const Weights<O, K> wd(kd), ws(ks);
+    const VSum2<T, K, NARROW> sum(ks, kd);
+    const Rings<T, K> rowA(ra), rowB(rb);
+    T *const outA = ra[K - 1], *const outB = rb[K - 1];
+    walk<K, false>(
+        src, w,
+        [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+            const auto ha = weigh<O, K, false, true>(wd, p), hb = weigh<O, K, false, true>(ws, p);
+            store_lanes(outA + x, ha);
+            store_lanes(outB + x, hb);
+            auto va = [&](int d) ZYLCV_ALWAYS { return d == a ? ha : load_lanes(rowA[a + d] + x); };
+            auto vb = [&](int d) ZYLCV_ALWAYS { return d == a ? hb : load_lanes(rowB[a + d] + x); };
+            store_lanes(dst + x, sum(va, vb));
+        },
+        [&](int x) ZYLCV_ALWAYS {
+            outA[x] = static_cast<T>(conv::hpass_px(src, w, x, kd));
+            outB[x] = static_cast<T>(conv::hpass_px(src, w, x, ks));
+            conv::store_px(dst + x, conv::laplace_px(ra, rb, x, ks, kd));
+        });
+}
+
+// ---- box sums -----------------------------------------------------------------------------------
+
+// Window sum of the 8-bit row at column x, columns clamped: the same integer as the running
+// sums give.
+template <class S> int box_px(const S *p, int w, int a, int x)
+{
+    int s = 0;
+    for (int d = -a; d <= a; ++d) s += p[clamp_int(x + d, 0, w - 1)];
+    return s;
+}
+// V update of one column: the leaving row sum is read before the new one replaces it.
+void slide_px(int h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
+{
+    const int hold = *slot;
+    *slot = h;
+    *v = *v + h - hold;
+    *dst = static_cast<Zyl16s>(*v);
+}
+// Eight new row sums (16-bit lanes) into the slot, V and the output.
+ZYLCV_INLINE void slide8(__m128i h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
+{
+    const __m128i h0 = lo32(h), h1 = hi32(h);
+    const __m128i v0 = _mm_sub_epi32(_mm_add_epi32(loadu(v), h0), loadu(slot));
+    const __m128i v1 = _mm_sub_epi32(_mm_add_epi32(loadu(v + 4), h1), loadu(slot + 4));
+    storeu(slot, h0);
+    storeu(slot + 4, h1);
+    storeu(v, v0);
+    storeu(v + 4, v1);
+    storeu(dst, _mm_packs_epi32(v0, v1));
+}
+
+// A new 8-bit row enters a full window: per step 16 pixels (then 8) summed over the window in
+// 16-bit lanes (at most 7 * 255), V carried in 32-bit lanes; the first a columns and the row's
+// end one at a time.
+template <int K, class S> void slide_row(const S *src, int w, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
+{
+    constexpr int a = K / 2;
+    int x = 0;
+    for (; x < a && x < w; ++x) slide_px(box_px(src, w, a, x), slot + x, v + x, dst + x);
+    for (; x + 16 + a <= w; x += 16) {
+        __m128i lo, hi, l, h;
+        widen16(src + x - a, lo, hi);
+#pragma GCC unroll 8
+        for (int d = 1; d < K; ++d) {
+            widen16(src + x - a + d, l, h);
+            lo = _mm_add_epi16(lo, l);
+            hi = _mm_add_epi16(hi, h);
+        }
+        slide8(lo, slot + x, v + x, dst + x);
+        slide8(hi, slot + x + 8, v + x + 8, dst + x + 8);
+    }
+    for (; x + 8 + a <= w; x += 8) {
+        __m128i s = widen8(src + x - a);
+#pragma GCC unroll 8
+        for (int d = 1; d < K; ++d) s = _mm_add_epi16(s, widen8(src + x - a + d));
+        slide8(s, slot + x, v + x, dst + x);
+    }
+    for (; x < w; ++x) slide_px(box_px(src, w, a, x), slot + x, v + x, dst + x);
+}
+
+// ---- dispatch by aperture and parities ----------------------------------------------------------
+
+// Calls F<K, ODD1, ODD2>::run(args...) for the aperture and kernel parities of a state.
+template <template <int, bool, bool> class F, class... Args>
+void by_kernel(int k, bool odd1, bool odd2, Args &&...args)
+{
+    auto parities = [&](auto kc) ZYLCV_ALWAYS {
+        constexpr int K = decltype(kc)::value;
+        if (odd1)
+            odd2 ? F<K, true, true>::run(args...) : F<K, true, false>::run(args...);
+        else
+            odd2 ? F<K, false, true>::run(args...) : F<K, false, false>::run(args...);
+    };
+    if (k == 3)
+        parities(std::integral_constant<int, 3>{});
+    else if (k == 5)
+        parities(std::integral_constant<int, 5>{});
+    else
+        parities(std::integral_constant<int, 7>{});
+}
+template <int K, bool ODD, bool> struct HRow {
+    template <class S, class T> static void run(const S *s, int w, T *o, const Taps<T> &t)
+    {
+        hrow<K, ODD>(s, w, o, t);
+    }
+};
+template <int K, bool, bool> struct HRow2 {
+    template <class S, class T>
+    static void run(const S *s, int w, T *oa, T *ob, const Taps<T> &ta, const Taps<T> &tb)
+    {
+        hrow2<K>(s, w, oa, ob, ta, tb);
+    }
+};
+// The vertical sums of 16-bit rows take 16-bit lanes when the taps allow it (never with K = 7).
+template <int K, class T, class F> void by_width(const Taps<T> &t, F f)
+{
+    if constexpr (std::is_same_v<T, Zyl16s> && K < 7)
+        if (t.narrow) return f(std::true_type{});
+    f(std::false_type{});
+}
+template <int K, bool ODD, bool> struct VRow {
+    template <class T, class D> static void run(T *const *r, int w, D *d, const Taps<T> &t)
+    {
+        by_width<K>(t, [&](auto n) { vrow<K, ODD, decltype(n)::value>(r, w, d, t); });
+    }
+};
+template <int K, bool, bool> struct VRow2 {
+    template <class T, class D>
+    static void run(T *const *ra, T *const *rb, int w, D *d, const Taps<T> &ks, const Taps<T> &kd)
+    {
+        by_width<K>(ks, [&](auto n) { vrow2<K, decltype(n)::value>(ra, rb, w, d, ks, kd); });
+    }
+};
+template <int K, bool XODD, bool YODD> struct HVRow {
+    template <class S, class T, class D>
+    static void run(const S *s, int w, T *const *r, D *d, const Taps<T> &tx, const Taps<T> &ty)
+    {
+        by_width<K>(ty,
+                    [&](auto n) { hvrow<K, XODD, YODD, decltype(n)::value>(s, w, r, d, tx, ty); });
+    }
+};
+template <int K, bool, bool> struct HVRow2 {
+    template <class S, class T, class D>
+    static void run(const S *s, int w, T *const *ra, T *const *rb, D *d, const Taps<T> &kd,
+                    const Taps<T> &ks)
+    {
+        by_width<K>(ks, [&](auto n) { hvrow2<K, decltype(n)::value>(s, w, ra, rb, d, kd, ks); });
+    }
+};
+template <int K, bool, bool> struct SlideRow {
+    template <class S> static void run(const S *s, int w, Zyl32s *slot, Zyl32s *v, Zyl16s *d)
+    {
+        slide_row<K>(s, w, slot, v, d);
+    }
+};
+
+// The row operations of this twin: packed versions of the hot ones, the rest shared.
+struct Rows : conv::ScalarRows {
+    template <class S, class T> static void hpass(const S *src, int w, T *out, const Taps<T> &t)
+    {
+        if (!outer_one(t)) return ScalarRows::hpass(src, w, out, t);
+        by_kernel<HRow>(t.k, t.odd, false, src, w, out, t);
+    }
+    template <class S, class T>
+    static void hpass2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
+    {
+        if (!outer_one(ta) || !outer_one(tb)) return ScalarRows::hpass2(src, w, outA, outB, ta, tb);
+        by_kernel<HRow2>(ta.k, false, false, src, w, outA, outB, ta, tb);
+    }
+    template <class T, class D> static void vpass(T *const *r, int w, D *dst, const Taps<T> &t)
+    {
+        if (!pairs_fit(t)) return ScalarRows::vpass(r, w, dst, t);
+        by_kernel<VRow>(t.k, t.odd, false, r, w, dst, t);
+    }
+    template <class T, class D>
+    static void vpass2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks,
+                       const Taps<T> &kd)
+    {
+        if (!outer_one(ks) || !outer_one(kd) || !pairs_fit(ks))
+            return ScalarRows::vpass2(ra, rb, w, dst, ks, kd);
+        by_kernel<VRow2>(ks.k, false, false, ra, rb, w, dst, ks, kd);
+    }
+    template <class S, class T, class D>
+    static void hvpass(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx,
+                       const Taps<T> &ty)
+    {
+        if (!outer_one(tx) || !pairs_fit(ty)) return ScalarRows::hvpass(src, w, r, dst, tx, ty);
+        by_kernel<HVRow>(tx.k, tx.odd, ty.odd, src, w, r, dst, tx, ty);
+    }
+    template <class S, class T, class D>
+    static void hvpass2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
+                        const Taps<T> &ks)
+    {
+        if (!outer_one(kd) || !outer_one(ks) || !pairs_fit(ks))
+            return ScalarRows::hvpass2(src, w, ra, rb, dst, kd, ks);
+        by_kernel<HVRow2>(kd.k, false, false, src, w, ra, rb, dst, kd, ks);
+    }
+    template <class S, class D>
+    static void slide(const S *src, const conv::BoxSum<S> *newest, int w, int a,
+                      conv::BoxSum<S> *slot, conv::BoxSum<S> *v, D *dst)
+    {
+        if constexpr (std::is_same_v<S, Zyl32f>) {
+            conv::ScalarRows::slide(src, newest, w, a, slot, v, dst);
+        } else {
+            if (!src) return conv::ScalarRows::slide(src, newest, w, a, slot, v, dst);
+            by_kernel<SlideRow>(2 * a + 1, false, false, src, w, slot, v, dst);
+        }
+    }
+    // 8-bit rows: two packed slides; 32f: the shared side-by-side running sums.
+    template <class S, class D>
+    static void slide2(const S *s0, const S *s1, int w, int a, conv::BoxSum<S> *slot0,
+                       conv::BoxSum<S> *slot1, conv::BoxSum<S> *v, D *d0, D *d1)
+    {
+        if constexpr (std::is_same_v<S, Zyl32f>) {
+            conv::ScalarRows::slide2(s0, s1, w, a, slot0, slot1, v, d0, d1);
+        } else {
+            by_kernel<SlideRow>(2 * a + 1, false, false, s0, w, slot0, v, d0);
+            by_kernel<SlideRow>(2 * a + 1, false, false, s1, w, slot1, v, d1);
+        }
+    }
+};
+
+#undef ZYLCV_INLINE
+#undef ZYLCV_ALWAYS
+
+}  // namespace
+
+ZYLCV_CONVFILTER_DEFINE_ENTRIES
+
+}  // namespace zylcv::sse2

@@ -1,0 +1,450 @@
+// Erosion and dilation kernels: the per-element helpers both twins use for row tails, the ring
+// policies of the three element kinds for the strip driver, and the twins' entries.
+//
+// A twin is a set of row operations (struct Rows in each twin's file); the policies below are
+// templates over it, so both twins run the same strip logic and differ only in how a row is
+// computed. Rows are handled as flat element arrays: with C interleaved channels, the neighbour
+// of element e one pixel to the right is element e + C, so channels never mix.
+#ifndef ZYLCV_KERNELS_MORPH_H
+#define ZYLCV_KERNELS_MORPH_H
+
+#include "morph_state.h"
+
+namespace zylcv::morph {
+
+// The fold of one more value b into the running value a: erosion keeps a if a < b else b,
+// dilation keeps a if a > b else b. For floats this fixes which operand survives a NaN or a
+// signed zero; for bytes and order keys it is the plain minimum or maximum.
+template <bool Dilate, class T> inline T fold(T a, T b)
+{
+    if constexpr (Dilate) return a > b ? a : b;
+    else return a < b ? a : b;
+}
+
+// Float bits and their order key map onto each other: the sign bit cleared, then every bit
+// flipped when the sign was set. Keys order as the floats do, -0.0 below +0.0 and NaNs by bits.
+inline Zyl32s order_key(std::uint32_t b)
+{
+    return static_cast<Zyl32s>((b & 0x7FFFFFFFu) ^ (0u - (b >> 31)));
+}
+
+inline bool is_nan_bits(std::uint32_t b) { return (b & 0x7FFFFFFFu) > 0x7F800000u; }
+
+// Element e of a horizontal pass over a bordered row b (element 0 is the leftmost border
+// element): the fold of b[e], b[e + C], ..., b[e + (mW - 1) * C], left to right.
+template <bool Dilate, class T> inline T hpass_el(const T *b, int e, int C, int mW)
+{
+    T v = b[e];
+    for (int k = 1; k < mW; ++k) v = fold<Dilate>(v, b[e + k * C]);
+    return v;
+}
+
+// Element e of the vertical step: the fold over rows 0 .. mH - 1, oldest first.
+template <bool Dilate, class T> inline T vpass_el(Zyl8u *const *rows, int e, int mH)
+{
+    T v = reinterpret_cast<const T *>(rows[0])[e];
+    for (int i = 1; i < mH; ++i) v = fold<Dilate>(v, reinterpret_cast<const T *>(rows[i])[e]);
+    return v;
+}
+
+// Element e of an 8u mask window. Ring rows start `left` elements after their bordered data;
+// every cell's 8 mask bytes are equal, its first byte stands for it. Erosion ORs each value with
+// the inverted cell and takes the minimum from 255; dilation ANDs with the cell and takes the
+// maximum from 0, so non-members drop out.
+template <bool Dilate>
+inline Zyl8u mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
+                     const Zyl8u *mask, const Zyl8u *maskInv)
+{
+    Zyl8u v = Dilate ? 0 : 255;
+    for (int i = 0; i < mH; ++i) {
+        const Zyl8u *r = rows[i] - left + e;
+        for (int j = 0; j < mW; ++j) {
+            const int cell = 8 * (i * mW + j);
+            v = Dilate ? fold<true>(v, Zyl8u(r[j * C] & mask[cell]))
+                       : fold<false>(v, Zyl8u(r[j * C] | maskInv[cell]));
+        }
+    }
+    return v;
+}
+
+// Element e of a 32f mask window over order keys: member cells only, from the largest key
+// (erosion) or the smallest (dilation); the result is mapped back to float bits.
+template <bool Dilate>
+inline Zyl32f mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
+                      const Zyl8u *mask)
+{
+    Zyl32s v = Dilate ? Zyl32s(0x80000000u) : 0x7FFFFFFF;
+    for (int i = 0; i < mH; ++i) {
+        const Zyl32s *r = reinterpret_cast<const Zyl32s *>(rows[i]) - left + e;
+        for (int j = 0; j < mW; ++j)
+            if (mask[i * mW + j]) v = fold<Dilate>(v, r[j * C]);
+    }
+    return from_bits(static_cast<std::uint32_t>(order_key(static_cast<std::uint32_t>(v))));
+}
+
+// Replicated borders of a row of n elements at r[0..n): `left` elements before it repeat its
+// first pixel, `right` elements after it its last pixel.
+// Elements are moved as their bits, so that no NaN pattern changes on the way.
+template <class T> inline void put_borders(T *row, int n, int C, int left, int right)
+{
+    using U = std::conditional_t<sizeof(T) == 4, std::uint32_t, Zyl8u>;
+    auto r = reinterpret_cast<U *>(row);
+    for (int c = 0; c < C; ++c) {
+        for (int e = c - C; e >= -left; e -= C) r[e] = r[c];
+        for (int e = n + c; e < n + right; e += C) r[e] = r[n - C + c];
+    }
+}
+
+// The anchorX * C elements at the left end of a horizontal pass over an unbordered row r of n
+// elements (n >= left + right) and the right ones at its right end. Replicated border pixels
+// repeat the value the fold starts or ends with, which leaves the fold unchanged, so at the
+// left end each window is the previous one extended by one pixel, and at the right end each
+// window ends at the last pixel.
+template <bool Dilate, class T>
+inline void hpass_ends(const T *r, T *out, int n, int C, int left, int right)
+{
+    for (int c = 0; c < C && left > 0; ++c) {
+        T v = r[c];
+        for (int j = c + C; j <= c + right; j += C) v = fold<Dilate>(v, r[j]);
+        out[c] = v;
+        for (int i = c + C; i < left; i += C) out[i] = v = fold<Dilate>(v, r[i + right]);
+    }
+    for (int i = n - right; i < n; ++i) {
+        T v = r[i - left];
+        for (int j = i - left + C; j < n; j += C) v = fold<Dilate>(v, r[j]);
+        out[i] = v;
+    }
+}
+
+// The three ring policies of the strip driver (see run_strip). n = width * C elements per row;
+// left = anchorX * C and right = (maskWidth - 1 - anchorX) * C border elements.
+struct Geometry {
+    int n, C, mW, mH, aX, aY, left, right;
+};
+
+inline Geometry geometry_of(const ZyliMorphState &st, int width)
+{
+    const int C = st.nChannels;
+    return {width * C,          C, st.maskWidth, st.maskHeight, st.anchorX, st.anchorY,
+            st.anchorX * C, (st.maskWidth - 1 - st.anchorX) * C};
+}
+
+// Rectangle: a source row enters the ring after its horizontal pass, read straight from the
+// source (the source is never written); short rows go through a bordered copy in the last
+// scratch row, wide windows build their doubled windows there. The vertical step folds the
+// window's rows, two destination rows per pass where it can, tall windows in batches.
+template <class R, class T, bool Dilate> struct RectOps {
+    Geometry g;
+    T *bordered;
+    void enter(Zyl8u *entry, const Zyl8u *src)
+    {
+        auto s = reinterpret_cast<const T *>(src);
+        auto e = reinterpret_cast<T *>(entry);
+        // Wide windows are built by doubling (see hpass_doubling), which regroups the folds:
+        // always right for bytes, for floats only in rows without NaN (see pair_first), so wide
+        // float rows are checked before the pass; the others are checked during it, which sets
+        // the flag the vertical step reads.
+        const bool wide = g.mW >= kDoublingFrom && g.mW > 1;
+        const bool nan = wide && set_flag(e, s);
+        hpass(e, s, wide && !nan);
+    }
+    static constexpr int kDoublingFrom = sizeof(T) == 4 ? 9 : 7;
+    void hpass(T *e, const T *s, bool doubling)
+    {
+        if (g.mW == 1) {
+            R::copy(e, s, g.n);
+            set_flag(e, e);
+            return;
+        }
+        // Direct path: the inside of the row straight from the source, the anchorX pixels at the
+        // left end and the rest at the right end by hpass_ends; wide windows and short rows go
+        // through the bordered scratch row.
+        const int edge = g.left + g.right;
+        if (g.n >= edge && !doubling) {
+            bool nan = false;
+            if constexpr (kFlag) nan = R::template hpass_nan<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
+            else R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
+            hpass_ends<Dilate>(s, e, g.n, g.C, g.left, g.right);
+            if constexpr (kFlag) {
+                for (int i = 0; i < g.left; ++i) nan |= e[i] != e[i];
+                for (int i = g.n - g.right; i < g.n; ++i) nan |= e[i] != e[i];
+                reinterpret_cast<Zyl32s *>(e)[g.n] = nan;
+            }
+            return;
+        }
+        if (doubling) {
+            R::template hpass_doubling<Dilate>(s, bordered, e, g.n, g.C, g.mW, g.left, g.right);
+            return;
+        }
+        R::copy(bordered + g.left, s, g.n);
+        put_borders(bordered + g.left, g.n, g.C, g.left, g.right);
+        R::template hpass<Dilate>(bordered, e, g.n, g.C, g.mW);
+        set_flag(e, e);
+    }
+    void copy(Zyl8u *to, const Zyl8u *from)
+    {
+        R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n + kFlag);
+    }
+    void emit(Zyl8u *const *table, Zyl8u *dst)
+    {
+        R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+    }
+
+    // Pairs: the fold of entries 1 .. mH - 1 goes to d1 and d0 = fold(entry 0, d1). Byte folds
+    // may be regrouped freely. Float folds may too while no NaN takes part: without NaNs the
+    // fold is the minimum (maximum) with the later of equal values (+0.0 and -0.0) surviving,
+    // whatever the grouping. A NaN makes the fold forget everything before it, so windows whose
+    // shared rows may hold one are folded in their own order.
+    static constexpr bool kPairs = true;
+    void pair_first(Zyl8u *const *table, Zyl8u *d0, Zyl8u *d1)
+    {
+        auto o0 = reinterpret_cast<T *>(d0), o1 = reinterpret_cast<T *>(d1);
+        R::template vpass<Dilate>(table + 1, o1, g.n, g.mH - 1);
+        if (kFlag && any_nan(table + 1, g.mH - 1)) {
+            R::template vpass<Dilate>(table, o0, g.n, g.mH);
+            return;
+        }
+        Zyl8u *const rows[2] = {table[0], d1};
+        R::template vpass<Dilate>(rows, o0, g.n, 2);
+    }
+    void pair_second(Zyl8u *const *table, Zyl8u *d1)
+    {
+        Zyl8u *const rows[2] = {d1, table[g.mH - 1]};
+        R::template vpass<Dilate>(rows, reinterpret_cast<T *>(d1), g.n, 2);
+    }
+
+    // Batches regroup the folds the same way, so float rows must be free of NaN; a row with one
+    // arriving during a batch sends the batch's remaining rows through the plain vertical step
+    // (the ring always holds the whole window of the row being written).
+    static constexpr bool kBatches = true;
+    static constexpr int kBatchFrom = 9;
+    bool batch_ready(Zyl8u *const *table) const
+    {
+        return g.mH <= 64 && !(kFlag && any_nan(table, g.mH));
+    }
+    void suffixes(Zyl8u *const *table, Zyl8u *d, int dstStep)
+    {
+        R::template suffixes<Dilate>(table, reinterpret_cast<T *>(d), dstStep, g.n, g.mH);
+    }
+    bool batch_step(Zyl8u *const *table, int t, Zyl8u *d, int dstStep, bool regroup)
+    {
+        const int mH = g.mH;
+        Zyl8u *out = advance(d, std::ptrdiff_t(t) * dstStep);
+        Zyl8u *prefix = advance(d, std::ptrdiff_t(mH - 1) * dstStep);
+        regroup = regroup && !(kFlag && any_nan(table + mH - 1, 1));
+        if (!regroup) {
+            emit(table, out);
+            return false;
+        }
+        // The suffix of row t is the ring's oldest entry once t reaches maskHeight - 1; the
+        // prefix is the newest entry at t = 1 and the fold with the previous prefix after.
+        Zyl8u *suffix = t < mH - 1 ? out : table[0];
+        if (t == 1) {
+            Zyl8u *const rows[2] = {suffix, table[mH - 1]};
+            R::template vpass<Dilate>(rows, reinterpret_cast<T *>(out), g.n, 2);
+            return true;
+        }
+        Zyl8u *const grow[2] = {t == 2 ? table[mH - 2] : prefix, table[mH - 1]};
+        R::template vpass<Dilate>(grow, reinterpret_cast<T *>(prefix), g.n, 2);
+        Zyl8u *const rows[2] = {suffix, prefix};
+        R::template vpass<Dilate>(rows, reinterpret_cast<T *>(out), g.n, 2);
+        return true;
+    }
+
+    // Float ring entries carry one more word after their n elements: nonzero when the entry
+    // may hold a NaN.
+    static constexpr int kFlag = sizeof(T) == 4 ? 1 : 0;
+    bool any_nan(Zyl8u *const *rows, int m) const
+    {
+        for (int i = 0; i < m; ++i)
+            if (reinterpret_cast<const Zyl32s *>(rows[i])[g.n]) return true;
+        return false;
+    }
+    bool set_flag(T *e, const T *s)
+    {
+        if constexpr (kFlag) return (reinterpret_cast<Zyl32s *>(e)[g.n] = R::has_nan(s, g.n));
+        else return false;
+    }
+};
+
+// Cross: raw rows enter the ring. For each destination row the anchor row gets its borders in
+// place (ring rows have room on both sides) and its horizontal pass into the scratch row, which
+// stands in for it during the vertical step: the column comes from the raw rows, the bar
+// (anchor pixel included) from the scratch row.
+template <class R, class T, bool Dilate> struct CrossOps {
+    Geometry g;
+    static constexpr bool kPairs = false;
+    static constexpr bool kBatches = false;
+    T *bar;
+    void enter(Zyl8u *entry, const Zyl8u *src)
+    {
+        R::copy(reinterpret_cast<T *>(entry), reinterpret_cast<const T *>(src), g.n);
+    }
+    void copy(Zyl8u *to, const Zyl8u *from) { enter(to, from); }
+    void emit(Zyl8u **table, Zyl8u *dst)
+    {
+        Zyl8u *anchorRow = table[g.aY];
+        auto a = reinterpret_cast<T *>(anchorRow);
+        put_borders(a, g.n, g.C, g.left, g.right);
+        R::template hpass<Dilate>(a - g.left, bar, g.n, g.C, g.mW);
+        table[g.aY] = reinterpret_cast<Zyl8u *>(bar);
+        R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+        table[g.aY] = anchorRow;
+    }
+};
+
+// A mask element seen column by column: each column's member rows form a row set; columns
+// with the same set share one fold of those rows, and a set that contains a smaller one
+// starts from that fold. The window is then the fold over member columns of their set's fold
+// shifted by the column. Min and max over bytes or order keys may be regrouped freely, so the
+// result is the same as folding the member cells one by one. Sets are listed by size (a set's
+// base comes before it); ok is false for elements beyond 64 rows or columns, or without
+// members. A set of several rows that only one column uses and no other set extends is
+// folded straight into that column (inline) rather than kept as a row of its own.
+struct ColumnPlan {
+    bool ok = false;
+    int sets = 0, cols = 0;
+    std::uint64_t rows[64];  // member rows of each set, as bits
+    int base[64];            // the largest listed subset it extends, or -1
+    bool inlined[64];
+    int colX[64], colSet[64];
+};
+
+inline int popcount(std::uint64_t v)
+{
+    int n = 0;
+    for (; v; v &= v - 1) ++n;
+    return n;
+}
+
+inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellBytes)
+{
+    ColumnPlan p;
+    if (g.mW > 64 || g.mH > 64) return p;
+    std::uint64_t found[64];
+    int n = 0;
+    for (int j = 0; j < g.mW; ++j) {
+        std::uint64_t r = 0;
+        for (int i = 0; i < g.mH; ++i)
+            if (mask[(i * g.mW + j) * cellBytes]) r |= std::uint64_t{1} << i;
+        if (!r) continue;
+        int s = 0;
+        while (s < n && found[s] != r) ++s;
+        if (s == n) found[n++] = r;
+        p.colX[p.cols] = j;
+        p.colSet[p.cols++] = s;
+    }
+    if (n == 0) return p;
+    // Smaller sets first; column references follow the new order.
+    int order[64], where[64];
+    for (int s = 0; s < n; ++s) order[s] = s;
+    for (int a = 1; a < n; ++a)
+        for (int b = a; b > 0 && popcount(found[order[b]]) < popcount(found[order[b - 1]]); --b) {
+            const int t = order[b];
+            order[b] = order[b - 1];
+            order[b - 1] = t;
+        }
+    for (int s = 0; s < n; ++s) {
+        where[order[s]] = s;
+        p.rows[s] = found[order[s]];
+        p.base[s] = -1;
+        for (int b = 0; b < s; ++b)
+            if ((p.rows[b] & ~p.rows[s]) == 0 &&
+                (p.base[s] < 0 || popcount(p.rows[b]) > popcount(p.rows[p.base[s]])))
+                p.base[s] = b;
+    }
+    for (int c = 0; c < p.cols; ++c) p.colSet[c] = where[p.colSet[c]];
+    p.sets = n;
+    int uses[64] = {}, sources = 0;
+    for (int c = 0; c < p.cols; ++c) ++uses[p.colSet[c]];
+    for (int s = 0; s < n; ++s) {
+        p.inlined[s] = uses[s] == 1 && (p.base[s] >= 0 || popcount(p.rows[s]) > 1);
+        for (int t = s + 1; t < n; ++t) p.inlined[s] = p.inlined[s] && p.base[t] != s;
+        const std::uint64_t extra = p.base[s] >= 0 ? p.rows[s] & ~p.rows[p.base[s]] : p.rows[s];
+        sources += p.inlined[s] ? (p.base[s] >= 0) + popcount(extra) : uses[s];
+    }
+    // The column fold takes at most 64 sources (one pass of the fold engine).
+    if (sources > 64)
+        for (int s = 0; s < n; ++s) p.inlined[s] = false;
+    p.ok = true;
+    return p;
+}
+
+// Mask (caller mask or ellipse): raw rows enter the ring with their borders, as order keys for
+// 32f; the window folds every member cell.
+template <class R, class T, bool Dilate> struct MaskOps {
+    Geometry g;
+    static constexpr bool kPairs = false;
+    static constexpr bool kBatches = false;
+    const Zyl8u *mask, *maskInv;
+    ColumnPlan plan;
+    void enter(Zyl8u *entry, const Zyl8u *src)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>) {
+            auto e = reinterpret_cast<Zyl32s *>(entry);
+            R::keys(e, reinterpret_cast<const Zyl32f *>(src), g.n);
+            put_borders(e, g.n, g.C, g.left, g.right);
+        } else {
+            R::copy(entry, src, g.n);
+            put_borders(entry, g.n, g.C, g.left, g.right);
+        }
+    }
+    void copy(Zyl8u *to, const Zyl8u *from)
+    {
+        auto t = reinterpret_cast<T *>(to) - g.left;
+        auto f = reinterpret_cast<const T *>(from) - g.left;
+        R::copy(t, f, g.left + g.n + g.right);
+    }
+    void emit(Zyl8u *const *table, Zyl8u *dst)
+    {
+        R::template window<Dilate>(table, reinterpret_cast<T *>(dst), g, mask, maskInv, plan);
+    }
+};
+
+// The kind of the state picks the policy; the driver runs it.
+template <class R, class T, bool Dilate>
+int run(const T *src, int srcStep, T *dst, int dstStep, int width, int height,
+        ZyliMorphState &st, int role)
+{
+    const Geometry g = geometry_of(st, width);
+    auto s = reinterpret_cast<const Zyl8u *>(src);
+    auto d = reinterpret_cast<Zyl8u *>(dst);
+    if (st.shape == kRect) {
+        const int lastScratch = (st.dataType == zyl32f ? 2 : 1) - 1;
+        RectOps<R, T, Dilate> ops{
+            g, reinterpret_cast<T *>(st.pScratch + std::ptrdiff_t(lastScratch) * st.rowStride)};
+        return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+    }
+    if (st.shape == kCross) {
+        CrossOps<R, T, Dilate> ops{g, reinterpret_cast<T *>(st.pScratch)};
+        return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+    }
+    MaskOps<R, T, Dilate> ops{g, st.pMask, st.pMaskInv,
+                              column_plan(g, st.pMask, st.dataType == zyl8u ? 8 : 1)};
+    return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+}
+
+}  // namespace zylcv::morph
+
+namespace zylcv {
+
+// Each returns the number of destination rows written and updates the state's ring.
+#define ZYLCV_MORPH_KERNELS                                                                     \
+    int erode(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width, int height,    \
+              ZyliMorphState &st, int role);                                                    \
+    int dilate(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width, int height,   \
+               ZyliMorphState &st, int role);                                                   \
+    int erode(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height,  \
+              ZyliMorphState &st, int role);                                                    \
+    int dilate(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height, \
+               ZyliMorphState &st, int role);
+
+namespace portable { ZYLCV_MORPH_KERNELS }
+#if ZYLCV_SIMD
+namespace sse2 { ZYLCV_MORPH_KERNELS }
+#endif
+#undef ZYLCV_MORPH_KERNELS
+
+}  // namespace zylcv
+
+#endif

@@ -1,0 +1,53 @@
+// Motion-history kernels: the per-pixel update on float bit patterns shared by both twins, and
+// the twins' entries. No float arithmetic touches a history value, so every pattern (NaNs
+// included) is either kept, replaced by the timestamp's or cleared to +0.0.
+#ifndef ZYLCV_KERNELS_MOTION_H
+#define ZYLCV_KERNELS_MOTION_H
+
+#include "core/internal.h"
+
+namespace zylcv {
+
+// A history pixel read and written as its 32-bit pattern.
+using FloatBits = std::uint32_t __attribute__((may_alias));
+
+// The total order of floats as signed integers: a pattern with the sign bit clear is its own key,
+// one with the sign bit set has the key -1 - magnitude. So -0.0 sorts below +0.0, NaNs with the
+// sign clear above +inf and NaNs with the sign set below -inf.
+inline std::int32_t order_key(std::uint32_t b)
+{
+    return static_cast<std::int32_t>(b & 0x80000000u ? b ^ 0x7FFFFFFFu : b);
+}
+
+// One pixel: a set silhouette byte stamps the timestamp; otherwise a history older than the
+// limit (key below the limit's key) is cleared to +0.0 and any other value kept.
+inline std::uint32_t mhi_px(Zyl8u s, std::uint32_t h, std::uint32_t timestamp,
+                            std::int32_t limitKey)
+{
+    if (s != 0) return timestamp;
+    return order_key(h) < limitKey ? 0u : h;
+}
+
+// Pixels x0..w-1 of one row.
+inline void mhi_span(const Zyl8u *s, FloatBits *h, int x0, int w, std::uint32_t timestamp,
+                     std::int32_t limitKey)
+{
+    for (int x = x0; x < w; ++x) h[x] = mhi_px(s[x], h[x], timestamp, limitKey);
+}
+
+// timestamp and limit (timestamp - duration, already rounded to single precision) come as bit
+// patterns. Rows are `width` pixels; the caller merges contiguous images into one row.
+#define ZYLCV_MOTION_KERNELS                                                                    \
+    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep,         \
+                               int width, int height, std::uint32_t timestamp,                  \
+                               std::uint32_t limit);
+
+namespace portable { ZYLCV_MOTION_KERNELS }
+#if ZYLCV_SIMD
+namespace sse2 { ZYLCV_MOTION_KERNELS }
+#endif
+#undef ZYLCV_MOTION_KERNELS
+
+}  // namespace zylcv
+
+#endif

@@ -1,0 +1,208 @@
+// Norm kernels: what a norm is made of (kind, term, summation scheme), the per-pixel helpers and
+// final steps shared by both twins, and the twins' entries.
+//
+// Every norm reduces one term per selected pixel (mask byte non-zero):
+//   Value  |a|            the norm of one image
+//   Diff   |a - b|        the norm of a difference
+//   Rel    |a - b|, |b|   numerator and denominator of a relative norm, gathered in one pass
+// by one kind: Inf (largest term), L1 (sum of terms), L2 (sum of squared terms, then a root).
+// 8-bit data reduce exactly in integers (L1 in 32 bits, L2 in 64 bits), so the visiting order
+// is free. 32f data reduce in single precision into four partial sums whose update and final
+// combination differ between members; kSchemes below fixes them, and both twins follow it.
+#ifndef ZYLCV_KERNELS_NORM_H
+#define ZYLCV_KERNELS_NORM_H
+
+#include "core/internal.h"
+
+namespace zylcv::norms {
+
+enum class NormKind { Inf, L1, L2 };
+enum class NormTerm { Value, Diff, Rel };
+
+// ---- single-precision summation schemes --------------------------------------------------
+
+// A row is taken in groups of eight pixels while eight remain; terms t0..t7 of a group go to
+// the partial sums P0..P3, Pj receiving tj and tj+4. A pixel after the last group of a row is
+// added to P0 alone. The partial sums run on across rows.
+enum class GroupUpdate {
+    Sequential,  // Pj = (Pj + tj) + tj+4
+    PairFirst,   // Pj = Pj + (tj + tj+4)
+};
+enum class FinalSum {
+    Halves,  // (P0 + P2) + (P1 + P3)
+    Chain,   // ((P0 + P1) + P2) + P3
+};
+
+struct SumScheme {
+    NormTerm term;
+    NormKind kind;
+    bool coi;  // channel of interest of a three-channel image
+    GroupUpdate update;
+    FinalSum final;
+};
+
+// The one place where the 32f L1 and L2 members differ. Each choice fixes the rounding of the
+// result, so each is part of the member's definition.
+inline constexpr SumScheme kSchemes[] = {
+    //  term             kind           coi    update                   final
+    {NormTerm::Value, NormKind::L1, false, GroupUpdate::PairFirst, FinalSum::Halves},
+    {NormTerm::Value, NormKind::L1, true, GroupUpdate::Sequential, FinalSum::Halves},
+    {NormTerm::Value, NormKind::L2, false, GroupUpdate::Sequential, FinalSum::Chain},
+    {NormTerm::Value, NormKind::L2, true, GroupUpdate::Sequential, FinalSum::Halves},
+    {NormTerm::Diff, NormKind::L1, false, GroupUpdate::PairFirst, FinalSum::Chain},
+    {NormTerm::Diff, NormKind::L1, true, GroupUpdate::Sequential, FinalSum::Halves},
+    {NormTerm::Diff, NormKind::L2, false, GroupUpdate::Sequential, FinalSum::Chain},
+    {NormTerm::Diff, NormKind::L2, true, GroupUpdate::Sequential, FinalSum::Halves},
+    {NormTerm::Rel, NormKind::L1, false, GroupUpdate::Sequential, FinalSum::Chain},
+    {NormTerm::Rel, NormKind::L1, true, GroupUpdate::Sequential, FinalSum::Chain},
+    {NormTerm::Rel, NormKind::L2, false, GroupUpdate::Sequential, FinalSum::Chain},
+    {NormTerm::Rel, NormKind::L2, true, GroupUpdate::Sequential, FinalSum::Halves},
+};
+
+constexpr SumScheme sum_scheme(NormTerm term, NormKind kind, bool coi)
+{
+    for (const SumScheme &s : kSchemes)
+        if (s.term == term && s.kind == kind && s.coi == coi) return s;
+    return {term, kind, coi, GroupUpdate::Sequential, FinalSum::Chain};  // Inf: no sums
+}
+
+// Four single-precision partial sums; the SSE2 twin keeps them as the lanes of one register.
+struct Partials {
+    float p[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+
+    template <GroupUpdate U> void add_group(const float t[8])
+    {
+        for (int j = 0; j < 4; ++j) {
+            if constexpr (U == GroupUpdate::Sequential) p[j] = (p[j] + t[j]) + t[j + 4];
+            else p[j] = p[j] + (t[j] + t[j + 4]);
+        }
+    }
+    void add_single(float t) { p[0] = p[0] + t; }
+    template <FinalSum F> float total() const
+    {
+        if constexpr (F == FinalSum::Halves) return (p[0] + p[2]) + (p[1] + p[3]);
+        else return ((p[0] + p[1]) + p[2]) + p[3];
+    }
+};
+
+// ---- terms of one pixel ------------------------------------------------------------------
+
+// Magnitude of an 8-bit value or of the exact difference of two: 0..255 (|-128| is 128).
+template <class T> inline unsigned magnitude(T a) { return static_cast<unsigned>(a < 0 ? -int(a) : int(a)); }
+template <class T> inline unsigned magnitude(T a, T b)
+{
+    int d = int(a) - int(b);
+    return static_cast<unsigned>(d < 0 ? -d : d);
+}
+
+// Single-precision term of a value: |v| (sign bit cleared) for Inf and L1, v·v for L2.
+template <NormKind K> inline float f32_term(float v)
+{
+    if constexpr (K == NormKind::L2) return v * v;
+    else return clear_sign(v);
+}
+
+// Exact integer reduction of magnitudes: the largest, the 32-bit sum (kept here in 64 bits and
+// wrapped at the end) or the 64-bit sum of squares.
+template <NormKind K> struct IntTotal {
+    std::uint64_t v = 0;
+    void add(unsigned m)
+    {
+        if constexpr (K == NormKind::Inf) v = m > v ? m : v;
+        else if constexpr (K == NormKind::L1) v += m;
+        else v += std::uint64_t(m) * m;
+    }
+    void merge(std::uint64_t other)
+    {
+        if constexpr (K == NormKind::Inf) v = other > v ? other : v;
+        else v += other;
+    }
+};
+
+// Largest single-precision term. A NaN term never compares larger, so NaNs are passed over
+// (IEEE maxNum) whatever the order of the comparisons; the SSE2 twin's maxps does the same.
+inline float larger(float t, float acc) { return t > acc ? t : acc; }
+
+// ---- final steps -------------------------------------------------------------------------
+
+inline constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
+inline constexpr double kTwoPow52 = 4503599627370496.0;
+
+// The reduced integer as a Zyl64f: the L1 sum is a signed 32-bit integer.
+template <NormKind K> inline double int_value(std::uint64_t v)
+{
+    if constexpr (K == NormKind::L1) return double(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
+    else return double(v);
+}
+
+template <NormKind K> inline double int_norm(std::uint64_t v)
+{
+    if constexpr (K == NormKind::L2) return __builtin_sqrt(int_value<K>(v));
+    else return int_value<K>(v);
+}
+
+// N / D, or N · 2^52 when D is zero; the square root of that for L2.
+template <NormKind K> inline double int_rel(std::uint64_t n, std::uint64_t d)
+{
+    double nd = int_value<K>(n), dd = int_value<K>(d);
+    double r = dd != 0.0 ? nd / dd : nd * kTwoPow52;
+    if constexpr (K == NormKind::L2) return __builtin_sqrt(r);
+    else return r;
+}
+
+template <NormKind K> inline double f32_norm(float total)
+{
+    if constexpr (K == NormKind::L2) return __builtin_sqrt(double(total));
+    else return double(total);
+}
+
+// N / D in double precision, or N / ε when D is +0.0 or -0.0 (any other D divides).
+template <NormKind K> inline double f32_rel(float n, float d)
+{
+    double r = d != 0.0f ? double(n) / double(d) : double(n) / kEpsilon;
+    if constexpr (K == NormKind::L2) return __builtin_sqrt(r);
+    else return r;
+}
+
+// Calls f.template operator()<K, R>() for the kind and term given at run time.
+template <class F> inline double with_kind_term(NormKind kind, NormTerm term, F &&f)
+{
+    auto by_kind = [&]<NormTerm R>() {
+        switch (kind) {
+        case NormKind::Inf: return f.template operator()<NormKind::Inf, R>();
+        case NormKind::L1: return f.template operator()<NormKind::L1, R>();
+        default: return f.template operator()<NormKind::L2, R>();
+        }
+    };
+    switch (term) {
+    case NormTerm::Value: return by_kind.template operator()<NormTerm::Value>();
+    case NormTerm::Diff: return by_kind.template operator()<NormTerm::Diff>();
+    default: return by_kind.template operator()<NormTerm::Rel>();
+    }
+}
+
+}  // namespace zylcv::norms
+
+namespace zylcv {
+
+// One entry per element type. `b` and `bStep` are ignored for NormTerm::Value. `coi` is 0 for
+// a one-channel image, else the channel of interest 1..3 of a three-channel image (the
+// pointers address the first element of the first pixel). Returns the value stored through
+// pNorm.
+#define ZYLCV_NORM_KERNELS                                                                       \
+    double norm(norms::NormKind kind, norms::NormTerm term, const Zyl8u *a, int aStep, const Zyl8u *b,         \
+                int bStep, const Zyl8u *mask, int maskStep, int width, int height, int coi);     \
+    double norm(norms::NormKind kind, norms::NormTerm term, const Zyl8s *a, int aStep, const Zyl8s *b,         \
+                int bStep, const Zyl8u *mask, int maskStep, int width, int height, int coi);     \
+    double norm(norms::NormKind kind, norms::NormTerm term, const Zyl32f *a, int aStep, const Zyl32f *b,       \
+                int bStep, const Zyl8u *mask, int maskStep, int width, int height, int coi);
+
+namespace portable { ZYLCV_NORM_KERNELS }
+#if ZYLCV_SIMD
+namespace sse2 { ZYLCV_NORM_KERNELS }
+#endif
+#undef ZYLCV_NORM_KERNELS
+
+}  // namespace zylcv
+
+#endif

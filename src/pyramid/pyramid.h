@@ -1,0 +1,292 @@
+// Gaussian 5x5 pyramid kernels: the border index rules, the ring of filtered rows in the
+// caller's buffer, the folded border forms and the scalar spans shared by both twins, the image
+// drivers, the argument checks of the exported functions and the twins' entries.
+#ifndef ZYLCV_KERNELS_PYR_H
+#define ZYLCV_KERNELS_PYR_H
+
+#include "core/internal.h"
+
+namespace zylcv {
+
+// ---- arithmetic -------------------------------------------------------------------------------
+
+// Sums go through ordered_add (internal.h), so that of two NaN operands the first one's NaN is
+// the result in every twin. Products need no such care: every factor is a small integer constant.
+
+// What an element contributes: 8s PyrDown works on bytes moved to 0..255 (+128), so that the
+// sums stay unsigned 16-bit; PyrUp keeps signed values.
+inline int down_in(Zyl8u v) { return v; }
+inline int down_in(Zyl8s v) { return v + 128; }
+inline float down_in(Zyl32f v) { return v; }
+inline int up_in(Zyl8u v) { return v; }
+inline int up_in(Zyl8s v) { return v; }
+inline float up_in(Zyl32f v) { return v; }
+
+// Element types of the ring rows: horizontal PyrDown sums (at most 16 * 255) as unsigned
+// 16-bit integers, PyrUp sums as 32-bit integers, floats for 32f.
+template <class T> using DownAcc = std::conditional_t<std::is_same_v<T, Zyl32f>, float, std::uint16_t>;
+template <class T> using UpAcc = std::conditional_t<std::is_same_v<T, Zyl32f>, float, std::int32_t>;
+inline int acc_value(std::uint16_t v) { return v; }
+inline int acc_value(std::int32_t v) { return v; }
+inline float acc_value(float v) { return v; }
+
+// PyrDown, per direction: first, last and only (n = 2) sample in folded form, then the interior
+// in its two orders (horizontal and vertical). Arguments are the samples at offsets -2..2 or the
+// ones a folded form reads, in index order.
+template <class A> inline A down_first_h(A s0, A s1, A s2)
+{
+    return A(2) * ordered_add(ordered_add(A(3) * s0, A(4) * s1), s2);
+}
+template <class A> inline A down_first_v(A h0, A h1, A h2)
+{
+    return ordered_add(ordered_add(A(6) * h0, A(8) * h1), A(2) * h2);
+}
+template <class A> inline A down_last(A m4, A m3, A m2, A m1)
+{
+    return ordered_add(ordered_add(A(4) * ordered_add(m3, m1), m4), A(7) * m2);
+}
+template <class A> inline A down_two(A s0, A s1) { return A(8) * ordered_add(s0, s1); }
+template <class A> inline A down_mid_h(A l2, A l1, A c, A r1, A r2)
+{
+    return ordered_add(ordered_add(ordered_add(A(6) * c, A(4) * ordered_add(l1, r1)), l2), r2);
+}
+template <class A> inline A down_mid_v(A u2, A u1, A c, A d1, A d2)
+{
+    return ordered_add(ordered_add(ordered_add(A(4) * ordered_add(u1, d1), A(6) * c), u2), d2);
+}
+
+// PyrUp, per direction: even sample 2i and odd sample 2i+1 in the interior, the folded first
+// even sample, the last even sample (replicated right neighbour) and the doubled edge.
+template <class A> inline A up_even(A l, A c, A r) { return ordered_add(ordered_add(A(6) * c, l), r); }
+template <class A> inline A up_odd(A c, A r) { return A(4) * ordered_add(c, r); }
+template <class A> inline A up_first(A s0, A s1) { return A(2) * ordered_add(A(3) * s0, s1); }
+template <class A> inline A up_last(A m2, A m1) { return ordered_add(A(7) * m1, m2); }
+template <class A> inline A up_edge(A s) { return A(8) * s; }
+
+// Scaling by the kernel weight (256 per PyrDown result, 64 per PyrUp result) with rounding for
+// the integer types; 8s PyrDown removes its bias again.
+template <class T> inline T down_out(int v)
+{
+    const int r = (v + 128) >> 8;
+    return static_cast<T>(std::is_same_v<T, Zyl8s> ? r - 128 : r);
+}
+template <class T> inline T down_out(float v) { return v * 0.00390625f; }
+template <class T> inline T up_out(int v) { return static_cast<T>((v + 32) >> 6); }
+template <class T> inline T up_out(float v) { return v * 0.015625f; }
+
+// ---- border rules and the ring ------------------------------------------------------------------
+
+// PyrDown reads index i of n (n >= 2) mirrored without repeating the edge, again if needed
+// (n = 2: -2 and 2 both read 0).
+inline int down_index(int i, int n)
+{
+    while (i < 0 || i >= n) i = i < 0 ? -i : 2 * n - 2 - i;
+    return i;
+}
+// PyrUp mirrors on the left and top and replicates on the right and bottom (n = 1: both read 0).
+inline int up_index(int i, int n)
+{
+    if (i < 0) return n == 1 ? 0 : -i;
+    return i < n ? i : n - 1;
+}
+
+// Which rows of the vertical pass an output row pair is: the first, an interior one, the last,
+// or the only one (PyrDown with H = 2, PyrUp with H = 1).
+enum class RowForm { First, Mid, Last, Only };
+inline RowForm row_form(int y, int rows)
+{
+    return rows == 1 ? RowForm::Only : y == 0 ? RowForm::First : y == rows - 1 ? RowForm::Last : RowForm::Mid;
+}
+
+// The ring of horizontally filtered rows in the caller's buffer: `count` rows of `values`
+// elements plus 24 spare per channel, each rounded up to 16 bytes. It starts at the buffer's
+// first 16-byte boundary; the shift (under 16 bytes) comes out of the last row's spare
+// elements, which are never touched, so the ring stays inside the queried size.
+struct Ring {
+    Zyl8u *base;
+    std::ptrdiff_t pitch;
+    int count;
+    template <class R> R *row(int r) const { return reinterpret_cast<R *>(base + std::ptrdiff_t(r % count) * pitch); }
+};
+inline Ring make_ring(Zyl8u *buffer, long rowBytes, int count)
+{
+    const auto a = reinterpret_cast<std::uintptr_t>(buffer);
+    return {buffer + (16 - a % 16) % 16, (rowBytes + 15) & ~15L, count};
+}
+
+// ---- scalar spans (the portable twin, and the borders and tails of the SSE2 twin) ---------------
+
+// PyrDown horizontal pass: output columns [x0, x1) of a source row of W pixels.
+template <int Cs, class T>
+inline void down_h_span(const T *s, int W, DownAcc<T> *h, int x0, int x1)
+{
+    const int last = W / 2 - 1;
+    for (int x = x0; x < x1; ++x)
+        for (int c = 0; c < Cs; ++c) {
+            const T *p = s + c;
+            auto at = [p](int i) { return down_in(p[i * Cs]); };
+            decltype(at(0)) v;
+            if (W == 2) v = down_two(at(0), at(1));
+            else if (x == 0) v = down_first_h(at(0), at(1), at(2));
+            else if (x == last) v = down_last(at(W - 4), at(W - 3), at(W - 2), at(W - 1));
+            else v = down_mid_h(at(2 * x - 2), at(2 * x - 1), at(2 * x), at(2 * x + 1), at(2 * x + 2));
+            h[x * Cs + c] = static_cast<DownAcc<T>>(v);
+        }
+}
+
+// PyrDown vertical pass: elements [j0, j1) of an output row from the ring rows at offsets
+// -2..2 (already mapped by the border rule).
+template <class T>
+inline void down_v_span(const DownAcc<T> *const *r, RowForm f, T *d, int j0, int j1)
+{
+    for (int j = j0; j < j1; ++j) {
+        auto h = [&](int k) { return acc_value(r[k][j]); };
+        decltype(h(0)) v;
+        switch (f) {
+        case RowForm::Only: v = down_two(h(2), h(3)); break;
+        case RowForm::First: v = down_first_v(h(2), h(3), h(4)); break;
+        case RowForm::Last: v = down_last(h(0), h(1), h(2), h(3)); break;
+        default: v = down_mid_v(h(0), h(1), h(2), h(3), h(4)); break;
+        }
+        d[j] = down_out<T>(v);
+    }
+}
+
+// PyrUp horizontal pass: source pixels [i0, i1) of a row of W pixels, each giving output
+// columns 2i and 2i + 1.
+template <int Cs, class T>
+inline void up_h_span(const T *s, int W, UpAcc<T> *u, int i0, int i1)
+{
+    for (int i = i0; i < i1; ++i)
+        for (int c = 0; c < Cs; ++c) {
+            const T *p = s + c;
+            auto at = [p](int k) { return up_in(p[k * Cs]); };
+            decltype(at(0)) e, o;
+            if (W == 1) {
+                e = o = up_edge(at(0));
+            } else if (i == 0) {
+                e = up_first(at(0), at(1));
+                o = up_odd(at(0), at(1));
+            } else if (i == W - 1) {
+                e = up_last(at(W - 2), at(W - 1));
+                o = up_edge(at(W - 1));
+            } else {
+                e = up_even(at(i - 1), at(i), at(i + 1));
+                o = up_odd(at(i), at(i + 1));
+            }
+            u[2 * i * Cs + c] = e;
+            u[(2 * i + 1) * Cs + c] = o;
+        }
+}
+
+// PyrUp vertical pass: elements [j0, j1) of output rows 2j (d0) and 2j + 1 (d1) from ring rows
+// j - 1, j and j + 1 (already mapped by the border rule).
+template <class T>
+inline void up_v_span(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, RowForm f, T *d0,
+                      T *d1, int j0, int j1)
+{
+    for (int j = j0; j < j1; ++j) {
+        decltype(acc_value(b[j])) e, o;
+        switch (f) {
+        case RowForm::Only: e = o = up_edge(b[j]); break;
+        case RowForm::First: e = up_first(b[j], c[j]), o = up_odd(b[j], c[j]); break;
+        case RowForm::Last: e = up_last(a[j], b[j]), o = up_edge(b[j]); break;
+        default: e = up_even(a[j], b[j], c[j]), o = up_odd(b[j], c[j]); break;
+        }
+        d0[j] = up_out<T>(e);
+        d1[j] = up_out<T>(o);
+    }
+}
+
+// ---- image drivers --------------------------------------------------------------------------------
+
+// PyrDown of a W x H image (both even, non-zero) with row kernels K: rows are produced top to
+// bottom, each source row is filtered once into a ring of six and read by every output row that
+// needs it.
+template <class K, int Cs, class T>
+void pyr_down_image(const T *src, int srcStep, T *dst, int dstStep, int W, int H, Zyl8u *buffer)
+{
+    using R = DownAcc<T>;
+    const int Wd = W / 2, Hd = H / 2;
+    const Ring ring = make_ring(buffer, long(Cs) * (Wd + 24) * long(sizeof(R)), 6);
+    int next = 0;
+    for (int y = 0; y < Hd; ++y) {
+        for (const int need = 2 * y + 2 < H ? 2 * y + 2 : H - 1; next <= need; ++next)
+            K::template down_row<Cs>(advance(src, std::ptrdiff_t(next) * srcStep), W, ring.row<R>(next));
+        const R *r[5];
+        for (int k = 0; k < 5; ++k) r[k] = ring.row<R>(down_index(2 * y - 2 + k, H));
+        K::down_col(r, row_form(y, Hd), advance(dst, std::ptrdiff_t(y) * dstStep), Wd * Cs);
+    }
+}
+
+// PyrUp of a W x H image (non-zero) with row kernels K: each source row is filtered once into a
+// ring of three; source row j gives output rows 2j and 2j + 1.
+template <class K, int Cs, class T>
+void pyr_up_image(const T *src, int srcStep, T *dst, int dstStep, int W, int H, Zyl8u *buffer)
+{
+    using R = UpAcc<T>;
+    const Ring ring = make_ring(buffer, long(Cs) * (2L * W + 24) * long(sizeof(R)), 3);
+    int next = 0;
+    for (int j = 0; j < H; ++j) {
+        for (const int need = j + 1 < H ? j + 1 : H - 1; next <= need; ++next)
+            K::template up_row<Cs>(advance(src, std::ptrdiff_t(next) * srcStep), W, ring.row<R>(next));
+        T *d0 = advance(dst, std::ptrdiff_t(2 * j) * dstStep);
+        K::up_col(ring.row<R>(up_index(j - 1, H)), ring.row<R>(j), ring.row<R>(up_index(j + 1, H)),
+                  row_form(j, H), d0, advance(d0, dstStep), 2 * W * Cs);
+    }
+}
+
+// The row kernels take 1 or 3 channels only; the exported functions never pass anything else.
+template <class K, class T>
+void pyr_down_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer)
+{
+    if constexpr (std::is_same_v<T, Zyl32f>) ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr32f");
+    else ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr");
+    if (Cs == 1) pyr_down_image<K, 1>(src, srcStep, dst, dstStep, W, H, buffer);
+    else pyr_down_image<K, 3>(src, srcStep, dst, dstStep, W, H, buffer);
+}
+template <class K, class T>
+void pyr_up_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer)
+{
+    if constexpr (std::is_same_v<T, Zyl32f>) ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr32f");
+    else ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr");
+    if (Cs == 1) pyr_up_image<K, 1>(src, srcStep, dst, dstStep, W, H, buffer);
+    else pyr_up_image<K, 3>(src, srcStep, dst, dstStep, W, H, buffer);
+}
+
+// ---- argument checks of the exported functions (8-bit and 32f files alike) ---------------------
+
+// Pointers (-8); then negative sizes, steps shorter than a row, 32f steps that are not whole
+// elements and, for PyrDown, odd sizes, all as a bad size (-6). An empty image passes: the
+// caller returns before the kernel.
+template <class T, int Cs>
+inline ZylStatus pyr_check(bool down, const T *src, int srcStep, const T *dst, int dstStep,
+                           ZyliSize roi, const Zyl8u *buffer)
+{
+    if (!src || !dst || !buffer) return zylStatusNullPtr;
+    const long long W = roi.width, H = roi.height, e = sizeof(T);
+    const long long dstW = down ? W / 2 : 2 * W;
+    if (W < 0 || H < 0 || srcStep < W * Cs * e || dstStep < dstW * Cs * e ||
+        (e == 4 && (srcStep % 4 != 0 || dstStep % 4 != 0)) || (down && (W % 2 != 0 || H % 2 != 0)))
+        return zylStatusBadSize;
+    return zylStatusOk;
+}
+
+// ---- twins -------------------------------------------------------------------------------------
+
+// Whole-image kernels: W x H source pixels (non-zero; even for PyrDown) of Cs channels (1 or 3),
+// `buffer` of at least the matching query's size (any alignment).
+#define ZYLCV_PYR_KERNELS(T)                                                                     \
+    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,          \
+                  Zyl8u *buffer);                                                                \
+    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer);
+
+namespace portable { ZYLCV_PYR_KERNELS(Zyl8u) ZYLCV_PYR_KERNELS(Zyl8s) ZYLCV_PYR_KERNELS(Zyl32f) }
+#if ZYLCV_SIMD
+namespace sse2 { ZYLCV_PYR_KERNELS(Zyl8u) ZYLCV_PYR_KERNELS(Zyl8s) ZYLCV_PYR_KERNELS(Zyl32f) }
+#endif
+#undef ZYLCV_PYR_KERNELS
+
+}  // namespace zylcv
+
+#endif

@@ -1,0 +1,489 @@
+// Mean and standard deviation: validation order, a reference model written from the definition,
+// values that follow from arithmetic alone, twins, guard pages.
+#include <cmath>
+#include <string>
+
+#include "mean_stddev/mean_stddev.h"
+#include "support.h"
+
+using zt::Image;
+using zt::Layout;
+using zt::Rng;
+
+namespace {
+
+// The six forms each element type has.
+enum Form { MeanC1M, MeanC3CM, DevC1, DevC3C, DevC1M, DevC3CM };
+constexpr Form kForms[] = {MeanC1M, MeanC3CM, DevC1, DevC3C, DevC1M, DevC3CM};
+const char *form_name(Form f)
+{
+    static const char *names[] = {"Mean_C1MR", "Mean_C3CMR", "Mean_StdDev_C1R",
+                                  "Mean_StdDev_C3CR", "Mean_StdDev_C1MR", "Mean_StdDev_C3CMR"};
+    return names[f];
+}
+bool masked(Form f) { return f == MeanC1M || f == MeanC3CM || f == DevC1M || f == DevC3CM; }
+int channels(Form f) { return f == MeanC3CM || f == DevC3C || f == DevC3CM ? 3 : 1; }
+bool has_dev(Form f) { return f >= DevC1; }
+
+template <class T> constexpr bool is_float = std::is_same_v<T, Zyl32f>;
+
+// The exported functions of one element type behind one call.
+template <class T> struct Api;
+#define ZT_MOMENTS_API(T, S)                                                                    \
+    template <> struct Api<T> {                                                                 \
+        static ZylStatus call(Form f, const T *s, int ss, const Zyl8u *m, int ms, ZyliSize r,   \
+                              int coi, Zyl64f *mean, Zyl64f *dev)                               \
+        {                                                                                       \
+            switch (f) {                                                                        \
+            case MeanC1M: return zyliMean_##S##_C1MR(s, ss, m, ms, r, mean);                    \
+            case MeanC3CM: return zyliMean_##S##_C3CMR(s, ss, m, ms, r, coi, mean);             \
+            case DevC1: return zyliMean_StdDev_##S##_C1R(s, ss, r, mean, dev);                  \
+            case DevC3C: return zyliMean_StdDev_##S##_C3CR(s, ss, r, coi, mean, dev);           \
+            case DevC1M: return zyliMean_StdDev_##S##_C1MR(s, ss, m, ms, r, mean, dev);         \
+            case DevC3CM: return zyliMean_StdDev_##S##_C3CMR(s, ss, m, ms, r, coi, mean, dev);  \
+            }                                                                                   \
+            return 1;                                                                           \
+        }                                                                                       \
+    };
+ZT_MOMENTS_API(Zyl8u, 8u)
+ZT_MOMENTS_API(Zyl8s, 8s)
+ZT_MOMENTS_API(Zyl32f, 32f)
+
+template <class T> const T *row_at(const T *base, int step, int y)
+{
+    auto bytes = reinterpret_cast<const char *>(base) + std::ptrdiff_t(y) * step;
+    return reinterpret_cast<const T *>(bytes);
+}
+
+// ---- reference model ---------------------------------------------------------------------
+
+struct Results {
+    Zyl64f mean = 0.0, dev = 0.0;
+};
+
+// What a call must store, from the definition: count, sum and sum of squares over the selected
+// pixels (integers exactly, floats in double in raster order, or the four single-precision
+// partial sums for the masked one-channel float mean), then the quotient or the finishing step.
+template <class T>
+Results model(Form f, const T *src, int step, const Zyl8u *mask, int maskStep, int w, int h,
+              int coi)
+{
+    const int C = channels(f), ch = C == 3 ? coi - 1 : 0;
+    auto selected = [&](int x, int y) { return !masked(f) || row_at(mask, maskStep, y)[x] != 0; };
+    auto value = [&](int x, int y) { return row_at(src, step, y)[x * C + ch]; };
+    double S = 0.0, Q = 0.0;
+    long long n = 0;
+    if constexpr (!is_float<T>) {
+        long long sum = 0, sq = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (selected(x, y)) sum += value(x, y), sq += value(x, y) * value(x, y), ++n;
+        S = double(sum), Q = double(sq);
+    } else if (f == MeanC1M) {
+        float p[4] = {0, 0, 0, 0};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (selected(x, y)) {
+                    p[x < w / 8 * 8 ? x % 4 : 0] += value(x, y);
+                    ++n;
+                }
+        S = (double(p[0]) + double(p[2])) + (double(p[1]) + double(p[3]));
+    } else {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (selected(x, y)) {
+                    const double v = value(x, y);
+                    S += v, Q += v * v, ++n;
+                }
+    }
+    Results r;
+    if (!has_dev(f)) {
+        r.mean = n == 0 ? 0.0 : S / double(n);
+    } else {
+        const double scale = n == 0 ? 0.0 : 1.0 / double(n);
+        r.mean = S * scale;
+        r.dev = std::sqrt(std::fabs(Q * scale - r.mean * r.mean));
+    }
+    return r;
+}
+
+// Equal bits, or both NaN (which NaN payload survives a sum is not part of the result).
+::testing::AssertionResult same_value(double got, double want) { return zt::same_bits_or_nan(got, want); }
+
+// Runs a form on one image and mask and checks both results against the model.
+template <class T>
+void check_form(Form f, const T *src, int step, const Zyl8u *mask, int maskStep, int w, int h,
+                int coi)
+{
+    SCOPED_TRACE(std::string(form_name(f)) + " coi " + std::to_string(coi));
+    const Zyl64f untouched = -12345.0;
+    Zyl64f mean = untouched, dev = untouched;
+    ASSERT_EQ(Api<T>::call(f, src, step, mask, maskStep, {w, h}, coi, &mean, &dev), zylStatusOk);
+    const Results want = model(f, src, step, mask, maskStep, w, h, coi);
+    EXPECT_TRUE(same_value(mean, want.mean)) << "mean";
+    if (has_dev(f)) EXPECT_TRUE(same_value(dev, want.dev)) << "deviation";
+    else EXPECT_EQ(dev, untouched) << "a mean-only function wrote a deviation";
+}
+
+// Mask bytes: zero with probability 1 - density, else any non-zero value.
+template <class Img> void fill_mask(Img &m, Rng &rng, double density, int w, int h)
+{
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            m.row(y)[x] = rng.chance(density) ? Zyl8u(rng.uniform(1, 255)) : Zyl8u(0);
+}
+
+// Random pixel values; floats are special values (NaN, infinities, ...) with the given share.
+template <class T> void fill_values(Image<T> &img, Rng &rng, double special)
+{
+    for (int y = 0; y < img.height(); ++y)
+        for (int i = 0; i < img.width() * img.channels(); ++i) {
+            if constexpr (is_float<T>) img.row(y)[i] = zt::random_float(rng, special);
+            else img.row(y)[i] = zt::random_value<T>(rng);
+        }
+}
+
+// Padding that makes the step of a row of rowBytes a multiple of 16.
+int aligning_pad(int rowBytes, int extra) { return (16 - rowBytes % 16) % 16 + extra; }
+
+template <class T> class Moments : public ::testing::Test {};
+using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
+TYPED_TEST_SUITE(Moments, Types);
+
+// ---- validation ----------------------------------------------------------------------------
+
+// Every combination of faults a form can have, each with the status of the first failing test
+// in the form's order: pointers, size, steps, then step alignment (32f) and the channel of
+// interest, which the 32f mean of a channel of interest tests the other way round. A refused
+// call stores nothing through either result pointer.
+TYPED_TEST(Moments, ValidationOrderAndNoWrites)
+{
+    using T = TypeParam;
+    constexpr int w = 5, h = 3;
+    enum Fault {
+        NullSrc, NullMask, NullMean, NullDev, BadSize, BadSrcStep, BadMaskStep, Misaligned, BadCoi,
+        kFaults
+    };
+    static const char *faultNames[] = {"null src", "null mask", "null mean", "null stddev",
+                                       "bad size", "bad src step", "bad mask step",
+                                       "misaligned step", "bad coi"};
+    const Zyl64f sentinel = 777.25;
+    Zyl64f mean = sentinel, dev = sentinel;
+    for (Form f : kForms) {
+        SCOPED_TRACE(form_name(f));
+        Image<T> src({w, h, channels(f), 8});
+        Image<Zyl8u> mask({w, h, 1, 3});
+        Rng rng(3);
+        src.fill_random(rng);
+        mask.fill(1);
+        auto applies = [&](int fault) {
+            switch (fault) {
+            case NullMask: case BadMaskStep: return masked(f);
+            case NullDev: return has_dev(f);
+            case BadCoi: return channels(f) == 3;
+            default: return true;
+            }
+        };
+        // The form's order of the alignment and channel tests.
+        const bool coiFirst = f == MeanC3CM;
+        std::vector<zt::StatusCase> cases;
+        for (int set = 0; set < (1 << kFaults); ++set) {
+            bool skip = false;
+            for (int k = 0; k < kFaults; ++k) skip |= (set >> k & 1) && !applies(k);
+            if (skip) continue;
+            auto has = [&](int k) { return (set >> k & 1) != 0; };
+            std::string what;
+            for (int k = 0; k < kFaults; ++k)
+                if (has(k)) what += std::string(what.empty() ? "" : " + ") + faultNames[k];
+            const bool alt = set % 3 == 1;  // vary the flavour of each fault between cases
+            const T *s = has(NullSrc) ? nullptr : src.data();
+            const Zyl8u *m = has(NullMask) ? nullptr : mask.data();
+            Zyl64f *pm = has(NullMean) ? nullptr : &mean;
+            Zyl64f *pd = has(NullDev) ? nullptr : &dev;
+            ZyliSize roi = !has(BadSize) ? ZyliSize{w, h} : set % 3 == 0 ? ZyliSize{0, h}
+                                        : alt ? ZyliSize{w, 0} : ZyliSize{-2, h};
+            int ss = has(BadSrcStep) ? (alt ? -src.step() : 0)
+                     : has(Misaligned) ? src.step() - 2 : src.step();
+            int ms = has(BadMaskStep) ? (alt ? -1 : 0) : mask.step();
+            int coi = has(BadCoi) ? (alt ? 4 : 0) : 1 + set % 3;
+            ZylStatus expected = zylStatusOk;
+            const bool alignFails = is_float<T> && has(Misaligned), coiFails = has(BadCoi);
+            if (has(NullSrc) || has(NullMask) || has(NullMean) || has(NullDev))
+                expected = zylStatusNullPtr;
+            else if (has(BadSize)) expected = zylStatusBadSize;
+            else if (has(BadSrcStep) || has(BadMaskStep)) expected = zylStatusBadStep;
+            else if (coiFirst && coiFails) expected = zylStatusBadChannelOfInterest;
+            else if (alignFails) expected = zylStatusStepNotAligned;
+            else if (coiFails) expected = zylStatusBadChannelOfInterest;
+            cases.push_back({what.empty() ? "no fault" : what, [=, &mean, &dev] {
+                                 mean = dev = sentinel;
+                                 return Api<T>::call(f, s, ss, m, ms, roi, coi, pm, pd);
+                             },
+                             expected});
+        }
+        zt::expect_statuses(cases, [&] { return zt::bits_of(mean) == zt::bits_of(sentinel) &&
+                                                 zt::bits_of(dev) == zt::bits_of(sentinel); });
+    }
+}
+
+// ---- reference model ---------------------------------------------------------------------
+
+// Random sizes (every block size and tail), padded steps, odd offsets, aligned layouts, mask
+// densities from none to all, every coi; floats of mixed magnitudes, sometimes special values.
+TYPED_TEST(Moments, MatchesReference)
+{
+    using T = TypeParam;
+    constexpr int e = int(sizeof(T));
+    for (std::uint32_t seed = 1; seed <= 160; ++seed) {
+        Rng rng(seed);
+        SCOPED_TRACE(zt::seed_note(seed));
+        Layout l1 = zt::random_layout<T>(rng, seed % 4 == 0 ? 150 : 70, 6);
+        Layout l3 = l1, lm = zt::random_layout<Zyl8u>(rng, 1, 1);
+        l3.channels = 3;
+        l3.padBytes = zt::random_layout<T>(rng, 1, 1).padBytes;
+        l3.offset = zt::random_layout<T>(rng, 1, 1).offset;
+        lm.width = l1.width, lm.height = l1.height;
+        if (seed % 3 == 0) {  // every pointer and step a multiple of 16
+            l1.offset = l3.offset = lm.offset = 0;
+            l1.padBytes = aligning_pad(l1.width * e, 16 * (seed % 2));
+            l3.padBytes = aligning_pad(3 * l1.width * e, 0);
+            lm.padBytes = aligning_pad(l1.width, 0);
+        }
+        Image<T> one(l1), three(l3);
+        Image<Zyl8u> mask(lm);
+        const double special = seed % 2 ? 0.0 : 0.005;
+        fill_values(one, rng, special);
+        fill_values(three, rng, special);
+        static const double densities[] = {0.0, 0.05, 0.5, 0.95, 1.0};
+        fill_mask(mask, rng, densities[seed % 5], l1.width, l1.height);
+        for (Form f : kForms) {
+            const Image<T> &img = channels(f) == 3 ? three : one;
+            const int coi = 1 + int(seed % 3);
+            check_form(f, img.data(), img.step(), mask.data(), mask.step(), l1.width, l1.height,
+                       coi);
+        }
+    }
+}
+
+// Large images whose rows are contiguous (one long row in the packed kernels), with extreme
+// values: the 32-bit square lanes must be moved into 64-bit sums before they overflow, and the
+// 32-bit sums hold 255 or -128 times half a million pixels exactly. (Float sums have no such
+// limits: a smaller image does for them.)
+TYPED_TEST(Moments, LargeContiguousImages)
+{
+    using T = TypeParam;
+    constexpr int w = 1024, h = is_float<T> ? 40 : 520;
+    Rng rng(99);
+    Image<T> one({w, h, 1}), three({w / 2, h, 3});
+    Image<Zyl8u> mask1({w, h, 1}), mask3({w / 2, h, 1});
+    fill_mask(mask1, rng, 0.9, w, h);
+    fill_mask(mask3, rng, 0.9, w / 2, h);
+    const T extreme = std::is_same_v<T, Zyl8s> ? T(-128) : T(255);
+    for (bool random : {false, true}) {
+        SCOPED_TRACE(random ? "random values" : "extreme values");
+        if (random) fill_values(one, rng, 0.0), fill_values(three, rng, 0.0);
+        else one.fill(extreme), three.fill(extreme);
+        for (Form f : kForms) {
+            const Image<T> &img = channels(f) == 3 ? three : one;
+            const Image<Zyl8u> &mask = channels(f) == 3 ? mask3 : mask1;
+            check_form(f, img.data(), img.step(), mask.data(), mask.step(), img.width(), h, 2);
+        }
+    }
+}
+
+// ---- values that follow from arithmetic ---------------------------------------------------
+
+// One call on a small image given element by element (row by row, channels interleaved; one
+// value fills the image), with mask bytes (none given: all 1; one given: all that value).
+struct Call {
+    Form form;
+    std::function<ZylStatus(Zyl64f *, Zyl64f *)> run;
+};
+struct ExactCase {
+    std::string what;
+    Call call;
+    Zyl64f mean, dev;
+};
+
+template <class T>
+Call run(Form f, int w, int h, std::vector<double> values, std::vector<int> maskBytes = {},
+         int coi = 1)
+{
+    return {f, [=](Zyl64f *mean, Zyl64f *dev) {
+                const int C = channels(f), e = int(sizeof(T));
+                Image<T> img({w, h, C, 4 * e, e});
+                Image<Zyl8u> mask({w, h, 1, 1, 3});
+                for (int i = 0; i < w * h * C; ++i)
+                    img.row(i / (w * C))[i % (w * C)] = T(values[values.size() == 1 ? 0 : i]);
+                for (int i = 0; i < w * h; ++i)
+                    mask.row(i / w)[i % w] =
+                        Zyl8u(maskBytes.empty() ? 1 : maskBytes[maskBytes.size() == 1 ? 0 : i]);
+                return Api<T>::call(f, img.data(), img.step(), mask.data(), mask.step(), {w, h},
+                                    coi, mean, dev);
+            }};
+}
+
+TEST(MomentsValues, ExactResults)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double p24 = 16777216.0, p60 = std::ldexp(1.0, 60);
+    std::vector<ExactCase> cases = {
+        // Equal values need not give a zero deviation: var = 1225/49 - 25 = -2^-48 in double.
+        {"7x7 8u of 5", run<Zyl8u>(DevC1, 7, 7, {5}), 5.0, 0x1p-24},
+        {"7x7 8u of 5, channel 2", run<Zyl8u>(DevC3C, 7, 7, {5}, {}, 2), 5.0, 0x1p-24},
+        {"7x7 8u of 5, masked", run<Zyl8u>(DevC1M, 7, 7, {5}, {200}), 5.0, 0x1p-24},
+        // -6272 * fl(1/49) = -(128 - 2^-46), and var = 2^-39.
+        {"7x7 8s of -128", run<Zyl8s>(DevC1, 7, 7, {-128}), -0x1.fffffffffffffp+6,
+         1.3486991523486091e-06},
+        {"7x7 32f of -128", run<Zyl32f>(DevC1, 7, 7, {-128}), -0x1.fffffffffffffp+6,
+         1.3486991523486091e-06},
+        {"4x4 8s of -128", run<Zyl8s>(DevC1, 4, 4, {-128}), -128.0, 0.0},
+        {"4x4 8s of -128, channel 3", run<Zyl8s>(DevC3CM, 4, 4, {-128}, {1}, 3), -128.0, 0.0},
+        {"1x1 8u", run<Zyl8u>(DevC1, 1, 1, {201}), 201.0, 0.0},
+        {"1x1 32f", run<Zyl32f>(DevC3C, 1, 1, {1.5, -2.25, 7}, {}, 2), -2.25, 0.0},
+        // 0, 1, 2, 3 under mask bytes 1, 128, 255, 7: mean 6/4, variance 14/4 - 2.25.
+        {"2x2 8u mean", run<Zyl8u>(MeanC1M, 2, 2, {0, 1, 2, 3}, {1, 128, 255, 7}), 1.5, 0.0},
+        {"2x2 8u deviation", run<Zyl8u>(DevC1M, 2, 2, {0, 1, 2, 3}, {1, 128, 255, 7}), 1.5,
+         std::sqrt(1.25)},
+        {"2x2 8s deviation", run<Zyl8s>(DevC1M, 2, 2, {0, -1, -2, -3}, {255}), -1.5,
+         std::sqrt(1.25)},
+        {"2x2 32f mean", run<Zyl32f>(MeanC1M, 2, 2, {0, 1, 2, 3}, {9}), 1.5, 0.0},
+        // Channel 3 of (10,20,30), (11,21,31): mean 30.5, variance 1861/2 - 930.25.
+        {"8u channel 3", run<Zyl8u>(DevC3C, 2, 1, {10, 20, 30, 11, 21, 31}, {}, 3), 30.5, 0.5},
+        {"8s channel 3 masked",
+         run<Zyl8s>(DevC3CM, 3, 1, {10, 20, 30, 11, 21, 31, 1, 2, 3}, {1, 1, 0}, 3), 30.5, 0.5},
+        {"32f channel 3 mean", run<Zyl32f>(MeanC3CM, 2, 1, {10, 20, 30, 11, 21, 31}, {}, 3), 30.5,
+         0.0},
+        {"8s channel 1 mean", run<Zyl8s>(MeanC3CM, 2, 1, {-10, 20, 30, -11, 21, 31}, {}, 1), -10.5,
+         0.0},
+        // A mask that selects nothing: 0.0 for every result.
+        {"empty mask 8u mean", run<Zyl8u>(MeanC1M, 40, 3, {7}, {0}), 0.0, 0.0},
+        {"empty mask 8s mean coi", run<Zyl8s>(MeanC3CM, 40, 3, {-7}, {0}, 2), 0.0, 0.0},
+        {"empty mask 32f mean", run<Zyl32f>(MeanC1M, 40, 3, {7}, {0}), 0.0, 0.0},
+        {"empty mask 32f mean coi", run<Zyl32f>(MeanC3CM, 40, 3, {7}, {0}, 3), 0.0, 0.0},
+        {"empty mask 8u deviation", run<Zyl8u>(DevC1M, 40, 3, {7}, {0}), 0.0, 0.0},
+        {"empty mask 8s deviation coi", run<Zyl8s>(DevC3CM, 40, 3, {7}, {0}, 1), 0.0, 0.0},
+        {"empty mask 32f deviation", run<Zyl32f>(DevC1M, 40, 3, {7}, {0}), 0.0, 0.0},
+        // NaN and infinity under a zero mask byte are never read.
+        {"NaN unselected, mean", run<Zyl32f>(MeanC1M, 3, 1, {1, nan, 2}, {1, 0, 1}), 1.5, 0.0},
+        {"inf unselected, deviation", run<Zyl32f>(DevC1M, 3, 1, {1, inf, 2}, {1, 0, 1}), 1.5, 0.5},
+        {"NaN unselected, coi", run<Zyl32f>(DevC3CM, 2, 1, {nan, 1, 1, 5, 2, 9}, {0, 1}, 1), 5.0,
+         0.0},
+        {"NaN selected", run<Zyl32f>(DevC1M, 3, 1, {1, nan, 2}, {1, 1, 1}), nan, nan},
+        {"NaN selected, mean", run<Zyl32f>(MeanC3CM, 9, 1, {nan}, {1}, 2), nan, 0.0},
+        // The masked float mean sums in single precision: 2^24 + 1 rounds back to 2^24 in P0
+        // (columns 0, 4 and the tail column 8), where a double sum would keep both ones.
+        {"single-precision partial sum",
+         run<Zyl32f>(MeanC1M, 9, 1, {p24, 0, 0, 0, 1, 0, 0, 0, 1}), p24 / 9, 0.0},
+        // Column 0 goes to P0, column 1 to P1, the rest is zero: total 1 + 2^24 in double.
+        {"partial sums meet in double",
+         run<Zyl32f>(MeanC1M, 8, 1, {1, p24, 0, 0, 0, 1, 0, 0}), (p24 + 1) / 8, 0.0},
+        // (P0 + P2) + (P1 + P3) = (2^60 + 1) + (-2^60 + 1) = 0 in double; another grouping gives 2.
+        {"grouping of the total", run<Zyl32f>(MeanC1M, 8, 1, {p60, -p60, 1, 1, 0, 0, 0, 0}), 0.0,
+         0.0},
+        // The same values summed in double in raster order: 2^60 - 2^60 + 1 + 1 = 2; the squares
+        // 2^120 + 2^120 + 1 + 1 = 2^121, so the variance 2^118 - 1/16 = 2^118.
+        {"raster order in double",
+         run<Zyl32f>(DevC1M, 8, 1, {p60, -p60, 1, 1, 0, 0, 0, 0}, {5}), 0.25, 0x1p59},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Zyl64f mean = -1.0, dev = -1.0;
+        ASSERT_EQ(c.call.run(&mean, &dev), zylStatusOk);
+        EXPECT_TRUE(same_value(mean, c.mean)) << "mean";
+        if (has_dev(c.call.form)) EXPECT_TRUE(same_value(dev, c.dev)) << "deviation";
+    }
+}
+
+// ---- twins -------------------------------------------------------------------------------
+
+#if ZYLCV_SIMD
+template <class S> ::testing::AssertionResult same_sums(const S &a, const S &b)
+{
+    if constexpr (std::is_same_v<S, zylcv::IntSums>) {
+        if (a.sum == b.sum && a.sumSq == b.sumSq && a.count == b.count)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "sums " << a.sum << "/" << a.sumSq << "/" << a.count
+                                             << " vs " << b.sum << "/" << b.sumSq << "/" << b.count;
+    } else {
+        auto r = same_value(a.sum, b.sum);
+        if (!r) return r << " (sum)";
+        r = same_value(a.sumSq, b.sumSq);
+        if (!r) return r << " (sum of squares)";
+        if (a.count != b.count) return ::testing::AssertionFailure() << "counts differ";
+        return ::testing::AssertionSuccess();
+    }
+}
+
+// Every kernel of both twins on the same data: odd widths around the block sizes, aligned and
+// unaligned pointers and steps, contiguous rows, every channel.
+TYPED_TEST(Moments, TwinsAgree)
+{
+    using T = TypeParam;
+    namespace P = zylcv::portable;
+    namespace S = zylcv::sse2;
+    constexpr int e = int(sizeof(T));
+    std::uint32_t seed = 700;
+    for (int w : {1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 48, 49, 63, 64, 65, 100, 257})
+        for (int layout = 0; layout < 4; ++layout) {
+            Rng rng(++seed);
+            SCOPED_TRACE(zt::seed_note(seed) + ", width " + std::to_string(w) + ", layout " +
+                         std::to_string(layout));
+            const int h = 3;
+            // 0: contiguous, 1: aligned pointers and steps, 2: odd offsets, 3: aligned source
+            // and an odd mask.
+            const int pad1 = layout == 0 ? 0 : layout == 2 ? 3 * e : aligning_pad(w * e, 16);
+            const int pad3 = layout == 0 ? 0 : layout == 2 ? e : aligning_pad(3 * w * e, 0);
+            const int padM = layout == 0 ? 0 : layout == 1 ? aligning_pad(w, 0) : 5;
+            const int off = layout == 2 ? e % 16 : 0, offM = layout >= 2 ? 7 : 0;
+            Image<T> one({w, h, 1, pad1, off}), three({w, h, 3, pad3, off});
+            Image<Zyl8u> mask({w, h, 1, padM, offM});
+            fill_values(one, rng, 0.01);
+            fill_values(three, rng, 0.01);
+            fill_mask(mask, rng, 0.6, w, h);
+            const T *s1 = one.data(), *s3 = three.data();
+            const int st1 = one.step(), st3 = three.step(), ms = mask.step();
+            const Zyl8u *m = mask.data();
+            EXPECT_TRUE(same_sums(P::sums<T, 1>(s1, st1, w, h, 0),
+                                  S::sums<T, 1>(s1, st1, w, h, 0)));
+            EXPECT_TRUE(same_sums((P::sums_masked<T, 1, true>(s1, st1, m, ms, w, h, 0)),
+                                  (S::sums_masked<T, 1, true>(s1, st1, m, ms, w, h, 0))));
+            EXPECT_TRUE(same_sums((P::sums_masked<T, 1, false>(s1, st1, m, ms, w, h, 0)),
+                                  (S::sums_masked<T, 1, false>(s1, st1, m, ms, w, h, 0))));
+            for (int ch = 0; ch < 3; ++ch) {
+                SCOPED_TRACE("channel " + std::to_string(ch));
+                EXPECT_TRUE(same_sums(P::sums<T, 3>(s3, st3, w, h, ch),
+                                      S::sums<T, 3>(s3, st3, w, h, ch)));
+                EXPECT_TRUE(same_sums((P::sums_masked<T, 3, true>(s3, st3, m, ms, w, h, ch)),
+                                      (S::sums_masked<T, 3, true>(s3, st3, m, ms, w, h, ch))));
+                EXPECT_TRUE(same_sums((P::sums_masked<T, 3, false>(s3, st3, m, ms, w, h, ch)),
+                                      (S::sums_masked<T, 3, false>(s3, st3, m, ms, w, h, ch))));
+            }
+            if constexpr (is_float<T>)
+                EXPECT_TRUE(same_sums(P::partial_sums_masked(s1, st1, m, ms, w, h),
+                                      S::partial_sums_masked(s1, st1, m, ms, w, h)));
+        }
+}
+#endif
+
+// ---- borders -------------------------------------------------------------------------------
+
+// Source and mask flush against inaccessible pages before and after: only the ROI is read.
+TYPED_TEST(Moments, StaysInsideRoi)
+{
+    using T = TypeParam;
+    for (int w : {1, 15, 16, 17, 31, 32, 33, 48, 49})
+        for (zt::Guard g : {zt::Guard::Before, zt::Guard::After})
+            for (Form f : kForms) {
+                SCOPED_TRACE("width " + std::to_string(w));
+                Rng rng(w);
+                zt::GuardedImage<T> src(w, 2, channels(f), g);
+                zt::GuardedImage<Zyl8u> mask(w, 2, 1, g);
+                src.fill_random(rng);
+                fill_mask(mask, rng, 0.7, w, 2);
+                check_form(f, src.data(), src.step(), mask.data(), mask.step(), w, 2, 3);
+            }
+}
+
+}  // namespace

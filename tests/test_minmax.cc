@@ -1,0 +1,520 @@
+// Minimum and maximum with locations: validation order, a scalar reference model over all twelve
+// members, first occurrences across blocks, masks that empty blocks, float order, twins and
+// guard pages.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "minmax/minmax.h"
+#include "support.h"
+
+using zt::Image;
+using zt::Layout;
+using zt::Rng;
+using zylcv::MinMaxLoc;
+
+namespace {
+
+// What one call reports.
+struct Result {
+    Zyl32f minVal = 0, maxVal = 0;
+    ZyliPoint minLoc{0, 0}, maxLoc{0, 0};
+};
+
+::testing::AssertionResult same(const Result &a, const Result &e)
+{
+    if (zt::bits_of(a.minVal) == zt::bits_of(e.minVal) && zt::bits_of(a.maxVal) == zt::bits_of(e.maxVal) &&
+        a.minLoc.x == e.minLoc.x && a.minLoc.y == e.minLoc.y && a.maxLoc.x == e.maxLoc.x &&
+        a.maxLoc.y == e.maxLoc.y)
+        return ::testing::AssertionSuccess();
+    auto show = [](const Result &r) {
+        char b[160];
+        std::snprintf(b, sizeof b, "min %g (0x%08x) at {%d,%d}, max %g (0x%08x) at {%d,%d}",
+                      double(r.minVal), unsigned(zt::bits_of(r.minVal)), r.minLoc.x, r.minLoc.y,
+                      double(r.maxVal), unsigned(zt::bits_of(r.maxVal)), r.maxLoc.x, r.maxLoc.y);
+        return std::string(b);
+    };
+    return ::testing::AssertionFailure() << "got " << show(a) << "\n expected " << show(e);
+}
+
+// ---- the twelve members behind one call ------------------------------------------------------
+
+#define ZT_MINMAX_API(T, tag)                                                                      \
+    ZylStatus api(const T *s, int ss, const Zyl8u *m, int ms, ZyliSize r, int nch, bool masked,    \
+                  int coi, Zyl32f *lo, Zyl32f *hi, ZyliPoint *loAt, ZyliPoint *hiAt)               \
+    {                                                                                              \
+        if (nch == 1)                                                                              \
+            return masked ? zyliMinMaxIndx_##tag##_C1MR(s, ss, m, ms, r, lo, hi, loAt, hiAt)       \
+                          : zyliMinMaxIndx_##tag##_C1R(s, ss, r, lo, hi, loAt, hiAt);              \
+        return masked ? zyliMinMaxIndx_##tag##_C3CMR(s, ss, m, ms, r, coi, lo, hi, loAt, hiAt)     \
+                      : zyliMinMaxIndx_##tag##_C3CR(s, ss, r, coi, lo, hi, loAt, hiAt);            \
+    }
+ZT_MINMAX_API(Zyl8u, 8u)
+ZT_MINMAX_API(Zyl8s, 8s)
+ZT_MINMAX_API(Zyl32f, 32f)
+
+// The four layouts of a member: channels and mask.
+struct Form {
+    int nch;
+    bool masked;
+};
+constexpr Form kForms[] = {{1, false}, {3, false}, {1, true}, {3, true}};
+std::string form_note(Form f, int coi)
+{
+    return std::string(f.nch == 1 ? "C1" : "C3C") + (f.masked ? "MR" : "R") + " coi " + std::to_string(coi);
+}
+
+template <class T> Result call(const Image<T> &src, const Image<Zyl8u> *mask, int coi)
+{
+    Result r;
+    ZylStatus st = api(src.data(), src.step(), mask ? mask->data() : nullptr, mask ? mask->step() : 0,
+                       src.size(), src.channels(), mask != nullptr, coi, &r.minVal, &r.maxVal,
+                       &r.minLoc, &r.maxLoc);
+    EXPECT_EQ(st, zylStatusOk);
+    return r;
+}
+
+// ---- reference model ------------------------------------------------------------------------
+
+// Order of values: integers by value; floats by sign and magnitude bits, where a set sign bit
+// reverses the magnitude order and ranks below every clear one (so -0.0 < +0.0, NaNs outside
+// the infinities on the side of their sign).
+std::int64_t ref_key(Zyl8u v) { return v; }
+std::int64_t ref_key(Zyl8s v) { return v; }
+std::int64_t ref_key(Zyl32f v)
+{
+    std::uint32_t b = zt::bits_of(v);
+    std::int64_t mag = b & 0x7FFFFFFFu;
+    return (b >> 31) ? -mag - 1 : mag;
+}
+
+// Visits the selected pixels in raster order; the first holding each extreme wins.
+template <class T> Result reference(const Image<T> &src, const Image<Zyl8u> *mask, int coi)
+{
+    Result r;
+    bool found = false;
+    std::int64_t lo = 0, hi = 0;
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x) {
+            if (mask && mask->at(x, y) == 0) continue;
+            T v = src.at(x, y, src.channels() == 3 ? coi - 1 : 0);
+            std::int64_t k = ref_key(v);
+            if (!found || k < lo) lo = k, r.minVal = Zyl32f(v), r.minLoc = {x, y};
+            if (!found || k > hi) hi = k, r.maxVal = Zyl32f(v), r.maxLoc = {x, y};
+            found = true;
+        }
+    return r;
+}
+
+// ---- data -------------------------------------------------------------------------------------
+
+template <class T> T lowest_value()
+{
+    if constexpr (std::is_same_v<T, Zyl32f>) return -std::numeric_limits<float>::infinity();
+    else return std::numeric_limits<T>::min();
+}
+template <class T> T highest_value()
+{
+    if constexpr (std::is_same_v<T, Zyl32f>) return std::numeric_limits<float>::infinity();
+    else return std::numeric_limits<T>::max();
+}
+
+// Values from a handful of distinct ones, the range's ends among them (many ties, so first
+// occurrences matter) or from the whole range; floats with a high share of special values now
+// and then.
+template <class T> T draw(Rng &rng, int mode, const T *pool)
+{
+    if (mode == 0) return pool[rng.uniform(0, 3)];
+    if constexpr (std::is_same_v<T, Zyl32f>) return zt::random_float(rng, mode == 2 ? 0.5 : 0.05);
+    else return zt::random_value<T>(rng);
+}
+// Mode 3 is a random walk in raster order: new extremes keep turning up late in the image,
+// each often repeated nearby.
+template <class T> void fill(Image<T> &img, Rng &rng, int mode)
+{
+    T pool[4] = {zt::random_value<T>(rng), zt::random_value<T>(rng), lowest_value<T>(), highest_value<T>()};
+    int walk = rng.uniform(-20, 20);
+    for (int y = 0; y < img.height(); ++y)
+        for (int i = 0; i < img.width() * img.channels(); ++i) {
+            walk = std::clamp(walk + rng.uniform(-2, 2), -128, 127);
+            img.row(y)[i] = mode == 3 ? T(walk + (std::is_same_v<T, Zyl8u> ? 128 : 0)) : draw(rng, mode, pool);
+        }
+    img.snapshot();
+}
+
+// Mask bytes: any non-zero value selects. Patterns: all set, dense, sparse, none, and runs of
+// whole empty 8- and 32-pixel blocks.
+void fill_mask(Image<Zyl8u> &m, Rng &rng, int pattern)
+{
+    for (int y = 0; y < m.height(); ++y)
+        for (int x = 0; x < m.width(); ++x) {
+            bool on = pattern == 0   ? true
+                      : pattern == 1 ? rng.chance(0.6)
+                      : pattern == 2 ? rng.chance(0.04)
+                      : pattern == 3 ? false
+                                     : ((x / 8) % 3 == 1 || (x / 32) % 2 == 0) && rng.chance(0.5);
+            m.at(x, y) = on ? Zyl8u(rng.uniform(1, 255)) : 0;
+        }
+    m.snapshot();
+}
+
+// A copy of img with tight rows (contiguous in memory) at a given offset.
+template <class T> Image<T> tight_copy(const Image<T> &img, int offset)
+{
+    Image<T> t({img.width(), img.height(), img.channels(), 0, offset});
+    for (int y = 0; y < img.height(); ++y)
+        for (int i = 0; i < img.width() * img.channels(); ++i) t.row(y)[i] = img.row(y)[i];
+    t.snapshot();
+    return t;
+}
+
+template <class T> class MinMaxIndx : public ::testing::Test {};
+using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
+TYPED_TEST_SUITE(MinMaxIndx, Types);
+
+// ---- validation -------------------------------------------------------------------------------
+
+TYPED_TEST(MinMaxIndx, ValidationOrderAndNoWrites)
+{
+    using T = TypeParam;
+    constexpr int E = sizeof(T);
+    for (Form f : kForms) {
+        SCOPED_TRACE(form_note(f, 2));
+        Image<T> src({8, 4, f.nch, 8});
+        Image<Zyl8u> mask({8, 4, 1, 3});
+        Rng rng(3);
+        src.fill_random(rng);
+        fill_mask(mask, rng, 1);
+        const int rowBytes = 8 * f.nch * E, s = src.step(), ms = mask.step();
+        const T *p = src.data();
+        const Zyl8u *m = mask.data();
+        Result out;
+        const Result sentinel{123.5f, -9.25f, {-7, 7}, {77, -77}};
+        auto mk = [&](const T *ps, int ss, const Zyl8u *pm, int mss, ZyliSize r, int coi) {
+            return [=, &out] {
+                return api(ps, ss, pm, mss, r, f.nch, f.masked, coi, &out.minVal, &out.maxVal,
+                           &out.minLoc, &out.maxLoc);
+            };
+        };
+        const ZyliSize ok{8, 4};
+        const int badCoi = f.nch == 3 ? zylStatusBadChannelOfInterest : zylStatusOk;
+        std::vector<zt::StatusCase> cases = {
+            {"null src beats size, step and coi", mk(nullptr, -1, m, -1, {-1, -1}, 0), zylStatusNullPtr},
+            {"negative width beats step and coi", mk(p, -1, m, -1, {-1, 4}, 0), zylStatusBadSize},
+            {"negative height", mk(p, s, m, ms, {8, -3}, 2), zylStatusBadSize},
+            {"src step one byte short beats coi", mk(p, rowBytes - 1, m, ms, ok, 0), zylStatusBadStep},
+            {"src step one element short", mk(p, rowBytes - E, m, ms, ok, 2), zylStatusBadStep},
+            {"negative step with zero width", mk(p, -4, m, ms, {0, 4}, 2), zylStatusBadStep},
+            {"coi 0", mk(p, s, m, ms, ok, 0), badCoi},
+            {"coi 4", mk(p, s, m, ms, ok, 4), badCoi},
+            {"coi -1", mk(p, s, m, ms, ok, -1), badCoi},
+            {"tight steps", mk(p, rowBytes, m, 8, {8, 1}, 3), zylStatusOk},
+            {"step not whole elements", mk(p, rowBytes + 2, m, ms, ok, 1),
+             E == 4 ? zylStatusBadStep : zylStatusOk},
+        };
+        if (f.masked) {
+            cases.push_back({"null mask beats size", mk(p, s, nullptr, ms, {-1, 4}, 0), zylStatusNullPtr});
+            cases.push_back({"mask step one short beats coi", mk(p, s, m, 7, ok, 0), zylStatusBadStep});
+            cases.push_back({"mask step short with valid src step", mk(p, s, m, 0, {1, 1}, 1), zylStatusBadStep});
+        }
+        std::vector<zt::StatusCase> refusals, accepted;
+        for (auto &c : cases) (c.expected < 0 ? refusals : accepted).push_back(c);
+        out = sentinel;
+        zt::expect_statuses(refusals, [&] { return same(out, sentinel); });
+        zt::expect_statuses(accepted);
+    }
+    // A float region of width 2: a step of 10 is not whole pixels, 12 is.
+    if constexpr (E == 4) {
+        Image<Zyl32f> img({2, 2, 1, 4});
+        Zyl32f v;
+        EXPECT_EQ(zyliMinMaxIndx_32f_C1R(img.data(), 10, {2, 2}, &v, nullptr, nullptr, nullptr), zylStatusBadStep);
+        EXPECT_EQ(zyliMinMaxIndx_32f_C1R(img.data(), 12, {2, 2}, &v, nullptr, nullptr, nullptr), zylStatusOk);
+    }
+}
+
+// No selected pixel (empty region, zero mask) reports 0.0 at (0, 0) through every non-null
+// pointer; null pointers are skipped.
+TYPED_TEST(MinMaxIndx, EmptySelectionAndOptionalResults)
+{
+    using T = TypeParam;
+    for (Form f : kForms) {
+        SCOPED_TRACE(form_note(f, 3));
+        Image<T> src({9, 3, f.nch});
+        Image<Zyl8u> mask({9, 3});
+        Rng rng(11);
+        src.fill_random(rng);
+        fill_mask(mask, rng, 3);
+        const Result zero;
+        for (ZyliSize r : {ZyliSize{0, 3}, ZyliSize{9, 0}, ZyliSize{0, 0}}) {
+            Result out{5.f, 6.f, {1, 2}, {3, 4}};
+            EXPECT_EQ(api(src.data(), src.step(), mask.data(), mask.step(), r, f.nch, f.masked, 3,
+                          &out.minVal, &out.maxVal, &out.minLoc, &out.maxLoc), zylStatusOk);
+            EXPECT_TRUE(same(out, zero)) << r.width << "x" << r.height;
+        }
+        if (f.masked) EXPECT_TRUE(same(call(src, &mask, 3), zero));
+        // Only the maximum and its location requested.
+        fill_mask(mask, rng, 0);
+        src.at(4, 1, f.nch == 3 ? 2 : 0) = highest_value<T>();
+        Result e = reference(src, f.masked ? &mask : nullptr, 3), out{5.f, 6.f, {1, 2}, {3, 4}};
+        EXPECT_EQ(api(src.data(), src.step(), mask.data(), mask.step(), src.size(), f.nch, f.masked,
+                      3, nullptr, &out.maxVal, nullptr, &out.maxLoc), zylStatusOk);
+        EXPECT_EQ(zt::bits_of(out.minVal), zt::bits_of(5.f));
+        EXPECT_EQ(out.minLoc.x, 1);
+        EXPECT_EQ(out.minLoc.y, 2);
+        EXPECT_EQ(zt::bits_of(out.maxVal), zt::bits_of(e.maxVal));
+        EXPECT_EQ(out.maxLoc.x, e.maxLoc.x);
+        EXPECT_EQ(out.maxLoc.y, e.maxLoc.y);
+    }
+}
+
+// ---- reference comparison ---------------------------------------------------------------------
+
+// Random layouts, widths that reach 32- and 8-pixel blocks and single-pixel tails, every coi,
+// all mask patterns, tie-heavy and full-range data; each case once with padded rows at odd
+// offsets and once with contiguous rows.
+TYPED_TEST(MinMaxIndx, MatchesReference)
+{
+    using T = TypeParam;
+    for (std::uint32_t seed = 1; seed <= 160; ++seed) {
+        Rng rng(seed);
+        SCOPED_TRACE(zt::seed_note(seed));
+        const Form f = kForms[seed % 4];
+        const int coi = rng.uniform(1, 3);
+        SCOPED_TRACE(form_note(f, coi));
+        Layout l = zt::random_layout<T>(rng, seed % 5 == 0 ? 700 : 80, 7, f.nch);
+        Layout lm = zt::random_layout<Zyl8u>(rng, 1, 1);
+        lm.width = l.width, lm.height = l.height;
+        Image<T> src(l);
+        Image<Zyl8u> mask(lm);
+        fill(src, rng, rng.uniform(0, 3));
+        fill_mask(mask, rng, rng.uniform(0, 4));
+        const Image<Zyl8u> *pm = f.masked ? &mask : nullptr;
+        const Result e = reference(src, pm, coi);
+        EXPECT_TRUE(same(call(src, pm, coi), e));
+        Image<T> ts = tight_copy(src, int(sizeof(T)) * rng.uniform(0, 3));
+        Image<Zyl8u> tm = tight_copy(mask, rng.uniform(0, 15));
+        EXPECT_TRUE(same(call(ts, f.masked ? &tm : nullptr, coi), e)) << "contiguous rows";
+        EXPECT_TRUE(src.intact_outside_roi());
+    }
+}
+
+// Per-type values: low < mid < high.
+template <class T> struct Levels;
+template <> struct Levels<Zyl8u> { static constexpr Zyl8u lo = 7, mid = 100, hi = 200; };
+template <> struct Levels<Zyl8s> { static constexpr Zyl8s lo = -120, mid = 3, hi = 120; };
+template <> struct Levels<Zyl32f> { static constexpr Zyl32f lo = -3.5f, mid = 0.25f, hi = 9.0f; };
+
+// Several pixels hold the extreme; the first in raster order is reported. Width 77 is two
+// 32-pixel blocks, one 8-pixel block and a 5-pixel tail per row.
+TYPED_TEST(MinMaxIndx, FirstOccurrenceAcrossBlocks)
+{
+    using T = TypeParam;
+    struct Case {
+        const char *what;
+        int w, h;
+        std::vector<ZyliPoint> at;
+        ZyliPoint first;
+    };
+    const std::vector<Case> cases = {
+        {"two 32-blocks of a row", 77, 3, {{40, 0}, {10, 0}}, {10, 0}},
+        {"inside one 32-block", 77, 3, {{60, 0}, {33, 0}}, {33, 0}},
+        {"32-block boundary", 77, 3, {{32, 2}, {31, 2}}, {31, 2}},
+        {"8-block and tail", 77, 3, {{72, 1}, {71, 1}}, {71, 1}},
+        {"inside the 8-block", 77, 3, {{70, 0}, {66, 0}}, {66, 0}},
+        {"tail before the next row", 77, 3, {{2, 2}, {75, 1}, {73, 1}}, {73, 1}},
+        {"last pixel of a row", 77, 3, {{0, 2}, {76, 1}}, {76, 1}},
+        {"later rows only", 77, 3, {{5, 2}, {50, 1}}, {50, 1}},
+        {"narrow tail-only rows", 5, 4, {{3, 3}, {4, 2}, {1, 3}}, {4, 2}},
+        {"row 3 column 5 of width 7", 7, 5, {{5, 3}, {6, 4}}, {5, 3}},
+        {"8-blocks of a wide row", 19, 2, {{17, 1}, {9, 1}, {16, 0}}, {16, 0}},
+    };
+    for (Form f : kForms)
+        for (const Case &c : cases)
+            for (bool lowest : {true, false})
+                for (int pad : {0, 16}) {
+                    SCOPED_TRACE(form_note(f, 2) + ", " + c.what + (lowest ? ", min" : ", max") +
+                                 (pad ? ", padded" : ", contiguous"));
+                    Image<T> src({c.w, c.h, f.nch, pad * int(sizeof(T)), 0});
+                    Image<Zyl8u> mask({c.w, c.h, 1, pad, 0});
+                    Rng rng(c.w * 7 + c.h);
+                    fill_mask(mask, rng, 0);
+                    src.fill_random(rng);  // the other channels stay random
+                    const int ch = f.nch == 3 ? 1 : 0;
+                    for (int y = 0; y < c.h; ++y)
+                        for (int x = 0; x < c.w; ++x) src.at(x, y, ch) = Levels<T>::mid;
+                    const T v = lowest ? Levels<T>::lo : Levels<T>::hi;
+                    for (ZyliPoint p : c.at) src.at(p.x, p.y, ch) = v;
+                    Result r = call(src, f.masked ? &mask : nullptr, 2);
+                    ZyliPoint got = lowest ? r.minLoc : r.maxLoc;
+                    EXPECT_EQ(got.x, c.first.x);
+                    EXPECT_EQ(got.y, c.first.y);
+                    EXPECT_EQ(zt::bits_of(lowest ? r.minVal : r.maxVal), zt::bits_of(Zyl32f(v)));
+                    EXPECT_TRUE(same(r, reference(src, f.masked ? &mask : nullptr, 2)));
+                }
+}
+
+// Values strictly inside the type's range (the ends are infinities for floats).
+template <class T> T inner_value(Rng &rng)
+{
+    if constexpr (std::is_same_v<T, Zyl32f>) return rng.real(-50.f, 50.f);
+    else return static_cast<T>(rng.uniform(std::numeric_limits<T>::min() + 1, std::numeric_limits<T>::max() - 1));
+}
+// Unselected pixels never count: whole 32- and 8-pixel blocks without a selected pixel hold the
+// range's ends; a lone selected pixel at a range end is both extremes (for bytes, a block whose
+// only selected value equals what unselected pixels count as).
+TYPED_TEST(MinMaxIndx, MasksEmptyingBlocks)
+{
+    using T = TypeParam;
+    const T lowest = lowest_value<T>(), highest = highest_value<T>();
+    for (int nch : {1, 3})
+        for (int coi : {1, 2, 3}) {
+            if (nch == 1 && coi > 1) continue;
+            SCOPED_TRACE(form_note({nch, true}, coi));
+            const int ch = nch == 3 ? coi - 1 : 0;
+            Rng rng(40 + coi);
+            Image<T> src({77, 2, nch, 8});
+            Image<Zyl8u> mask({77, 2, 1, 5, 3});
+            src.fill_random(rng);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 77; ++x) {
+                    src.at(x, y, ch) = inner_value<T>(rng);
+                    mask.at(x, y) = Zyl8u(rng.uniform(1, 255));
+                }
+            // Range ends in the first 32-block of row 0 and the 8-block of row 1, all masked out.
+            for (int x = 0; x < 32; ++x) src.at(x, 0, ch) = x % 2 ? lowest : highest, mask.at(x, 0) = 0;
+            for (int x = 64; x < 72; ++x) src.at(x, 1, ch) = x % 2 ? highest : lowest, mask.at(x, 1) = 0;
+            Result e = reference(src, &mask, coi), r = call(src, &mask, coi);
+            EXPECT_TRUE(same(r, e));
+            EXPECT_NE(r.minVal, Zyl32f(lowest));
+            EXPECT_NE(r.maxVal, Zyl32f(highest));
+            // One selected pixel: in a 32-block (one channel) or an 8-block, in a row tail.
+            for (ZyliPoint at : {ZyliPoint{40, 1}, ZyliPoint{66, 1}, ZyliPoint{74, 0}})
+                for (T v : {lowest, highest, inner_value<T>(rng)}) {
+                    for (int y = 0; y < 2; ++y)
+                        for (int x = 0; x < 77; ++x) mask.at(x, y) = 0;
+                    mask.at(at.x, at.y) = 0x80;
+                    src.at(at.x, at.y, ch) = v;
+                    Result lone{Zyl32f(v), Zyl32f(v), at, at};
+                    EXPECT_TRUE(same(call(src, &mask, coi), lone)) << at.x << "," << at.y;
+                }
+        }
+}
+
+// Signed bytes: the ends of the range in one region.
+TEST(MinMaxIndxValues, SignedByteEnds)
+{
+    for (int w : {3, 40, 77}) {
+        Image<Zyl8s> img({w, 2});
+        img.fill(0);
+        img.at(w - 1, 0) = 127;
+        img.at(w - 2, 1) = -128;
+        img.at(w - 1, 1) = 127;
+        Result e{-128.f, 127.f, {w - 2, 1}, {w - 1, 0}};
+        EXPECT_TRUE(same(call(img, nullptr, 1), e)) << w;
+    }
+}
+
+// Float order through the keys: -0.0 below +0.0, NaNs outside the infinities on the side of
+// their sign, NaNs among themselves by their bits; a selection of one value only is both
+// extremes. Each row is the pattern repeated to 21 pixels (8 + 8 + 5), which keeps the first
+// occurrences, and runs through every layout.
+TEST(MinMaxIndxValues, FloatOrder)
+{
+    auto f = [](std::uint32_t b) { float v; std::memcpy(&v, &b, 4); return v; };
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char *what;
+        std::vector<float> row;
+        float lo, hi;
+        int loAt, hiAt;
+    };
+    const std::vector<Case> cases = {
+        {"zeros", {0.0f, -0.0f}, -0.0f, 0.0f, 1, 0},
+        {"a block of +0.0 first", {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f}, 0.f, 1.f, 0, 9},
+        {"positive NaN above +inf", {inf, f(0x7FC00000u), 1.0f}, 1.0f, f(0x7FC00000u), 2, 1},
+        {"negative NaN below -inf", {-inf, f(0xFFC00000u), 1.0f}, f(0xFFC00000u), 1.0f, 1, 2},
+        {"+inf only", {inf}, inf, inf, 0, 0},
+        {"-inf only", {-inf}, -inf, -inf, 0, 0},
+        {"NaNs by their bits", {f(0x7F800001u), f(0x7FC00000u), f(0xFFA5A5A5u), f(0xFF800001u)},
+         f(0xFFA5A5A5u), f(0x7FC00000u), 2, 1},
+        {"largest key only", {f(0x7FFFFFFFu)}, f(0x7FFFFFFFu), f(0x7FFFFFFFu), 0, 0},
+        {"smallest key only", {f(0xFFFFFFFFu)}, f(0xFFFFFFFFu), f(0xFFFFFFFFu), 0, 0},
+        {"both key ends", {1.f, f(0xFFFFFFFFu), f(0x7FFFFFFFu)}, f(0xFFFFFFFFu), f(0x7FFFFFFFu), 1, 2},
+        {"denormals", {f(0x80000001u), f(0x00000001u), -0.0f}, f(0x80000001u), f(0x00000001u), 0, 1},
+    };
+    for (const Case &c : cases)
+        for (Form fm : kForms)
+            for (int coi = 1; coi <= fm.nch; ++coi) {
+                SCOPED_TRACE(std::string(c.what) + ", " + form_note(fm, coi));
+                Image<Zyl32f> img({21, 1, fm.nch, 4, 4});
+                Image<Zyl8u> mask({21, 1});
+                Rng rng(coi);
+                img.fill_random(rng);
+                fill_mask(mask, rng, 0);
+                for (int x = 0; x < 21; ++x) img.at(x, 0, fm.nch == 3 ? coi - 1 : 0) = c.row[x % c.row.size()];
+                Result e{c.lo, c.hi, {c.loAt, 0}, {c.hiAt, 0}};
+                EXPECT_TRUE(same(call(img, fm.masked ? &mask : nullptr, coi), e));
+            }
+}
+
+#if ZYLCV_SIMD
+// Portable and SSE2 kernels agree on every field, row by row and as one long row, on widths
+// around each block size, unaligned pointers, every channel and mask pattern.
+TYPED_TEST(MinMaxIndx, TwinsAgree)
+{
+    using T = TypeParam;
+    std::uint32_t seed = 900;
+    for (int w : {1, 7, 8, 9, 31, 32, 33, 40, 63, 64, 65, 77, 100, 129, 260, 1000})
+        for (Form f : kForms)
+            for (int ch = 0; ch < f.nch; ++ch)
+                for (int off : {0, int(sizeof(T))}) {
+                    Rng rng(++seed);
+                    SCOPED_TRACE(zt::seed_note(seed));
+                    const int pad = rng.chance(0.5) ? 0 : 16;
+                    Image<T> src({w, 3, f.nch, pad, off});
+                    Image<Zyl8u> mask({w, 3, 1, pad ? 3 : 0, off + 1});
+                    fill(src, rng, rng.uniform(0, 3));
+                    fill_mask(mask, rng, rng.uniform(0, 4));
+                    const Zyl8u *m = f.masked ? mask.data() : nullptr;
+                    auto check = [&](long width, int height) {
+                        MinMaxLoc a = zylcv::portable::minmaxindx(src.data(), src.step(), m, mask.step(),
+                                                                  width, height, f.nch, ch);
+                        MinMaxLoc b = zylcv::sse2::minmaxindx(src.data(), src.step(), m, mask.step(),
+                                                              width, height, f.nch, ch);
+                        EXPECT_EQ(zt::bits_of(a.minVal), zt::bits_of(b.minVal)) << width;
+                        EXPECT_EQ(zt::bits_of(a.maxVal), zt::bits_of(b.maxVal)) << width;
+                        EXPECT_EQ(a.minAt, b.minAt) << width;
+                        EXPECT_EQ(a.maxAt, b.maxAt) << width;
+                    };
+                    check(w, 3);
+                    if (pad == 0) check(3L * w, 1);
+                }
+}
+#endif
+
+// Source and mask flush against inaccessible pages on either side: only the ROI is read.
+TYPED_TEST(MinMaxIndx, StaysInsideRoi)
+{
+    using T = TypeParam;
+    for (int w : {1, 9, 33, 47, 77})
+        for (zt::Guard g : {zt::Guard::Before, zt::Guard::After})
+            for (Form f : kForms)
+                for (int coi = 1; coi <= f.nch; ++coi) {
+                    SCOPED_TRACE(form_note(f, coi) + " width " + std::to_string(w));
+                    Rng rng(w + coi);
+                    Image<T> src({w, 3, f.nch});
+                    Image<Zyl8u> mask({w, 3});
+                    fill(src, rng, 1);
+                    fill_mask(mask, rng, 1);
+                    zt::GuardedImage<T> gs(w, 3, f.nch, g);
+                    zt::GuardedImage<Zyl8u> gm(w, 3, 1, g, 2);
+                    gs.copy_from(src);
+                    gm.copy_from(mask);
+                    Result r;
+                    EXPECT_EQ(api(gs.data(), gs.step(), gm.data(), gm.step(), gs.size(), f.nch,
+                                  f.masked, coi, &r.minVal, &r.maxVal, &r.minLoc, &r.maxLoc), zylStatusOk);
+                    EXPECT_TRUE(same(r, reference(src, f.masked ? &mask : nullptr, coi)));
+                }
+}
+
+}  // namespace

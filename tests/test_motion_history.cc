@@ -1,0 +1,264 @@
+// Motion-history update: validation order, a reference model on bit patterns, twins, guard pages.
+#include <cmath>
+
+#include "motion_history/motion_history.h"
+#include "support.h"
+
+using zt::Image;
+using zt::Layout;
+using zt::Rng;
+
+namespace {
+
+// History pixels are handled as bit patterns throughout, so that no NaN is quieted on the way.
+std::uint32_t get(Image<Zyl32f> &img, int x, int y)
+{
+    std::uint32_t b;
+    std::memcpy(&b, img.row(y) + x, 4);
+    return b;
+}
+void put(Image<Zyl32f> &img, int x, int y, std::uint32_t b) { std::memcpy(img.row(y) + x, &b, 4); }
+float as_float(std::uint32_t b)
+{
+    float f;
+    std::memcpy(&f, &b, 4);
+    return f;
+}
+
+// Position in the total order of floats: non-negative patterns count up from 0, patterns with
+// the sign bit set count down from -1 by magnitude.
+std::int64_t total_order(std::uint32_t b)
+{
+    if (b >> 31 == 0) return std::int64_t(b);
+    return -1 - std::int64_t(b & 0x7FFFFFFFu);
+}
+
+// One pixel from the definition: silhouette set -> timestamp; else older than the limit -> +0.0.
+std::uint32_t reference(Zyl8u s, std::uint32_t h, std::uint32_t ts, std::uint32_t limit)
+{
+    if (s != 0) return ts;
+    return total_order(h) < total_order(limit) ? 0u : h;
+}
+
+std::uint32_t limit_of(float ts, float dur)
+{
+    volatile float l = ts - dur;  // one single-precision subtraction
+    return zt::bits_of(float(l));
+}
+
+ZylStatus call(Image<Zyl8u> &s, Image<Zyl32f> &h, float ts, float dur)
+{
+    return zyliUpdateMotionHistory_8u32f_C1IR(s.data(), s.step(), h.data(), h.step(), h.size(), ts, dur);
+}
+
+// A time scenario: timestamp and duration chosen so that the limit lands on positive and
+// negative values, signed zeros, infinities and NaNs of either sign.
+void random_times(Rng &rng, float &ts, float &dur)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    switch (rng.uniform(0, 7)) {
+    case 0: ts = 0.0f, dur = 0.0f; break;                  // limit +0.0
+    case 1: ts = -0.0f, dur = 0.0f; break;                 // limit -0.0
+    case 2: ts = as_float(0x7F800000u | (rng.bits32() & 0x803FFFFFu) | 1u), dur = 1.0f; break;  // NaN
+    case 3: ts = inf, dur = inf; break;                    // inf - inf: the default NaN
+    case 4: ts = rng.real(-1e6f, 1e6f), dur = inf; break;  // -inf
+    case 5: ts = rng.real(-100.0f, 0.0f), dur = rng.chance(0.3) ? -0.0f : rng.real(0.0f, 50.0f); break;
+    default: ts = rng.real(0.0f, 1000.0f), dur = rng.real(0.0f, 500.0f); break;
+    }
+}
+
+// History patterns: random floats, NaNs of both signs, and the patterns next to the limit and
+// the timestamp, where an off-by-one in the comparison would show.
+std::uint32_t random_history(Rng &rng, std::uint32_t ts, std::uint32_t limit)
+{
+    switch (rng.uniform(0, 9)) {
+    case 0: return limit;
+    case 1: return limit + 1;
+    case 2: return limit - 1;
+    case 3: return ts;
+    case 4: return rng.chance(0.5) ? 0u : 0x80000000u;
+    case 5: return 0x7F800000u | (rng.bits32() & 0x807FFFFFu);  // NaNs and infinities
+    case 6: return limit ^ 0x80000000u;
+    default: return zt::bits_of(zt::random_float(rng, 0.2));
+    }
+}
+
+void fill_silhouette(Image<Zyl8u> &s, Rng &rng, double share)
+{
+    for (int y = 0; y < s.height(); ++y)
+        for (int x = 0; x < s.width(); ++x)
+            s.at(x, y) = rng.chance(share) ? Zyl8u(rng.uniform(1, 255)) : 0;
+    s.snapshot();
+}
+
+TEST(MotionHistory, ValidationOrderAndNoWrites)
+{
+    const int w = 8, h = 4;
+    Image<Zyl8u> s({w, h});
+    Image<Zyl32f> d({w, h});
+    Rng rng(5);
+    s.fill_random(rng);
+    d.fill_random(rng);
+    const int ss = s.step(), ds = d.step();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    auto c = [&](const Zyl8u *ps, int s_, Zyl32f *pd, int d_, ZyliSize r, float dur) {
+        return [=] { return zyliUpdateMotionHistory_8u32f_C1IR(ps, s_, pd, d_, r, 10.0f, dur); };
+    };
+    const Zyl8u *ps = s.data();
+    Zyl32f *pd = d.data();
+    const ZyliSize ok{w, h};
+    std::vector<zt::StatusCase> refused = {
+        {"null silhouette wins over size and duration", c(nullptr, -1, pd, -1, {-1, -1}, -1.0f), zylStatusNullPtr},
+        {"null history", c(ps, ss, nullptr, ds, ok, 1.0f), zylStatusNullPtr},
+        {"negative width before duration", c(ps, ss, pd, ds, {-1, h}, -1.0f), zylStatusBadSize},
+        {"negative height", c(ps, ss, pd, ds, {w, -1}, 1.0f), zylStatusBadSize},
+        {"silhouette step short", c(ps, w - 1, pd, ds, ok, 1.0f), zylStatusBadSize},
+        {"history step one pixel short", c(ps, ss, pd, 4 * w - 4, ok, 1.0f), zylStatusBadSize},
+        {"history step 4w+2 is a size fault", c(ps, ss, pd, 4 * w + 2, ok, 1.0f), zylStatusBadSize},
+        {"bad step before duration", c(ps, ss, pd, 4 * w + 2, ok, nan), zylStatusBadSize},
+        {"negative step with zero width", c(ps, -1, pd, ds, {0, h}, 1.0f), zylStatusBadSize},
+        {"negative duration", c(ps, ss, pd, ds, ok, -1.0f), zylStatusOutOfRange},
+        {"-inf duration", c(ps, ss, pd, ds, ok, -inf), zylStatusOutOfRange},
+        {"NaN duration", c(ps, ss, pd, ds, ok, nan), zylStatusOutOfRange},
+        {"negative duration on an empty image", c(ps, ss, pd, ds, {0, h}, -1.0f), zylStatusOutOfRange},
+    };
+    std::vector<zt::StatusCase> empty = {
+        {"zero width", c(ps, ss, pd, ds, {0, h}, 1.0f), zylStatusOk},
+        {"zero height", c(ps, ss, pd, ds, {w, 0}, 1.0f), zylStatusOk},
+        {"zero width with zero steps", c(ps, 0, pd, 0, {0, h}, 1.0f), zylStatusOk},
+    };
+    const auto before = d.roi_bytes();
+    auto untouched = [&] { return d.roi_bytes() == before && d.intact_outside_roi(); };
+    zt::expect_statuses(refused, untouched);
+    zt::expect_statuses(empty);
+    EXPECT_TRUE(untouched()) << "an empty call wrote";
+    zt::expect_statuses({
+        {"-0.0 duration", c(ps, ss, pd, ds, ok, -0.0f), zylStatusOk},
+        {"odd silhouette step", c(ps, ss + 1, pd, ds, ok, 1.0f), zylStatusOk},
+    });
+}
+
+// Random layouts (padding, offsets, contiguous images that run as one row) and time scenarios
+// against the model, bit for bit.
+TEST(MotionHistory, MatchesReference)
+{
+    for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE(zt::seed_note(seed));
+        Rng rng(seed);
+        Layout ls = zt::random_layout<Zyl8u>(rng, seed % 4 == 0 ? 150 : 40, 5);
+        Layout ld = ls;
+        ld.padBytes = 4 * rng.uniform(0, 9);
+        ld.offset = 4 * rng.uniform(0, 3);
+        if (seed % 3 == 0) ls.padBytes = ld.padBytes = 0;
+        Image<Zyl8u> s(ls);
+        Image<Zyl32f> d(ld);
+        float ts, dur;
+        random_times(rng, ts, dur);
+        const std::uint32_t tb = zt::bits_of(ts), lim = limit_of(ts, dur);
+        fill_silhouette(s, rng, 0.3);
+        for (int y = 0; y < ld.height; ++y)
+            for (int x = 0; x < ld.width; ++x) put(d, x, y, random_history(rng, tb, lim));
+        d.snapshot();
+        std::vector<std::uint32_t> before;
+        for (int y = 0; y < ld.height; ++y)
+            for (int x = 0; x < ld.width; ++x) before.push_back(get(d, x, y));
+        ASSERT_EQ(call(s, d, ts, dur), zylStatusOk);
+        for (int y = 0, i = 0; y < ld.height; ++y)
+            for (int x = 0; x < ld.width; ++x, ++i)
+                ASSERT_EQ(get(d, x, y), reference(s.at(x, y), before[i], tb, lim))
+                    << "pixel " << x << "," << y << " history 0x" << std::hex << before[i]
+                    << " limit 0x" << lim;
+        EXPECT_TRUE(d.intact_outside_roi());
+    }
+}
+
+// Hand-picked cases whose results follow from the rules alone, one pixel each.
+TEST(MotionHistory, EdgeValues)
+{
+    const std::uint32_t p5 = zt::bits_of(5.0f), p6 = zt::bits_of(6.0f), p75 = zt::bits_of(7.5f);
+    struct Case {
+        const char *what;
+        float ts, dur;
+        Zyl8u sil;
+        std::uint32_t h, want;
+    } cases[] = {
+        {"duration 0: older is cleared", 5.0f, 0.0f, 0, zt::bits_of(4.9999995f), 0u},
+        {"duration 0: equal to the timestamp stays", 5.0f, 0.0f, 0, p5, p5},
+        {"newer than the timestamp stays", 5.0f, 0.0f, 0, p6, p6},
+        {"the silhouette stamps", 5.0f, 0.0f, 7, p6, p5},
+        {"limit +0.0: -0.0 is older", 0.0f, 0.0f, 0, 0x80000000u, 0u},
+        {"limit +0.0: -5 is older", 0.0f, 0.0f, 0, zt::bits_of(-5.0f), 0u},
+        {"limit +0.0: a negative denormal is older", 0.0f, 0.0f, 0, 0x80000001u, 0u},
+        {"limit +0.0: +0.0 stays", 0.0f, 0.0f, 0, 0u, 0u},
+        {"equal to the limit stays", 10.0f, 2.5f, 0, p75, p75},
+        {"one step below the limit is cleared", 10.0f, 2.5f, 0, p75 - 1, 0u},
+        {"a NaN with clear sign stays", 10.0f, 2.5f, 0, 0x7FC00000u, 0x7FC00000u},
+        {"a NaN with set sign is older than anything", 10.0f, 2.5f, 0, 0xFFC00000u, 0u},
+        {"limit -0.0: -0.0 stays", -0.0f, 0.0f, 0, 0x80000000u, 0x80000000u},
+    };
+    Image<Zyl8u> s({1, 1});
+    Image<Zyl32f> d({1, 1});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        s.at(0, 0) = c.sil;
+        put(d, 0, 0, c.h);
+        ASSERT_EQ(call(s, d, c.ts, c.dur), zylStatusOk);
+        EXPECT_EQ(get(d, 0, 0), c.want);
+    }
+}
+
+#if ZYLCV_SIMD
+// Portable and SSE2 kernels agree on odd widths, aligned and unaligned histories, and limits of
+// either sign (the SSE2 kernel compares raw patterns when the limit's sign bit is clear).
+TEST(MotionHistory, TwinsAgree)
+{
+    std::uint32_t seed = 900;
+    for (int w : {1, 7, 8, 9, 16, 17, 31, 64, 101})
+        for (int off : {0, 4, 8})
+            for (int pad : {0, 16, 4})
+                for (int t = 0; t < 4; ++t) {
+                    Rng rng(++seed);
+                    SCOPED_TRACE(zt::seed_note(seed));
+                    Layout ls{w, 3, 1, pad, off}, ld{w, 3, 1, pad, off};
+                    Image<Zyl8u> s(ls);
+                    Image<Zyl32f> d1(ld), d2(ld);
+                    float ts, dur;
+                    random_times(rng, ts, dur);
+                    const std::uint32_t tb = zt::bits_of(ts), lim = limit_of(ts, dur);
+                    fill_silhouette(s, rng, 0.3);
+                    for (int y = 0; y < 3; ++y)
+                        for (int x = 0; x < w; ++x) {
+                            std::uint32_t b = random_history(rng, tb, lim);
+                            put(d1, x, y, b);
+                            put(d2, x, y, b);
+                        }
+                    d2.snapshot();
+                    zylcv::portable::update_motion_history(s.data(), s.step(), d1.data(), d1.step(), w, 3, tb, lim);
+                    zylcv::sse2::update_motion_history(s.data(), s.step(), d2.data(), d2.step(), w, 3, tb, lim);
+                    ASSERT_TRUE(zt::same_bytes(d1.roi_bytes(), d2.roi_bytes())) << "limit 0x" << std::hex << lim;
+                    EXPECT_TRUE(d2.intact_outside_roi());
+                }
+}
+#endif
+
+// Silhouette and history flush against inaccessible pages: only the ROI is touched.
+TEST(MotionHistory, StaysInsideRoi)
+{
+    for (int w : {1, 9, 33, 47})
+        for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
+            Rng rng(w);
+            zt::GuardedImage<Zyl8u> s(w, 3, 1, g);
+            zt::GuardedImage<Zyl32f> d(w, 3, 1, g, 4);
+            s.fill_random(rng);
+            d.fill_random(rng);
+            EXPECT_EQ(zyliUpdateMotionHistory_8u32f_C1IR(s.data(), s.step(), d.data(), d.step(),
+                                                         d.size(), 3.0f, 1.0f),
+                      zylStatusOk);
+            EXPECT_EQ(zyliUpdateMotionHistory_8u32f_C1IR(s.data(), s.step(), d.data(), d.step(),
+                                                         d.size(), -3.0f, 1.0f),
+                      zylStatusOk);
+        }
+}
+
+}  // namespace
