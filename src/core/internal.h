@@ -24,8 +24,9 @@
 
 namespace zylcv {
 
-// Every family's kernels come in two twins with the same names; exported functions call
-// `kernels::`, which is the SSE2 twin unless the build is portable. Tests reach both.
+// Every family's kernels come in twins with the same entry names, one namespace per twin;
+// exported functions call `kernels::`, which is the SSE2 twin unless the build is portable.
+// Tests reach every twin by name.
 namespace portable {}
 namespace sse2 {}
 #if ZYLCV_SIMD
@@ -33,6 +34,16 @@ namespace kernels = sse2;
 #else
 namespace kernels = portable;
 #endif
+
+// Declares a family's entries (a list of declarations) once for every twin namespace. A twin
+// that a build leaves out has its entries declared but never defined or called.
+#define ZYLCV_DECLARE_TWINS(...)                                                                   \
+    namespace portable {                                                                           \
+    __VA_ARGS__                                                                                    \
+    }                                                                                              \
+    namespace sse2 {                                                                               \
+    __VA_ARGS__                                                                                    \
+    }
 
 // Address arithmetic on byte steps.
 template <class T> inline T *advance(T *p, std::ptrdiff_t bytes)

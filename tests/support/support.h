@@ -155,4 +155,55 @@ struct StatusCase {
 void expect_statuses(const std::vector<StatusCase> &cases,
                      const std::function<bool()> &untouched = {});
 
+// ---- kernel twins -----------------------------------------------------------------------
+
+// The kernel twins this build has; portable first, as the reference the others must match
+// bit for bit.
+enum class Twin { Portable, Sse2 };
+inline const char *twin_name(Twin t) { return t == Twin::Portable ? "portable" : "sse2"; }
+inline std::vector<Twin> twins()
+{
+#if ZYLCV_SIMD
+    return {Twin::Portable, Twin::Sse2};
+#else
+    return {Twin::Portable};
+#endif
+}
+
+// A callable that forwards its arguments to entry `fn` (any overload or template-id) of twin t.
+#if ZYLCV_SIMD
+#define ZT_ENTRY(t, fn)                                                                            \
+    [&](auto &&...a) {                                                                             \
+        return (t) == zt::Twin::Portable ? zylcv::portable::fn(a...) : zylcv::sse2::fn(a...);      \
+    }
+#else
+#define ZT_ENTRY(t, fn) [&](auto &&...a) { return zylcv::portable::fn(a...); }
+#endif
+
+// Runs `run(twin)` for every twin, each returning its output bytes (or any ==-comparable,
+// printable value), and expects every twin's output to equal the portable twin's.
+template <class Run> void expect_twins_agree(Run run)
+{
+    const auto want = run(Twin::Portable);
+    for (Twin t : twins()) {
+        if (t == Twin::Portable) continue;
+        SCOPED_TRACE(twin_name(t));
+        if constexpr (std::is_same_v<std::decay_t<decltype(want)>, std::vector<std::uint8_t>>)
+            EXPECT_TRUE(same_bytes(run(t), want));
+        else
+            EXPECT_EQ(run(t), want);
+    }
+}
+
+// Owns a library state object and frees it with the family's destructor (which takes the
+// address of the pointer and clears it).
+template <class S, ZylStatus (*Free)(S **)> struct Held {
+    S *st = nullptr;
+    Held() = default;
+    Held(const Held &) = delete;
+    Held &operator=(const Held &) = delete;
+    ~Held() { if (st) Free(&st); }
+    S *get() const { return st; }
+};
+
 }  // namespace zt
