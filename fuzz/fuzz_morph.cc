@@ -282,8 +282,15 @@ template <class T> void run(Input &in)
     make_state<T>(s2, roiWidth, C, el);
     Image<T> d1(w, h, C, gd.pad, gd.lead), d2(w, h, C, gd.pad, gd.lead);
     using Kernel = int (*)(const T *, int, T *, int, int, int, ZyliMorphState &, int);
-    const Kernel k1 = dilate ? Kernel(zylcv::portable::dilate) : Kernel(zylcv::portable::erode);
-    const Kernel k2 = dilate ? Kernel(zylcv::sse2::dilate) : Kernel(zylcv::sse2::erode);
+    // A twin's entries: [dilate][rect, cross, mask].
+#define FZ_MORPH_ENTRIES(twin, D)                                                                  \
+    {zylcv::twin::morph_strip<zylcv::morph::kRect, D, T>,                                          \
+     zylcv::twin::morph_strip<zylcv::morph::kCross, D, T>,                                         \
+     zylcv::twin::morph_strip<zylcv::morph::kMask, D, T>}
+    const Kernel portable[2][3] = {FZ_MORPH_ENTRIES(portable, false), FZ_MORPH_ENTRIES(portable, true)};
+    const Kernel sse2[2][3] = {FZ_MORPH_ENTRIES(sse2, false), FZ_MORPH_ENTRIES(sse2, true)};
+#undef FZ_MORPH_ENTRIES
+    const Kernel k1 = portable[dilate][el.kind()], k2 = sse2[dilate][el.kind()];
     received = 0;
     int w1 = 0, w2 = 0;
     for (const Strip &s : strips) {

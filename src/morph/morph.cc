@@ -83,8 +83,8 @@ ZylStatus strip(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep, ZyliSize
         return zylStatusNoOperation;
     }
     if (continues && w != morph::held_width(st)) return zylStatusBadSize;
-    const int written = Dilate ? kernels::dilate(pSrc, srcStep, pDst, dstStep, w, h, st, role)
-                               : kernels::erode(pSrc, srcStep, pDst, dstStep, w, h, st, role);
+    const int written =
+        kernels::morph_strip<Kind, Dilate>(pSrc, srcStep, pDst, dstStep, w, h, st, role);
     morph::held_width(st) = w;
     pRoiSize->height = written;
     return zylStatusOk;

@@ -5,8 +5,8 @@
 // templates over it, so both twins run the same strip logic and differ only in how a row is
 // computed. Rows are handled as flat element arrays: with C interleaved channels, the neighbour
 // of element e one pixel to the right is element e + C, so channels never mix.
-#ifndef ZYLCV_KERNELS_MORPH_H
-#define ZYLCV_KERNELS_MORPH_H
+#ifndef ZYLCV_MORPH_MORPH_H
+#define ZYLCV_MORPH_MORPH_H
 
 #include "morph_state.h"
 
@@ -136,9 +136,8 @@ inline Geometry geometry_of(const ZyliMorphState &st, int width)
 template <class R, class T, bool Dilate> struct RectOps {
     Geometry g;
     T *bordered;
-    void enter(Zyl8u *entry, const Zyl8u *src)
+    void enter(Zyl8u *entry, const T *s)
     {
-        auto s = reinterpret_cast<const T *>(src);
         auto e = reinterpret_cast<T *>(entry);
         // Wide windows are built by doubling (see hpass_doubling), which regroups the folds:
         // always right for bytes, for floats only in rows without NaN (see pair_first), so wide
@@ -185,9 +184,9 @@ template <class R, class T, bool Dilate> struct RectOps {
     {
         R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n + kFlag);
     }
-    void emit(Zyl8u *const *table, Zyl8u *dst)
+    void emit(Zyl8u *const *table, T *dst)
     {
-        R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+        R::template vpass<Dilate>(table, dst, g.n, g.mH);
     }
 
     // Pairs: the fold of entries 1 .. mH - 1 goes to d1 and d0 = fold(entry 0, d1). Byte folds
@@ -196,21 +195,20 @@ template <class R, class T, bool Dilate> struct RectOps {
     // whatever the grouping. A NaN makes the fold forget everything before it, so windows whose
     // shared rows may hold one are folded in their own order.
     static constexpr bool kPairs = true;
-    void pair_first(Zyl8u *const *table, Zyl8u *d0, Zyl8u *d1)
+    void pair_first(Zyl8u *const *table, T *d0, T *d1)
     {
-        auto o0 = reinterpret_cast<T *>(d0), o1 = reinterpret_cast<T *>(d1);
-        R::template vpass<Dilate>(table + 1, o1, g.n, g.mH - 1);
+        R::template vpass<Dilate>(table + 1, d1, g.n, g.mH - 1);
         if (kFlag && any_nan(table + 1, g.mH - 1)) {
-            R::template vpass<Dilate>(table, o0, g.n, g.mH);
+            R::template vpass<Dilate>(table, d0, g.n, g.mH);
             return;
         }
-        Zyl8u *const rows[2] = {table[0], d1};
-        R::template vpass<Dilate>(rows, o0, g.n, 2);
+        Zyl8u *const rows[2] = {table[0], reinterpret_cast<Zyl8u *>(d1)};
+        R::template vpass<Dilate>(rows, d0, g.n, 2);
     }
-    void pair_second(Zyl8u *const *table, Zyl8u *d1)
+    void pair_second(Zyl8u *const *table, T *d1)
     {
-        Zyl8u *const rows[2] = {d1, table[g.mH - 1]};
-        R::template vpass<Dilate>(rows, reinterpret_cast<T *>(d1), g.n, 2);
+        Zyl8u *const rows[2] = {reinterpret_cast<Zyl8u *>(d1), table[g.mH - 1]};
+        R::template vpass<Dilate>(rows, d1, g.n, 2);
     }
 
     // Batches regroup the folds the same way, so float rows must be free of NaN; a row with one
@@ -222,15 +220,15 @@ template <class R, class T, bool Dilate> struct RectOps {
     {
         return g.mH <= 64 && !(kFlag && any_nan(table, g.mH));
     }
-    void suffixes(Zyl8u *const *table, Zyl8u *d, int dstStep)
+    void suffixes(Zyl8u *const *table, T *d, int dstStep)
     {
-        R::template suffixes<Dilate>(table, reinterpret_cast<T *>(d), dstStep, g.n, g.mH);
+        R::template suffixes<Dilate>(table, d, dstStep, g.n, g.mH);
     }
-    bool batch_step(Zyl8u *const *table, int t, Zyl8u *d, int dstStep, bool regroup)
+    bool batch_step(Zyl8u *const *table, int t, T *d, int dstStep, bool regroup)
     {
         const int mH = g.mH;
-        Zyl8u *out = advance(d, std::ptrdiff_t(t) * dstStep);
-        Zyl8u *prefix = advance(d, std::ptrdiff_t(mH - 1) * dstStep);
+        T *out = advance(d, std::ptrdiff_t(t) * dstStep);
+        T *prefix = advance(d, std::ptrdiff_t(mH - 1) * dstStep);
         regroup = regroup && !(kFlag && any_nan(table + mH - 1, 1));
         if (!regroup) {
             emit(table, out);
@@ -238,16 +236,16 @@ template <class R, class T, bool Dilate> struct RectOps {
         }
         // The suffix of row t is the ring's oldest entry once t reaches maskHeight - 1; the
         // prefix is the newest entry at t = 1 and the fold with the previous prefix after.
-        Zyl8u *suffix = t < mH - 1 ? out : table[0];
+        Zyl8u *suffix = t < mH - 1 ? reinterpret_cast<Zyl8u *>(out) : table[0];
         if (t == 1) {
             Zyl8u *const rows[2] = {suffix, table[mH - 1]};
-            R::template vpass<Dilate>(rows, reinterpret_cast<T *>(out), g.n, 2);
+            R::template vpass<Dilate>(rows, out, g.n, 2);
             return true;
         }
-        Zyl8u *const grow[2] = {t == 2 ? table[mH - 2] : prefix, table[mH - 1]};
-        R::template vpass<Dilate>(grow, reinterpret_cast<T *>(prefix), g.n, 2);
-        Zyl8u *const rows[2] = {suffix, prefix};
-        R::template vpass<Dilate>(rows, reinterpret_cast<T *>(out), g.n, 2);
+        Zyl8u *const grow[2] = {t == 2 ? table[mH - 2] : reinterpret_cast<Zyl8u *>(prefix), table[mH - 1]};
+        R::template vpass<Dilate>(grow, prefix, g.n, 2);
+        Zyl8u *const rows[2] = {suffix, reinterpret_cast<Zyl8u *>(prefix)};
+        R::template vpass<Dilate>(rows, out, g.n, 2);
         return true;
     }
 
@@ -276,19 +274,16 @@ template <class R, class T, bool Dilate> struct CrossOps {
     static constexpr bool kPairs = false;
     static constexpr bool kBatches = false;
     T *bar;
-    void enter(Zyl8u *entry, const Zyl8u *src)
-    {
-        R::copy(reinterpret_cast<T *>(entry), reinterpret_cast<const T *>(src), g.n);
-    }
-    void copy(Zyl8u *to, const Zyl8u *from) { enter(to, from); }
-    void emit(Zyl8u **table, Zyl8u *dst)
+    void enter(Zyl8u *entry, const T *src) { R::copy(reinterpret_cast<T *>(entry), src, g.n); }
+    void copy(Zyl8u *to, const Zyl8u *from) { enter(to, reinterpret_cast<const T *>(from)); }
+    void emit(Zyl8u **table, T *dst)
     {
         Zyl8u *anchorRow = table[g.aY];
         auto a = reinterpret_cast<T *>(anchorRow);
         put_borders(a, g.n, g.C, g.left, g.right);
         R::template hpass<Dilate>(a - g.left, bar, g.n, g.C, g.mW);
         table[g.aY] = reinterpret_cast<Zyl8u *>(bar);
-        R::template vpass<Dilate>(table, reinterpret_cast<T *>(dst), g.n, g.mH);
+        R::template vpass<Dilate>(table, dst, g.n, g.mH);
         table[g.aY] = anchorRow;
     }
 };
@@ -370,6 +365,71 @@ inline ColumnPlan column_plan(const Geometry &g, const Zyl8u *mask, int cellByte
     return p;
 }
 
+// The row operations element by element: the portable twin's rows.
+struct ScalarRows {
+    // Floats are moved as their bits, so that no NaN pattern changes on the way.
+    template <class T> static void copy(T *d, const T *s, int n)
+    {
+        using U = std::conditional_t<sizeof(T) == 4, std::uint32_t, Zyl8u>;
+        auto du = reinterpret_cast<U *>(d);
+        auto su = reinterpret_cast<const U *>(s);
+        for (int e = 0; e < n; ++e) du[e] = su[e];
+    }
+    static bool has_nan(const Zyl32f *s, int n)
+    {
+        bool any = false;
+        for (int e = 0; e < n; ++e) any |= is_nan_bits(bits(s[e]));
+        return any;
+    }
+    static void keys(Zyl32s *d, const Zyl32f *s, int n)
+    {
+        for (int e = 0; e < n; ++e) d[e] = order_key(bits(s[e]));
+    }
+    template <bool D, class T> static void hpass(const T *b, T *out, int n, int C, int mW)
+    {
+        for (int e = 0; e < n; ++e) out[e] = hpass_el<D>(b, e, C, mW);
+    }
+    template <bool D> static bool hpass_nan(const Zyl32f *b, Zyl32f *out, int n, int C, int mW)
+    {
+        hpass<D>(b, out, n, C, mW);
+        return has_nan(out, n);
+    }
+    template <bool D, class T>
+    static void hpass_doubling(const T *s, T *b, T *out, int n, int C, int mW, int left, int right)
+    {
+        copy(b + left, s, n);
+        put_borders(b + left, n, C, left, right);
+        hpass<D>(b, out, n, C, mW);
+    }
+    template <bool D, class T> static void vpass(Zyl8u *const *rows, T *out, int n, int mH)
+    {
+        for (int e = 0; e < n; ++e) out[e] = vpass_el<D, T>(rows, e, mH);
+    }
+    // Destination row j (j < mH - 1) = fold(row j, destination row j + 1), the last from row mH - 1.
+    template <bool D, class T>
+    static void suffixes(Zyl8u *const *rows, T *d, int dstStep, int n, int mH)
+    {
+        for (int j = mH - 2; j >= 0; --j) {
+            T *out = advance(d, std::ptrdiff_t(j) * dstStep);
+            Zyl8u *const pair[2] = {rows[j], j == mH - 2 ? rows[mH - 1] : reinterpret_cast<Zyl8u *>(advance(out, dstStep))};
+            vpass<D>(pair, out, n, 2);
+        }
+    }
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *maskInv, const ColumnPlan &)
+    {
+        for (int e = 0; e < g.n; ++e)
+            out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask, maskInv);
+    }
+    template <bool D>
+    static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
+                       const Zyl8u *, const ColumnPlan &)
+    {
+        for (int e = 0; e < g.n; ++e) out[e] = mask_el<D>(rows, e, g.C, g.mW, g.mH, g.left, mask);
+    }
+};
+
 // Mask (caller mask or ellipse): raw rows enter the ring with their borders, as order keys for
 // 32f; the window folds every member cell.
 template <class R, class T, bool Dilate> struct MaskOps {
@@ -378,11 +438,11 @@ template <class R, class T, bool Dilate> struct MaskOps {
     static constexpr bool kBatches = false;
     const Zyl8u *mask, *maskInv;
     ColumnPlan plan;
-    void enter(Zyl8u *entry, const Zyl8u *src)
+    void enter(Zyl8u *entry, const T *src)
     {
         if constexpr (std::is_same_v<T, Zyl32f>) {
             auto e = reinterpret_cast<Zyl32s *>(entry);
-            R::keys(e, reinterpret_cast<const Zyl32f *>(src), g.n);
+            R::keys(e, src, g.n);
             put_borders(e, g.n, g.C, g.left, g.right);
         } else {
             R::copy(entry, src, g.n);
@@ -395,56 +455,64 @@ template <class R, class T, bool Dilate> struct MaskOps {
         auto f = reinterpret_cast<const T *>(from) - g.left;
         R::copy(t, f, g.left + g.n + g.right);
     }
-    void emit(Zyl8u *const *table, Zyl8u *dst)
+    void emit(Zyl8u *const *table, T *dst)
     {
-        R::template window<Dilate>(table, reinterpret_cast<T *>(dst), g, mask, maskInv, plan);
+        R::template window<Dilate>(table, dst, g, mask, maskInv, plan);
     }
 };
 
-// The kind of the state picks the policy; the driver runs it.
-template <class R, class T, bool Dilate>
+// The element kind picks the policy; the driver runs it.
+template <class R, int Kind, bool Dilate, class T>
 int run(const T *src, int srcStep, T *dst, int dstStep, int width, int height,
         ZyliMorphState &st, int role)
 {
     const Geometry g = geometry_of(st, width);
-    auto s = reinterpret_cast<const Zyl8u *>(src);
-    auto d = reinterpret_cast<Zyl8u *>(dst);
-    if (st.shape == kRect) {
-        const int lastScratch = (st.dataType == zyl32f ? 2 : 1) - 1;
+    if constexpr (Kind == kRect) {
+        const int lastScratch = (sizeof(T) == 4 ? 2 : 1) - 1;
         RectOps<R, T, Dilate> ops{
             g, reinterpret_cast<T *>(st.pScratch + std::ptrdiff_t(lastScratch) * st.rowStride)};
-        return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
-    }
-    if (st.shape == kCross) {
+        return run_strip(st, ops, src, srcStep, dst, dstStep, height, role);
+    } else if constexpr (Kind == kCross) {
         CrossOps<R, T, Dilate> ops{g, reinterpret_cast<T *>(st.pScratch)};
-        return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
+        return run_strip(st, ops, src, srcStep, dst, dstStep, height, role);
+    } else {
+        MaskOps<R, T, Dilate> ops{g, st.pMask, st.pMaskInv,
+                                  column_plan(g, st.pMask, sizeof(T) == 1 ? 8 : 1)};
+        return run_strip(st, ops, src, srcStep, dst, dstStep, height, role);
     }
-    MaskOps<R, T, Dilate> ops{g, st.pMask, st.pMaskInv,
-                              column_plan(g, st.pMask, st.dataType == zyl8u ? 8 : 1)};
-    return run_strip(st, ops, s, srcStep, d, dstStep, height, role);
 }
 
 }  // namespace zylcv::morph
 
 namespace zylcv {
 
-// Each returns the number of destination rows written and updates the state's ring.
-#define ZYLCV_MORPH_KERNELS                                                                     \
-    int erode(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width, int height,    \
-              ZyliMorphState &st, int role);                                                    \
-    int dilate(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width, int height,   \
-               ZyliMorphState &st, int role);                                                   \
-    int erode(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height,  \
-              ZyliMorphState &st, int role);                                                    \
-    int dilate(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height, \
-               ZyliMorphState &st, int role);
-
-namespace portable { ZYLCV_MORPH_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_MORPH_KERNELS }
-#endif
-#undef ZYLCV_MORPH_KERNELS
+// Erosion or dilation (Dilate) of height rows by the element kind Kind (kRect, kCross, kMask):
+// returns the number of destination rows written and updates the state's ring.
+ZYLCV_DECLARE_TWINS(template <int Kind, bool Dilate, class T>
+                    int morph_strip(const T *src, int srcStep, T *dst, int dstStep, int width,
+                                    int height, ZyliMorphState &st, int role);)
 
 }  // namespace zylcv
+
+// The entries of a twin, over the row operations Rows it defines before expanding this in its
+// namespace; built for the three kinds, both operations and both pixel types.
+#define ZYLCV_MORPH_ENTRIES                                                                     \
+    template <int Kind, bool Dilate, class T>                                                   \
+    int morph_strip(const T *src, int srcStep, T *dst, int dstStep, int width, int height,      \
+                    ZyliMorphState &st, int role)                                               \
+    {                                                                                           \
+        return morph::run<Rows, Kind, Dilate>(src, srcStep, dst, dstStep, width, height, st,    \
+                                              role);                                            \
+    }                                                                                           \
+    ZYLCV_MORPH_INSTANCES(morph::kRect)                                                         \
+    ZYLCV_MORPH_INSTANCES(morph::kCross)                                                        \
+    ZYLCV_MORPH_INSTANCES(morph::kMask)
+#define ZYLCV_MORPH_INSTANCES(K)                                                                \
+    ZYLCV_MORPH_INSTANCE(K, false, Zyl8u)                                                       \
+    ZYLCV_MORPH_INSTANCE(K, true, Zyl8u)                                                        \
+    ZYLCV_MORPH_INSTANCE(K, false, Zyl32f)                                                      \
+    ZYLCV_MORPH_INSTANCE(K, true, Zyl32f)
+#define ZYLCV_MORPH_INSTANCE(K, D, T)                                                           \
+    template int morph_strip<K, D, T>(const T *, int, T *, int, int, int, ZyliMorphState &, int);
 
 #endif

@@ -7,16 +7,12 @@
 #include <emmintrin.h>
 
 #include "morph.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
 
 using namespace zylcv::morph;
-
-__m128i ld(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
-void st(void *p, __m128i v) { _mm_storeu_si128(static_cast<__m128i *>(p), v); }
-__m128i ld8(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
-void st8(void *p, __m128i v) { _mm_storel_epi64(static_cast<__m128i *>(p), v); }
 
 // The folds on packed lanes: unsigned bytes; floats with the a < b ? a : b (a > b ? a : b)
 // rule, which minps (maxps) implements with the running value as first operand; signed 32-bit
@@ -51,25 +47,15 @@ template <class T, bool D> struct Lanes {
     using V = typename Register<kFloat>::type;
     static constexpr int kStep = 32 / int(sizeof(T)), kHalf = kStep / 2,
                          kSmall = sizeof(T) == 1 ? 8 : 4;
-    static V load(const T *p)
-    {
-        if constexpr (kFloat) return _mm_loadu_ps(p);
-        else return ld(p);
-    }
-    static void store(T *p, V v)
-    {
-        if constexpr (kFloat) _mm_storeu_ps(p, v);
-        else st(p, v);
-    }
     static V load_small(const T *p)
     {
-        if constexpr (sizeof(T) == 1) return ld8(p);
-        else return load(p);
+        if constexpr (sizeof(T) == 1) return load8(p);
+        else return sse2::load(p);
     }
     static void store_small(T *p, V v)
     {
-        if constexpr (sizeof(T) == 1) st8(p, v);
-        else store(p, v);
+        if constexpr (sizeof(T) == 1) store8(p, v);
+        else sse2::store(p, v);
     }
     static V fold(V a, V b)
     {
@@ -91,11 +77,11 @@ struct Rows {
         const long len = long(n) * long(sizeof(T));
         long i = 0;
         for (; i + 32 <= len; i += 32) {
-            __m128i a = ld(s + i), b = ld(s + i + 16);
-            st(d + i, a);
-            st(d + i + 16, b);
+            __m128i a = load(s + i), b = load(s + i + 16);
+            store(d + i, a);
+            store(d + i + 16, b);
         }
-        for (; i + 16 <= len; i += 16) st(d + i, ld(s + i));
+        for (; i + 16 <= len; i += 16) store(d + i, load(s + i));
         for (; i < len; ++i) d[i] = s[i];
     }
 
@@ -105,11 +91,11 @@ struct Rows {
         __m128 acc = _mm_setzero_ps();
         int e = 0;
         for (; e + 8 <= n; e += 8) {
-            __m128 a = _mm_loadu_ps(s + e), b = _mm_loadu_ps(s + e + 4);
+            __m128 a = load(s + e), b = load(s + e + 4);
             acc = _mm_or_ps(acc, _mm_or_ps(_mm_cmpunord_ps(a, a), _mm_cmpunord_ps(b, b)));
         }
         for (; e + 4 <= n; e += 4) {
-            __m128 a = _mm_loadu_ps(s + e);
+            __m128 a = load(s + e);
             acc = _mm_or_ps(acc, _mm_cmpunord_ps(a, a));
         }
         bool any = _mm_movemask_ps(acc) != 0;
@@ -122,11 +108,13 @@ struct Rows {
     {
         int e = 0;
         for (; e + 8 <= n; e += 8) {
-            __m128i a = to_key(ld(s + e)), b = to_key(ld(s + e + 4));
-            st(d + e, a);
-            st(d + e + 4, b);
+            // Loaded as integer lanes: the keys are formed by integer operations.
+            __m128i a = to_key(load(static_cast<const void *>(s + e)));
+            __m128i b = to_key(load(static_cast<const void *>(s + e + 4)));
+            store(d + e, a);
+            store(d + e + 4, b);
         }
-        for (; e + 4 <= n; e += 4) st(d + e, to_key(ld(s + e)));
+        for (; e + 4 <= n; e += 4) store(d + e, to_key(load(static_cast<const void *>(s + e))));
         for (; e < n; ++e) d[e] = order_key(bits(s[e]));
     }
 
@@ -166,15 +154,15 @@ struct Rows {
         };
         int e = 0;
         for (; e + kStep <= n; e += kStep) {
-            V v0 = L::load(init + e), v1 = L::load(init + e + kHalf);
+            V v0 = load(init + e), v1 = load(init + e + kHalf);
 #pragma GCC unroll 16
             for (int k = k0; k < count; ++k) {
-                v0 = L::fold(v0, L::load(at(k) + e));
-                v1 = L::fold(v1, L::load(at(k) + e + kHalf));
+                v0 = L::fold(v0, load(at(k) + e));
+                v1 = L::fold(v1, load(at(k) + e + kHalf));
             }
             note2(v0, v1);
-            L::store(out + e, v0);
-            L::store(out + e + kHalf, v1);
+            store(out + e, v0);
+            store(out + e + kHalf, v1);
         }
         auto small_block = [&](int at0) {
             V v = L::load_small(init + at0);
@@ -253,10 +241,10 @@ struct Rows {
         using L = Lanes<T, D>;
         int i = 0;
         for (; i + L::kStep <= len; i += L::kStep) {
-            auto v0 = L::fold(L::load(b + i), L::load(b + i + d));
-            auto v1 = L::fold(L::load(b + i + L::kHalf), L::load(b + i + L::kHalf + d));
-            L::store(b + i, v0);
-            L::store(b + i + L::kHalf, v1);
+            auto v0 = L::fold(load(b + i), load(b + i + d));
+            auto v1 = L::fold(load(b + i + L::kHalf), load(b + i + L::kHalf + d));
+            store(b + i, v0);
+            store(b + i + L::kHalf, v1);
         }
         for (; i < len; ++i) b[i] = fold<D>(b[i], b[i + d]);
     }
@@ -306,12 +294,12 @@ struct Rows {
         }
         int e = 0;
         for (; e + L::kStep <= n; e += L::kStep) {
-            auto v0 = L::load(r[mH - 1] + e), v1 = L::load(r[mH - 1] + e + L::kHalf);
+            auto v0 = load(r[mH - 1] + e), v1 = load(r[mH - 1] + e + L::kHalf);
             for (int j = mH - 2; j >= 0; --j) {
-                v0 = L::fold(L::load(r[j] + e), v0);
-                v1 = L::fold(L::load(r[j] + e + L::kHalf), v1);
-                L::store(o[j] + e, v0);
-                L::store(o[j] + e + L::kHalf, v1);
+                v0 = L::fold(load(r[j] + e), v0);
+                v1 = L::fold(load(r[j] + e + L::kHalf), v1);
+                store(o[j] + e, v0);
+                store(o[j] + e + L::kHalf, v1);
             }
         }
         for (; e + L::kSmall <= n; e += L::kSmall) {
@@ -422,21 +410,6 @@ struct Rows {
 
 }  // namespace
 
-int erode(const Zyl8u *s, int ss, Zyl8u *d, int ds, int w, int h, ZyliMorphState &st, int role)
-{
-    return run<Rows, Zyl8u, false>(s, ss, d, ds, w, h, st, role);
-}
-int dilate(const Zyl8u *s, int ss, Zyl8u *d, int ds, int w, int h, ZyliMorphState &st, int role)
-{
-    return run<Rows, Zyl8u, true>(s, ss, d, ds, w, h, st, role);
-}
-int erode(const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, ZyliMorphState &st, int role)
-{
-    return run<Rows, Zyl32f, false>(s, ss, d, ds, w, h, st, role);
-}
-int dilate(const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, ZyliMorphState &st, int role)
-{
-    return run<Rows, Zyl32f, true>(s, ss, d, ds, w, h, st, role);
-}
+ZYLCV_MORPH_ENTRIES
 
 }  // namespace zylcv::sse2

@@ -2,8 +2,8 @@
 // block layout the constructor builds, the ring reset, top and bottom row replication, the fill
 // index and the rows-held count. Each element kind supplies only how a source row enters the
 // ring and how a destination row leaves it.
-#ifndef ZYLCV_MORPHSTATE_H
-#define ZYLCV_MORPHSTATE_H
+#ifndef ZYLCV_MORPH_MORPH_STATE_H
+#define ZYLCV_MORPH_MORPH_STATE_H
 
 #include <limits>
 
@@ -85,7 +85,8 @@ inline Zyl32s &held_width(ZyliMorphState &st)
 // one. With no source row left, the whole-image and last-strip calls replicate the newest row
 // (bottom border) until their row count is reached; first and middle strips stop.
 //
-// The policy O works on byte pointers to ring rows:
+// The policy O works on byte pointers to ring rows and on source and destination rows of
+// pixels T:
 //   enter(entry, src)   a source row into a ring entry, in the element kind's ring form
 //   copy(to, from)      one ring row into another (border replication)
 //   emit(table, dst)    the destination row of a full window
@@ -98,8 +99,8 @@ inline Zyl32s &held_width(ZyliMorphState &st)
 //   batch_step(table, t, d, dstStep, ok)  destination row t once its last row has entered;
 //                                         returns whether the next step may still regroup
 // Returns the number of destination rows written; rowsHeld is left at f.
-template <class O>
-int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep,
+template <class O, class T>
+int run_strip(ZyliMorphState &st, O &ops, const T *src, int srcStep, T *dst, int dstStep,
               int height, int role)
 {
     const int mH = st.maskHeight, aY = st.anchorY;
@@ -132,7 +133,7 @@ int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *
                 return written;
             }
         }
-        Zyl8u *out = advance(dst, std::ptrdiff_t(written) * dstStep);
+        T *out = advance(dst, std::ptrdiff_t(written) * dstStep);
         if constexpr (O::kBatches) {
             // Tall windows: maskHeight destination rows per batch when the source rows they
             // need are at hand. The ring's rows give suffix folds (destination row j holds the
@@ -160,7 +161,7 @@ int run_strip(ZyliMorphState &st, O &ops, const Zyl8u *src, int srcStep, Zyl8u *
             // windows share are folded once, left in the second destination row, and the next
             // row is folded into it after it has entered the ring.
             if (mH > 1 && y < height && written + 1 < target) {
-                Zyl8u *next = advance(out, dstStep);
+                T *next = advance(out, dstStep);
                 ops.pair_first(table, out, next);
                 rotate(table, mH);
                 ops.enter(table[mH - 1], advance(src, std::ptrdiff_t(y) * srcStep));

@@ -1,5 +1,5 @@
 // Norm kernels: what a norm is made of (kind, term, summation scheme), the per-pixel helpers and
-// final steps shared by both twins, and the twins' entries.
+// final steps shared by both twins, the portable twin's rows, and the twins' entries.
 //
 // Every norm reduces one term per selected pixel (mask byte non-zero):
 //   Value  |a|            the norm of one image
@@ -9,12 +9,12 @@
 // 8-bit data reduce exactly in integers (L1 in 32 bits, L2 in 64 bits), so the visiting order
 // is free. 32f data reduce in single precision into four partial sums whose update and final
 // combination differ between members; kSchemes below fixes them, and both twins follow it.
-#ifndef ZYLCV_KERNELS_NORM_H
-#define ZYLCV_KERNELS_NORM_H
+#ifndef ZYLCV_NORM_NORM_H
+#define ZYLCV_NORM_NORM_H
 
 #include "core/internal.h"
 
-namespace zylcv::norms {
+namespace zylcv::norm {
 
 enum class NormKind { Inf, L1, L2 };
 enum class NormTerm { Value, Diff, Rel };
@@ -164,45 +164,144 @@ template <NormKind K> inline double f32_rel(float n, float d)
     else return r;
 }
 
-// Calls f.template operator()<K, R>() for the kind and term given at run time.
-template <class F> inline double with_kind_term(NormKind kind, NormTerm term, F &&f)
+// Element x of a row: every element of a one-channel row, or the chosen one of three.
+template <class T> struct Channel {
+    int stride, offset;
+    T operator()(const T *row, int x) const { return row[x * stride + offset]; }
+};
+
+// Per step: one pixel whose mask byte is set adds its magnitude(s); integer reductions are
+// exact, so rows simply end at their last pixel.
+template <NormKind K, NormTerm R, class T>
+double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, int w,
+                int h, Channel<T> ch)
 {
-    auto by_kind = [&]<NormTerm R>() {
-        switch (kind) {
-        case NormKind::Inf: return f.template operator()<NormKind::Inf, R>();
-        case NormKind::L1: return f.template operator()<NormKind::L1, R>();
-        default: return f.template operator()<NormKind::L2, R>();
+    IntTotal<K> n, d;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (!m[x]) continue;
+            if constexpr (R == NormTerm::Value) {
+                n.add(magnitude(ch(a, x)));
+            } else {
+                n.add(magnitude(ch(a, x), ch(b, x)));
+                if constexpr (R == NormTerm::Rel) d.add(magnitude(ch(b, x)));
+            }
         }
-    };
-    switch (term) {
-    case NormTerm::Value: return by_kind.template operator()<NormTerm::Value>();
-    case NormTerm::Diff: return by_kind.template operator()<NormTerm::Diff>();
-    default: return by_kind.template operator()<NormTerm::Rel>();
+        a = advance(a, aStep);
+        if constexpr (R != NormTerm::Value) b = advance(b, bStep);
+        m = advance(m, mStep);
+    }
+    if constexpr (R == NormTerm::Rel) return int_rel<K>(n.v, d.v);
+    else return int_norm<K>(n.v);
+}
+
+// Single-precision numerator and denominator terms of pixel x (0 when it is not selected).
+template <NormKind K, NormTerm R, class T>
+void f32_terms(const T *a, const T *b, const Zyl8u *m, int x, Channel<T> ch, float &tn, float &td)
+{
+    tn = td = 0.0f;
+    if (!m[x]) return;
+    if constexpr (R == NormTerm::Value) {
+        tn = f32_term<K>(ch(a, x));
+    } else {
+        tn = f32_term<K>(ch(a, x) - ch(b, x));
+        if constexpr (R == NormTerm::Rel) td = f32_term<K>(ch(b, x));
     }
 }
 
-}  // namespace zylcv::norms
+// Per step: a group of eight pixels into the four partial sums (or the largest term); the row
+// ends pixel by pixel into P0.
+template <NormKind K, NormTerm R, bool C3>
+double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zyl8u *m, int mStep,
+                int w, int h, Channel<Zyl32f> ch)
+{
+    constexpr SumScheme s = sum_scheme(R, K, C3);
+    Partials pn, pd;
+    float maxN = 0.0f, maxD = 0.0f;
+    for (int y = 0; y < h; ++y) {
+        int x = 0;
+        if constexpr (K != NormKind::Inf) {
+            for (; x + 8 <= w; x += 8) {
+                float tn[8], td[8];
+                for (int j = 0; j < 8; ++j) f32_terms<K, R>(a, b, m, x + j, ch, tn[j], td[j]);
+                pn.add_group<s.update>(tn);
+                if constexpr (R == NormTerm::Rel) pd.add_group<s.update>(td);
+            }
+        }
+        for (; x < w; ++x) {
+            float tn, td;
+            f32_terms<K, R>(a, b, m, x, ch, tn, td);
+            if constexpr (K == NormKind::Inf) {
+                maxN = larger(tn, maxN);
+                maxD = larger(td, maxD);
+            } else {
+                pn.add_single(tn);
+                pd.add_single(td);
+            }
+        }
+        a = advance(a, aStep);
+        if constexpr (R != NormTerm::Value) b = advance(b, bStep);
+        m = advance(m, mStep);
+    }
+    if constexpr (K == NormKind::Inf) {
+        if constexpr (R == NormTerm::Rel) return f32_rel<K>(maxN, maxD);
+        else return f32_norm<K>(maxN);
+    } else {
+        if constexpr (R == NormTerm::Rel) return f32_rel<K>(pn.total<s.final>(), pd.total<s.final>());
+        else return f32_norm<K>(pn.total<s.final>());
+    }
+}
+
+// The portable twin's rows: one pixel per step.
+struct ScalarRows {
+    template <NormKind K, NormTerm R, class T>
+    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, int w,
+                      int h, int coi)
+    {
+        const Channel<T> ch{coi ? 3 : 1, coi ? coi - 1 : 0};
+        if constexpr (std::is_same_v<T, Zyl32f>) {
+            if (coi) return f32_rows<K, R, true>(a, aStep, b, bStep, m, mStep, w, h, ch);
+            return f32_rows<K, R, false>(a, aStep, b, bStep, m, mStep, w, h, ch);
+        } else {
+            return int_rows<K, R>(a, aStep, b, bStep, m, mStep, w, h, ch);
+        }
+    }
+};
+
+}  // namespace zylcv::norm
 
 namespace zylcv {
 
-// One entry per element type. `b` and `bStep` are ignored for NormTerm::Value. `coi` is 0 for
-// a one-channel image, else the channel of interest 1..3 of a three-channel image (the
-// pointers address the first element of the first pixel). Returns the value stored through
-// pNorm.
-#define ZYLCV_NORM_KERNELS                                                                       \
-    double norm(norms::NormKind kind, norms::NormTerm term, const Zyl8u *a, int aStep, const Zyl8u *b,         \
-                int bStep, const Zyl8u *mask, int maskStep, int width, int height, int coi);     \
-    double norm(norms::NormKind kind, norms::NormTerm term, const Zyl8s *a, int aStep, const Zyl8s *b,         \
-                int bStep, const Zyl8u *mask, int maskStep, int width, int height, int coi);     \
-    double norm(norms::NormKind kind, norms::NormTerm term, const Zyl32f *a, int aStep, const Zyl32f *b,       \
-                int bStep, const Zyl8u *mask, int maskStep, int width, int height, int coi);
-
-namespace portable { ZYLCV_NORM_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_NORM_KERNELS }
-#endif
-#undef ZYLCV_NORM_KERNELS
+// The norm of kind K over terms R of the selected pixels. `b` and `bStep` are ignored for
+// NormTerm::Value. `coi` is 0 for a one-channel image, else the channel of interest 1..3 of a
+// three-channel image (the pointers address the first element of the first pixel).
+ZYLCV_DECLARE_TWINS(template <norm::NormKind K, norm::NormTerm R, class T>
+                    double masked_norm(const T *a, int aStep, const T *b, int bStep,
+                                       const Zyl8u *mask, int maskStep, int width, int height,
+                                       int coi);)
 
 }  // namespace zylcv
+
+// The entries of a twin, over the row operations Rows it defines before expanding this in its
+// namespace; built for every kind, term and element type.
+#define ZYLCV_NORM_ENTRIES                                                                         \
+    template <norm::NormKind K, norm::NormTerm R, class T>                                         \
+    double masked_norm(const T *a, int aStep, const T *b, int bStep, const Zyl8u *mask,           \
+                       int maskStep, int width, int height, int coi)                               \
+    {                                                                                              \
+        return Rows::template run<K, R>(a, aStep, b, bStep, mask, maskStep, width, height, coi);  \
+    }                                                                                              \
+    ZYLCV_NORM_INSTANCES(Inf)                                                                      \
+    ZYLCV_NORM_INSTANCES(L1)                                                                       \
+    ZYLCV_NORM_INSTANCES(L2)
+#define ZYLCV_NORM_INSTANCES(K)                                                                    \
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl8u) ZYLCV_NORM_INSTANCE(K, Value, Zyl8s)                      \
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl32f) ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u)                      \
+    ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s) ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f)                       \
+    ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s)                          \
+    ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
+#define ZYLCV_NORM_INSTANCE(K, R, T)                                                               \
+    template double masked_norm<norm::NormKind::K, norm::NormTerm::R, T>(                          \
+        const T *, int, const T *, int, const Zyl8u *, int, int, int, int);
 
 #endif

@@ -17,24 +17,12 @@
 #include <emmintrin.h>
 
 #include "norm.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
-using namespace norms;
+using namespace norm;
 
 namespace {
-
-// The step helpers below must melt into their loops: called out of line they pass registers
-// through memory.
-#define ZYLCV_STEP inline __attribute__((always_inline))
-
-enum Path { Unaligned, Aligned };
-
-template <int P> __m128i load(const void *p)
-{
-    auto q = static_cast<const __m128i *>(p);
-    return P == Aligned ? _mm_load_si128(q) : _mm_loadu_si128(q);
-}
-template <int P> __m128 load(const Zyl32f *p) { return P == Aligned ? _mm_load_ps(p) : _mm_loadu_ps(p); }
 
 // ---- 8-bit data --------------------------------------------------------------------------
 
@@ -44,7 +32,7 @@ template <int P> __m128 load(const Zyl32f *p) { return P == Aligned ? _mm_load_p
 struct Six {
     __m128i r[6];
 };
-ZYLCV_STEP Six interleave_round(const Six &in)
+ZYLCV_INLINE Six interleave_round(const Six &in)
 {
     Six out;
     for (int s = 0; s < 3; ++s) {
@@ -55,7 +43,7 @@ ZYLCV_STEP Six interleave_round(const Six &in)
 }
 
 // Chosen elements of pixels x..x+31 of a row: a one-channel row (Ch 0), or channel Ch of three.
-template <int P, int Ch> ZYLCV_STEP void pixels32(const void *row, long x, __m128i &lo, __m128i &hi)
+template <int P, int Ch> ZYLCV_INLINE void pixels32(const void *row, long x, __m128i &lo, __m128i &hi)
 {
     auto p = static_cast<const Zyl8u *>(row);
     if constexpr (Ch == 0) {
@@ -71,10 +59,10 @@ template <int P, int Ch> ZYLCV_STEP void pixels32(const void *row, long x, __m12
     }
 }
 
-ZYLCV_STEP __m128i flip_sign(__m128i v) { return _mm_xor_si128(v, _mm_set1_epi8(char(0x80))); }
+ZYLCV_INLINE __m128i flip_sign(__m128i v) { return _mm_xor_si128(v, _mm_set1_epi8(char(0x80))); }
 
 // Byte magnitudes of 16 values or of 16 exact differences (0..255).
-template <class T> ZYLCV_STEP __m128i magnitude16(__m128i v)
+template <class T> ZYLCV_INLINE __m128i magnitude16(__m128i v)
 {
     if constexpr (std::is_same_v<T, Zyl8u>) return v;
     else {
@@ -82,7 +70,7 @@ template <class T> ZYLCV_STEP __m128i magnitude16(__m128i v)
         return _mm_sub_epi8(_mm_xor_si128(v, neg), neg);
     }
 }
-template <class T> ZYLCV_STEP __m128i magnitude16(__m128i a, __m128i b)
+template <class T> ZYLCV_INLINE __m128i magnitude16(__m128i a, __m128i b)
 {
     if constexpr (std::is_same_v<T, Zyl8s>) {
         a = flip_sign(a);
@@ -95,7 +83,7 @@ template <class T> ZYLCV_STEP __m128i magnitude16(__m128i a, __m128i b)
 template <NormKind K> struct ByteReduce;
 template <> struct ByteReduce<NormKind::Inf> {
     __m128i v = _mm_setzero_si128();
-    ZYLCV_STEP void add(__m128i x) { v = _mm_max_epu8(v, x); }
+    ZYLCV_INLINE void add(__m128i x) { v = _mm_max_epu8(v, x); }
     void flush() {}
     std::uint64_t total() const
     {
@@ -108,7 +96,7 @@ template <> struct ByteReduce<NormKind::Inf> {
 };
 template <> struct ByteReduce<NormKind::L1> {
     __m128i v = _mm_setzero_si128();  // two 64-bit lanes
-    ZYLCV_STEP void add(__m128i x) { v = _mm_add_epi64(v, _mm_sad_epu8(x, _mm_setzero_si128())); }
+    ZYLCV_INLINE void add(__m128i x) { v = _mm_add_epi64(v, _mm_sad_epu8(x, _mm_setzero_si128())); }
     void flush() {}
     std::uint64_t total() const
     {
@@ -120,7 +108,7 @@ template <> struct ByteReduce<NormKind::L1> {
 template <> struct ByteReduce<NormKind::L2> {
     __m128i s32 = _mm_setzero_si128();  // four 32-bit lanes, each at most 4 * 255^2 per add
     __m128i s64 = _mm_setzero_si128();  // two 64-bit lanes
-    ZYLCV_STEP void add(__m128i x)
+    ZYLCV_INLINE void add(__m128i x)
     {
         const __m128i z = _mm_setzero_si128();
         __m128i lo = _mm_unpacklo_epi8(x, z), hi = _mm_unpackhi_epi8(x, z);
@@ -148,7 +136,7 @@ template <NormKind K, NormTerm R> struct ByteTotals {
     IntTotal<K> tn, td;
 
     // 16 pixels: values a (and b), mask bytes m.
-    template <class T> ZYLCV_STEP void add16(__m128i a, __m128i b, __m128i m)
+    template <class T> ZYLCV_INLINE void add16(__m128i a, __m128i b, __m128i m)
     {
         __m128i off = _mm_cmpeq_epi8(m, _mm_setzero_si128());
         if constexpr (R == NormTerm::Value) {
@@ -188,7 +176,7 @@ template <NormKind K, NormTerm R> struct ByteTotals {
 // Per step: 32 pixels in two registers; one-channel rows then take one 16-pixel step; the row
 // ends pixel by pixel.
 template <int P, int Ch, NormKind K, NormTerm R, class T>
-ZYLCV_STEP void int_row(const T *a, const T *b, const Zyl8u *m, long w, ByteTotals<K, R> &acc)
+ZYLCV_INLINE void int_row(const T *a, const T *b, const Zyl8u *m, long w, ByteTotals<K, R> &acc)
 {
     constexpr bool two = R != NormTerm::Value;
     const long w32 = w & ~31L;
@@ -233,7 +221,7 @@ double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, in
 // ---- 32f data ----------------------------------------------------------------------------
 
 // Lane masks of 8 pixels, all ones where the mask byte is zero.
-ZYLCV_STEP void unselected8(const Zyl8u *m, __m128 &lo, __m128 &hi)
+ZYLCV_INLINE void unselected8(const Zyl8u *m, __m128 &lo, __m128 &hi)
 {
     __m128i z = _mm_cmpeq_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(m)), _mm_setzero_si128());
     __m128i z16 = _mm_unpacklo_epi8(z, z);
@@ -242,7 +230,7 @@ ZYLCV_STEP void unselected8(const Zyl8u *m, __m128 &lo, __m128 &hi)
 }
 
 // Channel Ch of four 3-channel pixels held in three registers (12 elements).
-template <int Ch> ZYLCV_STEP __m128 channel4(__m128 r0, __m128 r1, __m128 r2)
+template <int Ch> ZYLCV_INLINE __m128 channel4(__m128 r0, __m128 r1, __m128 r2)
 {
     if constexpr (Ch == 1) {  // elements 0, 3, 6, 9
         __m128 u = _mm_shuffle_ps(r1, r2, _MM_SHUFFLE(1, 0, 3, 2));
@@ -258,7 +246,7 @@ template <int Ch> ZYLCV_STEP __m128 channel4(__m128 r0, __m128 r1, __m128 r2)
 }
 
 // Chosen elements of pixels x..x+7: lanes hold pixels 0..3 and 4..7.
-template <int P, int Ch> ZYLCV_STEP void pixels8(const Zyl32f *row, long x, __m128 &lo, __m128 &hi)
+template <int P, int Ch> ZYLCV_INLINE void pixels8(const Zyl32f *row, long x, __m128 &lo, __m128 &hi)
 {
     if constexpr (Ch == 0) {
         lo = load<P>(row + x);
@@ -270,7 +258,7 @@ template <int P, int Ch> ZYLCV_STEP void pixels8(const Zyl32f *row, long x, __m1
     }
 }
 
-template <NormKind K> ZYLCV_STEP __m128 term4(__m128 v)
+template <NormKind K> ZYLCV_INLINE __m128 term4(__m128 v)
 {
     if constexpr (K == NormKind::L2) return _mm_mul_ps(v, v);
     else return _mm_and_ps(v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
@@ -283,14 +271,14 @@ template <NormKind K, NormTerm R, bool C3> struct FloatTotals {
     __m128 n = _mm_setzero_ps(), d = _mm_setzero_ps();
     float maxN = 0.0f, maxD = 0.0f;
 
-    static ZYLCV_STEP __m128 update(__m128 p, __m128 lo, __m128 hi)
+    static ZYLCV_INLINE __m128 update(__m128 p, __m128 lo, __m128 hi)
     {
         if constexpr (K == NormKind::Inf) return _mm_max_ps(hi, _mm_max_ps(lo, p));
         else if constexpr (s.update == GroupUpdate::Sequential) return _mm_add_ps(_mm_add_ps(p, lo), hi);
         else return _mm_add_ps(p, _mm_add_ps(lo, hi));
     }
     // 8 pixels: values a (and b), lane masks of unselected pixels.
-    ZYLCV_STEP void add8(__m128 a0, __m128 a1, __m128 b0, __m128 b1, __m128 off0, __m128 off1)
+    ZYLCV_INLINE void add8(__m128 a0, __m128 a1, __m128 b0, __m128 b1, __m128 off0, __m128 off1)
     {
         if constexpr (R == NormTerm::Value) {
             n = update(n, _mm_andnot_ps(off0, term4<K>(a0)), _mm_andnot_ps(off1, term4<K>(a1)));
@@ -390,38 +378,23 @@ double rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mS
     }
 }
 
-template <class T>
-double run(NormKind kind, NormTerm term, const T *a, int aStep, const T *b, int bStep,
-           const Zyl8u *m, int mStep, int w, int h, int coi)
-{
-    return with_kind_term(kind, term, [&]<NormKind K, NormTerm R>() {
+// Rows of one pixel layout: one-channel rows, or channel 1..3 of three.
+struct Rows {
+    template <NormKind K, NormTerm R, class T>
+    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
+                      int w, int h, int coi)
+    {
         switch (coi) {
         case 1: return rows<1, K, R>(a, aStep, b, bStep, m, mStep, w, h);
         case 2: return rows<2, K, R>(a, aStep, b, bStep, m, mStep, w, h);
         case 3: return rows<3, K, R>(a, aStep, b, bStep, m, mStep, w, h);
         default: return rows<0, K, R>(a, aStep, b, bStep, m, mStep, w, h);
         }
-    });
-}
-
-#undef ZYLCV_STEP
+    }
+};
 
 }  // namespace
 
-double norm(NormKind k, NormTerm r, const Zyl8u *a, int aStep, const Zyl8u *b, int bStep,
-            const Zyl8u *m, int mStep, int w, int h, int coi)
-{
-    return run(k, r, a, aStep, b, bStep, m, mStep, w, h, coi);
-}
-double norm(NormKind k, NormTerm r, const Zyl8s *a, int aStep, const Zyl8s *b, int bStep,
-            const Zyl8u *m, int mStep, int w, int h, int coi)
-{
-    return run(k, r, a, aStep, b, bStep, m, mStep, w, h, coi);
-}
-double norm(NormKind k, NormTerm r, const Zyl32f *a, int aStep, const Zyl32f *b, int bStep,
-            const Zyl8u *m, int mStep, int w, int h, int coi)
-{
-    return run(k, r, a, aStep, b, bStep, m, mStep, w, h, coi);
-}
+ZYLCV_NORM_ENTRIES
 
 }  // namespace zylcv::sse2

@@ -170,14 +170,16 @@ inline std::vector<Twin> twins()
 #endif
 }
 
-// A callable that forwards its arguments to entry `fn` (any overload or template-id) of twin t.
+// A callable that forwards its arguments to entry `fn` (any overload or template-id, commas
+// included) of twin t.
 #if ZYLCV_SIMD
-#define ZT_ENTRY(t, fn)                                                                            \
+#define ZT_ENTRY(t, ...)                                                                           \
     [&](auto &&...a) {                                                                             \
-        return (t) == zt::Twin::Portable ? zylcv::portable::fn(a...) : zylcv::sse2::fn(a...);      \
+        return (t) == zt::Twin::Portable ? zylcv::portable::__VA_ARGS__(a...)                      \
+                                         : zylcv::sse2::__VA_ARGS__(a...);                         \
     }
 #else
-#define ZT_ENTRY(t, fn) [&](auto &&...a) { return zylcv::portable::fn(a...); }
+#define ZT_ENTRY(t, ...) [&](auto &&...a) { return zylcv::portable::__VA_ARGS__(a...); }
 #endif
 
 // Runs `run(twin)` for every twin, each returning its output bytes (or any ==-comparable,
