@@ -121,9 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
 #if ZYLCV_SIMD
     Image<Zyl32f> dst2(w, h, 1, gd.pad, gd.lead);
-    const zylcv::dt::Costs c{fixed_cost(metrics[0]), fixed_cost(metrics[1]), five ? fixed_cost(metrics[2]) : 0};
-    if (five) zylcv::portable::distance_transform_5x5(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
-    else zylcv::portable::distance_transform_3x3(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
+    const zylcv::distance_transform::Costs c{fixed_cost(metrics[0]), fixed_cost(metrics[1]), five ? fixed_cost(metrics[2]) : 0};
+    if (five) zylcv::portable::chamfer<5>(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
+    else zylcv::portable::chamfer<3>(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
     FZ_CHECK(dst2.roi_bytes() == dst.roi_bytes(), "twins: portable and SSE2 distance transforms differ at byte %ld",
              fz::first_difference(dst2.roi_bytes(), dst.roi_bytes()));
 #endif

@@ -31,31 +31,34 @@ ZylStatus check(const Zyl8u *pSrc, int srcStep, const Zyl32f *pDst, int dstStep,
     return zylStatusOk;
 }
 
+// The N x N transform (N = 3 or 5): the 3x3 one takes no knight-move cost and checks where its
+// backward pass ended.
+template <int N>
+ZylStatus transform(const Zyl8u *pSrc, int srcStep, Zyl32f *pDst, int dstStep, ZyliSize roi,
+                    const Zyl32f *pMetrics)
+{
+    ZylStatus st = check(pSrc, srcStep, pDst, dstStep, roi, pMetrics);
+    if (st != zylStatusOk || roi.width == 0 || roi.height == 0) return st;
+    const distance_transform::Costs costs{fixed_cost(pMetrics[0]), fixed_cost(pMetrics[1]),
+                                          N == 5 ? fixed_cost(pMetrics[2]) : 0};
+    int *idist = kernels::chamfer<N>(pSrc, srcStep, pDst, dstStep, roi.width, roi.height, costs);
+    if constexpr (N == 3) distance_transform::check_backward_end(idist, pDst);
+    return zylStatusOk;
+}
+
 }  // namespace
 
 ZYLCV_API ZylStatus zyliDistanceTransform_3x3_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
                                                        Zyl32f *pDst, Zyl32s dstStep,
                                                        ZyliSize roiSize, const Zyl32f *pMetrics)
 {
-    ZylStatus st = check(pSrc, srcStep, pDst, dstStep, roiSize, pMetrics);
-    if (st != zylStatusOk || roiSize.width == 0 || roiSize.height == 0) return st;
-    const dt::Costs costs{fixed_cost(pMetrics[0]), fixed_cost(pMetrics[1]), 0};
-    int *idist = kernels::distance_transform_3x3(pSrc, srcStep, pDst, dstStep, roiSize.width,
-                                                 roiSize.height, costs);
-    dt::check_backward_end(idist, pDst);
-    return zylStatusOk;
+    return transform<3>(pSrc, srcStep, pDst, dstStep, roiSize, pMetrics);
 }
-
 ZYLCV_API ZylStatus zyliDistanceTransform_5x5_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
                                                        Zyl32f *pDst, Zyl32s dstStep,
                                                        ZyliSize roiSize, const Zyl32f *pMetrics)
 {
-    ZylStatus st = check(pSrc, srcStep, pDst, dstStep, roiSize, pMetrics);
-    if (st != zylStatusOk || roiSize.width == 0 || roiSize.height == 0) return st;
-    const dt::Costs costs{fixed_cost(pMetrics[0]), fixed_cost(pMetrics[1]), fixed_cost(pMetrics[2])};
-    kernels::distance_transform_5x5(pSrc, srcStep, pDst, dstStep, roiSize.width, roiSize.height,
-                                    costs);
-    return zylStatusOk;
+    return transform<5>(pSrc, srcStep, pDst, dstStep, roiSize, pMetrics);
 }
 
 ZYLCV_API ZylStatus zyliGetDistanceTransformMask(Zyl32s kind, Zyl32f *pMetrics)

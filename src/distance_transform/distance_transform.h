@@ -3,15 +3,14 @@
 // source just before the forward pass reaches it and converted to floats as soon as the backward
 // pass no longer reads it, so the image is walked twice and no other memory is used. The passes
 // are scalar and shared by both twins (each pixel depends on the one updated just before it);
-// the twins differ only in how a row is initialised and converted.
-#ifndef ZYLCV_KERNELS_DISTRANSFORM_H
-#define ZYLCV_KERNELS_DISTRANSFORM_H
+// the twins differ only in how a row is initialised and converted (struct Rows in each twin's
+// file).
+#ifndef ZYLCV_DISTANCE_TRANSFORM_DISTANCE_TRANSFORM_H
+#define ZYLCV_DISTANCE_TRANSFORM_DISTANCE_TRANSFORM_H
 
 #include "core/internal.h"
 
-namespace zylcv {
-
-namespace dt {
+namespace zylcv::distance_transform {
 
 // Integer distances alias the float destination; may_alias keeps the compiler from reordering
 // the integer and float accesses of the in-place conversion.
@@ -43,6 +42,25 @@ inline void convert_px(IDist *d, int x)
     float f = static_cast<float>(d[x]) * kUnit;
     d[x] = std::bit_cast<std::int32_t>(f);
 }
+
+// Row operations one pixel at a time: the portable twin's rows, 8 pixels per step and the row's
+// end pixel by pixel (the SSE2 twin ends its rows through the same per-pixel helpers).
+struct ScalarRows {
+    static void init(const Zyl8u *s, IDist *d, int w)
+    {
+        int x = 0;
+        for (; x + 8 <= w; x += 8)
+            for (int k = 0; k < 8; ++k) init_px(s, d, x + k);
+        for (; x < w; ++x) init_px(s, d, x);
+    }
+    static void convert(IDist *d, int w)
+    {
+        int x = 0;
+        for (; x + 8 <= w; x += 8)
+            for (int k = 0; k < 8; ++k) convert_px(d, x + k);
+        for (; x < w; ++x) convert_px(d, x);
+    }
+};
 
 // A neighbour of the forward pass: column offset, row offset (rows already visited), cost.
 // The backward pass uses the same list in mirrored coordinates (see pass_row).
@@ -145,19 +163,29 @@ inline void check_backward_end(const int *idist, const Zyl32f *pDst)
 }
 #undef ZYLCV_DT_ASSERT_AT
 
-}  // namespace dt
+}  // namespace zylcv::distance_transform
 
-#define ZYLCV_DISTRANSFORM_KERNELS                                                              \
-    std::int32_t *distance_transform_3x3(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep, \
-                                         int width, int height, const dt::Costs &costs);         \
-    std::int32_t *distance_transform_5x5(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep, \
-                                         int width, int height, const dt::Costs &costs);
+namespace zylcv {
 
-namespace portable { ZYLCV_DISTRANSFORM_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_DISTRANSFORM_KERNELS }
-#endif
-#undef ZYLCV_DISTRANSFORM_KERNELS
+// The transform with N x N step costs (N = 3 or 5); returns the destination row on which the
+// backward pass ended.
+ZYLCV_DECLARE_TWINS(template <int N>
+                    std::int32_t *chamfer(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep,
+                                          int width, int height,
+                                          const distance_transform::Costs &costs);)
+
+// A twin's entries over its row operations Rows (expanded inside the twin's namespace).
+#define ZYLCV_DISTANCE_TRANSFORM_ENTRIES                                                           \
+    template <int N>                                                                               \
+    std::int32_t *chamfer(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep, int w, int h,   \
+                          const distance_transform::Costs &c)                                      \
+    {                                                                                              \
+        return distance_transform::transform<N, Rows>(src, srcStep, dst, dstStep, w, h, c);        \
+    }                                                                                              \
+    template std::int32_t *chamfer<3>(const Zyl8u *, int, Zyl32f *, int, int, int,                 \
+                                      const distance_transform::Costs &);                          \
+    template std::int32_t *chamfer<5>(const Zyl8u *, int, Zyl32f *, int, int, int,                 \
+                                      const distance_transform::Costs &);
 
 }  // namespace zylcv
 
