@@ -3,6 +3,7 @@
 #include "minmax.h"
 
 using namespace zylcv;
+using minmax::MinMaxLoc;
 
 namespace {
 
@@ -39,8 +40,8 @@ ZylStatus minmaxindx(const T *src, int srcStep, const Zyl8u *mask, int maskStep,
             width *= height;
             height = 1;
         }
-        r = kernels::minmaxindx(src, srcStep, Masked ? mask : nullptr, maskStep, width, height,
-                                N, N == 3 ? coi - 1 : 0);
+        r = kernels::minmaxindx<T, N, Masked>(src, srcStep, mask, maskStep, width, height,
+                                              N == 3 ? coi - 1 : 0);
     }
     ZyliPoint lo{0, 0}, hi{0, 0};
     if (r.minAt < 0 || r.maxAt < 0) {

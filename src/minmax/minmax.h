@@ -1,12 +1,12 @@
 // Minimum and maximum with locations: the running state of the 8-bit block search and of the
 // float pass, the rescan of a winning block and the float order keys, shared by both twins;
-// the twins' entries.
-#ifndef ZYLCV_KERNELS_MINMAXINDX_H
-#define ZYLCV_KERNELS_MINMAXINDX_H
+// the portable twin's rows and the twins' entries.
+#ifndef ZYLCV_MINMAX_MINMAX_H
+#define ZYLCV_MINMAX_MINMAX_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::minmax {
 
 // What a search finds: both extremes and the raster indices of their first occurrence. No
 // selected pixel: both indices are -1 (and the values 0).
@@ -125,23 +125,109 @@ struct KeySearch {
     }
 };
 
-// Kernels over `height` rows of `width` pixels (contiguous rows may come as one long row).
-// `nch` is 1 or 3 elements per pixel, `ch` the element of interest; `mask` is null for the
-// unmasked forms. The result carries raster indices in rows of `width` pixels.
-#define ZYLCV_MINMAXINDX_KERNELS                                                                \
-    MinMaxLoc minmaxindx(const Zyl8u *src, int srcStep, const Zyl8u *mask, int maskStep,        \
-                         long width, int height, int nch, int ch);                              \
-    MinMaxLoc minmaxindx(const Zyl8s *src, int srcStep, const Zyl8u *mask, int maskStep,        \
-                         long width, int height, int nch, int ch);                              \
-    MinMaxLoc minmaxindx(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep,       \
-                         long width, int height, int nch, int ch);
+// Smallest and largest (biased) selected element of the n pixels from s/m; unselected pixels
+// count as 255 and 0.
+template <class T, bool Masked>
+void block_extremes(const T *s, const Zyl8u *m, int n, int nch, int &bmin, int &bmax)
+{
+    bmin = 255, bmax = 0;
+    for (int j = 0; j < n; ++j) {
+        const int v = biased(s[j * nch]);
+        const bool sel = !Masked || m[j] != 0;
+        const int lo = sel ? v : 255, hi = sel ? v : 0;
+        bmin = lo < bmin ? lo : bmin;
+        bmax = hi > bmax ? hi : bmax;
+    }
+}
 
-namespace portable { ZYLCV_MINMAXINDX_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_MINMAXINDX_KERNELS }
-#endif
-#undef ZYLCV_MINMAXINDX_KERNELS
+// Per step: one block (32 pixels while 32 remain, one channel only; then 8; then 1); the row
+// ends with its single pixels, and the raster index carries on into the next row.
+template <class T, bool Masked>
+MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h,
+                 int nch, int ch)
+{
+    BlockSearch s;
+    const T *first = src + ch;
+    const T *row = first;
+    const Zyl8u *mrow = mask;
+    long at = 0;
+    for (int y = 0; y < h; ++y, at += w) {
+        long x = 0;
+        auto run = [&](int n) {
+            int bmin, bmax;
+            block_extremes<T, Masked>(row + x * nch, Masked ? mrow + x : nullptr, n, nch, bmin, bmax);
+            if constexpr (Masked) take_masked_block(s, bmin, bmax, at + x);
+            else take_block(s, bmin, bmax, at + x);
+            x += n;
+        };
+        if (nch == 1)
+            while (x + 32 <= w) run(32);
+        while (x + 8 <= w) run(8);
+        for (; x < w; ++x) take_pixel<T, Masked>(s, row[x * nch], Masked ? mrow[x] : 1, at + x);
+        row = advance(row, srcStep);
+        if constexpr (Masked) mrow += maskStep;
+    }
+    return finish_blocks(s, first, srcStep, Masked ? mask : nullptr, maskStep, w, h, nch);
+}
+
+// Per step: one pixel; a selected pixel's key updates the running extremes. Rows end at w.
+template <bool Masked>
+MinMaxLoc pass(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h,
+               int nch, int ch)
+{
+    KeySearch s;
+    const Zyl32f *row = src + ch;
+    long at = 0;
+    for (int y = 0; y < h; ++y, at += w) {
+        for (long x = 0; x < w; ++x)
+            if (!Masked || mask[x]) s.take(order_key(row[x * nch]), at + x);
+        row = advance(row, srcStep);
+        if constexpr (Masked) mask += maskStep;
+    }
+    return s.result();
+}
+
+// The portable twin's rows.
+struct ScalarRows {
+    template <class T, int N, bool Masked>
+    static MinMaxLoc search(const T *src, int srcStep, const Zyl8u *mask, int maskStep, long w,
+                            int h, int ch)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>)
+            return pass<Masked>(src, srcStep, mask, maskStep, w, h, N, ch);
+        else
+            return blocks<T, Masked>(src, srcStep, mask, maskStep, w, h, N, ch);
+    }
+};
+
+}  // namespace zylcv::minmax
+
+namespace zylcv {
+
+// The search over `height` rows of `width` pixels (contiguous rows may come as one long row) of
+// N elements (1 or 3), `ch` the element of interest; `mask` is ignored unless Masked. The
+// result carries raster indices in rows of `width` pixels.
+ZYLCV_DECLARE_TWINS(template <class T, int N, bool Masked>
+                    minmax::MinMaxLoc minmaxindx(const T *src, int srcStep, const Zyl8u *mask,
+                                                 int maskStep, long width, int height, int ch);)
 
 }  // namespace zylcv
+
+// The entries of a twin, over the row operations Rows it defines before expanding this in its
+// namespace; built for every element type, layout and mask form.
+#define ZYLCV_MINMAX_ENTRIES                                                                       \
+    template <class T, int N, bool Masked>                                                         \
+    minmax::MinMaxLoc minmaxindx(const T *src, int srcStep, const Zyl8u *mask, int maskStep,       \
+                                 long width, int height, int ch)                                   \
+    {                                                                                              \
+        return Rows::template search<T, N, Masked>(src, srcStep, mask, maskStep, width, height,   \
+                                                   ch);                                            \
+    }                                                                                              \
+    ZYLCV_MINMAX_INSTANCES(Zyl8u) ZYLCV_MINMAX_INSTANCES(Zyl8s) ZYLCV_MINMAX_INSTANCES(Zyl32f)
+#define ZYLCV_MINMAX_INSTANCES(T)                                                                  \
+    ZYLCV_MINMAX_INSTANCE(T, 1, false) ZYLCV_MINMAX_INSTANCE(T, 3, false)                          \
+    ZYLCV_MINMAX_INSTANCE(T, 1, true) ZYLCV_MINMAX_INSTANCE(T, 3, true)
+#define ZYLCV_MINMAX_INSTANCE(T, N, M)                                                             \
+    template minmax::MinMaxLoc minmaxindx<T, N, M>(const T *, int, const Zyl8u *, int, long, int, int);
 
 #endif

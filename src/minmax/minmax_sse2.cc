@@ -16,12 +16,13 @@
 #include <emmintrin.h>
 
 #include "minmax.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
 
-__m128i load16(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
-__m128i load8(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
+using namespace minmax;
+
 
 template <class T> __m128i bias(__m128i v)
 {
@@ -53,9 +54,9 @@ __m128i unselected(__m128i m) { return _mm_cmpeq_epi8(m, _mm_setzero_si128()); }
 // Candidates of 16 (all bytes) or 8 (low bytes) one-channel pixels.
 template <class T, bool Masked> void candidates16(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
 {
-    __m128i v = bias<T>(load16(p));
+    __m128i v = bias<T>(load(p));
     lo = hi = v;
-    if constexpr (Masked) select(v, unselected(load16(m)), lo, hi);
+    if constexpr (Masked) select(v, unselected(load(m)), lo, hi);
 }
 template <class T, bool Masked> void candidates8(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
 {
@@ -97,7 +98,7 @@ struct Channel3 {
     // the three ORed into the low 8 bytes, where byte (3p + ch) mod 8 holds pixel p.
     __m128i gather(const Zyl8u *p) const
     {
-        __m128i a = _mm_and_si128(load16(p), t0);
+        __m128i a = _mm_and_si128(load(p), t0);
         __m128i b = _mm_and_si128(load8(p + 16), t1);
         return _mm_or_si128(_mm_or_si128(a, _mm_srli_si128(a, 8)), b);
     }
@@ -115,7 +116,7 @@ struct Channel3 {
     // 255 for the minimum and as 0 for the maximum.
     template <class T> void candidates16(const Zyl8u *p, __m128i &lo, __m128i &hi) const
     {
-        __m128i v0 = bias<T>(load16(p)), v1 = bias<T>(load16(p + 16)), v2 = bias<T>(load16(p + 32));
+        __m128i v0 = bias<T>(load(p)), v1 = bias<T>(load(p + 16)), v2 = bias<T>(load(p + 32));
         lo = _mm_min_epu8(_mm_min_epu8(_mm_or_si128(v0, n0), _mm_or_si128(v1, n1)), _mm_or_si128(v2, n2));
         hi = _mm_max_epu8(_mm_max_epu8(_mm_andnot_si128(n0, v0), _mm_andnot_si128(n1, v1)),
                           _mm_andnot_si128(n2, v2));
@@ -320,38 +321,20 @@ MinMaxLoc pass_ch(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskSte
     else return pass<3, 2, Masked>(src, srcStep, mask, maskStep, w, h);
 }
 
-template <class T>
-MinMaxLoc search(const T *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h,
-                 int nch, int ch)
-{
-    if constexpr (std::is_same_v<T, Zyl32f>) {
-        if (nch == 1)
-            return mask ? pass_ch<1, true>(src, srcStep, mask, maskStep, w, h, ch)
-                        : pass_ch<1, false>(src, srcStep, mask, maskStep, w, h, ch);
-        return mask ? pass_ch<3, true>(src, srcStep, mask, maskStep, w, h, ch)
-                    : pass_ch<3, false>(src, srcStep, mask, maskStep, w, h, ch);
-    } else {
-        if (nch == 1)
-            return mask ? blocks<T, 1, true>(src, srcStep, mask, maskStep, w, h, ch)
-                        : blocks<T, 1, false>(src, srcStep, mask, maskStep, w, h, ch);
-        return mask ? blocks<T, 3, true>(src, srcStep, mask, maskStep, w, h, ch)
-                    : blocks<T, 3, false>(src, srcStep, mask, maskStep, w, h, ch);
+struct Rows {
+    template <class T, int N, bool Masked>
+    static MinMaxLoc search(const T *src, int srcStep, const Zyl8u *mask, int maskStep, long w,
+                            int h, int ch)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>)
+            return pass_ch<N, Masked>(src, srcStep, mask, maskStep, w, h, ch);
+        else
+            return blocks<T, N, Masked>(src, srcStep, mask, maskStep, w, h, ch);
     }
-}
+};
 
 }  // namespace
 
-MinMaxLoc minmaxindx(const Zyl8u *s, int sStep, const Zyl8u *m, int mStep, long w, int h, int nch, int ch)
-{
-    return search(s, sStep, m, mStep, w, h, nch, ch);
-}
-MinMaxLoc minmaxindx(const Zyl8s *s, int sStep, const Zyl8u *m, int mStep, long w, int h, int nch, int ch)
-{
-    return search(s, sStep, m, mStep, w, h, nch, ch);
-}
-MinMaxLoc minmaxindx(const Zyl32f *s, int sStep, const Zyl8u *m, int mStep, long w, int h, int nch, int ch)
-{
-    return search(s, sStep, m, mStep, w, h, nch, ch);
-}
+ZYLCV_MINMAX_ENTRIES
 
 }  // namespace zylcv::sse2
