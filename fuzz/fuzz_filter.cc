@@ -47,13 +47,14 @@ template <class S>
 int twin(bool simd, Kind k, const S *s, int ss, DstOf<S> *d, int ds, int w, int h, ZyliConvState *st, bool starts,
          bool ends)
 {
+    using namespace zylcv;
     if (simd)
-        return k == Sobel     ? zylcv::sse2::sobel(s, ss, d, ds, w, h, st, starts, ends)
-               : k == Laplace ? zylcv::sse2::laplace(s, ss, d, ds, w, h, st, starts, ends)
-                              : zylcv::sse2::blur(s, ss, d, ds, w, h, st, starts, ends);
-    return k == Sobel     ? zylcv::portable::sobel(s, ss, d, ds, w, h, st, starts, ends)
-           : k == Laplace ? zylcv::portable::laplace(s, ss, d, ds, w, h, st, starts, ends)
-                          : zylcv::portable::blur(s, ss, d, ds, w, h, st, starts, ends);
+        return k == Sobel     ? sse2::strip<filter::kSobel>(s, ss, d, ds, w, h, st, starts, ends)
+               : k == Laplace ? sse2::strip<filter::kLaplace>(s, ss, d, ds, w, h, st, starts, ends)
+                              : sse2::strip<filter::kBlur>(s, ss, d, ds, w, h, st, starts, ends);
+    return k == Sobel     ? portable::strip<filter::kSobel>(s, ss, d, ds, w, h, st, starts, ends)
+           : k == Laplace ? portable::strip<filter::kLaplace>(s, ss, d, ds, w, h, st, starts, ends)
+                          : portable::strip<filter::kBlur>(s, ss, d, ds, w, h, st, starts, ends);
 }
 #endif
 

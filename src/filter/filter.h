@@ -4,12 +4,12 @@
 // A twin is a set of row operations (struct Rows in each twin's file); the policies below are
 // templates over it, so both twins run the same strip logic and differ only in how a row is
 // computed.
-#ifndef ZYLCV_KERNELS_CONVFILTER_H
-#define ZYLCV_KERNELS_CONVFILTER_H
+#ifndef ZYLCV_FILTER_FILTER_H
+#define ZYLCV_FILTER_FILTER_H
 
 #include "filter_state.h"
 
-namespace zylcv::conv {
+namespace zylcv::filter {
 
 // Arithmetic of a ring row type: exact 32-bit integers for Zyl16s rows, single precision for
 // Zyl32f rows.
@@ -372,61 +372,43 @@ private:
     int w_, k_;
 };
 
-// A twin's strip entry: the policy of filter F over the twin's rows R, run by the driver.
-template <template <class, class, class> class F, class R, class S, class D>
-int run(const S *src, int srcStep, D *dst, int dstStep, int width, int height, ZyliConvState *st,
-        bool starts, bool ends)
-{
-    F<R, S, D> policy(*st, width);
-    return run_strip(*st, policy, src, srcStep, dst, dstStep, height, starts, ends);
-}
+// The ring policy of filter K over a twin's row operations R.
+template <Kind K, class R, class S, class D>
+using Ring = std::conditional_t<K == kSobel, SobelRing<R, S, D>,
+                                std::conditional_t<K == kLaplace, LaplaceRing<R, S, D>,
+                                                   BlurRing<R, S, D>>>;
 
-}  // namespace zylcv::conv
+}  // namespace zylcv::filter
 
 namespace zylcv {
 
-// Each entry processes one strip of `height` source rows of `width` pixels through the state,
-// starting and/or ending an image as told, and returns the number of output rows written.
-#define ZYLCV_CONVFILTER_KERNELS(name)                                                             \
-    int name(const Zyl8u *src, int srcStep, Zyl16s *dst, int dstStep, int width, int height,       \
-             ZyliConvState *st, bool starts, bool ends);                                           \
-    int name(const Zyl8s *src, int srcStep, Zyl16s *dst, int dstStep, int width, int height,       \
-             ZyliConvState *st, bool starts, bool ends);                                           \
-    int name(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width, int height,      \
-             ZyliConvState *st, bool starts, bool ends);
-#define ZYLCV_CONVFILTER_ALL                                                                       \
-    ZYLCV_CONVFILTER_KERNELS(sobel)                                                                \
-    ZYLCV_CONVFILTER_KERNELS(laplace)                                                              \
-    ZYLCV_CONVFILTER_KERNELS(blur)
+// strip<K> processes one strip of `height` source rows of `width` pixels through a state of
+// filter K, starting and/or ending an image as told, and returns the number of output rows
+// written. Sources are Zyl8u or Zyl8s with Zyl16s results, or Zyl32f with Zyl32f results.
+ZYLCV_DECLARE_TWINS(template <filter::Kind K, class S, class D>
+                    int strip(const S *src, int srcStep, D *dst, int dstStep, int width,
+                              int height, ZyliConvState *st, bool starts, bool ends);)
 
-namespace portable {
-ZYLCV_CONVFILTER_ALL
-}
-#if ZYLCV_SIMD
-namespace sse2 {
-ZYLCV_CONVFILTER_ALL
-}
-#endif
-#undef ZYLCV_CONVFILTER_ALL
-#undef ZYLCV_CONVFILTER_KERNELS
+#define ZYLCV_FILTER_INSTANTIATE(K)                                                                \
+    template int strip<K>(const Zyl8u *, int, Zyl16s *, int, int, int, ZyliConvState *, bool,      \
+                          bool);                                                                   \
+    template int strip<K>(const Zyl8s *, int, Zyl16s *, int, int, int, ZyliConvState *, bool,      \
+                          bool);                                                                   \
+    template int strip<K>(const Zyl32f *, int, Zyl32f *, int, int, int, ZyliConvState *, bool,     \
+                          bool);
 
-// Defines a twin's nine entries over its row operations Rows (used inside the twin's namespace).
-#define ZYLCV_CONVFILTER_ENTRY(name, Ring, S, D)                                                   \
-    int name(const S *s, int ss, D *d, int ds, int w, int h, ZyliConvState *st, bool starts,       \
-             bool ends)                                                                            \
+// A twin's entries over its row operations Rows (expanded inside the twin's namespace).
+#define ZYLCV_FILTER_ENTRIES                                                                       \
+    template <filter::Kind K, class S, class D>                                                    \
+    int strip(const S *src, int srcStep, D *dst, int dstStep, int width, int height,               \
+              ZyliConvState *st, bool starts, bool ends)                                           \
     {                                                                                              \
-        return conv::run<conv::Ring, Rows>(s, ss, d, ds, w, h, st, starts, ends);                  \
-    }
-#define ZYLCV_CONVFILTER_DEFINE_ENTRIES                                                            \
-    ZYLCV_CONVFILTER_ENTRY(sobel, SobelRing, Zyl8u, Zyl16s)                                        \
-    ZYLCV_CONVFILTER_ENTRY(sobel, SobelRing, Zyl8s, Zyl16s)                                        \
-    ZYLCV_CONVFILTER_ENTRY(sobel, SobelRing, Zyl32f, Zyl32f)                                       \
-    ZYLCV_CONVFILTER_ENTRY(laplace, LaplaceRing, Zyl8u, Zyl16s)                                    \
-    ZYLCV_CONVFILTER_ENTRY(laplace, LaplaceRing, Zyl8s, Zyl16s)                                    \
-    ZYLCV_CONVFILTER_ENTRY(laplace, LaplaceRing, Zyl32f, Zyl32f)                                   \
-    ZYLCV_CONVFILTER_ENTRY(blur, BlurRing, Zyl8u, Zyl16s)                                          \
-    ZYLCV_CONVFILTER_ENTRY(blur, BlurRing, Zyl8s, Zyl16s)                                          \
-    ZYLCV_CONVFILTER_ENTRY(blur, BlurRing, Zyl32f, Zyl32f)
+        filter::Ring<K, Rows, S, D> policy(*st, width);                                            \
+        return filter::run_strip(*st, policy, src, srcStep, dst, dstStep, height, starts, ends);   \
+    }                                                                                              \
+    ZYLCV_FILTER_INSTANTIATE(filter::kSobel)                                                       \
+    ZYLCV_FILTER_INSTANTIATE(filter::kLaplace)                                                     \
+    ZYLCV_FILTER_INSTANTIATE(filter::kBlur)
 
 }  // namespace zylcv
 

@@ -1,12 +1,12 @@
 // Portable strip-filter kernels: every row operation one pixel at a time through the shared
-// helpers of convfilter.h.
+// helpers of filter.h.
 #include "filter.h"
 
 namespace zylcv::portable {
 
 namespace {
-using Rows = conv::ScalarRows;
+using Rows = filter::ScalarRows;
 }  // namespace
-ZYLCV_CONVFILTER_DEFINE_ENTRIES
+ZYLCV_FILTER_ENTRIES
 
 }  // namespace zylcv::portable

@@ -4,7 +4,7 @@
 // packssdw, or, when the kernels cannot leave the 16-bit range, summed in 16-bit lanes. A row
 // entering a full window is filtered and summed in one pass, its horizontal results used from
 // registers. Columns whose window crosses a row end, and the last pixels of a row, go through
-// the scalar helpers of convfilter.h, so both twins give the same bits. Box sums of 8-bit rows
+// the scalar helpers of filter.h, so both twins give the same bits. Box sums of 8-bit rows
 // take 16 then 8 pixels per step; 32f box sums are running sums, two rows side by side.
 // Kernels are instantiated per aperture and parity, so a window's taps stay in registers.
 #include <emmintrin.h>
@@ -15,28 +15,20 @@
 namespace zylcv::sse2 {
 namespace {
 
-// The small helpers and lambdas below work on arrays of vectors; inlined, those stay in
-// registers.
-#define ZYLCV_INLINE inline __attribute__((always_inline))
-#define ZYLCV_ALWAYS __attribute__((always_inline))
-
-using conv::Taps;
-
-// ---- loads and stores ---------------------------------------------------------------------------
-
-__m128i loadu(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
-void storeu(void *p, __m128i v) { _mm_storeu_si128(static_cast<__m128i *>(p), v); }
+// The small helpers and lambdas below work on arrays of vectors; inlined (ZYLCV_INLINE,
+// ZYLCV_INLINE_LAMBDA), those stay in registers.
+using filter::Taps;
 
 // 16 source pixels as two vectors of eight 16-bit lanes; 8 pixels as one.
 ZYLCV_INLINE void widen16(const Zyl8u *p, __m128i &lo, __m128i &hi)
 {
-    const __m128i v = loadu(p), z = _mm_setzero_si128();
+    const __m128i v = load(p), z = _mm_setzero_si128();
     lo = _mm_unpacklo_epi8(v, z);
     hi = _mm_unpackhi_epi8(v, z);
 }
 ZYLCV_INLINE void widen16(const Zyl8s *p, __m128i &lo, __m128i &hi)
 {
-    const __m128i v = loadu(p);
+    const __m128i v = load(p);
     lo = _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
     hi = _mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8);
 }
@@ -56,7 +48,7 @@ ZYLCV_INLINE __m128i widen8(const Zyl8s *p)
 __m128i lo32(__m128i v) { return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16); }
 __m128i hi32(__m128i v) { return _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16); }
 
-// ---- mirrored tap sums in vector lanes, in the order of conv::paired_sum ------------------------
+// ---- mirrored tap sums in vector lanes, in the order of filter::paired_sum ------------------------
 
 // Lane arithmetic of 16-bit integer rows and of 32f rows.
 struct I16 {
@@ -103,7 +95,7 @@ template <class O, int K, bool ODD, class L> ZYLCV_INLINE void mirror(L v, typen
     for (int i = 1; i <= a; ++i) p[i] = ODD ? O::sub(v(i), v(-i)) : O::add(v(i), v(-i));
 }
 
-// The weighted sum of mirrored pairs, added in the order of conv::paired_sum. With ONE, the
+// The weighted sum of mirrored pairs, added in the order of filter::paired_sum. With ONE, the
 // outermost pair's weight is 1 and is applied without a multiplication: 1 * x is x.
 template <class O, int K, bool ONE>
 ZYLCV_INLINE typename O::V term(const Weights<O, K> &w, const typename O::V *p, int i)
@@ -176,8 +168,8 @@ ZYLCV_INLINE void walk(const S *src, int w, B body, E edge)
         __m128i lo[K], hi[K], pl[a + 1], ph[a + 1];
 #pragma GCC unroll 8
         for (int d = 0; d < K; ++d) widen16(src + x + d - a, lo[d], hi[d]);
-        mirror<I16, K, ODD>([&](int d) ZYLCV_ALWAYS { return lo[a + d]; }, pl);
-        mirror<I16, K, ODD>([&](int d) ZYLCV_ALWAYS { return hi[a + d]; }, ph);
+        mirror<I16, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return lo[a + d]; }, pl);
+        mirror<I16, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return hi[a + d]; }, ph);
         body(x, pl);
         body(x + 8, ph);
     }
@@ -185,7 +177,7 @@ ZYLCV_INLINE void walk(const S *src, int w, B body, E edge)
         __m128i v[K], p[a + 1];
 #pragma GCC unroll 8
         for (int d = 0; d < K; ++d) v[d] = widen8(src + x + d - a);
-        mirror<I16, K, ODD>([&](int d) ZYLCV_ALWAYS { return v[a + d]; }, p);
+        mirror<I16, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return v[a + d]; }, p);
         body(x, p);
     }
     for (; x < w; ++x) edge(x);
@@ -201,20 +193,20 @@ ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge)
     for (; x < a && x < w; ++x) edge(x);
     for (; x + 8 + a <= w; x += 8) {
         __m128 p0[a + 1], p1[a + 1];
-        mirror<F32, K, ODD>([&](int d) ZYLCV_ALWAYS { return _mm_loadu_ps(src + x + d); }, p0);
-        mirror<F32, K, ODD>([&](int d) ZYLCV_ALWAYS { return _mm_loadu_ps(src + x + 4 + d); }, p1);
+        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); }, p0);
+        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + 4 + d); }, p1);
         body(x, p0);
         body(x + 4, p1);
     }
     for (; x + 4 + a <= w; x += 4) {
         __m128 p[a + 1];
-        mirror<F32, K, ODD>([&](int d) ZYLCV_ALWAYS { return _mm_loadu_ps(src + x + d); }, p);
+        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); }, p);
         body(x, p);
     }
     for (; x < w; ++x) edge(x);
 }
 
-void store_lanes(Zyl16s *p, __m128i v) { storeu(p, v); }
+void store_lanes(Zyl16s *p, __m128i v) { store(p, v); }
 void store_lanes(Zyl32f *p, __m128 v) { _mm_storeu_ps(p, v); }
 template <class T> using Ops = std::conditional_t<std::is_same_v<T, Zyl32f>, F32, I16>;
 
@@ -224,10 +216,10 @@ void hrow(const S *src, int w, T *out, const Taps<T> &t)
 {
     using O = Ops<T>;
     const Weights<O, K> wt(t);
-    auto body = [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+    auto body = [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
         store_lanes(out + x, weigh<O, K, ODD, true>(wt, p));
     };
-    auto edge = [&](int x) ZYLCV_ALWAYS { out[x] = static_cast<T>(conv::hpass_px(src, w, x, t)); };
+    auto edge = [&](int x) ZYLCV_INLINE_LAMBDA { out[x] = static_cast<T>(filter::hpass_px(src, w, x, t)); };
     walk<K, ODD>(src, w, body, edge);
 }
 
@@ -239,13 +231,13 @@ void hrow2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<
     const Weights<O, K> wa(ta), wb(tb);
     walk<K, false>(
         src, w,
-        [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+        [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
             store_lanes(outA + x, weigh<O, K, false, true>(wa, p));
             store_lanes(outB + x, weigh<O, K, false, true>(wb, p));
         },
-        [&](int x) ZYLCV_ALWAYS {
-            outA[x] = static_cast<T>(conv::hpass_px(src, w, x, ta));
-            outB[x] = static_cast<T>(conv::hpass_px(src, w, x, tb));
+        [&](int x) ZYLCV_INLINE_LAMBDA {
+            outA[x] = static_cast<T>(filter::hpass_px(src, w, x, ta));
+            outB[x] = static_cast<T>(filter::hpass_px(src, w, x, tb));
         });
 }
 
@@ -351,7 +343,7 @@ template <class T> auto load_lanes(const T *p)
     if constexpr (std::is_same_v<T, Zyl32f>)
         return _mm_loadu_ps(p);
     else
-        return loadu(p);
+        return load(p);
 }
 template <class T> constexpr int kLanes = 16 / int(sizeof(T));
 
@@ -365,8 +357,8 @@ void vrow(T *const *r, int w, D *dst, const Taps<T> &t)
     const Rings<T, K> row(r);
     int x = 0;
     for (; x + n <= w; x += n)
-        store_lanes(dst + x, sum([&](int d) ZYLCV_ALWAYS { return load_lanes(row[a + d] + x); }));
-    for (; x < w; ++x) conv::store_px(dst + x, conv::vpass_px(r, x, t));
+        store_lanes(dst + x, sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(row[a + d] + x); }));
+    for (; x < w; ++x) filter::store_px(dst + x, filter::vpass_px(r, x, t));
 }
 // Laplace vertical pass over full windows.
 template <int K, bool NARROW, class T, class D>
@@ -377,9 +369,9 @@ void vrow2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks, const T
     const Rings<T, K> rowA(ra), rowB(rb);
     int x = 0;
     for (; x + n <= w; x += n)
-        store_lanes(dst + x, sum([&](int d) ZYLCV_ALWAYS { return load_lanes(rowA[a + d] + x); },
-                                 [&](int d) ZYLCV_ALWAYS { return load_lanes(rowB[a + d] + x); }));
-    for (; x < w; ++x) conv::store_px(dst + x, conv::laplace_px(ra, rb, x, ks, kd));
+        store_lanes(dst + x, sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowA[a + d] + x); },
+                                 [&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowB[a + d] + x); }));
+    for (; x < w; ++x) filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
 }
 
 // ---- a source row through a full window in one pass ---------------------------------------------
@@ -398,15 +390,15 @@ void hvrow(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx, const Ta
     T *const out = r[K - 1];
     walk<K, XODD>(
         src, w,
-        [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+        [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
             const auto h = weigh<O, K, XODD, true>(wx, p);
             store_lanes(out + x, h);
-            auto v = [&](int d) ZYLCV_ALWAYS { return d == a ? h : load_lanes(row[a + d] + x); };
+            auto v = [&](int d) ZYLCV_INLINE_LAMBDA { return d == a ? h : load_lanes(row[a + d] + x); };
             store_lanes(dst + x, sum(v));
         },
-        [&](int x) ZYLCV_ALWAYS {
-            out[x] = static_cast<T>(conv::hpass_px(src, w, x, tx));
-            conv::store_px(dst + x, conv::vpass_px(r, x, ty));
+        [&](int x) ZYLCV_INLINE_LAMBDA {
+            out[x] = static_cast<T>(filter::hpass_px(src, w, x, tx));
+            filter::store_px(dst + x, filter::vpass_px(r, x, ty));
         });
 }
 // Laplace: both horizontal results of the row into the newest rows of rings A and B, then the
@@ -423,18 +415,18 @@ void hvrow2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<
     T *const outA = ra[K - 1], *const outB = rb[K - 1];
     walk<K, false>(
         src, w,
-        [&](int x, const typename O::V *p) ZYLCV_ALWAYS {
+        [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
             const auto ha = weigh<O, K, false, true>(wd, p), hb = weigh<O, K, false, true>(ws, p);
             store_lanes(outA + x, ha);
             store_lanes(outB + x, hb);
-            auto va = [&](int d) ZYLCV_ALWAYS { return d == a ? ha : load_lanes(rowA[a + d] + x); };
-            auto vb = [&](int d) ZYLCV_ALWAYS { return d == a ? hb : load_lanes(rowB[a + d] + x); };
+            auto va = [&](int d) ZYLCV_INLINE_LAMBDA { return d == a ? ha : load_lanes(rowA[a + d] + x); };
+            auto vb = [&](int d) ZYLCV_INLINE_LAMBDA { return d == a ? hb : load_lanes(rowB[a + d] + x); };
             store_lanes(dst + x, sum(va, vb));
         },
-        [&](int x) ZYLCV_ALWAYS {
-            outA[x] = static_cast<T>(conv::hpass_px(src, w, x, kd));
-            outB[x] = static_cast<T>(conv::hpass_px(src, w, x, ks));
-            conv::store_px(dst + x, conv::laplace_px(ra, rb, x, ks, kd));
+        [&](int x) ZYLCV_INLINE_LAMBDA {
+            outA[x] = static_cast<T>(filter::hpass_px(src, w, x, kd));
+            outB[x] = static_cast<T>(filter::hpass_px(src, w, x, ks));
+            filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
         });
 }
 
@@ -460,13 +452,13 @@ void slide_px(int h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
 ZYLCV_INLINE void slide8(__m128i h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
 {
     const __m128i h0 = lo32(h), h1 = hi32(h);
-    const __m128i v0 = _mm_sub_epi32(_mm_add_epi32(loadu(v), h0), loadu(slot));
-    const __m128i v1 = _mm_sub_epi32(_mm_add_epi32(loadu(v + 4), h1), loadu(slot + 4));
-    storeu(slot, h0);
-    storeu(slot + 4, h1);
-    storeu(v, v0);
-    storeu(v + 4, v1);
-    storeu(dst, _mm_packs_epi32(v0, v1));
+    const __m128i v0 = _mm_sub_epi32(_mm_add_epi32(load(v), h0), load(slot));
+    const __m128i v1 = _mm_sub_epi32(_mm_add_epi32(load(v + 4), h1), load(slot + 4));
+    store(slot, h0);
+    store(slot + 4, h1);
+    store(v, v0);
+    store(v + 4, v1);
+    store(dst, _mm_packs_epi32(v0, v1));
 }
 
 // A new 8-bit row enters a full window: per step 16 pixels (then 8) summed over the window in
@@ -504,7 +496,7 @@ template <int K, class S> void slide_row(const S *src, int w, Zyl32s *slot, Zyl3
 template <template <int, bool, bool> class F, class... Args>
 void by_kernel(int k, bool odd1, bool odd2, Args &&...args)
 {
-    auto parities = [&](auto kc) ZYLCV_ALWAYS {
+    auto parities = [&](auto kc) ZYLCV_INLINE_LAMBDA {
         constexpr int K = decltype(kc)::value;
         if (odd1)
             odd2 ? F<K, true, true>::run(args...) : F<K, true, false>::run(args...);
@@ -575,7 +567,7 @@ template <int K, bool, bool> struct SlideRow {
 };
 
 // The row operations of this twin: packed versions of the hot ones, the rest shared.
-struct Rows : conv::ScalarRows {
+struct Rows : filter::ScalarRows {
     template <class S, class T> static void hpass(const S *src, int w, T *out, const Taps<T> &t)
     {
         if (!outer_one(t)) return ScalarRows::hpass(src, w, out, t);
@@ -616,23 +608,23 @@ struct Rows : conv::ScalarRows {
         by_kernel<HVRow2>(kd.k, false, false, src, w, ra, rb, dst, kd, ks);
     }
     template <class S, class D>
-    static void slide(const S *src, const conv::BoxSum<S> *newest, int w, int a,
-                      conv::BoxSum<S> *slot, conv::BoxSum<S> *v, D *dst)
+    static void slide(const S *src, const filter::BoxSum<S> *newest, int w, int a,
+                      filter::BoxSum<S> *slot, filter::BoxSum<S> *v, D *dst)
     {
         if constexpr (std::is_same_v<S, Zyl32f>) {
-            conv::ScalarRows::slide(src, newest, w, a, slot, v, dst);
+            filter::ScalarRows::slide(src, newest, w, a, slot, v, dst);
         } else {
-            if (!src) return conv::ScalarRows::slide(src, newest, w, a, slot, v, dst);
+            if (!src) return filter::ScalarRows::slide(src, newest, w, a, slot, v, dst);
             by_kernel<SlideRow>(2 * a + 1, false, false, src, w, slot, v, dst);
         }
     }
     // 8-bit rows: two packed slides; 32f: the shared side-by-side running sums.
     template <class S, class D>
-    static void slide2(const S *s0, const S *s1, int w, int a, conv::BoxSum<S> *slot0,
-                       conv::BoxSum<S> *slot1, conv::BoxSum<S> *v, D *d0, D *d1)
+    static void slide2(const S *s0, const S *s1, int w, int a, filter::BoxSum<S> *slot0,
+                       filter::BoxSum<S> *slot1, filter::BoxSum<S> *v, D *d0, D *d1)
     {
         if constexpr (std::is_same_v<S, Zyl32f>) {
-            conv::ScalarRows::slide2(s0, s1, w, a, slot0, slot1, v, d0, d1);
+            filter::ScalarRows::slide2(s0, s1, w, a, slot0, slot1, v, d0, d1);
         } else {
             by_kernel<SlideRow>(2 * a + 1, false, false, s0, w, slot0, v, d0);
             by_kernel<SlideRow>(2 * a + 1, false, false, s1, w, slot1, v, d1);
@@ -640,11 +632,9 @@ struct Rows : conv::ScalarRows {
     }
 };
 
-#undef ZYLCV_INLINE
-#undef ZYLCV_ALWAYS
 
 }  // namespace
 
-ZYLCV_CONVFILTER_DEFINE_ENTRIES
+ZYLCV_FILTER_ENTRIES
 
 }  // namespace zylcv::sse2

@@ -25,17 +25,18 @@ void build_kernel(unsigned char *field, int k, int m, bool negate, bool f32)
     }
     if (m % 2 == 1 && negate)
         for (int i = 0; i < k; ++i) e[i] = -e[i];
-    for (int i = 0; i <= k; ++i) conv::put_entry(field, i, e[i], f32);
+    for (int i = 0; i <= k; ++i) filter::put_entry(field, i, e[i], f32);
 }
 
-// Allocates header + nRows row buffers, clears it and fills in everything but the kernels.
-// A block whose size does not fit the allocator's 32-bit length is reported like a refusal of
-// the heap; in both cases *pp is left as it was.
-ZyliConvState *new_state(int maxWidth, ZylDataType type, int k, conv::Kind kind, int nRows,
+// Allocates header + nRows row buffers + tail, clears it and fills in everything but the
+// kernels. A block whose size does not fit the allocator's 32-bit length is reported like a
+// refusal of the heap; in both cases *pp is left as it was.
+ZyliConvState *new_state(int maxWidth, ZylDataType type, int k, filter::Kind kind, int nRows,
                          Zyl32s stateCode)
 {
-    const std::int64_t rowBytes = conv::row_bytes(maxWidth);
-    const std::int64_t total = std::int64_t(sizeof(ZyliConvState)) + nRows * rowBytes;
+    const std::int64_t rowBytes = filter::row_bytes(maxWidth);
+    const std::int64_t total = std::int64_t(sizeof(ZyliConvState)) + nRows * rowBytes +
+                               std::int64_t(sizeof(filter::StateTail));
     if (total > INT32_MAX) return nullptr;
     void *block = _zycvAlloc(static_cast<Zyl32s>(total));
     if (!block) return nullptr;
@@ -48,11 +49,33 @@ ZyliConvState *new_state(int maxWidth, ZylDataType type, int k, conv::Kind kind,
     st->stateCode = stateCode;
     st->pending = k;
     for (int i = 0; i < 16; ++i) st->rows[i] = i < nRows ? area + i * rowBytes : nullptr;
-    st->maxWidth = maxWidth;
-    st->kind = kind;
-    st->dataType = type;
-    st->ringRows = 0;
+    filter::StateTail &t = filter::tail(*st);
+    t.maxWidth = maxWidth;
+    t.kind = kind;
+    t.dataType = type;
+    t.ringRows = 0;
     return st;
+}
+
+// The Laplace and box-sum constructors: the same checks, n row buffers, stateCode 8*k; the
+// Laplace state also gets its two kernels (order 2 along x, order 0 along y).
+template <filter::Kind K>
+ZylStatus init_symmetric(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
+                         ZyliConvState **ppState)
+{
+    if (!ppState) return zylStatusNullPtr;
+    if (maxRoiWidth < 1 || !odd_size_3_to_7(kernelSize)) return zylStatusBadSize;
+    const int type = dataType;
+    if (!known_type(type)) return zylStatusBadArg;
+    const int nRows = K == filter::kLaplace ? 2 * kernelSize : kernelSize + 1;
+    ZyliConvState *st = new_state(maxRoiWidth, dataType, kernelSize, K, nRows, 8 * kernelSize);
+    if (!st) return zylStatusNoMemory;
+    if (K == filter::kLaplace) {
+        build_kernel(st->kernelX, kernelSize, 2, false, type == zyl32f);
+        build_kernel(st->kernelY, kernelSize, 0, false, type == zyl32f);
+    }
+    *ppState = st;
+    return zylStatusOk;
 }
 
 }  // namespace
@@ -71,7 +94,7 @@ ZYLCV_API ZylStatus zyliSobelInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType,
     if (!known_type(type)) return zylStatusBadArg;
     const Zyl32s code = 8 * kernelSize + 4 * bottomUp + xOrder % 2 + 2 * (yOrder % 2);
     ZyliConvState *st =
-        new_state(maxRoiWidth, dataType, kernelSize, conv::kSobel, kernelSize, code);
+        new_state(maxRoiWidth, dataType, kernelSize, filter::kSobel, kernelSize, code);
     if (!st) return zylStatusNoMemory;
     const bool f32 = type == zyl32f;
     build_kernel(st->kernelX, kernelSize, xOrder, false, f32);
@@ -83,32 +106,13 @@ ZYLCV_API ZylStatus zyliSobelInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType,
 ZYLCV_API ZylStatus zyliLaplaceInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
                                         ZyliConvState **ppState)
 {
-    if (!ppState) return zylStatusNullPtr;
-    if (maxRoiWidth < 1 || !odd_size_3_to_7(kernelSize)) return zylStatusBadSize;
-    const int type = dataType;
-    if (!known_type(type)) return zylStatusBadArg;
-    ZyliConvState *st = new_state(maxRoiWidth, dataType, kernelSize, conv::kLaplace, 2 * kernelSize,
-                                  8 * kernelSize);
-    if (!st) return zylStatusNoMemory;
-    const bool f32 = type == zyl32f;
-    build_kernel(st->kernelX, kernelSize, 2, false, f32);
-    build_kernel(st->kernelY, kernelSize, 0, false, f32);
-    *ppState = st;
-    return zylStatusOk;
+    return init_symmetric<filter::kLaplace>(maxRoiWidth, dataType, kernelSize, ppState);
 }
 
 ZYLCV_API ZylStatus zyliBlurInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
                                      ZyliConvState **ppState)
 {
-    if (!ppState) return zylStatusNullPtr;
-    if (maxRoiWidth < 1 || !odd_size_3_to_7(kernelSize)) return zylStatusBadSize;
-    const int type = dataType;
-    if (!known_type(type)) return zylStatusBadArg;
-    ZyliConvState *st =
-        new_state(maxRoiWidth, dataType, kernelSize, conv::kBlur, kernelSize + 1, 8 * kernelSize);
-    if (!st) return zylStatusNoMemory;
-    *ppState = st;
-    return zylStatusOk;
+    return init_symmetric<filter::kBlur>(maxRoiWidth, dataType, kernelSize, ppState);
 }
 
 ZYLCV_API ZylStatus zyliConvolFree(ZyliConvState **ppState)

@@ -2,17 +2,15 @@
 // roles, the pending count, the ring of row buffers, top and bottom row replication and the
 // count of rows written all live here, once; each filter supplies only how a row enters the
 // ring and how an output row leaves it.
-#ifndef ZYLCV_CONVSTATE_H
-#define ZYLCV_CONVSTATE_H
+#ifndef ZYLCV_FILTER_FILTER_STATE_H
+#define ZYLCV_FILTER_FILTER_STATE_H
 
 #include "core/internal.h"
 #include "core/ring.h"
 
-// One block from _zycvAlloc: this header, then the row buffers. The fields up to kernelY are the
-// state's published layout, in that order; the four fields after them are this library's own
-// additions. alignas(32) pads the header to a multiple of 32 bytes, so with row buffers of a
-// multiple of 32 bytes every row buffer starts 32-byte aligned.
-struct alignas(32) ZyliConvState {
+// One block from _zycvAlloc: this header, the row buffers right after it, then this library's
+// own fields (filter::StateTail). The header is the state's published layout, field by field.
+struct ZyliConvState {
     void *rowArea;     // the first row buffer: the byte right after this header
     Zyl32s stateCode;  // 8*kernelSize; Sobel adds 4*bottomUp + xOrder%2 + 2*(yOrder%2)
     Zyl32s pending;    // source rows still to absorb before the first output row of an image;
@@ -23,16 +21,34 @@ struct alignas(32) ZyliConvState {
     // at byte 8*i. Bytes past the last entry are zero.
     unsigned char kernelX[16 * 16];
     unsigned char kernelY[16 * 16];
-    // Additions to the published layout:
+};
+
+namespace zylcv::filter {
+
+enum Kind { kSobel = 1, kLaplace = 2, kBlur = 3 };
+
+// This library's fields of a state, in the block right after the last row buffer.
+struct StateTail {
     Zyl32s maxWidth;  // the maxRoiWidth the row buffers were sized for
-    Zyl32s kind;      // conv::Kind: the filter the state was built for
+    Zyl32s kind;      // Kind: the filter the state was built for
     Zyl32s dataType;  // ZylDataType of the source images it was built for
     Zyl32s ringRows;  // rows the ring holds: 0 in a new state, up to kernelSize
 };
 
-namespace zylcv::conv {
-
-enum Kind { kSobel = 1, kLaplace = 2, kBlur = 3 };
+// The row buffers lie at rowArea + i*rowBytes, i < n (n >= 3), in some ring order: the highest
+// address is the last buffer, n - 1 buffers after rowArea, and the tail follows it.
+inline StateTail &tail(const ZyliConvState &st)
+{
+    const auto first = reinterpret_cast<std::uintptr_t>(st.rowArea);
+    std::uintptr_t last = first;
+    int n = 0;
+    for (void *row : st.rows) {
+        const auto at = reinterpret_cast<std::uintptr_t>(row);
+        n += row != nullptr;
+        last = at > last ? at : last;
+    }
+    return *reinterpret_cast<StateTail *>(last + (last - first) / (n - 1));
+}
 
 inline int kernel_size(const ZyliConvState &st) { return st.stateCode >> 3; }
 
@@ -103,8 +119,9 @@ ZylStatus check_derivative_strip(bool pointersOk, int srcStep, int dstStep, cons
 // type is refused as a bad argument, a ROI wider than its row buffers as a bad size.
 inline ZylStatus check_state(const ZyliConvState &st, Kind kind, ZylDataType type, int width)
 {
-    if (st.kind != kind || st.dataType != type) return zylStatusBadArg;
-    if (width > st.maxWidth) return zylStatusBadSize;
+    const StateTail &t = tail(st);
+    if (t.kind != kind || t.dataType != type) return zylStatusBadArg;
+    if (width > t.maxWidth) return zylStatusBadSize;
     return zylStatusOk;
 }
 
@@ -130,11 +147,12 @@ int run_strip(ZyliConvState &st, P &policy, const typename P::Src *src, int srcS
               typename P::Dst *dst, int dstStep, int height, bool starts, bool ends)
 {
     const int k = kernel_size(st), a = k / 2;
+    Zyl32s &ringRows = tail(st).ringRows;
     int written = 0;
     auto push = [&](const typename P::Src *row) {
-        if (st.ringRows < k) {
-            policy.fill(st.ringRows, row);
-            if (++st.ringRows < k) return;
+        if (ringRows < k) {
+            policy.fill(ringRows, row);
+            if (++ringRows < k) return;
             policy.emit(dst);
         } else {
             for (int r = 0; r < P::kRings; ++r) rotate(st.rows + r * k, k);
@@ -146,12 +164,12 @@ int run_strip(ZyliConvState &st, P &policy, const typename P::Src *src, int srcS
     int y = 0;
     if (starts) {
         policy.start(src);
-        st.ringRows = a + 1;
+        ringRows = a + 1;
         y = 1;
     }
     // A policy may take two rows into a full window at once (slide2: the same as two slides).
     if constexpr (requires { policy.slide2(src, src, dst, dst); }) {
-        for (; st.ringRows < k && y < height; ++y) push(advance(src, std::ptrdiff_t(y) * srcStep));
+        for (; ringRows < k && y < height; ++y) push(advance(src, std::ptrdiff_t(y) * srcStep));
         for (; y + 1 < height; y += 2) {
             for (int r = 0; r < P::kRings; ++r) {
                 rotate(st.rows + r * k, k);
@@ -167,10 +185,10 @@ int run_strip(ZyliConvState &st, P &policy, const typename P::Src *src, int srcS
     for (; y < height; ++y) push(advance(src, std::ptrdiff_t(y) * srcStep));
     if (ends)
         for (int i = 0; i < a; ++i) push(nullptr);
-    st.pending = st.ringRows < 2 * a ? 2 * a - st.ringRows : 0;
+    st.pending = ringRows < 2 * a ? 2 * a - ringRows : 0;
     return written;
 }
 
-}  // namespace zylcv::conv
+}  // namespace zylcv::filter
 
 #endif
