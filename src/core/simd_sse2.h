@@ -9,6 +9,8 @@
 // Small step helpers that must melt into their loops: called out of line they would pass
 // vectors through memory.
 #define ZYLCV_INLINE inline __attribute__((always_inline))
+// The same for a lambda, whose declarator takes the attribute without `inline`.
+#define ZYLCV_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace zylcv::sse2 {
 
