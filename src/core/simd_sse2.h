@@ -46,6 +46,13 @@ template <int P = Unaligned> ZYLCV_INLINE void store(float *p, __m128 v)
 ZYLCV_INLINE __m128i load8(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
 // The low 8 bytes of v to p.
 ZYLCV_INLINE void store8(void *p, __m128i v) { _mm_storel_epi64(static_cast<__m128i *>(p), v); }
+// 4 bytes at p (any alignment) into the lowest lane, the rest zero.
+ZYLCV_INLINE __m128i load4(const void *p)
+{
+    int v;
+    __builtin_memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(v);
+}
 
 // Packed float add with the operand order pinned (addps is not commutative for NaNs: of two NaN
 // lanes the first operand's is kept), so that every lane gives what ordered_add gives.

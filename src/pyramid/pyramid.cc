@@ -1,26 +1,33 @@
-// Gaussian 5x5 pyramid of 8-bit images (PyrDown halves, PyrUp doubles) and the work-buffer
-// queries of every pyramid function.
+// Gaussian 5x5 pyramid of 8u, 8s and 32f images with 1 or 3 channels (PyrDown halves, PyrUp
+// doubles) and the work-buffer queries of every pyramid function.
 #include "pyramid.h"
 
 using namespace zylcv;
 
 namespace {
 
-template <class T, int Cs>
-ZylStatus pyr_down(const T *src, int srcStep, T *dst, int dstStep, ZyliSize roi, Zyl8u *buffer)
+// Pointers (-8); then negative sizes, steps shorter than a row, 32f steps that are not whole
+// elements and, for PyrDown, odd sizes, all as a bad size (-6). An empty image passes: the
+// caller returns before the kernel.
+template <bool Down, int Cs, class T>
+ZylStatus check(const T *src, int srcStep, const T *dst, int dstStep, ZyliSize roi, const Zyl8u *buffer)
 {
-    const ZylStatus st = pyr_check<T, Cs>(true, src, srcStep, dst, dstStep, roi, buffer);
-    if (st != zylStatusOk || roi.width == 0 || roi.height == 0) return st;
-    kernels::pyr_down(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
+    if (!src || !dst || !buffer) return zylStatusNullPtr;
+    const long long W = roi.width, H = roi.height, e = sizeof(T);
+    const long long dstW = Down ? W / 2 : 2 * W;
+    if (W < 0 || H < 0 || srcStep < W * Cs * e || dstStep < dstW * Cs * e ||
+        (e == 4 && (srcStep % 4 != 0 || dstStep % 4 != 0)) || (Down && (W % 2 != 0 || H % 2 != 0)))
+        return zylStatusBadSize;
     return zylStatusOk;
 }
 
-template <class T, int Cs>
-ZylStatus pyr_up(const T *src, int srcStep, T *dst, int dstStep, ZyliSize roi, Zyl8u *buffer)
+template <bool Down, int Cs, class T>
+ZylStatus pyramid_level(const T *src, int srcStep, T *dst, int dstStep, ZyliSize roi, Zyl8u *buffer)
 {
-    const ZylStatus st = pyr_check<T, Cs>(false, src, srcStep, dst, dstStep, roi, buffer);
+    const ZylStatus st = check<Down, Cs>(src, srcStep, dst, dstStep, roi, buffer);
     if (st != zylStatusOk || roi.width == 0 || roi.height == 0) return st;
-    kernels::pyr_up(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
+    if constexpr (Down) kernels::pyr_down(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
+    else kernels::pyr_up(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
     return zylStatusOk;
 }
 
@@ -30,24 +37,21 @@ std::int64_t r16(std::int64_t n) { return (n + 15) & ~std::int64_t(15); }
 
 }  // namespace
 
-#define ZYLCV_PYR_8(T, tag, C)                                                                    \
-    ZYLCV_API ZylStatus zyliPyrDown_Gauss5x5_##tag##_C##C##R(const T *pSrc, Zyl32s srcStep,       \
-                                                            T *pDst, Zyl32s dstStep,             \
-                                                            ZyliSize roiSize, Zyl8u *pBuffer)    \
-    {                                                                                            \
-        return pyr_down<T, C>(pSrc, srcStep, pDst, dstStep, roiSize, pBuffer);                   \
-    }                                                                                            \
-    ZYLCV_API ZylStatus zyliPyrUp_Gauss5x5_##tag##_C##C##R(const T *pSrc, Zyl32s srcStep, T *pDst, \
-                                                          Zyl32s dstStep, ZyliSize roiSize,      \
-                                                          Zyl8u *pBuffer)                        \
-    {                                                                                            \
-        return pyr_up<T, C>(pSrc, srcStep, pDst, dstStep, roiSize, pBuffer);                     \
+#define ZYLCV_PYRAMID_MEMBER(Dir, down, T, tag, C)                                                \
+    ZYLCV_API ZylStatus zyliPyr##Dir##_Gauss5x5_##tag##_C##C##R(const T *pSrc, Zyl32s srcStep,      \
+                                                               T *pDst, Zyl32s dstStep,           \
+                                                               ZyliSize roiSize, Zyl8u *pBuffer)  \
+    {                                                                                              \
+        return pyramid_level<down, C>(pSrc, srcStep, pDst, dstStep, roiSize, pBuffer);             \
     }
-ZYLCV_PYR_8(Zyl8u, 8u, 1)
-ZYLCV_PYR_8(Zyl8u, 8u, 3)
-ZYLCV_PYR_8(Zyl8s, 8s, 1)
-ZYLCV_PYR_8(Zyl8s, 8s, 3)
-#undef ZYLCV_PYR_8
+#define ZYLCV_PYRAMID_TYPE(T, tag)                                                                 \
+    ZYLCV_PYRAMID_MEMBER(Down, true, T, tag, 1) ZYLCV_PYRAMID_MEMBER(Down, true, T, tag, 3)        \
+    ZYLCV_PYRAMID_MEMBER(Up, false, T, tag, 1) ZYLCV_PYRAMID_MEMBER(Up, false, T, tag, 3)
+ZYLCV_PYRAMID_TYPE(Zyl8u, 8u)
+ZYLCV_PYRAMID_TYPE(Zyl8s, 8s)
+ZYLCV_PYRAMID_TYPE(Zyl32f, 32f)
+#undef ZYLCV_PYRAMID_TYPE
+#undef ZYLCV_PYRAMID_MEMBER
 
 // Six ring rows of W/2 filtered values per channel (16-bit, or 32f) plus 24 spare ones.
 ZYLCV_API ZylStatus zyliPyrDownGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType,

@@ -1,12 +1,13 @@
 // Gaussian 5x5 pyramid kernels: the border index rules, the ring of filtered rows in the
 // caller's buffer, the folded border forms and the scalar spans shared by both twins, the image
-// drivers, the argument checks of the exported functions and the twins' entries.
-#ifndef ZYLCV_KERNELS_PYR_H
-#define ZYLCV_KERNELS_PYR_H
+// drivers (templates over a twin's row operations, struct Rows in each twin's file) and the
+// twins' entries.
+#ifndef ZYLCV_PYRAMID_PYRAMID_H
+#define ZYLCV_PYRAMID_PYRAMID_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::pyramid {
 
 // ---- arithmetic -------------------------------------------------------------------------------
 
@@ -198,6 +199,28 @@ inline void up_v_span(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, R
     }
 }
 
+// The row operations one element at a time: the portable twin's rows.
+struct ScalarRows {
+    template <int Cs, class T> static void down_row(const T *s, int W, DownAcc<T> *h)
+    {
+        down_h_span<Cs>(s, W, h, 0, W / 2);
+    }
+    template <class T> static void down_col(const DownAcc<T> *const *r, RowForm f, T *d, int n)
+    {
+        down_v_span(r, f, d, 0, n);
+    }
+    template <int Cs, class T> static void up_row(const T *s, int W, UpAcc<T> *u)
+    {
+        up_h_span<Cs>(s, W, u, 0, W);
+    }
+    template <class T>
+    static void up_col(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, RowForm f, T *d0,
+                       T *d1, int n)
+    {
+        up_v_span(a, b, c, f, d0, d1, 0, n);
+    }
+};
+
 // ---- image drivers --------------------------------------------------------------------------------
 
 // PyrDown of a W x H image (both even, non-zero) with row kernels K: rows are produced top to
@@ -254,38 +277,34 @@ void pyr_up_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, 
     else pyr_up_image<K, 3>(src, srcStep, dst, dstStep, W, H, buffer);
 }
 
-// ---- argument checks of the exported functions (8-bit and 32f files alike) ---------------------
+}  // namespace zylcv::pyramid
 
-// Pointers (-8); then negative sizes, steps shorter than a row, 32f steps that are not whole
-// elements and, for PyrDown, odd sizes, all as a bad size (-6). An empty image passes: the
-// caller returns before the kernel.
-template <class T, int Cs>
-inline ZylStatus pyr_check(bool down, const T *src, int srcStep, const T *dst, int dstStep,
-                           ZyliSize roi, const Zyl8u *buffer)
-{
-    if (!src || !dst || !buffer) return zylStatusNullPtr;
-    const long long W = roi.width, H = roi.height, e = sizeof(T);
-    const long long dstW = down ? W / 2 : 2 * W;
-    if (W < 0 || H < 0 || srcStep < W * Cs * e || dstStep < dstW * Cs * e ||
-        (e == 4 && (srcStep % 4 != 0 || dstStep % 4 != 0)) || (down && (W % 2 != 0 || H % 2 != 0)))
-        return zylStatusBadSize;
-    return zylStatusOk;
-}
-
-// ---- twins -------------------------------------------------------------------------------------
+namespace zylcv {
 
 // Whole-image kernels: W x H source pixels (non-zero; even for PyrDown) of Cs channels (1 or 3),
-// `buffer` of at least the matching query's size (any alignment).
-#define ZYLCV_PYR_KERNELS(T)                                                                     \
-    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,          \
-                  Zyl8u *buffer);                                                                \
-    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer);
+// `buffer` of at least the matching query's size (any alignment); T is Zyl8u, Zyl8s or Zyl32f.
+ZYLCV_DECLARE_TWINS(
+    template <class T>
+    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer);
+    template <class T>
+    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer);)
 
-namespace portable { ZYLCV_PYR_KERNELS(Zyl8u) ZYLCV_PYR_KERNELS(Zyl8s) ZYLCV_PYR_KERNELS(Zyl32f) }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_PYR_KERNELS(Zyl8u) ZYLCV_PYR_KERNELS(Zyl8s) ZYLCV_PYR_KERNELS(Zyl32f) }
-#endif
-#undef ZYLCV_PYR_KERNELS
+// A twin's entries over its row operations Rows (expanded inside the twin's namespace).
+#define ZYLCV_PYRAMID_INSTANCES(T)                                                                 \
+    template void pyr_down(const T *, int, T *, int, int, int, int, Zyl8u *);                      \
+    template void pyr_up(const T *, int, T *, int, int, int, int, Zyl8u *);
+#define ZYLCV_PYRAMID_ENTRIES                                                                      \
+    template <class T>                                                                             \
+    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer) \
+    {                                                                                              \
+        pyramid::pyr_down_entry<Rows>(src, srcStep, dst, dstStep, W, H, Cs, buffer);               \
+    }                                                                                              \
+    template <class T>                                                                             \
+    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer) \
+    {                                                                                              \
+        pyramid::pyr_up_entry<Rows>(src, srcStep, dst, dstStep, W, H, Cs, buffer);                 \
+    }                                                                                              \
+    ZYLCV_PYRAMID_INSTANCES(Zyl8u) ZYLCV_PYRAMID_INSTANCES(Zyl8s) ZYLCV_PYRAMID_INSTANCES(Zyl32f)
 
 }  // namespace zylcv
 

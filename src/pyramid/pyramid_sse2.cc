@@ -13,28 +13,15 @@
 namespace zylcv::sse2 {
 namespace {
 
-// ---- loads, stores and lane helpers ------------------------------------------------------------
+using namespace pyramid;
 
-__m128i loadu(const void *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-__m128i load(const void *p) { return _mm_load_si128(reinterpret_cast<const __m128i *>(p)); }
-__m128i load8(const void *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
-__m128i load4(const void *p)
-{
-    std::int32_t v;
-    __builtin_memcpy(&v, p, 4);
-    return _mm_cvtsi32_si128(v);
-}
-void storeu(void *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
-void store8(void *p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v); }
+// ---- ring loads and lane helpers ----------------------------------------------------------------
+
 // Ring loads: aligned where the element offset is a whole number of 16-byte blocks, unaligned for
 // a row's last, overlapping block.
-struct Aligned {
-    __m128i operator()(const void *p) const { return load(p); }
-    __m128 operator()(const float *p) const { return _mm_load_ps(p); }
-};
-struct Unaligned {
-    __m128i operator()(const void *p) const { return loadu(p); }
-    __m128 operator()(const float *p) const { return _mm_loadu_ps(p); }
+template <int P> struct RingLoad {
+    template <class E> __m128i operator()(const E *p) const { return load<P>(p); }
+    __m128 operator()(const float *p) const { return load<P>(p); }
 };
 
 // Runs `block` at from, from + N, ... below `last`, then once at `last`, so that the blocks cover
@@ -45,8 +32,8 @@ struct Unaligned {
 template <int N, class F> int blocks(int from, int last, F block)
 {
     if (last < from) return from;
-    for (int i = from; i < last; i += N) block(i, Aligned());
-    block(last, Unaligned());
+    for (int i = from; i < last; i += N) block(i, RingLoad<Aligned>());
+    block(last, RingLoad<Unaligned>());
     return last + N;
 }
 
@@ -86,15 +73,15 @@ template <class T> void down_row8_c1(const T *src, int W, std::uint16_t *h)
     const __m128i even = _mm_set1_epi16(0x00FF);
     down_h_span<1>(src, W, h, 0, 1);
     const int x = blocks<8>(1, (W - 18) / 2, [&](int x, auto) {
-        const __m128i a = biased<T>(loadu(s + 2 * x - 2));
-        const __m128i b = biased<T>(loadu(s + 2 * x));
-        const __m128i c = biased<T>(loadu(s + 2 * x + 2));
+        const __m128i a = biased<T>(load(s + 2 * x - 2));
+        const __m128i b = biased<T>(load(s + 2 * x));
+        const __m128i c = biased<T>(load(s + 2 * x + 2));
         const __m128i mid = _mm_and_si128(b, even);
         __m128i t = _mm_add_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
         t = _mm_slli_epi16(_mm_add_epi16(t, mid), 2);
         t = _mm_add_epi16(t, _mm_add_epi16(mid, mid));
         t = _mm_add_epi16(t, _mm_add_epi16(_mm_and_si128(a, even), _mm_and_si128(c, even)));
-        storeu(h + x, t);
+        store(h + x, t);
     });
     down_h_span<1>(src, W, h, x, W / 2);
 }
@@ -140,7 +127,7 @@ template <class T> void down_col8(const std::uint16_t *const *r, RowForm f, T *d
         return _mm_srli_epi16(_mm_add_epi16(t, round), 8);
     };
     int j = blocks<16>(0, n - 16, [&](int j, auto ld) {
-        storeu(d + j, biased<T>(_mm_packus_epi16(col(j, ld), col(j + 8, ld))));
+        store(d + j, biased<T>(_mm_packus_epi16(col(j, ld), col(j + 8, ld))));
     });
     if (j == 0)
         j = blocks<8>(0, n - 8, [&](int j, auto ld) {
@@ -249,10 +236,10 @@ template <class T> void up_row8_c1(const T *src, int W, std::int32_t *u)
         const __m128i e = _mm_add_epi16(_mm_add_epi16(a, c), _mm_add_epi16(_mm_slli_epi16(b, 1), _mm_slli_epi16(b, 2)));
         const __m128i o = _mm_slli_epi16(_mm_add_epi16(b, c), 2);
         const __m128i lo = _mm_unpacklo_epi16(e, o), hi = _mm_unpackhi_epi16(e, o);
-        storeu(u + 2 * i, widen16lo(lo));
-        storeu(u + 2 * i + 4, widen16hi(lo));
-        storeu(u + 2 * i + 8, widen16lo(hi));
-        storeu(u + 2 * i + 12, widen16hi(hi));
+        store(u + 2 * i, widen16lo(lo));
+        store(u + 2 * i + 4, widen16hi(lo));
+        store(u + 2 * i + 8, widen16lo(hi));
+        store(u + 2 * i + 12, widen16hi(hi));
     });
     up_h_span<1>(src, W, u, i, W);
 }
@@ -272,10 +259,10 @@ template <class T> void up_row8_c3(const T *src, int W, std::int32_t *u)
                       c = widen8<T>(_mm_unpacklo_epi32(l2, l3));
         const __m128i e = _mm_add_epi16(_mm_add_epi16(a, c), _mm_add_epi16(_mm_slli_epi16(b, 1), _mm_slli_epi16(b, 2)));
         const __m128i o = _mm_slli_epi16(_mm_add_epi16(b, c), 2);
-        storeu(u + 6 * i, widen16lo(e));
-        storeu(u + 6 * i + 3, widen16lo(o));
-        storeu(u + 6 * i + 6, widen16hi(e));
-        storeu(u + 6 * i + 9, widen16hi(o));
+        store(u + 6 * i, widen16lo(e));
+        store(u + 6 * i + 3, widen16lo(o));
+        store(u + 6 * i + 6, widen16hi(e));
+        store(u + 6 * i + 9, widen16hi(o));
     });
     up_h_span<3>(src, W, u, i, W);
 }
@@ -300,9 +287,9 @@ void up_col8(const std::int32_t *a, const std::int32_t *b, const std::int32_t *c
         return _mm_srai_epi32(_mm_add_epi32(t, round), 6);
     };
     const int j = blocks<16>(0, n - 16, [&](int j, auto ld) {
-        storeu(d0 + j, pack16<T>(_mm_packs_epi32(even(j, ld), even(j + 4, ld)),
+        store(d0 + j, pack16<T>(_mm_packs_epi32(even(j, ld), even(j + 4, ld)),
                                  _mm_packs_epi32(even(j + 8, ld), even(j + 12, ld))));
-        storeu(d1 + j, pack16<T>(_mm_packs_epi32(odd(j, ld), odd(j + 4, ld)),
+        store(d1 + j, pack16<T>(_mm_packs_epi32(odd(j, ld), odd(j + 4, ld)),
                                  _mm_packs_epi32(odd(j + 8, ld), odd(j + 12, ld))));
     });
     up_v_span(a, b, c, f, d0, d1, j, n);
@@ -418,20 +405,6 @@ struct Rows {
 };
 
 }  // namespace
-
-#define ZYLCV_PYR_SSE2(T)                                                                        \
-    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,          \
-                  Zyl8u *buffer)                                                                 \
-    {                                                                                            \
-        pyr_down_entry<Rows>(src, srcStep, dst, dstStep, W, H, Cs, buffer);                      \
-    }                                                                                            \
-    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer) \
-    {                                                                                            \
-        pyr_up_entry<Rows>(src, srcStep, dst, dstStep, W, H, Cs, buffer);                        \
-    }
-ZYLCV_PYR_SSE2(Zyl8u)
-ZYLCV_PYR_SSE2(Zyl8s)
-ZYLCV_PYR_SSE2(Zyl32f)
-#undef ZYLCV_PYR_SSE2
+ZYLCV_PYRAMID_ENTRIES
 
 }  // namespace zylcv::sse2
