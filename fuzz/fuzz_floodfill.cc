@@ -254,19 +254,20 @@ template <class T> void run(Input &in, bool grad, bool eight)
     fz::Block buffer2(std::size_t(size), 0x5C);
     ZyliConnectedRegion region2;
     std::memset(&region2, 0x3C, sizeof region2);
-    ZylStatus st2;
-    if (!grad) {
-        st2 = zylcv::portable::flood_fill(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, eight, buffer2.data(),
-                                          std::uint32_t(capacity), &region2);
-    } else {
+    auto portable = [&](auto eightTag) {
+        constexpr bool E = decltype(eightTag)::value;
+        if (!grad)
+            return zylcv::portable::flood_fill<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, buffer2.data(),
+                                                  std::uint32_t(capacity), &region2);
         Zyl8u *stack = buffer2.data() + maskBytes;
         if constexpr (std::is_same_v<T, Zyl8u>)
-            st2 = zylcv::portable::flood_fill_grad(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, low8, up8, eight,
-                                                   buffer2.data(), stack, std::uint32_t(capacity), &region2);
+            return zylcv::portable::flood_fill_grad<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, low8, up8,
+                                                       buffer2.data(), stack, std::uint32_t(capacity), &region2);
         else
-            st2 = zylcv::portable::flood_fill_grad(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, low32, up32,
-                                                   eight, buffer2.data(), stack, std::uint32_t(capacity), &region2);
-    }
+            return zylcv::portable::flood_fill_grad<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, low32, up32,
+                                                       buffer2.data(), stack, std::uint32_t(capacity), &region2);
+    };
+    const ZylStatus st2 = eight ? portable(std::true_type{}) : portable(std::false_type{});
     FZ_CHECK(st2 == st, "twins: portable status %d, SSE2 %d", st2, st);
     if (st == zylStatusOk) {
         FZ_CHECK(twin.roi_bytes() == img.roi_bytes(), "twins: portable and SSE2 fills differ at byte %ld",

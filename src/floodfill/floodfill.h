@@ -1,12 +1,12 @@
 // Flood-fill kernels: the matching and membership tests, the scalar row pieces shared by both
-// twins, the span-stack fill drivers (templates over the twin's row pieces) and the twins'
-// entries.
-#ifndef ZYLCV_KERNELS_FLOODFILL_H
-#define ZYLCV_KERNELS_FLOODFILL_H
+// twins, the span-stack fill drivers (templates over the twin's row pieces, struct Rows in each
+// twin's file) and the twins' entries.
+#ifndef ZYLCV_FLOODFILL_FLOODFILL_H
+#define ZYLCV_FLOODFILL_FLOODFILL_H
 
 #include "span_stack.h"
 
-namespace zylcv {
+namespace zylcv::floodfill {
 
 // ---- tests ------------------------------------------------------------------------------------
 
@@ -90,6 +90,18 @@ inline void mask_init(Zyl8u *m, int w, int h)
     for (std::ptrdiff_t x = 0; x < mw; ++x) last[x] = 1;
 }
 
+// The row pieces one pixel per step: the portable twin's rows.
+struct ScalarRows {
+    template <class T> static int run_right(T *r, int x, int w, T s, T nv) { return run_right_px(r, x, w, s, nv); }
+    template <class T> static int run_left(T *r, int x, T s, T nv) { return run_left_px(r, x, s, nv); }
+    template <class T, class Test> static int grad_run(const T *c, Zyl8u *mk, int x, int, Test ok)
+    {
+        return grad_run_px(c, mk, x, ok);
+    }
+    static int next_free(const Zyl8u *mk, int x, int b) { return next_free_px(mk, x, b); }
+    template <class T> static void span_write(T *r, int x0, int x1, T nv) { span_write_px(r, x0, x1, nv); }
+};
+
 // A record whose scans will find nothing: its forward row lies outside the image and its parent
 // covers every column its back scans would visit. Popping it would only widen the box (and, in
 // the gradient fill, write its pixels, which nothing reads again), so the fills do that at once
@@ -106,8 +118,8 @@ inline bool scans_nothing(const Span &s, int w, int h, int e)
 
 // Span fill of the region of pixels matching the seed value. Rows are scanned left to right;
 // a found pixel is written, its run extended both ways (written as it goes) and pushed; the
-// scan resumes two columns after the run. Ops provides run_right/run_left for the twin.
-template <class Ops, bool Eight, class T>
+// scan resumes two columns after the run. Rows provides run_right/run_left for the twin.
+template <class Rows, bool Eight, class T>
 ZylStatus fill_value(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u *stackMem,
                      std::uint32_t capacity, ZyliConnectedRegion *region)
 {
@@ -117,7 +129,7 @@ ZylStatus fill_value(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u
     const T s = r[sx];
     if (holds_new_value(s, nv)) return zylStatusOk;
     r[sx] = nv;
-    const int L = Ops::run_left(r, sx, s, nv), R = Ops::run_right(r, sx, w, s, nv);
+    const int L = Rows::run_left(r, sx, s, nv), R = Rows::run_right(r, sx, w, s, nv);
     std::int64_t area = R - L + 1;
     Box box{L, R, sy, sy};
     SpanStack stack(stackMem, capacity);
@@ -133,7 +145,7 @@ ZylStatus fill_value(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u
                 continue;
             }
             q[x] = nv;
-            const int l = Ops::run_left(q, x, s, nv), rr = Ops::run_right(q, x, w, s, nv);
+            const int l = Rows::run_left(q, x, s, nv), rr = Rows::run_right(q, x, w, s, nv);
             area += rr - l + 1;
             const Span c{y, l, rr, p.xl, p.xr, d};
             if (scans_nothing(c, w, h, e)) box.add(l, rr, y);
@@ -160,9 +172,9 @@ ZylStatus fill_value(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u
 
 // Span fill where a pixel joins when it passes `ok` against an adjacent region pixel. The visit
 // mask (frame included) stops every scan and extension at the border; pixels are written only
-// after their span's scans, so every test sees the image as it was. Ops provides next_free (skips
+// after their span's scans, so every test sees the image as it was. Rows provides next_free (skips
 // marked columns), grad_run (the rightward extension against the left neighbour) and span_write.
-template <class Ops, bool Eight, class T, class Test>
+template <class Rows, bool Eight, class T, class Test>
 ZylStatus fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv, Test ok, Zyl8u *mask,
                     Zyl8u *stackMem, std::uint32_t capacity, ZyliConnectedRegion *region)
 {
@@ -176,7 +188,7 @@ ZylStatus fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv, Test o
     Zyl8u *m = mrow(sy);
     m[sx] = 1;
     int L = sx, R = sx;
-    R = Ops::grad_run(r, m, R, w, ok);
+    R = Rows::grad_run(r, m, R, w, ok);
     while (!m[L - 1] && ok(r[L - 1], r[L])) m[--L] = 1;
     std::int64_t area = 0;
     Box box{L, R, sy, sy};
@@ -199,7 +211,7 @@ ZylStatus fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv, Test o
         const T *c = row(y);
         Zyl8u *mk = mrow(y);
         for (int x = a; x <= b;) {
-            x = Ops::next_free(mk, x, b);
+            x = Rows::next_free(mk, x, b);
             if (x > b) break;
             if (!ref_ok(x, c[x])) {
                 ++x;
@@ -210,14 +222,14 @@ ZylStatus fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv, Test o
             while (!mk[l - 1] && ok(c[l - 1], c[l])) mk[--l] = 1;
             // Right: against the left neighbour, or failing that against the popped span.
             for (;;) {
-                rr = Ops::grad_run(c, mk, rr, w, ok);
+                rr = Rows::grad_run(c, mk, rr, w, ok);
                 if (mk[rr + 1] || !ref_ok(rr + 1, c[rr + 1])) break;
                 mk[++rr] = 1;
             }
             const Span s{y, l, rr, p.xl, p.xr, d};
             if (scans_nothing(s, w, h, e)) {
                 box.add(l, rr, y);
-                Ops::span_write(row(y), l, rr, nv);
+                Rows::span_write(row(y), l, rr, nv);
                 area += rr - l + 1;
             } else if (!stack.push(s)) {
                 return false;
@@ -235,55 +247,62 @@ ZylStatus fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv, Test o
             if (!scan(by, p.xl - e, p.pl - 1, -p.d)) return kStackFull;
             if (!scan(by, p.pr + 1, p.xr + e, -p.d)) return kStackFull;
         }
-        Ops::span_write(row(p.y), p.xl, p.xr, nv);
+        Rows::span_write(row(p.y), p.xl, p.xr, nv);
         area += p.xr - p.xl + 1;
     }
     write_region(region, area, double(nv), box);
     return zylStatusOk;
 }
 
-// ---- twins' entries ---------------------------------------------------------------------------
-
-// `stack` holds `capacity` records; `mask` is the gradient fills' visit mask. They return
-// zylStatusOk, or kStackFull when the region needs more records than that.
-#define ZYLCV_FLOODFILL_KERNELS                                                                 \
-    ZylStatus flood_fill(Zyl8u *img, int step, int w, int h, int sx, int sy, Zyl8u nv,          \
-                         bool eight, Zyl8u *stack, std::uint32_t capacity,                      \
-                         ZyliConnectedRegion *region);                                          \
-    ZylStatus flood_fill(Zyl32f *img, int step, int w, int h, int sx, int sy, Zyl32f nv,        \
-                         bool eight, Zyl8u *stack, std::uint32_t capacity,                      \
-                         ZyliConnectedRegion *region);                                          \
-    ZylStatus flood_fill_grad(Zyl8u *img, int step, int w, int h, int sx, int sy, Zyl8u nv,     \
-                              int low, int up, bool eight, Zyl8u *mask, Zyl8u *stack,           \
-                              std::uint32_t capacity, ZyliConnectedRegion *region);             \
-    ZylStatus flood_fill_grad(Zyl32f *img, int step, int w, int h, int sx, int sy, Zyl32f nv,   \
-                              Zyl32f low, Zyl32f up, bool eight, Zyl8u *mask, Zyl8u *stack,     \
-                              std::uint32_t capacity, ZyliConnectedRegion *region);
-
-namespace portable { ZYLCV_FLOODFILL_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_FLOODFILL_KERNELS }
-#endif
-#undef ZYLCV_FLOODFILL_KERNELS
-
-// Shared by both twins: stamps the four entries out of the drivers for a twin's Ops.
-template <class Ops, class T>
-ZylStatus flood_fill_entry(T *img, int step, int w, int h, int sx, int sy, T nv, bool eight,
-                           Zyl8u *stack, std::uint32_t capacity, ZyliConnectedRegion *region)
-{
-    return eight ? fill_value<Ops, true>(img, step, w, h, sx, sy, nv, stack, capacity, region)
-                 : fill_value<Ops, false>(img, step, w, h, sx, sy, nv, stack, capacity, region);
-}
-template <class Ops, class T, class Test>
-ZylStatus flood_fill_grad_entry(T *img, int step, int w, int h, int sx, int sy, T nv, Test ok,
-                                bool eight, Zyl8u *mask, Zyl8u *stack, std::uint32_t capacity,
-                                ZyliConnectedRegion *region)
-{
-    return eight ? fill_grad<Ops, true>(img, step, w, h, sx, sy, nv, ok, mask, stack, capacity, region)
-                 : fill_grad<Ops, false>(img, step, w, h, sx, sy, nv, ok, mask, stack, capacity, region);
-}
 inline GradTest8u grad_test(int low, int up) { return {low, std::uint32_t(low + up)}; }
 inline GradTest32f grad_test(float low, float up) { return {(low - up) * 0.5f, (low + up) * 0.5f}; }
+
+// The gradient fills' differences: integers for 8u, floats for 32f.
+template <class T> using GradDiff = std::conditional_t<std::is_same_v<T, Zyl32f>, Zyl32f, int>;
+
+}  // namespace zylcv::floodfill
+
+namespace zylcv {
+
+// Fills of 8u or 32f images, 8-connected or 4-connected. `stack` holds `capacity` records; `mask`
+// is the gradient fills' visit mask. They return zylStatusOk, or kStackFull when the region needs
+// more records than that.
+ZYLCV_DECLARE_TWINS(
+    template <bool Eight, class T>
+    ZylStatus flood_fill(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u *stack,
+                         std::uint32_t capacity, ZyliConnectedRegion *region);
+    template <bool Eight, class T>
+    ZylStatus flood_fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv,
+                              floodfill::GradDiff<T> low, floodfill::GradDiff<T> up, Zyl8u *mask,
+                              Zyl8u *stack, std::uint32_t capacity, ZyliConnectedRegion *region);)
+
+// A twin's entries over its row pieces Rows (expanded inside the twin's namespace).
+#define ZYLCV_FLOODFILL_INSTANCES(Eight, T)                                                        \
+    template ZylStatus flood_fill<Eight>(T *, int, int, int, int, int, T, Zyl8u *, std::uint32_t,  \
+                                         ZyliConnectedRegion *);                                   \
+    template ZylStatus flood_fill_grad<Eight>(T *, int, int, int, int, int, T,                     \
+                                              floodfill::GradDiff<T>, floodfill::GradDiff<T>,      \
+                                              Zyl8u *, Zyl8u *, std::uint32_t,                     \
+                                              ZyliConnectedRegion *);
+#define ZYLCV_FLOODFILL_ENTRIES                                                                    \
+    template <bool Eight, class T>                                                                 \
+    ZylStatus flood_fill(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u *stack,       \
+                         std::uint32_t capacity, ZyliConnectedRegion *region)                      \
+    {                                                                                              \
+        return floodfill::fill_value<Rows, Eight>(img, step, w, h, sx, sy, nv, stack, capacity,    \
+                                                  region);                                         \
+    }                                                                                              \
+    template <bool Eight, class T>                                                                 \
+    ZylStatus flood_fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv,                \
+                              floodfill::GradDiff<T> low, floodfill::GradDiff<T> up, Zyl8u *mask,  \
+                              Zyl8u *stack, std::uint32_t capacity, ZyliConnectedRegion *region)   \
+    {                                                                                              \
+        return floodfill::fill_grad<Rows, Eight>(img, step, w, h, sx, sy, nv,                      \
+                                                 floodfill::grad_test(low, up), mask, stack,       \
+                                                 capacity, region);                                \
+    }                                                                                              \
+    ZYLCV_FLOODFILL_INSTANCES(false, Zyl8u) ZYLCV_FLOODFILL_INSTANCES(true, Zyl8u)                 \
+    ZYLCV_FLOODFILL_INSTANCES(false, Zyl32f) ZYLCV_FLOODFILL_INSTANCES(true, Zyl32f)
 
 }  // namespace zylcv
 

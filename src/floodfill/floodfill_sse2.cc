@@ -6,14 +6,14 @@
 #include <emmintrin.h>
 
 #include "floodfill.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
 
-__m128i loadu(const Zyl8u *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-void storeu(Zyl8u *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+using namespace floodfill;
 
-struct Ops {
+struct Rows {
     // Per step: 16 pixels right of x compared with s; a fully matching block is written whole,
     // otherwise the run ends inside it. The row ends pixel by pixel.
     static int run_right(Zyl8u *r, int x, int w, Zyl8u s, Zyl8u nv)
@@ -21,9 +21,9 @@ struct Ops {
         const __m128i vs = _mm_set1_epi8(char(s)), vn = _mm_set1_epi8(char(nv));
         int n = x + 1;
         for (; n + 16 <= w; n += 16) {
-            const int eq = _mm_movemask_epi8(_mm_cmpeq_epi8(loadu(r + n), vs));
+            const int eq = _mm_movemask_epi8(_mm_cmpeq_epi8(load(r + n), vs));
             if (eq != 0xFFFF) return run_right_px(r, n - 1, n + std::countr_one(unsigned(eq)), s, nv);
-            storeu(r + n, vn);
+            store(r + n, vn);
         }
         return run_right_px(r, n - 1, w, s, nv);
     }
@@ -33,13 +33,13 @@ struct Ops {
         const __m128i vs = _mm_set1_epi8(char(s)), vn = _mm_set1_epi8(char(nv));
         int n = x;  // r[n..x] written
         for (; n >= 16; n -= 16) {
-            const int eq = _mm_movemask_epi8(_mm_cmpeq_epi8(loadu(r + n - 16), vs));
+            const int eq = _mm_movemask_epi8(_mm_cmpeq_epi8(load(r + n - 16), vs));
             if (eq != 0xFFFF) {
                 const int k = std::countl_one(unsigned(eq) << 16);  // matching pixels next to n
                 span_write_px(r, n - k, n - 1, nv);
                 return n - k;
             }
-            storeu(r + n - 16, vn);
+            store(r + n - 16, vn);
         }
         return run_left_px(r, n, s, nv);
     }
@@ -78,7 +78,7 @@ struct Ops {
     {
         const __m128i zero = _mm_setzero_si128();
         for (; x + 16 <= b + 1; x += 16) {
-            const int z = _mm_movemask_epi8(_mm_cmpeq_epi8(loadu(mk + x), zero));
+            const int z = _mm_movemask_epi8(_mm_cmpeq_epi8(load(mk + x), zero));
             if (z) return x + std::countr_zero(unsigned(z));
         }
         return next_free_px(mk, x, b);
@@ -93,19 +93,19 @@ struct Ops {
         const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
         const __m128i low = _mm_set1_epi16(short(ok.low)), range = _mm_set1_epi16(short(ok.range));
         for (; x + 16 < w; x += 16) {
-            const __m128i cur = loadu(c + x + 1), prev = loadu(c + x);
+            const __m128i cur = load(c + x + 1), prev = load(c + x);
             const __m128i d0 = _mm_add_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(cur, zero), _mm_unpacklo_epi8(prev, zero)), low);
             const __m128i d1 = _mm_add_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(cur, zero), _mm_unpackhi_epi8(prev, zero)), low);
             const __m128i pass = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_subs_epu16(d0, range), zero),
                                                  _mm_cmpeq_epi16(_mm_subs_epu16(d1, range), zero));
-            const __m128i free = _mm_cmpeq_epi8(loadu(mk + x + 1), zero);
+            const __m128i free = _mm_cmpeq_epi8(load(mk + x + 1), zero);
             const int bits = _mm_movemask_epi8(_mm_and_si128(pass, free));
             if (bits != 0xFFFF) {
                 const int k = std::countr_one(unsigned(bits));
                 for (int i = 1; i <= k; ++i) mk[x + i] = 1;
                 return x + k;
             }
-            storeu(mk + x + 1, one);
+            store(mk + x + 1, one);
         }
         return grad_run_px(c, mk, x, ok);
     }
@@ -137,7 +137,7 @@ struct Ops {
         if (end - p >= 16) {
             while (!aligned16(p)) *p++ = nv;
             const __m128i vn = _mm_set1_epi8(char(nv));
-            for (; end - p >= 16; p += 16) _mm_store_si128(reinterpret_cast<__m128i *>(p), vn);
+            for (; end - p >= 16; p += 16) store<Aligned>(p, vn);
         }
         while (p < end) *p++ = nv;
     }
@@ -152,30 +152,6 @@ struct Ops {
 };
 
 }  // namespace
-
-ZylStatus flood_fill(Zyl8u *img, int step, int w, int h, int sx, int sy, Zyl8u nv, bool eight,
-                     Zyl8u *stack, std::uint32_t capacity, ZyliConnectedRegion *region)
-{
-    return flood_fill_entry<Ops>(img, step, w, h, sx, sy, nv, eight, stack, capacity, region);
-}
-ZylStatus flood_fill(Zyl32f *img, int step, int w, int h, int sx, int sy, Zyl32f nv, bool eight,
-                     Zyl8u *stack, std::uint32_t capacity, ZyliConnectedRegion *region)
-{
-    return flood_fill_entry<Ops>(img, step, w, h, sx, sy, nv, eight, stack, capacity, region);
-}
-ZylStatus flood_fill_grad(Zyl8u *img, int step, int w, int h, int sx, int sy, Zyl8u nv, int low,
-                          int up, bool eight, Zyl8u *mask, Zyl8u *stack, std::uint32_t capacity,
-                          ZyliConnectedRegion *region)
-{
-    return flood_fill_grad_entry<Ops>(img, step, w, h, sx, sy, nv, grad_test(low, up), eight, mask,
-                                      stack, capacity, region);
-}
-ZylStatus flood_fill_grad(Zyl32f *img, int step, int w, int h, int sx, int sy, Zyl32f nv,
-                          Zyl32f low, Zyl32f up, bool eight, Zyl8u *mask, Zyl8u *stack,
-                          std::uint32_t capacity, ZyliConnectedRegion *region)
-{
-    return flood_fill_grad_entry<Ops>(img, step, w, h, sx, sy, nv, grad_test(low, up), eight, mask,
-                                      stack, capacity, region);
-}
+ZYLCV_FLOODFILL_ENTRIES
 
 }  // namespace zylcv::sse2
