@@ -160,8 +160,16 @@ template <class T> void run(Input &in, int m)
 #if ZYLCV_SIMD
     fz::Block block2(std::size_t(bufLead) + std::size_t(size));
     Image<Zyl32f> dst2(dW, dH, 1, gd.pad, gd.lead);
-    zylcv::portable::match_template(m, src.data(), src.step(), W, H, tpl.data(), tpl.step(), w, h, dst2.data(),
-                                    dst2.step(), block2.data() + bufLead);
+    using Method = zylcv::match::MatchMethod;
+    using Fn = void (*)(const T *, int, int, int, const T *, int, int, int, Zyl32f *, int, Zyl8u *);
+    const Fn portable[] = {zylcv::portable::match_template<Method::SqDiff, T>,
+                           zylcv::portable::match_template<Method::SqDiffNormed, T>,
+                           zylcv::portable::match_template<Method::Corr, T>,
+                           zylcv::portable::match_template<Method::CorrNormed, T>,
+                           zylcv::portable::match_template<Method::Coeff, T>,
+                           zylcv::portable::match_template<Method::CoeffNormed, T>};
+    portable[m](src.data(), src.step(), W, H, tpl.data(), tpl.step(), w, h, dst2.data(), dst2.step(),
+                block2.data() + bufLead);
     FZ_CHECK(dst2.roi_bytes() == dst.roi_bytes(), "twins: portable and SSE2 %s type %d differ at byte %ld", kNames[m],
              type_code<T>(), fz::first_difference(dst2.roi_bytes(), dst.roi_bytes()));
 #endif

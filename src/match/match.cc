@@ -2,6 +2,8 @@
 #include "match.h"
 
 using namespace zylcv;
+using match::MatchMethod;
+using match::match_layout;
 
 namespace {
 
@@ -22,13 +24,13 @@ ZylStatus check(const T *src, int srcStep, ZyliSize srcSize, const T *tpl, int t
 }
 
 template <MatchMethod M, class T>
-ZylStatus match(const T *pSrc, int srcStep, ZyliSize srcRoiSize, const T *pTpl, int tplStep,
-                ZyliSize tplRoiSize, Zyl32f *pDst, int dstStep, Zyl8u *pBuffer)
+ZylStatus match_call(const T *pSrc, int srcStep, ZyliSize srcRoiSize, const T *pTpl, int tplStep,
+                     ZyliSize tplRoiSize, Zyl32f *pDst, int dstStep, Zyl8u *pBuffer)
 {
     ZylStatus st = check(pSrc, srcStep, srcRoiSize, pTpl, tplStep, tplRoiSize, pDst, dstStep, pBuffer);
     if (st != zylStatusOk) return st;
-    kernels::match_template(int(M), pSrc, srcStep, srcRoiSize.width, srcRoiSize.height, pTpl,
-                            tplStep, tplRoiSize.width, tplRoiSize.height, pDst, dstStep, pBuffer);
+    kernels::match_template<M>(pSrc, srcStep, srcRoiSize.width, srcRoiSize.height, pTpl, tplStep,
+                               tplRoiSize.width, tplRoiSize.height, pDst, dstStep, pBuffer);
     return zylStatusOk;
 }
 
@@ -56,8 +58,8 @@ ZylStatus buffer_size(MatchMethod m, ZyliSize src, ZyliSize tpl, int dataType, Z
         const T *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize, const T *pTpl, Zyl32s tplStep,        \
         ZyliSize tplRoiSize, Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer)                        \
     {                                                                                             \
-        return match<MatchMethod::Method>(pSrc, srcStep, srcRoiSize, pTpl, tplStep, tplRoiSize,   \
-                                          pDst, dstStep, pBuffer);                                \
+        return match_call<MatchMethod::Method>(pSrc, srcStep, srcRoiSize, pTpl, tplStep,         \
+                                               tplRoiSize, pDst, dstStep, pBuffer);               \
     }
 #define ZYLCV_MATCH_METHOD(Method)                                                                \
     ZYLCV_MATCH_MEMBER(Method, 8u32f_C1R, Zyl8u)                                                  \

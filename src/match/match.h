@@ -1,12 +1,13 @@
 // Template-matching kernels: the 32f block sums (one order of additions, shared by both twins),
-// the work-buffer layout, the reciprocal square root and the six score formulas, the column
-// driver that slides the template over the image, and the twins' entries.
-#ifndef ZYLCV_KERNELS_MATCH_H
-#define ZYLCV_KERNELS_MATCH_H
+// the portable integer block sums, the work-buffer layout, the reciprocal square root and the six
+// score formulas, the column driver that slides the template over the image, and the twins'
+// entries (over the twin's integer block sums, struct Rows in each twin's file).
+#ifndef ZYLCV_MATCH_MATCH_H
+#define ZYLCV_MATCH_MATCH_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::match {
 
 // ---- 32f block sums -------------------------------------------------------------------------
 // Elements go in groups of four whose partial sums are held in x87 extended precision (64-bit
@@ -102,6 +103,41 @@ template <bool L2> inline void runs4_32f(const Zyl32f *a, int stride, const Zyl3
     }
     out[0] = acc0, out[1] = acc1, out[2] = acc2, out[3] = acc3;
 }
+
+// ---- integer block sums, one element per step (the portable twin's) ------------------------------
+
+struct ScalarRows {
+    // The wrapped 32-bit total of the bytes; 8s bytes are biased by +128 and the bias removed at
+    // the end, both modulo 2^32.
+    static Zyl32s sum(const Zyl8u *p, int len)
+    {
+        std::uint32_t s = 0;
+        for (int i = 0; i < len; ++i) s += p[i];
+        return Zyl32s(s);
+    }
+    static Zyl32s sum(const Zyl8s *p, int len)
+    {
+        std::uint32_t s = 0;
+        for (int i = 0; i < len; ++i) s += std::uint32_t(p[i] + 128);
+        return Zyl32s(s - 128u * std::uint32_t(len));
+    }
+    // Per step: one square or product added into a 64-bit total; exact for any length.
+    template <class T> static long long l2(const T *a, const T *b, int len)
+    {
+        long long s = 0;
+        for (int i = 0; i < len; ++i) {
+            const int d = int(a[i]) - int(b[i]);
+            s += d * d;
+        }
+        return s;
+    }
+    template <class T> static long long cc(const T *a, const T *b, int len)
+    {
+        long long s = 0;
+        for (int i = 0; i < len; ++i) s += int(a[i]) * int(b[i]);
+        return s;
+    }
+};
 
 // ---- methods, buffer layout, scores ---------------------------------------------------------
 
@@ -301,46 +337,64 @@ void match_columns(const T *src, int srcStep, int W, int H, const T *tpl, int tp
     }
 }
 
-// Runs the driver for a method code (the MatchMethod value).
-template <class K, class T>
-void match_dispatch(int method, const T *src, int srcStep, int W, int H, const T *tpl, int tplStep,
-                    int w, int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)
-{
-    switch (MatchMethod(method)) {
-    case MatchMethod::SqDiff: match_columns<K, MatchMethod::SqDiff>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); break;
-    case MatchMethod::SqDiffNormed: match_columns<K, MatchMethod::SqDiffNormed>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); break;
-    case MatchMethod::Corr: match_columns<K, MatchMethod::Corr>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); break;
-    case MatchMethod::CorrNormed: match_columns<K, MatchMethod::CorrNormed>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); break;
-    case MatchMethod::Coeff: match_columns<K, MatchMethod::Coeff>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); break;
-    case MatchMethod::CoeffNormed: match_columns<K, MatchMethod::CoeffNormed>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); break;
-    }
-}
+}  // namespace zylcv::match
 
-#define ZYLCV_MATCH_KERNELS                                                                     \
-    Zyl32s sum_pixels(const Zyl8u *src, int len);                                               \
-    Zyl32s sum_pixels(const Zyl8s *src, int len);                                               \
-    double sum_pixels(const Zyl32f *src, int len);                                              \
-    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len);                           \
-    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len);                           \
-    double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len);                            \
-    long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len);                              \
-    long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len);                              \
-    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len);                               \
-    void match_template(int method, const Zyl8u *src, int srcStep, int W, int H,                \
-                        const Zyl8u *tpl, int tplStep, int w, int h, Zyl32f *dst, int dstStep,  \
-                        Zyl8u *buffer);                                                         \
-    void match_template(int method, const Zyl8s *src, int srcStep, int W, int H,                \
-                        const Zyl8s *tpl, int tplStep, int w, int h, Zyl32f *dst, int dstStep,  \
-                        Zyl8u *buffer);                                                         \
-    void match_template(int method, const Zyl32f *src, int srcStep, int W, int H,               \
-                        const Zyl32f *tpl, int tplStep, int w, int h, Zyl32f *dst, int dstStep, \
-                        Zyl8u *buffer);
+namespace zylcv {
 
-namespace portable { ZYLCV_MATCH_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_MATCH_KERNELS }
-#endif
-#undef ZYLCV_MATCH_KERNELS
+// Block kernels (sum of a run; sum of squared differences or of products of two runs; len >= 1)
+// and the whole match of a W x H image against a w x h template by method M into a buffer of the
+// query's size.
+ZYLCV_DECLARE_TWINS(
+    Zyl32s sum_pixels(const Zyl8u *src, int len);
+    Zyl32s sum_pixels(const Zyl8s *src, int len);
+    double sum_pixels(const Zyl32f *src, int len);
+    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len);
+    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len);
+    double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len);
+    long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len);
+    long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len);
+    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len);
+    template <match::MatchMethod M, class T>
+    void match_template(const T *src, int srcStep, int W, int H, const T *tpl, int tplStep, int w,
+                        int h, Zyl32f *dst, int dstStep, Zyl8u *buffer);)
+
+// A twin's entries over its integer block sums Rows (expanded inside the twin's namespace); the
+// 32f block sums are the shared ones.
+#define ZYLCV_MATCH_INSTANCE(M, T)                                                                 \
+    template void match_template<match::MatchMethod::M>(const T *, int, int, int, const T *, int,  \
+                                                        int, int, Zyl32f *, int, Zyl8u *);
+#define ZYLCV_MATCH_INSTANCES(M)                                                                   \
+    ZYLCV_MATCH_INSTANCE(M, Zyl8u) ZYLCV_MATCH_INSTANCE(M, Zyl8s) ZYLCV_MATCH_INSTANCE(M, Zyl32f)
+#define ZYLCV_MATCH_ENTRIES                                                                        \
+    Zyl32s sum_pixels(const Zyl8u *p, int len) { return Rows::sum(p, len); }                       \
+    Zyl32s sum_pixels(const Zyl8s *p, int len) { return Rows::sum(p, len); }                       \
+    double sum_pixels(const Zyl32f *p, int len) { return match::sum_run_32f(p, len); }             \
+    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len) { return Rows::l2(a, b, len); } \
+    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len) { return Rows::l2(a, b, len); } \
+    double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len)                                \
+    {                                                                                              \
+        return match::l2_run_32f(a, b, len);                                                       \
+    }                                                                                              \
+    long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len) { return Rows::cc(a, b, len); }  \
+    long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len) { return Rows::cc(a, b, len); }  \
+    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len) { return match::cc_run_32f(a, b, len); } \
+    namespace {                                                                                    \
+    /* This twin's block kernels, as the column driver calls them. */                              \
+    struct Blocks {                                                                                \
+        template <class T> static auto sum(const T *p, int n) { return sum_pixels(p, n); }         \
+        template <class T> static auto l2(const T *a, const T *b, int n) { return cmp_blocks_l2(a, b, n); } \
+        template <class T> static auto cc(const T *a, const T *b, int n) { return cross_corr(a, b, n); } \
+    };                                                                                             \
+    }                                                                                              \
+    template <match::MatchMethod M, class T>                                                       \
+    void match_template(const T *src, int srcStep, int W, int H, const T *tpl, int tplStep, int w, \
+                        int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)                            \
+    {                                                                                              \
+        match::match_columns<Blocks, M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); \
+    }                                                                                              \
+    ZYLCV_MATCH_INSTANCES(SqDiff) ZYLCV_MATCH_INSTANCES(SqDiffNormed)                              \
+    ZYLCV_MATCH_INSTANCES(Corr) ZYLCV_MATCH_INSTANCES(CorrNormed)                                  \
+    ZYLCV_MATCH_INSTANCES(Coeff) ZYLCV_MATCH_INSTANCES(CoeffNormed)
 
 }  // namespace zylcv
 

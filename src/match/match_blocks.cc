@@ -5,39 +5,20 @@
 
 using namespace zylcv;
 
-ZYLCV_API Zyl32s zycvSumPixels_8u_C1(const Zyl8u *pSrc, Zyl32s len)
-{
-    return len > 0 ? kernels::sum_pixels(pSrc, len) : 0;
-}
-ZYLCV_API Zyl32s zycvSumPixels_8s_C1(const Zyl8s *pSrc, Zyl32s len)
-{
-    return len > 0 ? kernels::sum_pixels(pSrc, len) : 0;
-}
-ZYLCV_API Zyl64f zycvSumPixels_32f_C1(const Zyl32f *pSrc, Zyl32s len)
-{
-    return len > 0 ? kernels::sum_pixels(pSrc, len) : 0.0;
-}
-ZYLCV_API Zyl64s zycvCmpBlocksL2_8u_C1(const Zyl8u *pSrc1, const Zyl8u *pSrc2, Zyl32s len)
-{
-    return len > 0 ? kernels::cmp_blocks_l2(pSrc1, pSrc2, len) : 0;
-}
-ZYLCV_API Zyl64s zycvCmpBlocksL2_8s_C1(const Zyl8s *pSrc1, const Zyl8s *pSrc2, Zyl32s len)
-{
-    return len > 0 ? kernels::cmp_blocks_l2(pSrc1, pSrc2, len) : 0;
-}
-ZYLCV_API Zyl64f zycvCmpBlocksL2_32f_C1(const Zyl32f *pSrc1, const Zyl32f *pSrc2, Zyl32s len)
-{
-    return len > 0 ? kernels::cmp_blocks_l2(pSrc1, pSrc2, len) : 0.0;
-}
-ZYLCV_API Zyl64s zycvCrossCorr_8u_C1(const Zyl8u *pSrc1, const Zyl8u *pSrc2, Zyl32s len)
-{
-    return len > 0 ? kernels::cross_corr(pSrc1, pSrc2, len) : 0;
-}
-ZYLCV_API Zyl64s zycvCrossCorr_8s_C1(const Zyl8s *pSrc1, const Zyl8s *pSrc2, Zyl32s len)
-{
-    return len > 0 ? kernels::cross_corr(pSrc1, pSrc2, len) : 0;
-}
-ZYLCV_API Zyl64f zycvCrossCorr_32f_C1(const Zyl32f *pSrc1, const Zyl32f *pSrc2, Zyl32s len)
-{
-    return len > 0 ? kernels::cross_corr(pSrc1, pSrc2, len) : 0.0;
-}
+#define ZYLCV_MATCH_BLOCKS(tag, T, Sum, Cmp)                                                       \
+    ZYLCV_API Sum zycvSumPixels_##tag##_C1(const T *pSrc, Zyl32s len)                              \
+    {                                                                                              \
+        return len > 0 ? kernels::sum_pixels(pSrc, len) : Sum(0);                                  \
+    }                                                                                              \
+    ZYLCV_API Cmp zycvCmpBlocksL2_##tag##_C1(const T *pSrc1, const T *pSrc2, Zyl32s len)           \
+    {                                                                                              \
+        return len > 0 ? kernels::cmp_blocks_l2(pSrc1, pSrc2, len) : Cmp(0);                       \
+    }                                                                                              \
+    ZYLCV_API Cmp zycvCrossCorr_##tag##_C1(const T *pSrc1, const T *pSrc2, Zyl32s len)             \
+    {                                                                                              \
+        return len > 0 ? kernels::cross_corr(pSrc1, pSrc2, len) : Cmp(0);                          \
+    }
+ZYLCV_MATCH_BLOCKS(8u, Zyl8u, Zyl32s, Zyl64s)
+ZYLCV_MATCH_BLOCKS(8s, Zyl8s, Zyl32s, Zyl64s)
+ZYLCV_MATCH_BLOCKS(32f, Zyl32f, Zyl64f, Zyl64f)
+#undef ZYLCV_MATCH_BLOCKS

@@ -8,18 +8,11 @@
 #include <emmintrin.h>
 
 #include "match.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
 
-enum Path { Unaligned, Aligned };
-
-template <int P> __m128i load(const void *p)
-{
-    auto q = reinterpret_cast<const __m128i *>(p);
-    return P == Aligned ? _mm_load_si128(q) : _mm_loadu_si128(q);
-}
-__m128i load8(const void *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
 void prefetch(const void *p) { _mm_prefetch(static_cast<const char *>(p), _MM_HINT_T0); }
 
 // Blocks summed in 32-bit lanes before they are widened (see the file comment).
@@ -148,58 +141,33 @@ std::uint32_t bytes_sum(const Zyl8u *p, int len, bool signedBytes)
     return aligned16(p) ? byte_total<Aligned>(p, len, flip, one) : byte_total<Unaligned>(p, len, flip, one);
 }
 
-}  // namespace
-
-Zyl32s sum_pixels(const Zyl8u *p, int len) { return Zyl32s(bytes_sum(p, len, false)); }
-Zyl32s sum_pixels(const Zyl8s *p, int len)
-{
-    const std::uint32_t s = bytes_sum(reinterpret_cast<const Zyl8u *>(p), len, true);
-    return Zyl32s(s - 128u * std::uint32_t(len));
-}
-double sum_pixels(const Zyl32f *p, int len) { return sum_run_32f(p, len); }
-
-long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len)
-{
-    return block<L2<false>>(a, b, len, [](Zyl8u x, Zyl8u y) { return (int(x) - y) * (int(x) - y); });
-}
-long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len)
-{
-    return block<L2<true>>(a, b, len, [](Zyl8s x, Zyl8s y) { return (int(x) - y) * (int(x) - y); });
-}
-double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len) { return l2_run_32f(a, b, len); }
-long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len)
-{
-    return block<CC<false>>(a, b, len, [](Zyl8u x, Zyl8u y) { return int(x) * int(y); });
-}
-long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len)
-{
-    return block<CC<true>>(a, b, len, [](Zyl8s x, Zyl8s y) { return int(x) * int(y); });
-}
-double cross_corr(const Zyl32f *a, const Zyl32f *b, int len) { return cc_run_32f(a, b, len); }
-
-namespace {
-// This twin's block kernels, as the column driver calls them.
-struct Blocks {
-    template <class T> static auto sum(const T *p, int n) { return sum_pixels(p, n); }
-    template <class T> static auto l2(const T *a, const T *b, int n) { return cmp_blocks_l2(a, b, n); }
-    template <class T> static auto cc(const T *a, const T *b, int n) { return cross_corr(a, b, n); }
+// This twin's integer block sums.
+struct Rows {
+    static Zyl32s sum(const Zyl8u *p, int len) { return Zyl32s(bytes_sum(p, len, false)); }
+    static Zyl32s sum(const Zyl8s *p, int len)
+    {
+        const std::uint32_t s = bytes_sum(reinterpret_cast<const Zyl8u *>(p), len, true);
+        return Zyl32s(s - 128u * std::uint32_t(len));
+    }
+    static long long l2(const Zyl8u *a, const Zyl8u *b, int len)
+    {
+        return block<L2<false>>(a, b, len, [](Zyl8u x, Zyl8u y) { return (int(x) - y) * (int(x) - y); });
+    }
+    static long long l2(const Zyl8s *a, const Zyl8s *b, int len)
+    {
+        return block<L2<true>>(a, b, len, [](Zyl8s x, Zyl8s y) { return (int(x) - y) * (int(x) - y); });
+    }
+    static long long cc(const Zyl8u *a, const Zyl8u *b, int len)
+    {
+        return block<CC<false>>(a, b, len, [](Zyl8u x, Zyl8u y) { return int(x) * int(y); });
+    }
+    static long long cc(const Zyl8s *a, const Zyl8s *b, int len)
+    {
+        return block<CC<true>>(a, b, len, [](Zyl8s x, Zyl8s y) { return int(x) * int(y); });
+    }
 };
-}  // namespace
 
-void match_template(int method, const Zyl8u *src, int srcStep, int W, int H, const Zyl8u *tpl,
-                    int tplStep, int w, int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)
-{
-    match_dispatch<Blocks>(method, src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer);
-}
-void match_template(int method, const Zyl8s *src, int srcStep, int W, int H, const Zyl8s *tpl,
-                    int tplStep, int w, int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)
-{
-    match_dispatch<Blocks>(method, src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer);
-}
-void match_template(int method, const Zyl32f *src, int srcStep, int W, int H, const Zyl32f *tpl,
-                    int tplStep, int w, int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)
-{
-    match_dispatch<Blocks>(method, src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer);
-}
+}  // namespace
+ZYLCV_MATCH_ENTRIES
 
 }  // namespace zylcv::sse2
