@@ -2,16 +2,18 @@
 #include "deriv3x3.h"
 
 using namespace zylcv;
+using deriv3x3::Kind;
 
 namespace {
 
 // The checks in order: pointers, steps, size (at least two rows), step alignment of the 16s or
 // 32f images, bottomUp, shift, and for the 8u d2/dy2 member rows at least one row long.
 // Members without bottomUp or shift pass 0.
-template <class S, class D>
-ZylStatus derive(DerivKind kind, const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep,
-                 Zyl32s bottomUp, ZyliSize roiSize, Zyl32s shift, bool rowLengthCheck = false)
+template <Kind K, class S, class D>
+ZylStatus derive(const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep, Zyl32s bottomUp,
+                 ZyliSize roiSize, Zyl32s shift)
 {
+    constexpr bool rowLengthCheck = K == Kind::SobelD2y && std::is_same_v<S, Zyl8u>;
     if (!pSrc || !pDst) return zylStatusNullPtr;
     if (srcStep < 1 || dstStep < 1) return zylStatusBadStep;
     if (roiSize.width < 1 || roiSize.height < 2) return zylStatusBadSize;
@@ -25,111 +27,56 @@ ZylStatus derive(DerivKind kind, const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s 
     if (rowLengthCheck &&
         (srcStep < roiSize.width || std::int64_t(dstStep) < 2 * std::int64_t(roiSize.width)))
         return zylStatusBadSize;
-    kernels::deriv(kind, pSrc, srcStep, pDst, dstStep, roiSize.width, roiSize.height, bottomUp,
-                   shift);
+    kernels::deriv<K>(pSrc, srcStep, pDst, dstStep, roiSize.width, roiSize.height, bottomUp,
+                      shift);
     return zylStatusOk;
 }
 
 }  // namespace
 
-// ---- 8u16s ----
+// The four signatures: the image triple alone, with bottomUp, with shift, with both.
+#define ZYLCV_DERIV3X3_PLAIN(name, K, S, D)                                                        \
+    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep,               \
+                             ZyliSize roiSize)                                                     \
+    {                                                                                              \
+        return derive<Kind::K>(pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);                       \
+    }
+#define ZYLCV_DERIV3X3_BOTTOMUP(name, K, S, D)                                                     \
+    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep,               \
+                             Zyl32s bottomUp, ZyliSize roiSize)                                    \
+    {                                                                                              \
+        return derive<Kind::K>(pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, 0);                \
+    }
+#define ZYLCV_DERIV3X3_SHIFT(name, K, S, D)                                                        \
+    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep,               \
+                             ZyliSize roiSize, Zyl32s shift)                                       \
+    {                                                                                              \
+        return derive<Kind::K>(pSrc, srcStep, pDst, dstStep, 0, roiSize, shift);                   \
+    }
+#define ZYLCV_DERIV3X3_BOTTOMUP_SHIFT(name, K, S, D)                                               \
+    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep,               \
+                             Zyl32s bottomUp, ZyliSize roiSize, Zyl32s shift)                      \
+    {                                                                                              \
+        return derive<Kind::K>(pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, shift);            \
+    }
 
-ZYLCV_API ZylStatus zyliSobel3x3_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                             Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDx, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                             Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_D2x_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                              Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelD2x, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_D2y_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                              Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelD2y, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0, true);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_DxDy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                               Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDxDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliScharr_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                           Zyl32s dstStep, ZyliSize roiSize, Zyl32s shift)
-{
-    return derive(DerivKind::ScharrDx, pSrc, srcStep, pDst, dstStep, 0, roiSize, shift);
-}
-ZYLCV_API ZylStatus zyliScharr_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                           Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize,
-                                           Zyl32s shift)
-{
-    return derive(DerivKind::ScharrDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, shift);
-}
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_Dx_8u16s_C1R, SobelDx, Zyl8u, Zyl16s)
+ZYLCV_DERIV3X3_BOTTOMUP(zyliSobel3x3_Dy_8u16s_C1R, SobelDy, Zyl8u, Zyl16s)
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_D2x_8u16s_C1R, SobelD2x, Zyl8u, Zyl16s)
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_D2y_8u16s_C1R, SobelD2y, Zyl8u, Zyl16s)
+ZYLCV_DERIV3X3_BOTTOMUP(zyliSobel3x3_DxDy_8u16s_C1R, SobelDxDy, Zyl8u, Zyl16s)
+ZYLCV_DERIV3X3_SHIFT(zyliScharr_Dx_8u16s_C1R, ScharrDx, Zyl8u, Zyl16s)
+ZYLCV_DERIV3X3_BOTTOMUP_SHIFT(zyliScharr_Dy_8u16s_C1R, ScharrDy, Zyl8u, Zyl16s)
 
-// ---- 8s16s ----
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_Dx_8s16s_C1R, SobelDx, Zyl8s, Zyl16s)
+ZYLCV_DERIV3X3_BOTTOMUP(zyliSobel3x3_Dy_8s16s_C1R, SobelDy, Zyl8s, Zyl16s)
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_D2x_8s16s_C1R, SobelD2x, Zyl8s, Zyl16s)
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_D2y_8s16s_C1R, SobelD2y, Zyl8s, Zyl16s)
+ZYLCV_DERIV3X3_BOTTOMUP(zyliSobel3x3_DxDy_8s16s_C1R, SobelDxDy, Zyl8s, Zyl16s)
+ZYLCV_DERIV3X3_SHIFT(zyliScharr_Dx_8s16s_C1R, ScharrDx, Zyl8s, Zyl16s)
+ZYLCV_DERIV3X3_BOTTOMUP_SHIFT(zyliScharr_Dy_8s16s_C1R, ScharrDy, Zyl8s, Zyl16s)
 
-ZYLCV_API ZylStatus zyliSobel3x3_Dx_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                             Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDx, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_Dy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                             Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_D2x_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                              Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelD2x, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_D2y_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                              Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelD2y, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_DxDy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                               Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDxDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliScharr_Dx_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                           Zyl32s dstStep, ZyliSize roiSize, Zyl32s shift)
-{
-    return derive(DerivKind::ScharrDx, pSrc, srcStep, pDst, dstStep, 0, roiSize, shift);
-}
-ZYLCV_API ZylStatus zyliScharr_Dy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                           Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize,
-                                           Zyl32s shift)
-{
-    return derive(DerivKind::ScharrDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, shift);
-}
-
-// ---- 32f ----
-
-ZYLCV_API ZylStatus zyliSobel3x3_Dx_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
-                                           Zyl32s dstStep, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDx, pSrc, srcStep, pDst, dstStep, 0, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliSobel3x3_Dy_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
-                                           Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize)
-{
-    return derive(DerivKind::SobelDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, 0);
-}
-ZYLCV_API ZylStatus zyliScharr_Dx_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
-                                         Zyl32s dstStep, ZyliSize roiSize, Zyl32s shift)
-{
-    return derive(DerivKind::ScharrDx, pSrc, srcStep, pDst, dstStep, 0, roiSize, shift);
-}
-ZYLCV_API ZylStatus zyliScharr_Dy_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
-                                         Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize,
-                                         Zyl32s shift)
-{
-    return derive(DerivKind::ScharrDy, pSrc, srcStep, pDst, dstStep, bottomUp, roiSize, shift);
-}
+ZYLCV_DERIV3X3_PLAIN(zyliSobel3x3_Dx_32f_C1R, SobelDx, Zyl32f, Zyl32f)
+ZYLCV_DERIV3X3_BOTTOMUP(zyliSobel3x3_Dy_32f_C1R, SobelDy, Zyl32f, Zyl32f)
+ZYLCV_DERIV3X3_SHIFT(zyliScharr_Dx_32f_C1R, ScharrDx, Zyl32f, Zyl32f)
+ZYLCV_DERIV3X3_BOTTOMUP_SHIFT(zyliScharr_Dy_32f_C1R, ScharrDy, Zyl32f, Zyl32f)

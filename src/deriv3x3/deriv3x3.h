@@ -1,13 +1,14 @@
 // Fixed 3x3 derivative kernels: the seven kinds, the per-pixel helpers shared by both twins
-// (border columns and row ends), and the twins' entries.
-#ifndef ZYLCV_KERNELS_DERIV_H
-#define ZYLCV_KERNELS_DERIV_H
+// (border columns and row ends), the entry that resolves a call's bottom-up exchange and Scharr
+// shift before the twin's rows run, and the twins' entries.
+#ifndef ZYLCV_DERIV3X3_DERIV3X3_H
+#define ZYLCV_DERIV3X3_DERIV3X3_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::deriv3x3 {
 
-enum class DerivKind { SobelDx, SobelDy, SobelD2x, SobelD2y, SobelDxDy, ScharrDx, ScharrDy };
+enum class Kind { SobelDx, SobelDy, SobelD2x, SobelD2y, SobelDxDy, ScharrDx, ScharrDy };
 
 // How three values a, b, c (left, centre, right pixels of a row, or the terms of rows y-1, y,
 // y+1) combine: Diff c - a; Second a - 2b + c; Smooth edge*a + centre*b + edge*c.
@@ -22,16 +23,16 @@ struct DerivDesc {
     bool shifted;      // Scharr: the result is divided by 2^shift
 };
 
-constexpr DerivDesc describe(DerivKind k)
+constexpr DerivDesc describe(Kind k)
 {
     switch (k) {
-    case DerivKind::SobelDx: return {Term::Diff, Term::Smooth, 1, 2, false, false};
-    case DerivKind::SobelDy: return {Term::Smooth, Term::Diff, 1, 2, true, false};
-    case DerivKind::SobelD2x: return {Term::Second, Term::Smooth, 1, 2, false, false};
-    case DerivKind::SobelD2y: return {Term::Smooth, Term::Second, 1, 2, false, false};
-    case DerivKind::SobelDxDy: return {Term::Diff, Term::Diff, 1, 2, true, false};
-    case DerivKind::ScharrDx: return {Term::Diff, Term::Smooth, 3, 10, false, true};
-    case DerivKind::ScharrDy: return {Term::Smooth, Term::Diff, 3, 10, true, true};
+    case Kind::SobelDx: return {Term::Diff, Term::Smooth, 1, 2, false, false};
+    case Kind::SobelDy: return {Term::Smooth, Term::Diff, 1, 2, true, false};
+    case Kind::SobelD2x: return {Term::Second, Term::Smooth, 1, 2, false, false};
+    case Kind::SobelD2y: return {Term::Smooth, Term::Second, 1, 2, false, false};
+    case Kind::SobelDxDy: return {Term::Diff, Term::Diff, 1, 2, true, false};
+    case Kind::ScharrDx: return {Term::Diff, Term::Smooth, 3, 10, false, true};
+    case Kind::ScharrDy: return {Term::Smooth, Term::Diff, 3, 10, true, true};
     }
     return {};
 }
@@ -65,7 +66,7 @@ inline DerivRows<S> deriv_rows(const S *src, int srcStep, int y, int h, bool swa
 
 // One exact result at column x, with xl and xr the (replicated) left and right columns. The
 // Scharr sum is shifted arithmetically, i.e. rounded towards minus infinity.
-template <DerivKind K, class S>
+template <Kind K, class S>
 inline Zyl16s deriv_px(const DerivRows<S> &r, int xl, int x, int xr, int shift)
 {
     constexpr DerivDesc d = describe(K);
@@ -76,7 +77,7 @@ inline Zyl16s deriv_px(const DerivRows<S> &r, int xl, int x, int xr, int shift)
 }
 
 // Columns x0..x1-1 of one output row of width w, pixel by pixel.
-template <DerivKind K, class S>
+template <Kind K, class S>
 inline void deriv_span(const DerivRows<S> &r, Zyl16s *out, int x0, int x1, int w, int shift)
 {
     for (int x = x0; x < x1; ++x)
@@ -105,7 +106,7 @@ struct DerivWeights {
 
 // s = 1/2^shift with 2^shift formed by doubling 1.0 in single precision: infinite (s = 0) from
 // shift 128 on. The weights are exact multiples of a power of two.
-inline DerivWeights deriv_weights(DerivKind k, int bottomUp, int shift)
+inline DerivWeights deriv_weights(Kind k, int bottomUp, int shift)
 {
     const DerivDesc d = describe(k);
     float s = 1.0f;
@@ -119,7 +120,7 @@ inline DerivWeights deriv_weights(DerivKind k, int bottomUp, int shift)
 }
 
 // Whether rows y-1 and y+1 trade places: Sobel d/dy of a bottom-up image.
-inline bool deriv_swap32f(DerivKind k, int bottomUp)
+inline bool deriv_swap32f(Kind k, int bottomUp)
 {
     const DerivDesc d = describe(k);
     return d.odd && !d.shifted && bottomUp;
@@ -154,7 +155,7 @@ template <Term T> inline float deriv_term32f(const Zyl32f *p, int x, int w, cons
 }
 
 // One result at column x of a row at position `pos`.
-template <DerivKind K>
+template <Kind K>
 inline Zyl32f deriv_px32f(const DerivRows<Zyl32f> &r, int x, int w, RowPos pos, const DerivWeights &k)
 {
     constexpr DerivDesc d = describe(K);
@@ -172,7 +173,7 @@ inline Zyl32f deriv_px32f(const DerivRows<Zyl32f> &r, int x, int w, RowPos pos, 
 }
 
 // Columns x0..x1-1 of one output row of width w, pixel by pixel.
-template <DerivKind K>
+template <Kind K>
 inline void deriv_span32f(const DerivRows<Zyl32f> &r, Zyl32f *out, int x0, int x1, int w,
                           RowPos pos, const DerivWeights &k)
 {
@@ -180,22 +181,65 @@ inline void deriv_span32f(const DerivRows<Zyl32f> &r, Zyl32f *out, int x0, int x
 }
 
 // ---- the twins' entries ---------------------------------------------------------------------
-// `kind` is one of the seven (8-bit sources) or SobelDx, SobelDy, ScharrDx, ScharrDy (32f);
-// bottomUp is 0 or 1, shift >= 0 (read by the Scharr kinds only); width >= 1, height >= 2.
 
-#define ZYLCV_DERIV_KERNELS                                                                       \
-    void deriv(DerivKind kind, const Zyl8u *src, int srcStep, Zyl16s *dst, int dstStep,          \
-               int width, int height, int bottomUp, int shift);                                  \
-    void deriv(DerivKind kind, const Zyl8s *src, int srcStep, Zyl16s *dst, int dstStep,          \
-               int width, int height, int bottomUp, int shift);                                  \
-    void deriv(DerivKind kind, const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep,         \
-               int width, int height, int bottomUp, int shift);
+// A call over a twin's row operations R, which provide
+//   R::rows<K, Swap>(src, srcStep, dst, dstStep, w, h, shift)      8-bit sources, shift <= 15
+//   R::rows32f<K, Swap>(src, srcStep, dst, dstStep, w, h, weights)  32f
+// with Swap: rows y-1 and y+1 exchanged (odd kinds of a bottom-up image; for 32f only Sobel's).
+template <class R, Kind K, class S, class D>
+void run(const S *src, int srcStep, D *dst, int dstStep, int w, int h, int bottomUp, int shift)
+{
+    if constexpr (std::is_same_v<S, Zyl32f>) {
+        const DerivWeights k = deriv_weights(K, bottomUp, shift);
+        if constexpr (describe(K).odd && !describe(K).shifted) {
+            if (deriv_swap32f(K, bottomUp))
+                return R::template rows32f<K, true>(src, srcStep, dst, dstStep, w, h, k);
+        }
+        R::template rows32f<K, false>(src, srcStep, dst, dstStep, w, h, k);
+    } else {
+        shift = deriv_shift(shift);
+        if constexpr (describe(K).odd) {
+            if (bottomUp) return R::template rows<K, true>(src, srcStep, dst, dstStep, w, h, shift);
+        }
+        R::template rows<K, false>(src, srcStep, dst, dstStep, w, h, shift);
+    }
+}
 
-namespace portable { ZYLCV_DERIV_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_DERIV_KERNELS }
-#endif
-#undef ZYLCV_DERIV_KERNELS
+}  // namespace zylcv::deriv3x3
+
+namespace zylcv {
+
+// deriv<K> writes derivative K of a whole image: 8-bit sources with 16s results for every kind,
+// 32f for SobelDx, SobelDy, ScharrDx and ScharrDy. bottomUp is 0 or 1, shift >= 0 (read by the
+// Scharr kinds only); width >= 1, height >= 2.
+ZYLCV_DECLARE_TWINS(template <deriv3x3::Kind K, class S, class D>
+                    void deriv(const S *src, int srcStep, D *dst, int dstStep, int width,
+                               int height, int bottomUp, int shift);)
+
+#define ZYLCV_DERIV3X3_INSTANCE(K, S, D)                                                           \
+    template void deriv<deriv3x3::Kind::K>(const S *, int, D *, int, int, int, int, int);
+#define ZYLCV_DERIV3X3_INSTANCES_8BIT(K)                                                           \
+    ZYLCV_DERIV3X3_INSTANCE(K, Zyl8u, Zyl16s) ZYLCV_DERIV3X3_INSTANCE(K, Zyl8s, Zyl16s)
+
+// A twin's entries over its row operations Rows (expanded inside the twin's namespace).
+#define ZYLCV_DERIV3X3_ENTRIES                                                                     \
+    template <deriv3x3::Kind K, class S, class D>                                                  \
+    void deriv(const S *src, int srcStep, D *dst, int dstStep, int width, int height,              \
+               int bottomUp, int shift)                                                            \
+    {                                                                                              \
+        deriv3x3::run<Rows, K>(src, srcStep, dst, dstStep, width, height, bottomUp, shift);        \
+    }                                                                                              \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(SobelDx)                                                         \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(SobelDy)                                                         \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(SobelD2x)                                                        \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(SobelD2y)                                                        \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(SobelDxDy)                                                       \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(ScharrDx)                                                        \
+    ZYLCV_DERIV3X3_INSTANCES_8BIT(ScharrDy)                                                        \
+    ZYLCV_DERIV3X3_INSTANCE(SobelDx, Zyl32f, Zyl32f)                                               \
+    ZYLCV_DERIV3X3_INSTANCE(SobelDy, Zyl32f, Zyl32f)                                               \
+    ZYLCV_DERIV3X3_INSTANCE(ScharrDx, Zyl32f, Zyl32f)                                              \
+    ZYLCV_DERIV3X3_INSTANCE(ScharrDy, Zyl32f, Zyl32f)
 
 }  // namespace zylcv
 

@@ -12,9 +12,12 @@
 #include <emmintrin.h>
 
 #include "deriv3x3.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
+
+using namespace deriv3x3;
 
 // ---- 8-bit sources ----
 
@@ -41,14 +44,6 @@ template <Term T, int E, int C> __m128i combine8(__m128i a, __m128i b, __m128i c
     }
 }
 
-// Packed sum with the operand order pinned, as deriv_add: when both lanes are NaN the first
-// operand's NaN propagates.
-__m128 add_first(__m128 a, __m128 b)
-{
-    asm("addps %1, %0" : "+x"(a) : "x"(b));
-    return a;
-}
-
 // ---- lanes: the block operations of each source type ----
 // row(p): what a row contributes, from the horizontal term of the N columns from p (p[-1] and
 // p[N] lie inside the row); out(a, b, c): the N results from the contributions of rows y-1, y,
@@ -56,7 +51,7 @@ __m128 add_first(__m128 a, __m128 b)
 
 // 8-bit sources: 8 pixels in 16-bit lanes, exact. Swap exchanges rows y-1 and y+1, which
 // negates the odd kinds of a bottom-up image; Scharr sums are then shifted arithmetically.
-template <DerivKind K, bool Swap, class S> struct IntLanes {
+template <Kind K, bool Swap, class S> struct IntLanes {
     using Src = S;
     using Dst = Zyl16s;
     using V = __m128i;
@@ -73,8 +68,8 @@ template <DerivKind K, bool Swap, class S> struct IntLanes {
         if constexpr (d.shifted) v = _mm_sra_epi16(v, count);
         return v;
     }
-    static void store(Zyl16s *p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
-    static void stream(Zyl16s *p, V v) { _mm_stream_si128(reinterpret_cast<__m128i *>(p), v); }
+    static void store(Zyl16s *p, V v) { sse2::store(p, v); }
+    static void stream(Zyl16s *p, V v) { sse2::store<Streaming>(p, v); }
 };
 
 // What a 32f row contributes: its term, or inside the image for Scharr d/dx the term times e
@@ -93,7 +88,7 @@ template <> struct FloatRow<true> {
 // weights in the first and last rows of the d/dx kinds). Sobel's weights 1 and 2 become plain
 // sums (same bits); Swap exchanges rows y-1 and y+1 (Sobel d/dy of a bottom-up image). Inside
 // the image a Scharr d/dx row contributes its two weighted terms, each formed once.
-template <DerivKind K, RowPos P, bool Swap> struct FloatLanes {
+template <Kind K, RowPos P, bool Swap> struct FloatLanes {
     using Src = Zyl32f;
     using Dst = Zyl32f;
     using V = __m128;
@@ -112,7 +107,7 @@ template <DerivKind K, RowPos P, bool Swap> struct FloatLanes {
     }
     V out(const R &a, const R &b, const R &c) const
     {
-        if constexpr (weighted) return add_first(add_first(a.et, b.ft), c.et);
+        if constexpr (weighted) return add_ordered(add_ordered(a.et, b.ft), c.et);
         else return vert(a, b, c);
     }
 
@@ -121,24 +116,24 @@ template <DerivKind K, RowPos P, bool Swap> struct FloatLanes {
         const __m128 l = _mm_loadu_ps(p - 1), r = _mm_loadu_ps(p + 1);
         if constexpr (d.h == Term::Diff) return _mm_sub_ps(r, l);
         const __m128 c = _mm_loadu_ps(p);
-        if constexpr (scharr) return add_first(add_first(_mm_mul_ps(e, l), _mm_mul_ps(f, c)), _mm_mul_ps(e, r));
-        else return add_first(add_first(l, _mm_add_ps(c, c)), r);
+        if constexpr (scharr) return add_ordered(add_ordered(_mm_mul_ps(e, l), _mm_mul_ps(f, c)), _mm_mul_ps(e, r));
+        else return add_ordered(add_ordered(l, _mm_add_ps(c, c)), r);
     }
     V vert(V a, V b, V c) const
     {
         if constexpr (d.v == Term::Diff) {
             return Swap ? _mm_sub_ps(a, c) : _mm_sub_ps(c, a);
         } else if constexpr (P == RowPos::Top) {
-            return add_first(_mm_mul_ps(g, b), scharr ? _mm_mul_ps(e, c) : c);
+            return add_ordered(_mm_mul_ps(g, b), scharr ? _mm_mul_ps(e, c) : c);
         } else if constexpr (P == RowPos::Bottom) {
-            return add_first(scharr ? _mm_mul_ps(e, a) : a, _mm_mul_ps(g, b));
+            return add_ordered(scharr ? _mm_mul_ps(e, a) : a, _mm_mul_ps(g, b));
         } else {
-            if constexpr (scharr) return add_first(add_first(_mm_mul_ps(e, a), _mm_mul_ps(f, b)), _mm_mul_ps(e, c));
-            else return add_first(add_first(a, _mm_add_ps(b, b)), c);
+            if constexpr (scharr) return add_ordered(add_ordered(_mm_mul_ps(e, a), _mm_mul_ps(f, b)), _mm_mul_ps(e, c));
+            else return add_ordered(add_ordered(a, _mm_add_ps(b, b)), c);
         }
     }
-    static void store(Zyl32f *p, V v) { _mm_storeu_ps(p, v); }
-    static void stream(Zyl32f *p, V v) { _mm_stream_ps(p, v); }
+    static void store(Zyl32f *p, V v) { sse2::store(p, v); }
+    static void stream(Zyl32f *p, V v) { sse2::store<Streaming>(p, v); }
 };
 
 // ---- walking the image ----
@@ -175,7 +170,7 @@ void walk(const L &l, const typename L::Src *up, const typename L::Src *mid, int
             r1[b] = l.row(p + b * L::N);
         }
         // Reads the next row into c and writes the results of rows a, b, c.
-        auto next = [&](R *ra, R *rb, R *rc) __attribute__((always_inline)) {
+        auto next = [&](R *ra, R *rb, R *rc) ZYLCV_INLINE_LAMBDA {
             p = advance(p, nextStep);
             if constexpr (Stream) _mm_prefetch(reinterpret_cast<const char *>(p) + 512, _MM_HINT_T0);
 #pragma GCC unroll 4
@@ -264,82 +259,36 @@ void drive(const LTop &top, const LInner &inner, const LBottom &bottom, const Sc
                    Columns{1, 1, x1, x1 + (w - 1 - x1 > 0 ? (w - 1 - x1) / N * N : 0)});
 }
 
-// 8-bit sources: the kind's lanes for every row (replicated rows give the merged weights).
-template <DerivKind K, bool Swap, class S>
-void rows(const S *src, int srcStep, Zyl16s *dst, int dstStep, int w, int h, int shift)
-{
-    shift = deriv_shift(shift);
-    const IntLanes<K, Swap, S> l{_mm_cvtsi32_si128(shift)};
-    auto scalar = [&](int y, Zyl16s *out, int x0, int x1) {
-        deriv_span<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, shift);
-    };
-    drive(l, l, l, scalar, src, srcStep, dst, dstStep, w, h);
-}
-
-template <DerivKind K, class S>
-void rows(const S *src, int srcStep, Zyl16s *dst, int dstStep, int w, int h, int bottomUp, int shift)
-{
-    if constexpr (describe(K).odd) {
-        if (bottomUp) return rows<K, true>(src, srcStep, dst, dstStep, w, h, shift);
+// The row operations of this twin: the kind's lanes for every row of an 8-bit source (replicated
+// rows give the merged weights); lanes for the first, inner and last rows of a 32f source.
+struct Rows {
+    template <Kind K, bool Swap, class S>
+    static void rows(const S *src, int srcStep, Zyl16s *dst, int dstStep, int w, int h, int shift)
+    {
+        const IntLanes<K, Swap, S> l{_mm_cvtsi32_si128(shift)};
+        auto scalar = [&](int y, Zyl16s *out, int x0, int x1) {
+            deriv_span<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, shift);
+        };
+        drive(l, l, l, scalar, src, srcStep, dst, dstStep, w, h);
     }
-    rows<K, false>(src, srcStep, dst, dstStep, w, h, shift);
-}
 
-// 32f: lanes for the first, inner and last rows.
-template <DerivKind K, bool Swap>
-void rows32f(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int w, int h, const DerivWeights &k)
-{
-    const __m128 e = _mm_set1_ps(k.e), f = _mm_set1_ps(k.f), g = _mm_set1_ps(k.g);
-    auto scalar = [&](int y, Zyl32f *out, int x0, int x1) {
-        deriv_span32f<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, row_pos(y, h), k);
-    };
-    drive(FloatLanes<K, RowPos::Top, Swap>{e, f, g}, FloatLanes<K, RowPos::Inner, Swap>{e, f, g},
-          FloatLanes<K, RowPos::Bottom, Swap>{e, f, g}, scalar, src, srcStep, dst, dstStep, w, h);
-}
-
-template <DerivKind K>
-void rows32f(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int w, int h, int bottomUp, int shift)
-{
-    const DerivWeights k = deriv_weights(K, bottomUp, shift);
-    if constexpr (describe(K).odd && !describe(K).shifted) {
-        if (deriv_swap32f(K, bottomUp)) return rows32f<K, true>(src, srcStep, dst, dstStep, w, h, k);
+    template <Kind K, bool Swap>
+    static void rows32f(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int w, int h,
+                        const DerivWeights &k)
+    {
+        const __m128 e = _mm_set1_ps(k.e), f = _mm_set1_ps(k.f), g = _mm_set1_ps(k.g);
+        auto scalar = [&](int y, Zyl32f *out, int x0, int x1) {
+            deriv_span32f<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, row_pos(y, h),
+                             k);
+        };
+        drive(FloatLanes<K, RowPos::Top, Swap>{e, f, g}, FloatLanes<K, RowPos::Inner, Swap>{e, f, g},
+              FloatLanes<K, RowPos::Bottom, Swap>{e, f, g}, scalar, src, srcStep, dst, dstStep, w,
+              h);
     }
-    rows32f<K, false>(src, srcStep, dst, dstStep, w, h, k);
-}
-
-template <class S>
-void run(DerivKind kind, const S *s, int ss, Zyl16s *d, int ds, int w, int h, int bu, int sh)
-{
-    switch (kind) {
-    case DerivKind::SobelDx: return rows<DerivKind::SobelDx>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::SobelDy: return rows<DerivKind::SobelDy>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::SobelD2x: return rows<DerivKind::SobelD2x>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::SobelD2y: return rows<DerivKind::SobelD2y>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::SobelDxDy: return rows<DerivKind::SobelDxDy>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::ScharrDx: return rows<DerivKind::ScharrDx>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::ScharrDy: return rows<DerivKind::ScharrDy>(s, ss, d, ds, w, h, bu, sh);
-    }
-}
+};
 
 }  // namespace
 
-void deriv(DerivKind kind, const Zyl8u *s, int ss, Zyl16s *d, int ds, int w, int h, int bu, int sh)
-{
-    run(kind, s, ss, d, ds, w, h, bu, sh);
-}
-void deriv(DerivKind kind, const Zyl8s *s, int ss, Zyl16s *d, int ds, int w, int h, int bu, int sh)
-{
-    run(kind, s, ss, d, ds, w, h, bu, sh);
-}
-void deriv(DerivKind kind, const Zyl32f *s, int ss, Zyl32f *d, int ds, int w, int h, int bu, int sh)
-{
-    switch (kind) {
-    case DerivKind::SobelDx: return rows32f<DerivKind::SobelDx>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::SobelDy: return rows32f<DerivKind::SobelDy>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::ScharrDx: return rows32f<DerivKind::ScharrDx>(s, ss, d, ds, w, h, bu, sh);
-    case DerivKind::ScharrDy: return rows32f<DerivKind::ScharrDy>(s, ss, d, ds, w, h, bu, sh);
-    default: return;  // no second or mixed derivatives for 32f
-    }
-}
+ZYLCV_DERIV3X3_ENTRIES
 
 }  // namespace zylcv::sse2
