@@ -477,7 +477,7 @@ TEST(Canny, TwinsAgree)
             zylcv::sse2::canny(dx.data(), dx.step(), dy.data(), dy.step(), d2.data(), d2.step(),
                                w, h, low, high, b2.data());
             EXPECT_TRUE(zt::same_bytes(d1.roi_bytes(), d2.roi_bytes()));
-            const auto L1 = zylcv::canny_layout(b1.data(), w, h), L2 = zylcv::canny_layout(b2.data(), w, h);
+            const auto L1 = zylcv::canny::canny_layout(b1.data(), w, h), L2 = zylcv::canny::canny_layout(b2.data(), w, h);
             const std::size_t n = std::size_t(h + 2) * L1.stride;
             EXPECT_TRUE(zt::same_bytes(std::vector<std::uint8_t>(reinterpret_cast<std::uint8_t *>(L1.map),
                                                                  reinterpret_cast<std::uint8_t *>(L1.map + n)),

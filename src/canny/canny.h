@@ -11,12 +11,12 @@
 // apart from an edge when the low threshold is below 1. After the map comes
 // the seed stack: 32-bit entry offsets from the map's first entry (offsets rather than
 // addresses, so that the stack holds as many entries on x86_64 as on i386).
-#ifndef ZYLCV_KERNELS_CANNY_H
-#define ZYLCV_KERNELS_CANNY_H
+#ifndef ZYLCV_CANNY_CANNY_H
+#define ZYLCV_CANNY_CANNY_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::canny {
 
 // Map mark of an accepted edge pixel.
 inline constexpr Zyl16s kCannyAccepted = -32768;
@@ -149,15 +149,72 @@ inline void canny_output_span(const Zyl16s *mapRow, Zyl8u *dst, int x0, int widt
     for (int x = x0; x < width; ++x) dst[x] = mapRow[x] == kCannyAccepted ? 255 : 0;
 }
 
-#define ZYLCV_CANNY_KERNELS                                                                     \
-    void canny(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep, Zyl8u *dst,           \
-               int dstStep, int width, int height, int low, int high, Zyl8u *buffer);
+// Row operations every twin's Rows provides (the portable twin's are these):
+//   magnitude_row(dx, dy, mapRow, width, stride, low): magnitudes of one image row into a map
+//       row, the entries of columns from the width on zeroed;
+//   suppress_row(map, stride, dx, dy, y, width, high, stack, top): suppression of image row y,
+//       returning the new top of the seed stack;
+//   output_row(mapRow, dst, width): the edge map of one row.
+struct ScalarRows {
+    static void magnitude_row(const Zyl16s *dx, const Zyl16s *dy, Zyl16s *mapRow, int width,
+                              int stride, int low)
+    {
+        for (int x = 0; x < width; ++x) mapRow[x + 1] = canny_magnitude(dx[x], dy[x], low);
+        canny_zero_entries(mapRow, width, stride);
+    }
+    static int suppress_row(Zyl16s *map, int stride, const Zyl16s *dx, const Zyl16s *dy, int y,
+                            int width, int high, std::int32_t *stack, int top)
+    {
+        return canny_suppress_span(map, stride, dx, dy, y, 0, width, high, stack, top);
+    }
+    static void output_row(const Zyl16s *mapRow, Zyl8u *dst, int width)
+    {
+        canny_output_span(mapRow, dst, 0, width);
+    }
+};
 
-namespace portable { ZYLCV_CANNY_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_CANNY_KERNELS }
-#endif
-#undef ZYLCV_CANNY_KERNELS
+// The whole detector over a twin's rows R: magnitudes, each row suppressed as soon as the row
+// below it has its magnitudes, then the shared hysteresis and the edge map.
+template <class R>
+void run(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep, Zyl8u *dst, int dstStep,
+         int width, int height, int low, int high, Zyl8u *buffer)
+{
+    const CannyLayout L = canny_layout(buffer, width, height);
+    const int stride = L.stride;
+    canny_zero_entries(L.map, 0, stride);
+    R::magnitude_row(dx, dy, L.map + stride, width, stride, low);
+    int seeds = 0;
+    for (int y = 0; y < height; ++y) {
+        Zyl16s *below = L.map + std::ptrdiff_t(y + 2) * stride;
+        if (y + 1 < height)
+            R::magnitude_row(advance(dx, std::ptrdiff_t(y + 1) * dxStep),
+                             advance(dy, std::ptrdiff_t(y + 1) * dyStep), below, width, stride, low);
+        else canny_zero_entries(below, 0, stride);
+        seeds = R::suppress_row(L.map, stride, advance(dx, std::ptrdiff_t(y) * dxStep),
+                                advance(dy, std::ptrdiff_t(y) * dyStep), y, width, high, L.stack,
+                                seeds);
+    }
+    canny_hysteresis(L.map, stride, L.stack, seeds);
+    for (int y = 0; y < height; ++y)
+        R::output_row(L.map + std::ptrdiff_t(y + 1) * stride + 1,
+                      advance(dst, std::ptrdiff_t(y) * dstStep), width);
+}
+
+}  // namespace zylcv::canny
+
+namespace zylcv {
+
+ZYLCV_DECLARE_TWINS(void canny(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep,
+                               Zyl8u *dst, int dstStep, int width, int height, int low, int high,
+                               Zyl8u *buffer);)
+
+// A twin's entry over its row operations Rows (expanded inside the twin's namespace).
+#define ZYLCV_CANNY_ENTRIES                                                                        \
+    void canny(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep, Zyl8u *dst,             \
+               int dstStep, int width, int height, int low, int high, Zyl8u *buffer)               \
+    {                                                                                              \
+        canny::run<Rows>(dx, dxStep, dy, dyStep, dst, dstStep, width, height, low, high, buffer);  \
+    }
 
 }  // namespace zylcv
 

@@ -8,12 +8,13 @@
 #include <emmintrin.h>
 
 #include "canny.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
 
-__m128i load(const Zyl16s *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-void store(Zyl16s *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+using namespace canny;
+
 __m128i abs16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 __m128i max16(__m128i a, __m128i b) { return _mm_max_epi16(a, b); }
 __m128i select(__m128i mask, __m128i a, __m128i b)
@@ -106,39 +107,35 @@ void output_row(const Zyl16s *mapRow, Zyl8u *dst, int width)
     for (; x + 16 <= width; x += 16) {
         __m128i a = _mm_cmpeq_epi16(load(mapRow + x), accepted);
         __m128i b = _mm_cmpeq_epi16(load(mapRow + x + 8), accepted);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + x), _mm_packs_epi16(a, b));
+        store(dst + x, _mm_packs_epi16(a, b));
     }
     for (; x + 8 <= width; x += 8) {
         __m128i a = _mm_cmpeq_epi16(load(mapRow + x), accepted);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + x), _mm_packs_epi16(a, a));
+        store8(dst + x, _mm_packs_epi16(a, a));
     }
     canny_output_span(mapRow, dst, x, width);
 }
 
+// The row operations of this twin.
+struct Rows {
+    static void magnitude_row(const Zyl16s *dx, const Zyl16s *dy, Zyl16s *mapRow, int width,
+                              int stride, int low)
+    {
+        sse2::magnitude_row(dx, dy, mapRow, width, stride, low);
+    }
+    static int suppress_row(Zyl16s *map, int stride, const Zyl16s *dx, const Zyl16s *dy, int y,
+                            int width, int high, std::int32_t *stack, int top)
+    {
+        return sse2::suppress_row(map, stride, dx, dy, y, width, high, stack, top);
+    }
+    static void output_row(const Zyl16s *mapRow, Zyl8u *dst, int width)
+    {
+        sse2::output_row(mapRow, dst, width);
+    }
+};
+
 }  // namespace
 
-void canny(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep, Zyl8u *dst, int dstStep,
-           int width, int height, int low, int high, Zyl8u *buffer)
-{
-    const CannyLayout L = canny_layout(buffer, width, height);
-    const int stride = L.stride;
-    canny_zero_entries(L.map, 0, stride);
-    magnitude_row(dx, dy, L.map + stride, width, stride, low);
-    int seeds = 0;
-    for (int y = 0; y < height; ++y) {
-        Zyl16s *below = L.map + std::ptrdiff_t(y + 2) * stride;
-        if (y + 1 < height)
-            magnitude_row(advance(dx, std::ptrdiff_t(y + 1) * dxStep),
-                          advance(dy, std::ptrdiff_t(y + 1) * dyStep), below, width, stride, low);
-        else canny_zero_entries(below, 0, stride);
-        seeds = suppress_row(L.map, stride, advance(dx, std::ptrdiff_t(y) * dxStep),
-                             advance(dy, std::ptrdiff_t(y) * dyStep), y, width, high, L.stack,
-                             seeds);
-    }
-    canny_hysteresis(L.map, stride, L.stack, seeds);
-    for (int y = 0; y < height; ++y)
-        output_row(L.map + std::ptrdiff_t(y + 1) * stride + 1,
-                   advance(dst, std::ptrdiff_t(y) * dstStep), width);
-}
+ZYLCV_CANNY_ENTRIES
 
 }  // namespace zylcv::sse2
