@@ -53,132 +53,89 @@ void finish(Zyl64f sum, Zyl64f sumSq, Zyl32s n, Zyl64f *pMean, Zyl64f *pStdDev)
     *pStdDev = std::sqrt(std::fabs(var));
 }
 
-template <class T>
-ZylStatus mean_c1mr(const T *pSrc, int srcStep, const Zyl8u *pMask, int maskStep, ZyliSize roi,
-                    Zyl64f *pMean)
+// The mean of the pixels whose mask byte is set, of one plane (C = 1) or of channel coi (C = 3).
+// The channel of interest is tested before the 32f step alignment.
+template <class T, int C>
+ZylStatus mean(const T *pSrc, int srcStep, const Zyl8u *pMask, int maskStep, ZyliSize roi, int coi,
+               Zyl64f *pMean)
 {
     ZylStatus st = check(pSrc && pMask && pMean, roi, srcStep, maskStep);
+    if (st == zylStatusOk && C == 3) st = check_coi(coi);
     if (st == zylStatusOk && is32f<T>) st = check_aligned(srcStep);
     if (st != zylStatusOk) return st;
-    SumsOf<T> s;
-    if constexpr (is32f<T>)
+    mean_stddev::SumsOf<T> s;
+    if constexpr (is32f<T> && C == 1)
         s = kernels::partial_sums_masked(pSrc, srcStep, pMask, maskStep, roi.width, roi.height);
     else
-        s = kernels::sums_masked<T, 1, false>(pSrc, srcStep, pMask, maskStep, roi.width,
-                                              roi.height, 0);
+        s = kernels::sums_masked<T, C, false>(pSrc, srcStep, pMask, maskStep, roi.width, roi.height,
+                                              coi - 1);
     *pMean = quotient(s.sum, s.count);
     return zylStatusOk;
 }
 
-// The channel of interest is tested before the 32f step alignment.
-template <class T>
-ZylStatus mean_c3cmr(const T *pSrc, int srcStep, const Zyl8u *pMask, int maskStep, ZyliSize roi,
-                     int coi, Zyl64f *pMean)
+// Mean and deviation of one plane (C = 1) or of channel coi (C = 3), of every pixel or (Masked) of
+// those whose mask byte is set; the forms without a mask pass none and a mask step of 1. The 32f
+// step alignment is tested before the channel of interest.
+template <class T, int C, bool Masked>
+ZylStatus mean_and_stddev(const T *pSrc, int srcStep, const Zyl8u *pMask, int maskStep,
+                          ZyliSize roi, int coi, Zyl64f *pMean, Zyl64f *pStdDev)
 {
-    ZylStatus st = check(pSrc && pMask && pMean, roi, srcStep, maskStep);
-    if (st == zylStatusOk) st = check_coi(coi);
+    ZylStatus st = check(pSrc && (!Masked || pMask) && pMean && pStdDev, roi, srcStep, maskStep);
     if (st == zylStatusOk && is32f<T>) st = check_aligned(srcStep);
+    if (st == zylStatusOk && C == 3) st = check_coi(coi);
     if (st != zylStatusOk) return st;
-    const SumsOf<T> s = kernels::sums_masked<T, 3, false>(pSrc, srcStep, pMask, maskStep,
-                                                          roi.width, roi.height, coi - 1);
-    *pMean = quotient(s.sum, s.count);
-    return zylStatusOk;
-}
-
-template <class T>
-ZylStatus mean_stddev_c1r(const T *pSrc, int srcStep, ZyliSize roi, Zyl64f *pMean, Zyl64f *pStdDev)
-{
-    ZylStatus st = check(pSrc && pMean && pStdDev, roi, srcStep, 1);
-    if (st == zylStatusOk && is32f<T>) st = check_aligned(srcStep);
-    if (st != zylStatusOk) return st;
-    const SumsOf<T> s = kernels::sums<T, 1>(pSrc, srcStep, roi.width, roi.height, 0);
-    finish(s.sum, Zyl64f(s.sumSq), region_count(roi), pMean, pStdDev);
-    return zylStatusOk;
-}
-
-// The 32f step alignment is tested before the channel of interest.
-template <class T>
-ZylStatus mean_stddev_c3cr(const T *pSrc, int srcStep, ZyliSize roi, int coi, Zyl64f *pMean,
-                           Zyl64f *pStdDev)
-{
-    ZylStatus st = check(pSrc && pMean && pStdDev, roi, srcStep, 1);
-    if (st == zylStatusOk && is32f<T>) st = check_aligned(srcStep);
-    if (st == zylStatusOk) st = check_coi(coi);
-    if (st != zylStatusOk) return st;
-    const SumsOf<T> s = kernels::sums<T, 3>(pSrc, srcStep, roi.width, roi.height, coi - 1);
-    finish(s.sum, Zyl64f(s.sumSq), region_count(roi), pMean, pStdDev);
-    return zylStatusOk;
-}
-
-template <class T>
-ZylStatus mean_stddev_c1mr(const T *pSrc, int srcStep, const Zyl8u *pMask, int maskStep,
-                           ZyliSize roi, Zyl64f *pMean, Zyl64f *pStdDev)
-{
-    ZylStatus st = check(pSrc && pMask && pMean && pStdDev, roi, srcStep, maskStep);
-    if (st == zylStatusOk && is32f<T>) st = check_aligned(srcStep);
-    if (st != zylStatusOk) return st;
-    const SumsOf<T> s = kernels::sums_masked<T, 1, true>(pSrc, srcStep, pMask, maskStep,
-                                                         roi.width, roi.height, 0);
-    finish(s.sum, Zyl64f(s.sumSq), s.count, pMean, pStdDev);
-    return zylStatusOk;
-}
-
-// The 32f step alignment is tested before the channel of interest.
-template <class T>
-ZylStatus mean_stddev_c3cmr(const T *pSrc, int srcStep, const Zyl8u *pMask, int maskStep,
-                            ZyliSize roi, int coi, Zyl64f *pMean, Zyl64f *pStdDev)
-{
-    ZylStatus st = check(pSrc && pMask && pMean && pStdDev, roi, srcStep, maskStep);
-    if (st == zylStatusOk && is32f<T>) st = check_aligned(srcStep);
-    if (st == zylStatusOk) st = check_coi(coi);
-    if (st != zylStatusOk) return st;
-    const SumsOf<T> s = kernels::sums_masked<T, 3, true>(pSrc, srcStep, pMask, maskStep,
-                                                         roi.width, roi.height, coi - 1);
-    finish(s.sum, Zyl64f(s.sumSq), s.count, pMean, pStdDev);
+    mean_stddev::SumsOf<T> s;
+    if constexpr (Masked)
+        s = kernels::sums_masked<T, C, true>(pSrc, srcStep, pMask, maskStep, roi.width, roi.height,
+                                             coi - 1);
+    else s = kernels::sums<T, C>(pSrc, srcStep, roi.width, roi.height, coi - 1);
+    finish(s.sum, Zyl64f(s.sumSq), Masked ? s.count : region_count(roi), pMean, pStdDev);
     return zylStatusOk;
 }
 
 }  // namespace
 
 // Each element type gets the six forms; the wrappers differ only in the type in their names.
-#define ZYLCV_MOMENTS_EXPORTS(S, T)                                                             \
-    ZYLCV_API ZylStatus zyliMean_##S##_C1MR(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask,   \
-                                           Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean)    \
-    {                                                                                           \
-        return mean_c1mr(pSrc, srcStep, pMask, maskStep, roiSize, pMean);                      \
-    }                                                                                           \
-    ZYLCV_API ZylStatus zyliMean_##S##_C3CMR(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask,  \
-                                            Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi,      \
-                                            Zyl64f *pMean)                                      \
-    {                                                                                           \
-        return mean_c3cmr(pSrc, srcStep, pMask, maskStep, roiSize, coi, pMean);                \
-    }                                                                                           \
+#define ZYLCV_MEAN_STDDEV_EXPORTS(S, T)                                                            \
+    ZYLCV_API ZylStatus zyliMean_##S##_C1MR(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask,     \
+                                            Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean)      \
+    {                                                                                              \
+        return mean<T, 1>(pSrc, srcStep, pMask, maskStep, roiSize, 1, pMean);                      \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMean_##S##_C3CMR(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask,    \
+                                             Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi,        \
+                                             Zyl64f *pMean)                                        \
+    {                                                                                              \
+        return mean<T, 3>(pSrc, srcStep, pMask, maskStep, roiSize, coi, pMean);                    \
+    }                                                                                              \
     ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C1R(const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, \
-                                                 Zyl64f *pMean, Zyl64f *pStdDev)                \
-    {                                                                                           \
-        return mean_stddev_c1r(pSrc, srcStep, roiSize, pMean, pStdDev);                        \
-    }                                                                                           \
-    ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C3CR(const T *pSrc, Zyl32s srcStep,               \
-                                                  ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean,  \
-                                                  Zyl64f *pStdDev)                              \
-    {                                                                                           \
-        return mean_stddev_c3cr(pSrc, srcStep, roiSize, coi, pMean, pStdDev);                  \
-    }                                                                                           \
-    ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C1MR(const T *pSrc, Zyl32s srcStep,               \
-                                                  const Zyl8u *pMask, Zyl32s maskStep,          \
-                                                  ZyliSize roiSize, Zyl64f *pMean,              \
-                                                  Zyl64f *pStdDev)                              \
-    {                                                                                           \
-        return mean_stddev_c1mr(pSrc, srcStep, pMask, maskStep, roiSize, pMean, pStdDev);      \
-    }                                                                                           \
-    ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C3CMR(const T *pSrc, Zyl32s srcStep,              \
-                                                   const Zyl8u *pMask, Zyl32s maskStep,         \
-                                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean, \
-                                                   Zyl64f *pStdDev)                             \
-    {                                                                                           \
-        return mean_stddev_c3cmr(pSrc, srcStep, pMask, maskStep, roiSize, coi, pMean, pStdDev); \
+                                                  Zyl64f *pMean, Zyl64f *pStdDev)                  \
+    {                                                                                              \
+        return mean_and_stddev<T, 1, false>(pSrc, srcStep, nullptr, 1, roiSize, 1, pMean,          \
+                                            pStdDev);                                              \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C3CR(const T *pSrc, Zyl32s srcStep,                  \
+                                                   ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean,    \
+                                                   Zyl64f *pStdDev)                                \
+    {                                                                                              \
+        return mean_and_stddev<T, 3, false>(pSrc, srcStep, nullptr, 1, roiSize, coi, pMean,        \
+                                            pStdDev);                                              \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C1MR(                                                \
+        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,      \
+        Zyl64f *pMean, Zyl64f *pStdDev)                                                            \
+    {                                                                                              \
+        return mean_and_stddev<T, 1, true>(pSrc, srcStep, pMask, maskStep, roiSize, 1, pMean,      \
+                                           pStdDev);                                               \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMean_StdDev_##S##_C3CMR(                                               \
+        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,      \
+        Zyl32s coi, Zyl64f *pMean, Zyl64f *pStdDev)                                                \
+    {                                                                                              \
+        return mean_and_stddev<T, 3, true>(pSrc, srcStep, pMask, maskStep, roiSize, coi, pMean,    \
+                                           pStdDev);                                               \
     }
 
-ZYLCV_MOMENTS_EXPORTS(8u, Zyl8u)
-ZYLCV_MOMENTS_EXPORTS(8s, Zyl8s)
-ZYLCV_MOMENTS_EXPORTS(32f, Zyl32f)
+ZYLCV_MEAN_STDDEV_EXPORTS(8u, Zyl8u)
+ZYLCV_MEAN_STDDEV_EXPORTS(8s, Zyl8s)
+ZYLCV_MEAN_STDDEV_EXPORTS(32f, Zyl32f)

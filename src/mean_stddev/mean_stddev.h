@@ -1,16 +1,18 @@
 // Mean and deviation kernels: the sums one call accumulates, the scalar span helpers both twins
-// use (the portable twin for whole rows, the SSE2 twin for row tails), and the twins' entries.
+// use (the portable twin for whole rows, the SSE2 twin for row tails), the scalar rows (the
+// portable twin's rows, and the SSE2 twin's for the double sums of float pixels) and the twins'
+// entries.
 //
 // A kernel returns three numbers: the sum of the selected values, the sum of their squares and
 // their count. Integer pixels keep the sum and the count as 32-bit integers and the squares
 // exactly in 64 bits; float pixels sum in double in raster order, except the mean of a masked
 // one-channel float image, which keeps four single-precision partial sums.
-#ifndef ZYLCV_KERNELS_MOMENTS_H
-#define ZYLCV_KERNELS_MOMENTS_H
+#ifndef ZYLCV_MEAN_STDDEV_MEAN_STDDEV_H
+#define ZYLCV_MEAN_STDDEV_MEAN_STDDEV_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::mean_stddev {
 
 struct IntSums {
     Zyl32s sum;
@@ -94,39 +96,98 @@ inline Zyl64f partial_total(Zyl32f p0, Zyl32f p1, Zyl32f p2, Zyl32f p3)
     return (Zyl64f(p0) + Zyl64f(p2)) + (Zyl64f(p1) + Zyl64f(p3));
 }
 
+template <class T> using AccOf = std::conditional_t<std::is_same_v<T, Zyl32f>, FloatAcc, IntAcc>;
+
+// The rows one pixel at a time.
+struct ScalarRows {
+    // Per step: one pixel; each row is one span, the mask row (if any) advancing beside it.
+    template <class T, int C, bool Masked, bool Squares>
+    static SumsOf<T> sums(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
+                          int ch)
+    {
+        AccOf<T> a;
+        for (int y = 0; y < h; ++y) {
+            add_span<Masked, Squares, C>(a, src, mask, 0, w, ch);
+            src = advance(src, srcStep);
+            if constexpr (Masked) mask = advance(mask, maskStep);
+        }
+        return a.result();
+    }
+
+    // Per step: a group of eight columns, column c into P(c mod 4); the row ends one column at a
+    // time into P0. Kept out of line: compiled as a function of its own, the loop gets the
+    // register layout its timings were taken with, which inlining into the entry changes.
+    [[gnu::noinline]] static FloatSums partial_sums_masked(const Zyl32f *src, int srcStep,
+                                                           const Zyl8u *mask, int maskStep, int w,
+                                                           int h)
+    {
+        Zyl32f p[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        std::uint32_t count = 0;
+        const int groups = w / 8 * 8;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < groups; x += 8)
+                for (int k = 0; k < 8; ++k) {
+                    p[k & 3] += selected(src[x + k], mask[x + k]);
+                    count += mask[x + k] != 0;
+                }
+            add_tail_p0(p[0], count, src, mask, groups, w);
+            src = advance(src, srcStep);
+            mask = advance(mask, maskStep);
+        }
+        return {partial_total(p[0], p[1], p[2], p[3]), 0.0, static_cast<Zyl32s>(count)};
+    }
+};
+
+}  // namespace zylcv::mean_stddev
+
+namespace zylcv {
+
 // T is Zyl8u, Zyl8s or Zyl32f; C is 1 (one channel, ch ignored) or 3 (element ch = coi - 1 of
 // each pixel). `sums` reads every pixel and forms squares (its count is not used: the caller
 // knows it); `sums_masked` reads the pixels whose mask byte is non-zero, with squares only when
 // Squares is set. `partial_sums_masked` is the single-precision mean sum of one masked plane:
 // columns in groups of eight go to P(c mod 4), the rest of each row to P0.
-#define ZYLCV_MOMENTS_KERNELS                                                                   \
-    template <class T, int C>                                                                   \
-    SumsOf<T> sums(const T *src, int srcStep, int w, int h, int ch);                            \
-    template <class T, int C, bool Squares>                                                     \
-    SumsOf<T> sums_masked(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w,    \
-                          int h, int ch);                                                       \
-    FloatSums partial_sums_masked(const Zyl32f *src, int srcStep, const Zyl8u *mask,            \
-                                  int maskStep, int w, int h);
-
-namespace portable { ZYLCV_MOMENTS_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_MOMENTS_KERNELS }
-#endif
-#undef ZYLCV_MOMENTS_KERNELS
-
-// The forms every twin is built for.
-#define ZYLCV_MOMENTS_INSTANTIATE(T)                                                            \
-    template SumsOf<T> sums<T, 1>(const T *, int, int, int, int);                               \
-    template SumsOf<T> sums<T, 3>(const T *, int, int, int, int);                               \
-    template SumsOf<T> sums_masked<T, 1, true>(const T *, int, const Zyl8u *, int, int, int, int); \
-    template SumsOf<T> sums_masked<T, 3, true>(const T *, int, const Zyl8u *, int, int, int, int); \
-    template SumsOf<T> sums_masked<T, 1, false>(const T *, int, const Zyl8u *, int, int, int, int); \
-    template SumsOf<T> sums_masked<T, 3, false>(const T *, int, const Zyl8u *, int, int, int, int);
-#define ZYLCV_MOMENTS_INSTANTIATE_ALL                                                           \
-    ZYLCV_MOMENTS_INSTANTIATE(Zyl8u)                                                            \
-    ZYLCV_MOMENTS_INSTANTIATE(Zyl8s)                                                            \
-    ZYLCV_MOMENTS_INSTANTIATE(Zyl32f)
+ZYLCV_DECLARE_TWINS(template <class T, int C> mean_stddev::SumsOf<T> sums(const T *src, int srcStep,
+                                                                          int w, int h, int ch);
+                    template <class T, int C, bool Squares> mean_stddev::SumsOf<T> sums_masked(
+                        const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
+                        int ch);
+                    mean_stddev::FloatSums partial_sums_masked(const Zyl32f *src, int srcStep,
+                                                               const Zyl8u *mask, int maskStep,
+                                                               int w, int h);)
 
 }  // namespace zylcv
+
+// The entries of a twin, over the row operations Rows it defines before expanding this in its
+// namespace; built for every element type and layout.
+#define ZYLCV_MEAN_STDDEV_ENTRIES                                                                  \
+    template <class T, int C>                                                                      \
+    mean_stddev::SumsOf<T> sums(const T *src, int srcStep, int w, int h, int ch)                   \
+    {                                                                                              \
+        return Rows::template sums<T, C, false, true>(src, srcStep, nullptr, 0, w, h, ch);         \
+    }                                                                                              \
+    template <class T, int C, bool Squares>                                                        \
+    mean_stddev::SumsOf<T> sums_masked(const T *src, int srcStep, const Zyl8u *mask, int maskStep, \
+                                       int w, int h, int ch)                                       \
+    {                                                                                              \
+        return Rows::template sums<T, C, true, Squares>(src, srcStep, mask, maskStep, w, h, ch);   \
+    }                                                                                              \
+    mean_stddev::FloatSums partial_sums_masked(const Zyl32f *src, int srcStep, const Zyl8u *mask,  \
+                                               int maskStep, int w, int h)                         \
+    {                                                                                              \
+        return Rows::partial_sums_masked(src, srcStep, mask, maskStep, w, h);                      \
+    }                                                                                              \
+    ZYLCV_MEAN_STDDEV_INSTANCES(Zyl8u, 1)                                                          \
+    ZYLCV_MEAN_STDDEV_INSTANCES(Zyl8u, 3)                                                          \
+    ZYLCV_MEAN_STDDEV_INSTANCES(Zyl8s, 1)                                                          \
+    ZYLCV_MEAN_STDDEV_INSTANCES(Zyl8s, 3)                                                          \
+    ZYLCV_MEAN_STDDEV_INSTANCES(Zyl32f, 1)                                                         \
+    ZYLCV_MEAN_STDDEV_INSTANCES(Zyl32f, 3)
+#define ZYLCV_MEAN_STDDEV_INSTANCES(T, C)                                                          \
+    template mean_stddev::SumsOf<T> sums<T, C>(const T *, int, int, int, int);                     \
+    template mean_stddev::SumsOf<T> sums_masked<T, C, true>(const T *, int, const Zyl8u *, int,    \
+                                                            int, int, int);                        \
+    template mean_stddev::SumsOf<T> sums_masked<T, C, false>(const T *, int, const Zyl8u *, int,   \
+                                                             int, int, int);
 
 #endif

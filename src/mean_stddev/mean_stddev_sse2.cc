@@ -11,29 +11,20 @@
 //
 // The mean of a masked float plane keeps its four partial sums P0..P3 in the four lanes of one
 // register. The double sums of the other float forms are one sequential chain by definition and
-// run the portable loops.
+// run the shared scalar rows.
 //
 // When every pointer and step is a multiple of 16 the 16-byte loads are aligned; the bits do not
 // depend on the path. Integer images whose rows are contiguous in every operand run as one long
 // row.
 #include <emmintrin.h>
 
+#include "core/simd_sse2.h"
 #include "mean_stddev.h"
 
 namespace zylcv::sse2 {
 namespace {
 
-enum Path { Unaligned, Aligned };
-
-template <int P> __m128i load(const Zyl8u *p)
-{
-    auto q = reinterpret_cast<const __m128i *>(p);
-    return P == Aligned ? _mm_load_si128(q) : _mm_loadu_si128(q);
-}
-template <int P> __m128 load(const Zyl32f *p)
-{
-    return P == Aligned ? _mm_load_ps(p) : _mm_loadu_ps(p);
-}
+using namespace mean_stddev;
 
 std::uint64_t lane_total(__m128i v)
 {
@@ -229,7 +220,7 @@ FloatSums partial_rows(const Zyl32f *src, int srcStep, const Zyl8u *mask, int ma
     const int groups = w / 8 * 8;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < groups; x += 8) {
-            const __m128i m = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(mask + x));
+            const __m128i m = load8(mask + x);
             counts = _mm_add_epi64(counts, _mm_sad_epu8(_mm_min_epu8(m, one), zero));
             const __m128i off8 = _mm_cmpeq_epi8(m, zero);
             const __m128i off16 = _mm_unpacklo_epi8(off8, off8);
@@ -252,32 +243,28 @@ FloatSums partial_rows(const Zyl32f *src, int srcStep, const Zyl8u *mask, int ma
     return {partial_total(p[0], p[1], p[2], p[3]), 0.0, static_cast<Zyl32s>(count)};
 }
 
+struct Rows {
+    // Integer pixels packed; the double sums of float pixels in the scalar rows' order.
+    template <class T, int C, bool Masked, bool Squares>
+    static SumsOf<T> sums(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
+                          int ch)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>)
+            return ScalarRows::sums<T, C, Masked, Squares>(src, srcStep, mask, maskStep, w, h, ch);
+        else return int_sums<Masked, Squares, C>(src, srcStep, mask, maskStep, w, h, ch);
+    }
+
+    static FloatSums partial_sums_masked(const Zyl32f *src, int srcStep, const Zyl8u *mask,
+                                         int maskStep, int w, int h)
+    {
+        if (aligned16(src) && (h == 1 || aligned16(srcStep)))
+            return partial_rows<Aligned>(src, srcStep, mask, maskStep, w, h);
+        return partial_rows<Unaligned>(src, srcStep, mask, maskStep, w, h);
+    }
+};
+
 }  // namespace
 
-template <class T, int C> SumsOf<T> sums(const T *src, int srcStep, int w, int h, int ch)
-{
-    if constexpr (std::is_same_v<T, Zyl32f>) return portable::sums<T, C>(src, srcStep, w, h, ch);
-    else return int_sums<false, true, C>(src, srcStep, static_cast<const Zyl8u *>(nullptr), 0, w,
-                                         h, ch);
-}
-
-template <class T, int C, bool Squares>
-SumsOf<T> sums_masked(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
-                      int ch)
-{
-    if constexpr (std::is_same_v<T, Zyl32f>)
-        return portable::sums_masked<T, C, Squares>(src, srcStep, mask, maskStep, w, h, ch);
-    else return int_sums<true, Squares, C>(src, srcStep, mask, maskStep, w, h, ch);
-}
-
-FloatSums partial_sums_masked(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep,
-                              int w, int h)
-{
-    if (aligned16(src) && (h == 1 || aligned16(srcStep)))
-        return partial_rows<Aligned>(src, srcStep, mask, maskStep, w, h);
-    return partial_rows<Unaligned>(src, srcStep, mask, maskStep, w, h);
-}
-
-ZYLCV_MOMENTS_INSTANTIATE_ALL
+ZYLCV_MEAN_STDDEV_ENTRIES
 
 }  // namespace zylcv::sse2
