@@ -36,7 +36,8 @@ template <class T> ZylStatus constant(const T *s, int sStep, T *d, int dStep, Zy
 }  // namespace
 
 ZYLCV_API ZylStatus zyliAbsDiff_8u_C1R(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
-                                      Zyl32s src2Step, Zyl8u *pDst, Zyl32s dstStep, ZyliSize roiSize)
+                                       Zyl32s src2Step, Zyl8u *pDst, Zyl32s dstStep,
+                                       ZyliSize roiSize)
 {
     return images(pSrc1, src1Step, pSrc2, src2Step, pDst, dstStep, roiSize);
 }

@@ -13,7 +13,6 @@ namespace {
 
 // 8u images at least this large (destination bytes) are written around the cache.
 constexpr long kStreamBytes8u = 512 * 1024;
-void store8(Zyl8u *p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v); }
 
 __m128i absdiff16(__m128i a, __m128i b) { return _mm_add_epi8(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a)); }
 __m128 absdiff4(__m128 a, __m128 b)
