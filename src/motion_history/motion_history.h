@@ -1,12 +1,13 @@
-// Motion-history kernels: the per-pixel update on float bit patterns shared by both twins, and
-// the twins' entries. No float arithmetic touches a history value, so every pattern (NaNs
-// included) is either kept, replaced by the timestamp's or cleared to +0.0.
-#ifndef ZYLCV_KERNELS_MOTION_H
-#define ZYLCV_KERNELS_MOTION_H
+// Motion-history kernels: the per-pixel update on float bit patterns every twin uses, the row
+// walk written once over a twin's row operations, and the twins' entries. No float arithmetic
+// touches a history value, so every pattern (NaNs included) is either kept, replaced by the
+// timestamp's or cleared to +0.0.
+#ifndef ZYLCV_MOTION_HISTORY_MOTION_HISTORY_H
+#define ZYLCV_MOTION_HISTORY_MOTION_HISTORY_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::motion_history {
 
 // A history pixel read and written as its 32-bit pattern.
 using FloatBits = std::uint32_t __attribute__((may_alias));
@@ -35,19 +36,52 @@ inline void mhi_span(const Zyl8u *s, FloatBits *h, int x0, int w, std::uint32_t 
     for (int x = x0; x < w; ++x) h[x] = mhi_px(s[x], h[x], timestamp, limitKey);
 }
 
+// Every row through the twin's row operation on access path P.
+template <class Rows, auto P>
+void rows(const Zyl8u *s, int sStep, Zyl32f *h, int hStep, int w, int height,
+          std::uint32_t timestamp, std::int32_t limitKey)
+{
+    for (int y = 0; y < height; ++y) {
+        Rows::template row<P>(s, h, w, timestamp, limitKey);
+        s = advance(s, sStep);
+        h = advance(h, hStep);
+    }
+}
+
+// The portable twin's row operations: one access path, every pixel through mhi_span.
+struct ScalarRows {
+    static void run(const Zyl8u *s, int sStep, Zyl32f *h, int hStep, int w, int height,
+                    std::uint32_t timestamp, std::int32_t limitKey)
+    {
+        rows<ScalarRows, 0>(s, sStep, h, hStep, w, height, timestamp, limitKey);
+    }
+    template <auto P>
+    static void row(const Zyl8u *s, Zyl32f *h, int w, std::uint32_t timestamp,
+                    std::int32_t limitKey)
+    {
+        mhi_span(s, reinterpret_cast<FloatBits *>(h), 0, w, timestamp, limitKey);
+    }
+};
+
+}  // namespace zylcv::motion_history
+
+namespace zylcv {
 // timestamp and limit (timestamp - duration, already rounded to single precision) come as bit
 // patterns. Rows are `width` pixels; the caller merges contiguous images into one row.
-#define ZYLCV_MOTION_KERNELS                                                                    \
-    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep,         \
-                               int width, int height, std::uint32_t timestamp,                  \
-                               std::uint32_t limit);
-
-namespace portable { ZYLCV_MOTION_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_MOTION_KERNELS }
-#endif
-#undef ZYLCV_MOTION_KERNELS
-
+ZYLCV_DECLARE_TWINS(
+    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep,
+                               int width, int height, std::uint32_t timestamp,
+                               std::uint32_t limit);)
 }  // namespace zylcv
+
+// The entry of a twin, over its row operations `Rows`.
+#define ZYLCV_MOTION_HISTORY_ENTRIES                                                               \
+    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep,          \
+                               int width, int height, std::uint32_t timestamp,                   \
+                               std::uint32_t limit)                                              \
+    {                                                                                              \
+        Rows::run(sil, silStep, mhi, mhiStep, width, height, timestamp,                            \
+                  motion_history::order_key(limit));                                               \
+    }
 
 #endif

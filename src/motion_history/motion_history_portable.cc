@@ -3,15 +3,9 @@
 
 namespace zylcv::portable {
 
-void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep, int width,
-                           int height, std::uint32_t timestamp, std::uint32_t limit)
-{
-    const std::int32_t limitKey = order_key(limit);
-    for (int y = 0; y < height; ++y) {
-        mhi_span(sil, reinterpret_cast<FloatBits *>(mhi), 0, width, timestamp, limitKey);
-        sil = advance(sil, silStep);
-        mhi = advance(mhi, mhiStep);
-    }
-}
+namespace {
+using Rows = motion_history::ScalarRows;
+}  // namespace
+ZYLCV_MOTION_HISTORY_ENTRIES
 
 }  // namespace zylcv::portable

@@ -5,22 +5,11 @@
 // loads and stores are aligned when its pointer and step are multiples of 16.
 #include <emmintrin.h>
 
+#include "core/simd_sse2.h"
 #include "motion_history.h"
 
 namespace zylcv::sse2 {
 namespace {
-
-template <bool Al> __m128i load(const Zyl32f *p)
-{
-    auto q = reinterpret_cast<const __m128i *>(p);
-    return Al ? _mm_load_si128(q) : _mm_loadu_si128(q);
-}
-template <bool Al> void store(Zyl32f *p, __m128i v)
-{
-    auto q = reinterpret_cast<__m128i *>(p);
-    if constexpr (Al) _mm_store_si128(q, v);
-    else _mm_storeu_si128(q, v);
-}
 
 // Order keys of four patterns: the magnitude bits of negative patterns are complemented.
 __m128i order_keys(__m128i v) { return _mm_xor_si128(v, _mm_srli_epi32(_mm_srai_epi32(v, 31), 1)); }
@@ -34,44 +23,51 @@ __m128i update4(__m128i h, __m128i idle, __m128i timestamp, __m128i limitKey)
     return _mm_or_si128(_mm_andnot_si128(idle, timestamp), kept);
 }
 
-// Per step: 8 pixels, silhouette bytes spread to 32-bit lanes; the row ends pixel by pixel.
-template <bool Al, bool RawKeys>
-void rows(const Zyl8u *s, int sStep, Zyl32f *h, int hStep, int w, int height,
-          std::uint32_t timestamp, std::int32_t limitKey)
-{
-    const __m128i ts = _mm_set1_epi32(static_cast<int>(timestamp));
-    const __m128i lim = _mm_set1_epi32(limitKey);
-    const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < height; ++y) {
+// How the rows are run: the history's access path, and whether raw patterns serve as keys.
+struct Access {
+    Path hist;
+    bool rawKeys;
+};
+
+struct Rows {
+    static void run(const Zyl8u *s, int sStep, Zyl32f *h, int hStep, int w, int height,
+                    std::uint32_t timestamp, std::int32_t limitKey)
+    {
+        const bool al = aligned16(h) && (height == 1 || aligned16(hStep));
+        const bool raw = limitKey >= 0;
+        auto rows = [&]<Access P>() {
+            motion_history::rows<Rows, P>(s, sStep, h, hStep, w, height, timestamp, limitKey);
+        };
+        if (al && raw) rows.template operator()<Access{Aligned, true}>();
+        else if (al) rows.template operator()<Access{Aligned, false}>();
+        else if (raw) rows.template operator()<Access{Unaligned, true}>();
+        else rows.template operator()<Access{Unaligned, false}>();
+    }
+
+    // Per step: 8 pixels, silhouette bytes spread to 32-bit lanes; the row ends pixel by pixel.
+    template <Access P>
+    static void row(const Zyl8u *s, Zyl32f *h, int w, std::uint32_t timestamp,
+                    std::int32_t limitKey)
+    {
+        const __m128i ts = _mm_set1_epi32(static_cast<int>(timestamp));
+        const __m128i lim = _mm_set1_epi32(limitKey);
+        const __m128i zero = _mm_setzero_si128();
+        auto *hb = reinterpret_cast<motion_history::FloatBits *>(h);
         int x = 0;
         for (; x <= w - 8; x += 8) {
-            auto sil = reinterpret_cast<const __m128i *>(s + x);
-            __m128i idle = _mm_cmpeq_epi8(_mm_loadl_epi64(sil), zero);
+            __m128i idle = _mm_cmpeq_epi8(load8(s + x), zero);
             idle = _mm_unpacklo_epi8(idle, idle);
             __m128i idle0 = _mm_unpacklo_epi16(idle, idle), idle1 = _mm_unpackhi_epi16(idle, idle);
-            __m128i r0 = update4<RawKeys>(load<Al>(h + x), idle0, ts, lim);
-            __m128i r1 = update4<RawKeys>(load<Al>(h + x + 4), idle1, ts, lim);
-            store<Al>(h + x, r0);
-            store<Al>(h + x + 4, r1);
+            __m128i r0 = update4<P.rawKeys>(load<P.hist>(hb + x), idle0, ts, lim);
+            __m128i r1 = update4<P.rawKeys>(load<P.hist>(hb + x + 4), idle1, ts, lim);
+            store<P.hist>(hb + x, r0);
+            store<P.hist>(hb + x + 4, r1);
         }
-        mhi_span(s, reinterpret_cast<FloatBits *>(h), x, w, timestamp, limitKey);
-        s = advance(s, sStep);
-        h = advance(h, hStep);
+        motion_history::mhi_span(s, hb, x, w, timestamp, limitKey);
     }
-}
+};
 
 }  // namespace
-
-void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep, int width,
-                           int height, std::uint32_t timestamp, std::uint32_t limit)
-{
-    const std::int32_t limitKey = order_key(limit);
-    const bool al = aligned16(mhi) && (height == 1 || aligned16(mhiStep));
-    const bool raw = limitKey >= 0;
-    if (al && raw) rows<true, true>(sil, silStep, mhi, mhiStep, width, height, timestamp, limitKey);
-    else if (al) rows<true, false>(sil, silStep, mhi, mhiStep, width, height, timestamp, limitKey);
-    else if (raw) rows<false, true>(sil, silStep, mhi, mhiStep, width, height, timestamp, limitKey);
-    else rows<false, false>(sil, silStep, mhi, mhiStep, width, height, timestamp, limitKey);
-}
+ZYLCV_MOTION_HISTORY_ENTRIES
 
 }  // namespace zylcv::sse2
