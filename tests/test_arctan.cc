@@ -92,23 +92,30 @@ TEST(FastArctan, DocumentedAngles)
     for (int i = 0; i < 12; ++i) EXPECT_NEAR(d[i], cases[i].angle, 1e-4f) << cases[i].y << ", " << cases[i].x;
 }
 
-// Every length from 0 to 9 and long arrays, at every offset from a 16-byte boundary, against
-// the reference; nothing past the end is written.
-TEST(FastArctan, MatchesReference)
+// Every length from 0 to 9 and longer arrays, at every offset from a 16-byte boundary, against
+// the reference, and every twin against the portable one; nothing past the end is written.
+TEST(FastArctan, MatchesReferenceAndTwinsAgree)
 {
     std::uint32_t seed = 10;
-    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 17, 1000})
+    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 33, 257, 1000})
         for (int off = 0; off < 4; ++off) {
             Rng rng(++seed);
             SCOPED_TRACE(zt::seed_note(seed));
             Arrays a(n, rng, off);
-            ASSERT_EQ(zylibFastArctan_32f(a.y.data() + off, a.x.data() + off, a.dst.data() + off, n), 0);
+            const float *y = a.y.data() + off, *x = a.x.data() + off;
+            ASSERT_EQ(zylibFastArctan_32f(y, x, a.dst.data() + off, n), 0);
             for (int i = 0; i < off; ++i) EXPECT_EQ(a.dst[i], -7.0f);
-            for (int i = 0; i < n; ++i)
-                ASSERT_TRUE(same_angle(a.dst[off + i], a.y[off + i], a.x[off + i])) << "element " << i;
+            for (int i = 0; i < n; ++i) ASSERT_TRUE(same_angle(a.dst[off + i], y[i], x[i])) << "element " << i;
             for (int i = off + n; i < int(a.dst.size()); ++i) EXPECT_EQ(a.dst[i], -7.0f);
+            zt::expect_twins_agree([&](zt::Twin t) {
+                std::vector<float> d(n + off + 1, -7.0f);
+                ZT_ENTRY(t, fast_arctan)(y, x, d.data() + off, n);
+                std::vector<std::uint32_t> b;
+                for (float v : d) b.push_back(zt::bits_of(v));
+                return b;
+            });
         }
-    // Every pair of special values.
+// Every pair of special values.
     const auto sp = zt::special_floats();
     std::vector<float> y, x, d;
     for (float a : sp)
@@ -134,23 +141,6 @@ TEST(FastArctan, PositionIndependent)
                 ASSERT_EQ(zt::bits_of(part[i]), zt::bits_of(whole[start + i])) << start << "+" << i;
         }
 }
-
-#if ZYLCV_SIMD
-TEST(FastArctan, TwinsAgree)
-{
-    std::uint32_t seed = 300;
-    for (int n : {1, 3, 4, 5, 7, 8, 9, 15, 16, 33, 257})
-        for (int off = 0; off < 4; ++off) {
-            Rng rng(++seed);
-            SCOPED_TRACE(zt::seed_note(seed));
-            Arrays a(n, rng, off), b(n, rng, off);
-            zylcv::portable::fast_arctan(a.y.data() + off, a.x.data() + off, a.dst.data(), n);
-            zylcv::sse2::fast_arctan(a.y.data() + off, a.x.data() + off, b.dst.data() + off, n);
-            for (int i = 0; i < n; ++i)
-                ASSERT_EQ(zt::bits_of(a.dst[i]), zt::bits_of(b.dst[off + i])) << i;
-        }
-}
-#endif
 
 // Sources and destination flush against inaccessible pages: the padded tail reads and writes
 // only the valid elements.

@@ -1,10 +1,11 @@
-// Fast arctangent kernels: the per-element helper shared by both twins, and the twins' entries.
-#ifndef ZYLCV_KERNELS_ARCTAN_H
-#define ZYLCV_KERNELS_ARCTAN_H
+// Fast arctangent kernels: the per-element helper every twin uses, and the twins' entries over
+// their row operations. A call is one row of `length` elements.
+#ifndef ZYLCV_ARCTAN_ARCTAN_H
+#define ZYLCV_ARCTAN_ARCTAN_H
 
 #include "core/internal.h"
 
-namespace zylcv {
+namespace zylcv::arctan {
 
 // Quadratic fit of atan(z) in degrees on 0 <= z <= 1, and the floor of the larger component.
 constexpr float kAtanC2 = -15.8131895f;
@@ -33,15 +34,25 @@ inline float fast_atan_px(float y, float x)
     return a;
 }
 
-#define ZYLCV_ARCTAN_KERNELS \
-    void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length);
+// The portable twin's row operation: one element per step.
+struct ScalarRows {
+    static void row(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length)
+    {
+        for (int i = 0; i < length; ++i) dst[i] = fast_atan_px(y[i], x[i]);
+    }
+};
 
-namespace portable { ZYLCV_ARCTAN_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_ARCTAN_KERNELS }
-#endif
-#undef ZYLCV_ARCTAN_KERNELS
+}  // namespace zylcv::arctan
 
+namespace zylcv {
+ZYLCV_DECLARE_TWINS(void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length);)
 }  // namespace zylcv
+
+// The entry of a twin, over its row operations `Rows`.
+#define ZYLCV_ARCTAN_ENTRIES                                                                       \
+    void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length)                   \
+    {                                                                                              \
+        Rows::row(y, x, dst, length);                                                              \
+    }
 
 #endif

@@ -5,9 +5,12 @@
 #include <emmintrin.h>
 
 #include "arctan.h"
+#include "core/simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
+
+using namespace arctan;
 
 // Where mask is set, c - a (a's sign bit inverted, then c added); elsewhere a + 0.0, which is a
 // itself: an angle is never -0.0 (p is not, and c - a only gives +0.0).
@@ -17,7 +20,7 @@ inline __m128 negate_add(__m128 mask, __m128 c, __m128 a, __m128 sign)
 }
 
 // Four angles: the steps of fast_atan_px lane by lane.
-__attribute__((always_inline)) inline __m128 atan4(__m128 y, __m128 x)
+ZYLCV_INLINE __m128 atan4(__m128 y, __m128 x)
 {
     const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(int(0x80000000u)));
     const __m128 zero = _mm_setzero_ps();
@@ -31,30 +34,33 @@ __attribute__((always_inline)) inline __m128 atan4(__m128 y, __m128 x)
     return negate_add(_mm_cmplt_ps(y, zero), _mm_set1_ps(360.0f), a, sign);
 }
 
-}  // namespace
-
-void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length)
-{
-    int i = 0;
-    for (; i + 8 <= length; i += 8) {
-        __m128 r0 = atan4(_mm_loadu_ps(y + i), _mm_loadu_ps(x + i));
-        __m128 r1 = atan4(_mm_loadu_ps(y + i + 4), _mm_loadu_ps(x + i + 4));
-        _mm_storeu_ps(dst + i, r0);
-        _mm_storeu_ps(dst + i + 4, r1);
-    }
-    for (; i + 4 <= length; i += 4)
-        _mm_storeu_ps(dst + i, atan4(_mm_loadu_ps(y + i), _mm_loadu_ps(x + i)));
-    const int rest = length - i;
-    if (rest > 0) {
-        alignas(16) float yb[4] = {1.0f, 1.0f, 1.0f, 1.0f}, xb[4] = {1.0f, 1.0f, 1.0f, 1.0f},
-                          rb[4];
-        for (int k = 0; k < rest; ++k) {
-            yb[k] = y[i + k];
-            xb[k] = x[i + k];
+struct Rows {
+    static void row(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length)
+    {
+        int i = 0;
+        for (; i + 8 <= length; i += 8) {
+            __m128 r0 = atan4(load(y + i), load(x + i));
+            __m128 r1 = atan4(load(y + i + 4), load(x + i + 4));
+            store(dst + i, r0);
+            store(dst + i + 4, r1);
         }
-        _mm_store_ps(rb, atan4(_mm_load_ps(yb), _mm_load_ps(xb)));
-        for (int k = 0; k < rest; ++k) dst[i + k] = rb[k];
+        for (; i + 4 <= length; i += 4)
+            store(dst + i, atan4(load(y + i), load(x + i)));
+        const int rest = length - i;
+        if (rest > 0) {
+            alignas(16) float yb[4] = {1.0f, 1.0f, 1.0f, 1.0f}, xb[4] = {1.0f, 1.0f, 1.0f, 1.0f},
+                              rb[4];
+            for (int k = 0; k < rest; ++k) {
+                yb[k] = y[i + k];
+                xb[k] = x[i + k];
+            }
+            store<Aligned>(rb, atan4(load<Aligned>(yb), load<Aligned>(xb)));
+            for (int k = 0; k < rest; ++k) dst[i + k] = rb[k];
+        }
     }
-}
+};
+
+}  // namespace
+ZYLCV_ARCTAN_ENTRIES
 
 }  // namespace zylcv::sse2
