@@ -9,18 +9,26 @@ namespace {
 
 std::uintptr_t addr(const void *p) { return reinterpret_cast<std::uintptr_t>(p); }
 
+// Blocks are 32-byte aligned, usable over their whole length (ASan checks bounds) and released
+// once. A negative length allocates nothing: it would wrap to a request too small for the word
+// that keeps the raw address.
 TEST(Alloc, AlignedUsableAndReleasedOnce)
 {
-    for (int n : {0, 1, 7, 31, 32, 33, 100, 4096, 1 << 20}) {
+    for (int n : {0, 1, 7, 31, 32, 33, 100, 4096, 1 << 20, -1, -10, -36, -37, -1000,
+                  std::numeric_limits<int>::min()}) {
         SCOPED_TRACE(n);
-        void *p = zyliAlloc(n);
+        void *p = zyliAlloc(n), *q = _zycvAlloc(n);
+        if (n < 0) {
+            EXPECT_EQ(p, nullptr);
+            EXPECT_EQ(q, nullptr);
+            continue;
+        }
         ASSERT_NE(p, nullptr);
-        EXPECT_EQ(addr(p) % 32, 0u);
-        std::memset(p, 0x5A, std::size_t(n));  // the whole length is usable (ASan checks bounds)
-        void *q = _zycvAlloc(n);
         ASSERT_NE(q, nullptr);
+        EXPECT_EQ(addr(p) % 32, 0u);
         EXPECT_EQ(addr(q) % 32, 0u);
         EXPECT_NE(p, q);
+        std::memset(p, 0x5A, std::size_t(n));
         _zycvFree_(&p);
         EXPECT_EQ(p, nullptr);
         _zycvFree_(&p);  // finds null: nothing happens
@@ -30,25 +38,12 @@ TEST(Alloc, AlignedUsableAndReleasedOnce)
     }
 }
 
-// A negative length allocates nothing (it would wrap to a request too small for the word that
-// keeps the raw address); the sanitizer build sees any write outside a block.
-TEST(Alloc, NegativeLengthGivesNull)
-{
-    for (int n : {-1, -10, -36, -37, -1000, std::numeric_limits<int>::min()}) {
-        EXPECT_EQ(zyliAlloc(n), nullptr) << n;
-        EXPECT_EQ(_zycvAlloc(n), nullptr) << n;
-    }
-}
-
 // The public enumerations are int-sized with a fixed type, so any int a C caller passes as a
 // strip role, data type or shape is a value the checks can refuse.
-TEST(Header, EnumerationsHoldEveryInt)
-{
-    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylStripRole>, int>));
-    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylDataType>, int>));
-    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylMorphShape>, int>));
-    EXPECT_TRUE((std::is_same_v<std::underlying_type_t<ZylStatusCode>, int>));
-}
+static_assert(std::is_same_v<std::underlying_type_t<ZylStripRole>, int>);
+static_assert(std::is_same_v<std::underlying_type_t<ZylDataType>, int>);
+static_assert(std::is_same_v<std::underlying_type_t<ZylMorphShape>, int>);
+static_assert(std::is_same_v<std::underlying_type_t<ZylStatusCode>, int>);
 
 TEST(Alloc, ReleaseIgnoresForeignPointers)
 {
@@ -86,7 +81,6 @@ TEST(Version, ConstantRecord)
 
 TEST(Tables, ByteToFloat)
 {
-    for (int i = 0; i < 384; ++i) ASSERT_EQ(k4__zycv8to32f[i], float(i - 128)) << i;
     // Both 8s and 8u values convert through index 128 + v.
     for (int v = -128; v <= 255; ++v) ASSERT_EQ(k4__zycv8to32f[128 + v], float(v));
     EXPECT_EQ(zt::bits_of(k4__zycv8to32f[128]), 0u);  // +0.0
@@ -95,17 +89,13 @@ TEST(Tables, ByteToFloat)
 TEST(Tables, ChannelMasks)
 {
     EXPECT_EQ(addr(k4_zycvCoiMaskA) % 256, 0u);
-    for (int r = 0; r < 3; ++r) {
+    for (int r = 0; r < 3; ++r)
         for (int j = 0; j < 48; ++j) {
             Zyl8u want = (j % 3 == r) ? 0xFF : 0x00;
             ASSERT_EQ(_zycvCoiMaskd[r][j], want) << r << "," << j;
             ASSERT_EQ(k4_zycvCoiMaskA[r][j], want) << r << "," << j;
             if (j < 24) ASSERT_EQ(_zycvCoiMask_K4[r][j], want) << r << "," << j;
         }
-    }
-    // Row 2 starts 0x00 0x00 0xFF: the third channel.
-    EXPECT_EQ(k4_zycvCoiMaskA[2][0], 0x00);
-    EXPECT_EQ(k4_zycvCoiMaskA[2][2], 0xFF);
 }
 
 TEST(Tables, MaskShuffle)
@@ -118,17 +108,12 @@ TEST(Tables, MaskShuffle)
             if (b & (1 << k)) want[byteOfBit[k]] = 0xFF;
         ASSERT_EQ(std::memcmp(_zycvMaskShuffTable_K4[b], want, 8), 0) << b;
     }
-    Zyl8u two[8] = {0, 0, 0, 0xFF, 0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(_zycvMaskShuffTable_K4[2], two, 8), 0);
 }
 
 TEST(Tables, Bias)
 {
     for (int i = 0; i < 16; ++i) EXPECT_EQ(_zycvAdd128d[i], 0x80);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(_zycvAdd128_K4[i], 0x80);
-    // Exclusive-or with the bias maps 8s order onto 8u order.
-    for (int v = -128; v < 127; ++v)
-        EXPECT_LT(Zyl8u(Zyl8u(v) ^ _zycvAdd128d[0]), Zyl8u(Zyl8u(v + 1) ^ _zycvAdd128d[0]));
 }
 
 }  // namespace

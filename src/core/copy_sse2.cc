@@ -5,14 +5,10 @@
 #include <emmintrin.h>
 
 #include "copy.h"
+#include "simd_sse2.h"
 
 namespace zylcv::sse2 {
 namespace {
-
-__m128i load16(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
-void store16(void *p, __m128i v) { _mm_storeu_si128(static_cast<__m128i *>(p), v); }
-__m128i load8(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
-void store8(void *p, __m128i v) { _mm_storel_epi64(static_cast<__m128i *>(p), v); }
 
 // One block of n pixels: `deinterleave` turns the interleaved block into one register per
 // channel, `interleave` does the reverse; a plane register holds the block's n elements of one
@@ -47,7 +43,7 @@ template <> struct Block<Zyl8u, 3> {
     static void deinterleave(const Zyl8u *src, __m128i (&ch)[3])
     {
         const __m128i zero = _mm_setzero_si128();
-        __m128i v = load16(src);
+        __m128i v = load(src);
         __m128i a = _mm_unpacklo_epi8(v, zero), b = _mm_unpackhi_epi8(v, zero);
         __m128i c = _mm_unpacklo_epi8(load8(src + 16), zero);
         for (int round = 0; round < 3; ++round) perfect_shuffle(a, b, c);
@@ -61,7 +57,7 @@ template <> struct Block<Zyl8u, 3> {
         __m128i a = _mm_unpacklo_epi8(ch[0], zero), b = _mm_unpacklo_epi8(ch[1], zero);
         __m128i c = _mm_unpacklo_epi8(ch[2], zero);
         for (int round = 0; round < 3; ++round) evens_then_odds(a, b, c);
-        store16(dst, _mm_packus_epi16(a, b));
+        store(dst, _mm_packus_epi16(a, b));
         store8(dst + 16, _mm_packus_epi16(c, c));
     }
     static __m128i load_plane(const Zyl8u *p) { return load8(p); }
@@ -75,7 +71,7 @@ template <> struct Block<Zyl8u, 4> {
 
     static void deinterleave(const Zyl8u *src, __m128i (&ch)[4])
     {
-        __m128i v0 = load16(src), v1 = load16(src + 16);
+        __m128i v0 = load(src), v1 = load(src + 16);
         __m128i a = _mm_unpacklo_epi8(v0, v1), b = _mm_unpackhi_epi8(v0, v1);  // pixels j, j+4
         __m128i c = _mm_unpacklo_epi8(a, b), d = _mm_unpackhi_epi8(a, b);      // even, odd pixels
         __m128i e = _mm_unpacklo_epi8(c, d), f = _mm_unpackhi_epi8(c, d);
@@ -87,8 +83,8 @@ template <> struct Block<Zyl8u, 4> {
     static void interleave(const __m128i (&ch)[4], Zyl8u *dst)
     {
         __m128i lo = _mm_unpacklo_epi8(ch[0], ch[1]), hi = _mm_unpacklo_epi8(ch[2], ch[3]);
-        store16(dst, _mm_unpacklo_epi16(lo, hi));
-        store16(dst + 16, _mm_unpackhi_epi16(lo, hi));
+        store(dst, _mm_unpacklo_epi16(lo, hi));
+        store(dst + 16, _mm_unpackhi_epi16(lo, hi));
     }
     static __m128i load_plane(const Zyl8u *p) { return load8(p); }
     static void store_plane(Zyl8u *p, __m128i v) { store8(p, v); }
@@ -107,7 +103,8 @@ template <> struct Block<Zyl32f, 3> {
 
     static void deinterleave(const Zyl32f *src, __m128i (&ch)[3])
     {
-        __m128i v0 = load16(src), v1 = load16(src + 4), v2 = load16(src + 8);
+        const Zyl8u *p = reinterpret_cast<const Zyl8u *>(src);  // integer lanes
+        __m128i v0 = load(p), v1 = load(p + 16), v2 = load(p + 32);
         ch[0] = pick<0, 3, 0, 2>(v0, pick<2, 2, 1, 1>(v1, v2));
         ch[1] = pick<0, 2, 0, 2>(pick<1, 1, 0, 0>(v0, v1), pick<3, 3, 2, 2>(v1, v2));
         ch[2] = pick<0, 2, 0, 3>(pick<2, 2, 1, 1>(v0, v1), v2);
@@ -115,12 +112,12 @@ template <> struct Block<Zyl32f, 3> {
     static void interleave(const __m128i (&ch)[3], Zyl32f *dst)
     {
         const __m128i a = ch[0], b = ch[1], c = ch[2];
-        store16(dst, pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
-        store16(dst + 4, pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
-        store16(dst + 8, pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
+        store(dst, pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
+        store(dst + 4, pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
+        store(dst + 8, pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
     }
-    static __m128i load_plane(const Zyl32f *p) { return load16(p); }
-    static void store_plane(Zyl32f *p, __m128i v) { store16(p, v); }
+    static __m128i load_plane(const Zyl32f *p) { return load(static_cast<const void *>(p)); }
+    static void store_plane(Zyl32f *p, __m128i v) { store(p, v); }
 };
 
 // 4 pixels, four registers: a 4x4 transpose of 32-bit lanes, which is its own inverse.
@@ -138,93 +135,63 @@ template <> struct Block<Zyl32f, 4> {
     }
     static void deinterleave(const Zyl32f *src, __m128i (&ch)[4])
     {
-        const __m128i r[4] = {load16(src), load16(src + 4), load16(src + 8), load16(src + 12)};
+        const Zyl8u *p = reinterpret_cast<const Zyl8u *>(src);  // integer lanes
+        const __m128i r[4] = {load(p), load(p + 16), load(p + 32), load(p + 48)};
         transpose(r, ch);
     }
     static void interleave(const __m128i (&ch)[4], Zyl32f *dst)
     {
         __m128i r[4];
         transpose(ch, r);
-        for (int k = 0; k < 4; ++k) store16(dst + 4 * k, r[k]);
+        for (int k = 0; k < 4; ++k) store(dst + 4 * k, r[k]);
     }
-    static __m128i load_plane(const Zyl32f *p) { return load16(p); }
-    static void store_plane(Zyl32f *p, __m128i v) { store16(p, v); }
+    static __m128i load_plane(const Zyl32f *p) { return load(static_cast<const void *>(p)); }
+    static void store_plane(Zyl32f *p, __m128i v) { store(p, v); }
 };
 
-// Channel K known at compile time, so a block computes only the register it stores; K < 0 (a
-// channel outside the pixel) leaves every pixel to the span helper.
-template <class T, int C, int K>
-void extract_rows(const T *src, int srcStep, T *dst, int dstStep, int w, int h, int ch)
-{
-    using B = Block<T, C>;
-    for (int y = 0; y < h; ++y) {
+struct Rows {
+    static constexpr bool kBlocks = true;
+
+    // Channel K only: a block computes just the register it stores.
+    template <class T, int C, int K>
+    ZYLCV_INLINE static int extract_blocks(const T *src, T *dst, int w)
+    {
+        using B = Block<T, C>;
         int x = 0;
-        if constexpr (K >= 0) {
-            for (; x + B::n <= w; x += B::n) {
-                __m128i v[C];
-                B::deinterleave(src + x * C, v);
-                B::store_plane(dst + x, v[K]);
-            }
+        for (; x + B::n <= w; x += B::n) {
+            __m128i v[C];
+            B::deinterleave(src + x * C, v);
+            B::store_plane(dst + x, v[K]);
         }
-        extract_span<T, C>(src, dst, x, w, ch);
-        src = advance(src, srcStep);
-        dst = advance(dst, dstStep);
+        return x;
     }
-}
-
-}  // namespace
-
-template <class T, int C>
-void extract(const T *src, int srcStep, T *dst, int dstStep, int w, int h, int ch)
-{
-    switch (ch) {
-    case 0: return extract_rows<T, C, 0>(src, srcStep, dst, dstStep, w, h, ch);
-    case 1: return extract_rows<T, C, 1>(src, srcStep, dst, dstStep, w, h, ch);
-    case 2: return extract_rows<T, C, 2>(src, srcStep, dst, dstStep, w, h, ch);
-    }
-    if constexpr (C == 4)
-        if (ch == 3) return extract_rows<T, C, 3>(src, srcStep, dst, dstStep, w, h, ch);
-    extract_rows<T, C, -1>(src, srcStep, dst, dstStep, w, h, ch);
-}
-
-template <class T, int C>
-void split(const T *src, int srcStep, T *const *planes, int planeStep, int w, int h)
-{
-    using B = Block<T, C>;
-    T *rows[C];
-    for (int k = 0; k < C; ++k) rows[k] = planes[k];
-    for (int y = 0; y < h; ++y) {
+    template <class T, int C>
+    ZYLCV_INLINE static int split_blocks(const T *src, T *const *rows, int w)
+    {
+        using B = Block<T, C>;
         int x = 0;
         for (; x + B::n <= w; x += B::n) {
             __m128i v[C];
             B::deinterleave(src + x * C, v);
             for (int k = 0; k < C; ++k) B::store_plane(rows[k] + x, v[k]);
         }
-        split_span<T, C>(src, rows, x, w);
-        src = advance(src, srcStep);
-        for (int k = 0; k < C; ++k) rows[k] = advance(rows[k], planeStep);
+        return x;
     }
-}
-
-template <class T, int C>
-void merge(const T *const *planes, int planeStep, T *dst, int dstStep, int w, int h)
-{
-    using B = Block<T, C>;
-    const T *rows[C];
-    for (int k = 0; k < C; ++k) rows[k] = planes[k];
-    for (int y = 0; y < h; ++y) {
+    template <class T, int C>
+    ZYLCV_INLINE static int merge_blocks(const T *const *rows, T *dst, int w)
+    {
+        using B = Block<T, C>;
         int x = 0;
         for (; x + B::n <= w; x += B::n) {
             __m128i v[C];
             for (int k = 0; k < C; ++k) v[k] = B::load_plane(rows[k] + x);
             B::interleave(v, dst + x * C);
         }
-        merge_span<T, C>(rows, dst, x, w);
-        for (int k = 0; k < C; ++k) rows[k] = advance(rows[k], planeStep);
-        dst = advance(dst, dstStep);
+        return x;
     }
-}
+};
 
-ZYLCV_COPY_INSTANTIATE_ALL
+}  // namespace
+ZYLCV_COPY_ENTRIES
 
 }  // namespace zylcv::sse2
