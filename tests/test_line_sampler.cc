@@ -8,20 +8,16 @@ using zt::Rng;
 
 namespace {
 
-// The four exported functions behind one interface per element type and channel count.
-template <class T, int C> ZylStatus sample(const T *s, int ss, ZyliSize r, T *d, ZyliPoint a, ZyliPoint b)
-{
-    if constexpr (std::is_same_v<T, Zyl8u>)
-        return C == 1 ? zyliSampleLine_8u_C1R(s, ss, r, d, a, b) : zyliSampleLine_8u_C3R(s, ss, r, d, a, b);
-    else return C == 1 ? zyliSampleLine_32f_C1R(s, ss, r, d, a, b) : zyliSampleLine_32f_C3R(s, ss, r, d, a, b);
-}
-
-template <class T, int C> struct Member {
+// The four exported functions, one type each.
+template <class T, int C, ZylStatus (*F)(const T *, Zyl32s, ZyliSize, T *, ZyliPoint, ZyliPoint)>
+struct Member {
     using Type = T;
     static constexpr int channels = C;
+    static constexpr auto sample = F;
 };
 template <class M> class SampleLine : public ::testing::Test {};
-using Members = ::testing::Types<Member<Zyl8u, 1>, Member<Zyl8u, 3>, Member<Zyl32f, 1>, Member<Zyl32f, 3>>;
+using Members = ::testing::Types<Member<Zyl8u, 1, zyliSampleLine_8u_C1R>, Member<Zyl8u, 3, zyliSampleLine_8u_C3R>,
+                                 Member<Zyl32f, 1, zyliSampleLine_32f_C1R>, Member<Zyl32f, 3, zyliSampleLine_32f_C3R>>;
 TYPED_TEST_SUITE(SampleLine, Members);
 
 // The pixels of the digital line from a to b, from coordinates: along the longer axis (y when
@@ -69,7 +65,7 @@ TYPED_TEST(SampleLine, ValidationOrderAndNoWrites)
     T *pd = d.data();
     const ZyliSize ok{6, 5};
     auto call = [&](const T *a, int as, ZyliSize r, T *b, ZyliPoint p1, ZyliPoint p2) {
-        return [=] { return sample<T, C>(a, as, r, b, p1, p2); };
+        return [=] { return TypeParam::sample(a, as, r, b, p1, p2); };
     };
     const ZyliPoint o{0, 0}, far{5, 4};
     std::vector<zt::StatusCase> cases = {
@@ -135,7 +131,7 @@ TYPED_TEST(SampleLine, MatchesReference)
                          std::to_string(b.x) + "," + std::to_string(b.y) + ")");
             const auto pts = ref_line(a, b);
             Image<T> d({int(pts.size()), 1, C});
-            ASSERT_EQ((sample<T, C>(s.data(), s.step(), s.size(), d.data(), a, b)), zylStatusOk);
+            ASSERT_EQ(TypeParam::sample(s.data(), s.step(), s.size(), d.data(), a, b), zylStatusOk);
             for (std::size_t k = 0; k < pts.size(); ++k)
                 for (int c = 0; c < C; ++c)
                     ASSERT_EQ(bits(d.at(int(k), 0, c)), bits(s.at(pts[k].x, pts[k].y, c)))
@@ -201,7 +197,7 @@ TYPED_TEST(SampleLine, StaysInsideImage)
             std::vector<T> d(std::size_t(std::max(w, h)) * C);
             const ZyliPoint corners[4] = {{0, 0}, {w - 1, h - 1}, {w - 1, 0}, {0, h - 1}};
             for (ZyliPoint a : corners)
-                for (ZyliPoint b : corners) EXPECT_EQ((sample<T, C>(s.data(), s.step(), s.size(), d.data(), a, b)), zylStatusOk);
+                for (ZyliPoint b : corners) EXPECT_EQ(TypeParam::sample(s.data(), s.step(), s.size(), d.data(), a, b), zylStatusOk);
         }
 }
 

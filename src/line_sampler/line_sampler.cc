@@ -119,23 +119,14 @@ ZylStatus sample_line(const T *pSrc, int srcStep, ZyliSize roiSize, T *pDst, Zyl
 
 }  // namespace
 
-ZYLCV_API ZylStatus zyliSampleLine_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                         Zyl8u *pDst, ZyliPoint pt1, ZyliPoint pt2)
-{
-    return sample_line<Zyl8u, 1>(pSrc, srcStep, roiSize, pDst, pt1, pt2);
-}
-ZYLCV_API ZylStatus zyliSampleLine_8u_C3R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                         Zyl8u *pDst, ZyliPoint pt1, ZyliPoint pt2)
-{
-    return sample_line<Zyl8u, 3>(pSrc, srcStep, roiSize, pDst, pt1, pt2);
-}
-ZYLCV_API ZylStatus zyliSampleLine_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                          Zyl32f *pDst, ZyliPoint pt1, ZyliPoint pt2)
-{
-    return sample_line<Zyl32f, 1>(pSrc, srcStep, roiSize, pDst, pt1, pt2);
-}
-ZYLCV_API ZylStatus zyliSampleLine_32f_C3R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                          Zyl32f *pDst, ZyliPoint pt1, ZyliPoint pt2)
-{
-    return sample_line<Zyl32f, 3>(pSrc, srcStep, roiSize, pDst, pt1, pt2);
-}
+// The exported members, one per element type and channel count.
+#define ZYLCV_SAMPLE_LINE(NAME, T, C)                                                              \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, T *pDst,            \
+                            ZyliPoint pt1, ZyliPoint pt2)                                         \
+    {                                                                                              \
+        return sample_line<T, C>(pSrc, srcStep, roiSize, pDst, pt1, pt2);                          \
+    }
+ZYLCV_SAMPLE_LINE(zyliSampleLine_8u_C1R, Zyl8u, 1)
+ZYLCV_SAMPLE_LINE(zyliSampleLine_8u_C3R, Zyl8u, 3)
+ZYLCV_SAMPLE_LINE(zyliSampleLine_32f_C1R, Zyl32f, 1)
+ZYLCV_SAMPLE_LINE(zyliSampleLine_32f_C3R, Zyl32f, 3)
