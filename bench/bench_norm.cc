@@ -15,45 +15,16 @@
 
 namespace {
 
-enum class Term { Value, Diff, Rel };
-enum class Kind { Inf, L1, L2 };
-
-using Call = ZylStatus (*)(const void *a, int aStep, const void *b, int bStep, const Zyl8u *m,
-                           int mStep, ZyliSize roi, int coi, Zyl64f *out);
-
-struct Member {
-    const char *name;
-    Term term;
-    Kind kind;
-    int type;  // 0: 8u, 1: 8s, 2: 32f
-    bool coi;
-    Call call;
-};
-
-#define MEMBERS(K, TY, T, TI)                                                                      \
-    {"Norm_" #K "_" #TY "_C1MR", Term::Value, Kind::K, TI, false, ONE_C1(zyliNorm_##K##_##TY##_C1MR, T)},     \
-    {"Norm_" #K "_" #TY "_C3CMR", Term::Value, Kind::K, TI, true, ONE_C3(zyliNorm_##K##_##TY##_C3CMR, T)},    \
-    {"NormDiff_" #K "_" #TY "_C1MR", Term::Diff, Kind::K, TI, false,                               \
-     TWO_C1(zyliNormDiff_##K##_##TY##_C1MR, T)},                                                   \
-    {"NormDiff_" #K "_" #TY "_C3CMR", Term::Diff, Kind::K, TI, true,                               \
-     TWO_C3(zyliNormDiff_##K##_##TY##_C3CMR, T)},                                                  \
-    {"NormRel_" #K "_" #TY "_C1MR", Term::Rel, Kind::K, TI, false, TWO_C1(zyliNormRel_##K##_##TY##_C1MR, T)}, \
-    {"NormRel_" #K "_" #TY "_C3CMR", Term::Rel, Kind::K, TI, true, TWO_C3(zyliNormRel_##K##_##TY##_C3CMR, T)}
-
-const Member kMembers[] = {
-    MEMBERS(Inf, 8u, Zyl8u, 0), MEMBERS(Inf, 8s, Zyl8s, 1), MEMBERS(Inf, 32f, Zyl32f, 2),
-    MEMBERS(L1, 8u, Zyl8u, 0),  MEMBERS(L1, 8s, Zyl8s, 1),  MEMBERS(L1, 32f, Zyl32f, 2),
-    MEMBERS(L2, 8u, Zyl8u, 0),  MEMBERS(L2, 8s, Zyl8s, 1),  MEMBERS(L2, 32f, Zyl32f, 2),
-};
+using namespace norm_calls;
 
 // Two sources and a mask in 32-byte aligned memory: random pixels, three of four pixels selected.
 struct Frames {
     int w, h, cn, elem, step, maskStep;
     void *a, *b;
     Zyl8u *m;
-    Frames(int w_, int h_, int cn_, int type) : w(w_), h(h_), cn(cn_)
+    Frames(int w_, int h_, int cn_, Type type) : w(w_), h(h_), cn(cn_)
     {
-        elem = type == 2 ? 4 : 1;
+        elem = type == Type::F32 ? 4 : 1;
         step = w * cn * elem;
         maskStep = w;
         a = zyliAlloc(step * h);
@@ -61,7 +32,7 @@ struct Frames {
         m = static_cast<Zyl8u *>(zyliAlloc(maskStep * h));
         std::mt19937 gen(7);
         for (long i = 0; i < long(w) * h * cn; ++i) {
-            if (type == 2) {
+            if (type == Type::F32) {
                 static_cast<float *>(a)[i] = float(gen() % 20001) / 100.0f - 100.0f;
                 static_cast<float *>(b)[i] = float(gen() % 20001) / 100.0f - 100.0f;
             } else {
@@ -106,7 +77,7 @@ void cv_peer(benchmark::State &s, const Member &mb, int w, int h)
 {
     cv::setNumThreads(1);
     Frames f(w, h, mb.coi ? 3 : 1, mb.type);
-    const int depth = mb.type == 0 ? CV_8U : mb.type == 1 ? CV_8S : CV_32F;
+    const int depth = mb.type == Type::U8 ? CV_8U : mb.type == Type::S8 ? CV_8S : CV_32F;
     cv::Mat a(h, w, CV_MAKETYPE(depth, f.cn), f.a, f.step), b(h, w, CV_MAKETYPE(depth, f.cn), f.b, f.step);
     cv::Mat m(h, w, CV_8UC1, f.m, f.maskStep), ca, cb;
     const int kind = mb.kind == Kind::Inf ? cv::NORM_INF : mb.kind == Kind::L1 ? cv::NORM_L1 : cv::NORM_L2;

@@ -1,22 +1,70 @@
-// Adapters that give every norm function one calling shape, (a, aStep, b, bStep, mask,
-// maskStep, roi, coi, out), so a table of members can drive tests and benchmarks alike.
-// Shared by tests/test_norm.cc and bench/bench_norm.cc.
+// Every norm function behind one calling shape, (a, aStep, b, bStep, mask, maskStep, roi, coi,
+// out), in one table of members that drives tests and benchmarks alike. Shared by
+// tests/test_norm.cc and bench/bench_norm.cc.
 #ifndef ZYLCV_TEST_NORM_CALLS_H
 #define ZYLCV_TEST_NORM_CALLS_H
 
+#include <ostream>
+#include <type_traits>
+
 #include "zylcv.h"
 
-#define ONE_C1(F, T)                                                                               \
-    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int,          \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, o); }
-#define ONE_C3(F, T)                                                                               \
-    +[](const void *a, int as, const void *, int, const Zyl8u *m, int ms, ZyliSize r, int c,        \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, m, ms, r, c, o); }
-#define TWO_C1(F, T)                                                                               \
-    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int,      \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, o); }
-#define TWO_C3(F, T)                                                                               \
-    +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,    \
-        Zyl64f *o) { return F(static_cast<const T *>(a), as, static_cast<const T *>(b), bs, m, ms, r, c, o); }
+namespace norm_calls {
+
+enum class Kind { Inf, L1, L2 };
+enum class Term { Value, Diff, Rel };
+enum class Type { U8, S8, F32 };
+
+// b and bStep are ignored by the norms of one image, coi by the one-channel forms.
+using Call = ZylStatus (*)(const void *a, int aStep, const void *b, int bStep, const Zyl8u *m,
+                           int mStep, ZyliSize roi, int coi, Zyl64f *out);
+
+struct Member {
+    const char *name;
+    Term term;
+    Kind kind;
+    Type type;
+    bool coi;
+    Call call;
+};
+
+inline void PrintTo(const Member &m, std::ostream *os) { *os << m.name; }
+
+template <class T> constexpr Type type_of()
+{
+    return std::is_same_v<T, Zyl8u> ? Type::U8 : std::is_same_v<T, Zyl8s> ? Type::S8 : Type::F32;
+}
+
+// One member, zyli<name>_<K>_<TY>_C<C>MR: C is 1 or 3C (channel of interest), B is ZT_NORM_TWO
+// when the function takes a second source.
+#define ZT_NORM_MEMBER(name, term, K, TY, T, C, B)                                                 \
+    {#name "_" #K "_" #TY "_C" #C "MR", Term::term, Kind::K, type_of<T>(), #C[0] == '3',           \
+     +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,  \
+         Zyl64f *o) {                                                                              \
+         (void)b, (void)bs, (void)c;                                                               \
+         return zyli##name##_##K##_##TY##_C##C##MR(static_cast<const T *>(a), as,                  \
+                                                   B(static_cast<const T *>(b), bs,) m, ms, r,     \
+                                                   ZT_NORM_COI_##C o);                             \
+     }}
+#define ZT_NORM_COI_1
+#define ZT_NORM_COI_3C c,
+#define ZT_NORM_ONE(...)
+#define ZT_NORM_TWO(...) __VA_ARGS__
+#define ZT_NORM_MEMBERS(K, TY, T)                                                                  \
+    ZT_NORM_MEMBER(Norm, Value, K, TY, T, 1, ZT_NORM_ONE),                                         \
+        ZT_NORM_MEMBER(Norm, Value, K, TY, T, 3C, ZT_NORM_ONE),                                    \
+        ZT_NORM_MEMBER(NormDiff, Diff, K, TY, T, 1, ZT_NORM_TWO),                                  \
+        ZT_NORM_MEMBER(NormDiff, Diff, K, TY, T, 3C, ZT_NORM_TWO),                                 \
+        ZT_NORM_MEMBER(NormRel, Rel, K, TY, T, 1, ZT_NORM_TWO),                                    \
+        ZT_NORM_MEMBER(NormRel, Rel, K, TY, T, 3C, ZT_NORM_TWO)
+
+// All 54 members: kinds Inf, L1, L2, each over 8u, 8s and 32f.
+inline const Member kMembers[] = {
+    ZT_NORM_MEMBERS(Inf, 8u, Zyl8u), ZT_NORM_MEMBERS(Inf, 8s, Zyl8s), ZT_NORM_MEMBERS(Inf, 32f, Zyl32f),
+    ZT_NORM_MEMBERS(L1, 8u, Zyl8u),  ZT_NORM_MEMBERS(L1, 8s, Zyl8s),  ZT_NORM_MEMBERS(L1, 32f, Zyl32f),
+    ZT_NORM_MEMBERS(L2, 8u, Zyl8u),  ZT_NORM_MEMBERS(L2, 8s, Zyl8s),  ZT_NORM_MEMBERS(L2, 32f, Zyl32f),
+};
+
+}  // namespace norm_calls
 
 #endif
