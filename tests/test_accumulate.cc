@@ -1,4 +1,5 @@
 // Accumulators: validation order, a scalar reference model of every member, twins, guard pages.
+#include <algorithm>
 #include <cmath>
 
 #include "accumulate/accumulate.h"
@@ -247,13 +248,10 @@ TEST(Accum, MatchesReference)
             for (std::uint32_t seed = 1; seed <= 50; ++seed) {
                 SCOPED_TRACE(zt::seed_note(seed));
                 Rng rng(seed * 7919u + unsigned(M.op) * 31u + unsigned(M.src));
-                Layout base;
-                base.width = rng.uniform(1, seed % 4 == 0 ? 150 : 40);
-                base.height = rng.uniform(1, 5);
-                const bool contiguous = seed % 3 == 0;
+                const Layout base{rng.uniform(1, seed % 4 == 0 ? 150 : 40), rng.uniform(1, 5)};
                 Layout la = vary(rng, base, sizeof(T)), lb = vary(rng, base, sizeof(T));
                 Layout lm = vary(rng, base, 1), ld = vary(rng, base, 4);
-                if (contiguous) la.padBytes = lb.padBytes = lm.padBytes = ld.padBytes = 0;
+                if (seed % 3 == 0) la.padBytes = lb.padBytes = lm.padBytes = ld.padBytes = 0;
                 Image<T> a(la), b(lb);
                 Image<Zyl8u> m(lm);
                 Image<Zyl32f> d(ld);
@@ -320,20 +318,16 @@ TEST(Accum, EdgeValues)
         {"zyliAddWeighted_8u32f_C1IR", 3.0f, 200, 0, 1, 0.0f, 3.0f},
     };
     for (const Case &c : cases) {
-        const Member *M = nullptr;
-        for (const Member &m : kMembers)
-            if (std::string(m.name) == c.member) M = &m;
-        ASSERT_NE(M, nullptr) << c.member;
+        const Member *M = std::find_if(std::begin(kMembers), std::end(kMembers),
+                                       [&](const Member &m) { return std::string(m.name) == c.member; });
+        ASSERT_NE(M, std::end(kMembers)) << c.member;
         SCOPED_TRACE(c.member);
         with_source_type(M->src, [&]<class T>() {
-            Image<T> a({1, 1}), b({1, 1});
-            Image<Zyl8u> m({1, 1});
-            Image<Zyl32f> d({1, 1});
-            a.at(0, 0) = T(c.s1), b.at(0, 0) = T(c.s2), m.at(0, 0) = c.mask, d.at(0, 0) = c.d;
-            ASSERT_EQ(M->call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), d.data(),
-                              d.step(), {1, 1}, c.alpha), zylStatusOk);
-            if (c.anyNan) EXPECT_TRUE(std::isnan(d.at(0, 0)));
-            else EXPECT_EQ(zt::bits_of(d.at(0, 0)), zt::bits_of(c.want)) << d.at(0, 0);
+            const T a = T(c.s1), b = T(c.s2);
+            float d = c.d;
+            ASSERT_EQ(M->call(&a, 4, &b, 4, &c.mask, 1, &d, 4, {1, 1}, c.alpha), zylStatusOk);
+            if (c.anyNan) EXPECT_TRUE(std::isnan(d));
+            else EXPECT_EQ(zt::bits_of(d), zt::bits_of(c.want)) << d;
         });
     }
 }

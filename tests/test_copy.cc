@@ -42,20 +42,10 @@ API(32f, 4)
 // The kernels of twin t behind the same interface.
 template <class F> struct Kernels {
     using T = typename F::T;
-    static constexpr int C = F::C;
     zt::Twin t;
-    ZylStatus extract(const T *s, int ss, T *d, int ds, int w, int h, int ch) const
-    {
-        return ZT_ENTRY(t, extract<T, C>)(s, ss, d, ds, w, h, ch), zylStatusOk;
-    }
-    ZylStatus split(const T *s, int ss, T *const *p, int ps, int w, int h) const
-    {
-        return ZT_ENTRY(t, split<T, C>)(s, ss, p, ps, w, h), zylStatusOk;
-    }
-    ZylStatus merge(const T *const *p, int ps, T *d, int ds, int w, int h) const
-    {
-        return ZT_ENTRY(t, merge<T, C>)(p, ps, d, ds, w, h), zylStatusOk;
-    }
+    auto extract(auto... a) const { return ZT_ENTRY(t, extract<T, F::C>)(a...), zylStatusOk; }
+    auto split(auto... a) const { return ZT_ENTRY(t, split<T, F::C>)(a...), zylStatusOk; }
+    auto merge(auto... a) const { return ZT_ENTRY(t, merge<T, F::C>)(a...), zylStatusOk; }
 };
 
 // Random contents; for floats half the elements become raw 32-bit patterns (signalling NaNs,

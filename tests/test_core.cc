@@ -1,6 +1,7 @@
 // Allocator, version record and constant tables.
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <type_traits>
 
 #include "support.h"
@@ -66,10 +67,8 @@ TEST(Version, ConstantRecord)
     const ZylLibVersion *v = zylcvGetLibVersion();
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v, zylcvGetLibVersion());
-    EXPECT_EQ(v->versionMajor, 2);
-    EXPECT_EQ(v->versionMinor, 0);
-    EXPECT_EQ(v->buildMajor, 1);
-    EXPECT_EQ(v->buildNumber, 24);
+    EXPECT_EQ(std::tuple(v->versionMajor, v->versionMinor, v->buildMajor, v->buildNumber),
+              std::tuple(2, 0, 1, 24));
     EXPECT_STREQ(v->targetTag, "k4");
     EXPECT_EQ(v->targetTag[3], 0);
     EXPECT_STREQ(v->libraryName, "zylcvk4");

@@ -129,6 +129,7 @@ private:
                                       const std::vector<std::uint8_t> &b);
 inline std::uint64_t bits_of(double v) { std::uint64_t b; std::memcpy(&b, &v, 8); return b; }
 inline std::uint32_t bits_of(float v) { std::uint32_t b; std::memcpy(&b, &v, 4); return b; }
+inline std::uint32_t bits_of(Zyl8u v) { return v; }  // so that tests over both types compare alike
 
 // Equal bits, or both NaN: for results whose NaN payload the definition leaves open (which of two
 // NaN operands a sum keeps). The failure message gives both values and their bits.
