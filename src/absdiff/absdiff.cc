@@ -33,30 +33,23 @@ template <class T> ZylStatus constant(const T *s, int sStep, T *d, int dStep, Zy
     return st;
 }
 
+// The constant as the kernels take it: an 8u constant clamped to 0..255, a 32f one as it is.
+Zyl8u kernel_value(Zyl32s v) { return static_cast<Zyl8u>(clamp_int(v, 0, 255)); }
+Zyl32f kernel_value(Zyl32f v) { return v; }
+
 }  // namespace
 
-ZYLCV_API ZylStatus zyliAbsDiff_8u_C1R(const Zyl8u *pSrc1, Zyl32s src1Step, const Zyl8u *pSrc2,
-                                       Zyl32s src2Step, Zyl8u *pDst, Zyl32s dstStep,
-                                       ZyliSize roiSize)
-{
-    return images(pSrc1, src1Step, pSrc2, src2Step, pDst, dstStep, roiSize);
-}
-
-ZYLCV_API ZylStatus zyliAbsDiffC_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl8u *pDst,
-                                       Zyl32s dstStep, ZyliSize roiSize, Zyl32s value)
-{
-    return constant(pSrc, srcStep, pDst, dstStep, roiSize, Zyl8u(clamp_int(value, 0, 255)));
-}
-
-ZYLCV_API ZylStatus zyliAbsDiff_32f_C1R(const Zyl32f *pSrc1, Zyl32s src1Step, const Zyl32f *pSrc2,
-                                       Zyl32s src2Step, Zyl32f *pDst, Zyl32s dstStep,
-                                       ZyliSize roiSize)
-{
-    return images(pSrc1, src1Step, pSrc2, src2Step, pDst, dstStep, roiSize);
-}
-
-ZYLCV_API ZylStatus zyliAbsDiffC_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, Zyl32f *pDst,
-                                        Zyl32s dstStep, ZyliSize roiSize, Zyl32f value)
-{
-    return constant(pSrc, srcStep, pDst, dstStep, roiSize, value);
-}
+// The exported members of one element type: two images, and an image and a constant V.
+#define ZYLCV_ABSDIFF_MEMBERS(T, V, NAME, NAME_C)                                                  \
+    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,    \
+                             T *pDst, Zyl32s dstStep, ZyliSize roiSize)                            \
+    {                                                                                              \
+        return images(pSrc1, src1Step, pSrc2, src2Step, pDst, dstStep, roiSize);                   \
+    }                                                                                              \
+    ZYLCV_API ZylStatus NAME_C(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep,            \
+                               ZyliSize roiSize, V value)                                          \
+    {                                                                                              \
+        return constant(pSrc, srcStep, pDst, dstStep, roiSize, kernel_value(value));               \
+    }
+ZYLCV_ABSDIFF_MEMBERS(Zyl8u, Zyl32s, zyliAbsDiff_8u_C1R, zyliAbsDiffC_8u_C1R)
+ZYLCV_ABSDIFF_MEMBERS(Zyl32f, Zyl32f, zyliAbsDiff_32f_C1R, zyliAbsDiffC_32f_C1R)

@@ -1,6 +1,6 @@
 // Internal helpers shared by every family: export macro, pixel traits, bit patterns, clamps.
-#ifndef ZYLCV_INTERNAL_H
-#define ZYLCV_INTERNAL_H
+#ifndef ZYLCV_CORE_INTERNAL_H
+#define ZYLCV_CORE_INTERNAL_H
 
 #include <assert.h>
 

@@ -1,6 +1,6 @@
 // Ring of row buffers shared by the strip drivers (filters and morphology).
-#ifndef ZYLCV_RING_H
-#define ZYLCV_RING_H
+#ifndef ZYLCV_CORE_RING_H
+#define ZYLCV_CORE_RING_H
 
 namespace zylcv {
 
