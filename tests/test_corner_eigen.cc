@@ -14,18 +14,11 @@ namespace {
 
 // The six image functions behind one interface: `vecs` picks EigenValsVecs or MinEigenVal.
 template <class S> struct Fns;
-template <> struct Fns<Zyl8u> {
-    static constexpr auto vv = zyliEigenValsVecs_8u32f_C1R, mn = zyliMinEigenVal_8u32f_C1R;
-};
-template <> struct Fns<Zyl8s> {
-    static constexpr auto vv = zyliEigenValsVecs_8s32f_C1R, mn = zyliMinEigenVal_8s32f_C1R;
-};
-template <> struct Fns<Zyl32f> {
-    static constexpr auto vv = zyliEigenValsVecs_32f_C1R, mn = zyliMinEigenVal_32f_C1R;
-};
+template <> struct Fns<Zyl8u> { static constexpr auto vv = zyliEigenValsVecs_8u32f_C1R, mn = zyliMinEigenVal_8u32f_C1R; };
+template <> struct Fns<Zyl8s> { static constexpr auto vv = zyliEigenValsVecs_8s32f_C1R, mn = zyliMinEigenVal_8s32f_C1R; };
+template <> struct Fns<Zyl32f> { static constexpr auto vv = zyliEigenValsVecs_32f_C1R, mn = zyliMinEigenVal_32f_C1R; };
 template <class S>
-ZylStatus call(bool vecs, const S *s, int ss, Zyl32f *d, int ds, ZyliSize r, int ap, int bs,
-               Zyl8u *buf)
+ZylStatus call(bool vecs, const S *s, int ss, Zyl32f *d, int ds, ZyliSize r, int ap, int bs, Zyl8u *buf)
 {
     return (vecs ? Fns<S>::vv : Fns<S>::mn)(s, ss, d, ds, r, ap, bs, buf);
 }
@@ -188,10 +181,6 @@ template <class S> std::vector<float> reference(const Image<S> &img, bool vecs, 
     return out;
 }
 
-// Equal floats by their bits; a NaN matches any NaN (which of two NaN operands a sum keeps is
-// not part of the results).
-::testing::AssertionResult same(float got, float want) { return zt::same_bits_or_nan(got, want); }
-
 template <class S> struct Eigen : ::testing::Test {};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(Eigen, Types);
@@ -206,11 +195,8 @@ TEST(EigenSize, Queries)
                     ASSERT_EQ(q(w, ap, bs, &n), zylStatusOk);
                     EXPECT_EQ(n, expected_buffer(w, ap, bs)) << w << " " << ap << " " << bs;
                 }
-        Zyl32s n = 0;
-        EXPECT_EQ(q(100, 3, 5, &n), zylStatusOk);
-        EXPECT_EQ(n, 9600);
         const Zyl32s before = 12345;
-        n = before;
+        Zyl32s n = before;
         zt::expect_statuses(
             {
                 {"size before pointer", [&] { return q(0, 3, 3, nullptr); }, zylStatusBadSize},
@@ -324,7 +310,7 @@ TYPED_TEST(Eigen, MatchesReference)
         const int n = vecs ? 6 : 1;
         for (int y = 0; y < l.height; ++y)
             for (int i = 0; i < l.width * n; ++i)
-                ASSERT_TRUE(same(dst.row(y)[i], want[std::size_t(y) * l.width * n + i]))
+                ASSERT_TRUE(zt::same_bits_or_nan(dst.row(y)[i], want[std::size_t(y) * l.width * n + i]))
                     << "x " << i / n << " y " << y << " output " << i % n;
         EXPECT_TRUE(dst.intact_outside_roi());
     }
@@ -407,20 +393,19 @@ TEST(EigenSpecial, StateAllocationFailure)
                                         {w, 1}, 7, 3, buf), zylStatusNoMemory);
 }
 
-#if ZYLCV_SIMD
 // Twins on odd widths and unaligned rows: products of 16-bit and 32f gradients in place, and
-// both eigen kernels, with special values among the block sums.
-TEST(EigenTwins, PortableMatchesSse2)
+// both eigen outputs, with special values among the block sums; padding bytes compared too.
+TEST(EigenTwins, Agree)
 {
-    namespace P = zylcv::portable;
-    namespace V = zylcv::sse2;
+    using zylcv::corner_eigen::Output;
+    using Buf = std::vector<Zyl8u>;
     for (std::uint32_t seed = 200; seed < 260; ++seed) {
         Rng rng(seed);
         SCOPED_TRACE(zt::seed_note(seed));
         const int w = rng.uniform(1, 45), h = 3, off = 4 * rng.uniform(0, 3);
         const int step = 4 * w + 4 * rng.uniform(0, 5), dstep = 24 * w + 4 * rng.uniform(0, 4);
-        // Rows of 16-bit gradients or of floats, at `off` bytes from the start of a vector.
-        using Buf = std::vector<Zyl8u>;
+        // h rows `step` bytes apart of 16-bit gradients or of floats, `off` bytes from the start of
+        // a vector; or with a row step `st`, a destination of canary bytes.
         auto plane = [&](bool grad16, int st = 0) {
             Buf v(std::size_t(st ? st : step) * h + off + 16, 0x77);
             for (int y = 0; y < h && !st; ++y)
@@ -434,27 +419,26 @@ TEST(EigenTwins, PortableMatchesSse2)
         };
         auto f = [&](Buf &v) { return reinterpret_cast<Zyl32f *>(v.data() + off); };
         for (bool grad16 : {true, false}) {
-            Buf a[3] = {plane(grad16), plane(grad16), plane(false)}, b[3] = {a[0], a[1], a[2]};
-            if (grad16) {
-                P::products_16s(f(a[0]), f(a[1]), f(a[2]), step, w, h);
-                V::products_16s(f(b[0]), f(b[1]), f(b[2]), step, w, h);
-            } else {
-                P::products_32f(f(a[0]), f(a[1]), f(a[2]), step, w, h);
-                V::products_32f(f(b[0]), f(b[1]), f(b[2]), step, w, h);
-            }
-            for (int i = 0; i < 3; ++i) EXPECT_TRUE(zt::same_bytes(a[i], b[i])) << grad16;
+            const Buf in[3] = {plane(grad16), plane(grad16), plane(false)};
+            zt::expect_twins_agree([&](zt::Twin t) {
+                Buf a = in[0], b = in[1], c = in[2];
+                if (grad16) ZT_ENTRY(t, products<Zyl16s>)(f(a), f(b), f(c), step, w, h);
+                else ZT_ENTRY(t, products<Zyl32f>)(f(a), f(b), f(c), step, w, h);
+                a.insert(a.end(), b.begin(), b.end());
+                a.insert(a.end(), c.begin(), c.end());
+                return a;
+            });
         }
         Buf sxx = plane(false), sxy = plane(false), syy = plane(false);
-        Buf d[4] = {plane(false, dstep), plane(false, dstep), plane(false, dstep), plane(false, dstep)};
         const float s = scale_of(3, 3) * 1e3f;
-        P::eigen_vals_vecs(f(sxx), f(sxy), f(syy), step, f(d[0]), dstep, w, h, s);
-        V::eigen_vals_vecs(f(sxx), f(sxy), f(syy), step, f(d[1]), dstep, w, h, s);
-        P::min_eigen_val(f(sxx), f(sxy), f(syy), step, f(d[2]), dstep / 6 & ~3, w, h, s);
-        V::min_eigen_val(f(sxx), f(sxy), f(syy), step, f(d[3]), dstep / 6 & ~3, w, h, s);
-        EXPECT_TRUE(zt::same_bytes(d[0], d[1]));
-        EXPECT_TRUE(zt::same_bytes(d[2], d[3]));
+        zt::expect_twins_agree([&](zt::Twin t) {
+            Buf vv = plane(false, dstep), mn = plane(false, dstep);
+            ZT_ENTRY(t, eigen<Output::ValsVecs>)(f(sxx), f(sxy), f(syy), step, f(vv), dstep, w, h, s);
+            ZT_ENTRY(t, eigen<Output::MinVal>)(f(sxx), f(sxy), f(syy), step, f(mn), dstep / 6 & ~3, w, h, s);
+            vv.insert(vv.end(), mn.begin(), mn.end());
+            return vv;
+        });
     }
 }
-#endif
 
 }  // namespace

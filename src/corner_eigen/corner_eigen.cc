@@ -5,7 +5,7 @@
 // made on entry and freed before return. The image goes through them in strips, so that the
 // caller's buffer holds only R + 1 rows per product, R = max(apertureSize, blockSize, 7): three
 // areas' worth of R + 1 rows of 4*width bytes, one per product, each strip's gradients and
-// products at most R rows per product (the row plan is in corner_eigen()).
+// products at most R rows per product (the row plan is in analyse()).
 #include "corner_eigen.h"
 
 using namespace zylcv;
@@ -48,39 +48,27 @@ Zyl32f scale_of(int apertureSize, int blockSize)
     return 1.0f / prod;
 }
 
-// The source types: the Sobel filter of each and the data type of its states. The filter
-// states refuse a source of another type, so 8s images get 8s states (their integer kernels
-// are those of 8u states).
+// The source types: the Sobel filter of each, its gradient type and the data type of its
+// states. The filter states refuse a source of another type, so 8s images get 8s states (their
+// integer kernels are those of 8u states).
 template <class S> struct Source;
 template <> struct Source<Zyl8u> {
     using Grad = Zyl16s;
     static constexpr ZylDataType kType = zyl8u;
-    static ZylStatus sobel(const Zyl8u *s, int ss, Grad *d, int ds, ZyliSize *r, ZyliConvState *st,
-                           ZylStripRole role)
-    {
-        return zyliSobel_8u16s_C1R(s, ss, d, ds, r, st, role);
-    }
+    static constexpr auto sobel = zyliSobel_8u16s_C1R;
 };
 template <> struct Source<Zyl8s> {
     using Grad = Zyl16s;
     static constexpr ZylDataType kType = zyl8s;
-    static ZylStatus sobel(const Zyl8s *s, int ss, Grad *d, int ds, ZyliSize *r, ZyliConvState *st,
-                           ZylStripRole role)
-    {
-        return zyliSobel_8s16s_C1R(s, ss, d, ds, r, st, role);
-    }
+    static constexpr auto sobel = zyliSobel_8s16s_C1R;
 };
 template <> struct Source<Zyl32f> {
     using Grad = Zyl32f;
     static constexpr ZylDataType kType = zyl32f;
-    static ZylStatus sobel(const Zyl32f *s, int ss, Grad *d, int ds, ZyliSize *r,
-                           ZyliConvState *st, ZylStripRole role)
-    {
-        return zyliSobel_32f_C1R(s, ss, d, ds, r, st, role);
-    }
+    static constexpr auto sobel = zyliSobel_32f_C1R;
 };
 
-enum Output { kValsVecs, kMinVal };
+using corner_eigen::Output;
 
 // The five filter states of one call: Dx and Dy, and the box sums of the three products.
 struct States {
@@ -105,13 +93,13 @@ struct States {
     }
 };
 
-template <class S, Output kOut>
-ZylStatus corner_eigen(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, ZyliSize roi,
+template <class S, Output O>
+ZylStatus analyse(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, ZyliSize roi,
                        int apertureSize, int blockSize, Zyl8u *pBuffer)
 {
     if (!pSrc || !pDst || !pBuffer) return zylStatusNullPtr;
     const std::int64_t w = roi.width;
-    const int dstFloats = kOut == kValsVecs ? 6 : 1;
+    const int dstFloats = O == Output::ValsVecs ? 6 : 1;
     // A 32f source step that is not a whole number of pixels is refused with the other step
     // faults: the Sobel filter would refuse it and leave the buffer unfilled.
     if (roi.width < 1 || roi.height < 1 || srcStep < w * std::int64_t(sizeof(S)) ||
@@ -150,10 +138,7 @@ ZylStatus corner_eigen(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, Zy
         Source<S>::sobel(src, srcStep, reinterpret_cast<Grad *>(xx), rowBytes, &gx, st.dx, role);
         Source<S>::sobel(src, srcStep, reinterpret_cast<Grad *>(yy), rowBytes, &gy, st.dy, role);
         const int g = gx.height;
-        if constexpr (std::is_same_v<Grad, Zyl16s>)
-            kernels::products_16s(xx, yy, xy, rowBytes, width, g);
-        else
-            kernels::products_32f(xx, yy, xy, rowBytes, width, g);
+        kernels::products<Grad>(xx, yy, xy, rowBytes, width, g);
         int out = 0;
         Zyl32f *const products[3] = {xx, xy, yy};
         for (int i = 0; i < 3; ++i) {
@@ -161,12 +146,7 @@ ZylStatus corner_eigen(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, Zy
             zyliBlur_32f_C1R(products[i], rowBytes, sums[i], rowBytes, &b, st.sum[i], role);
             out = b.height;
         }
-        if constexpr (kOut == kValsVecs)
-            kernels::eigen_vals_vecs(sums[0], sums[1], sums[2], rowBytes, pDst, dstStep, width,
-                                     out, scale);
-        else
-            kernels::min_eigen_val(sums[0], sums[1], sums[2], rowBytes, pDst, dstStep, width, out,
-                                   scale);
+        kernels::eigen<O>(sums[0], sums[1], sums[2], rowBytes, pDst, dstStep, width, out, scale);
         pDst = advance(pDst, std::ptrdiff_t(out) * dstStep);
     };
 
@@ -196,58 +176,21 @@ ZylStatus corner_eigen(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, Zy
 
 }  // namespace
 
-ZYLCV_API ZylStatus zyliEigenValsVecs_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
-                                               Zyl32f *pEigenVV, Zyl32s dstStep, ZyliSize roiSize,
-                                               Zyl32s apertureSize, Zyl32s blockSize,
-                                               Zyl8u *pBuffer)
-{
-    return corner_eigen<Zyl8u, kValsVecs>(pSrc, srcStep, pEigenVV, dstStep, roiSize,
-                                          apertureSize, blockSize, pBuffer);
-}
-
-ZYLCV_API ZylStatus zyliEigenValsVecs_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep,
-                                               Zyl32f *pEigenVV, Zyl32s dstStep, ZyliSize roiSize,
-                                               Zyl32s apertureSize, Zyl32s blockSize,
-                                               Zyl8u *pBuffer)
-{
-    return corner_eigen<Zyl8s, kValsVecs>(pSrc, srcStep, pEigenVV, dstStep, roiSize,
-                                          apertureSize, blockSize, pBuffer);
-}
-
-ZYLCV_API ZylStatus zyliEigenValsVecs_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep,
-                                             Zyl32f *pEigenVV, Zyl32s dstStep, ZyliSize roiSize,
-                                             Zyl32s apertureSize, Zyl32s blockSize,
-                                             Zyl8u *pBuffer)
-{
-    return corner_eigen<Zyl32f, kValsVecs>(pSrc, srcStep, pEigenVV, dstStep, roiSize,
-                                           apertureSize, blockSize, pBuffer);
-}
-
-ZYLCV_API ZylStatus zyliMinEigenVal_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
-                                             Zyl32f *pMinEigenVal, Zyl32s dstStep,
-                                             ZyliSize roiSize, Zyl32s apertureSize,
-                                             Zyl32s blockSize, Zyl8u *pBuffer)
-{
-    return corner_eigen<Zyl8u, kMinVal>(pSrc, srcStep, pMinEigenVal, dstStep, roiSize,
-                                        apertureSize, blockSize, pBuffer);
-}
-
-ZYLCV_API ZylStatus zyliMinEigenVal_8s32f_C1R(const Zyl8s *pSrc, Zyl32s srcStep,
-                                             Zyl32f *pMinEigenVal, Zyl32s dstStep,
-                                             ZyliSize roiSize, Zyl32s apertureSize,
-                                             Zyl32s blockSize, Zyl8u *pBuffer)
-{
-    return corner_eigen<Zyl8s, kMinVal>(pSrc, srcStep, pMinEigenVal, dstStep, roiSize,
-                                        apertureSize, blockSize, pBuffer);
-}
-
-ZYLCV_API ZylStatus zyliMinEigenVal_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep,
-                                           Zyl32f *pMinEigenVal, Zyl32s dstStep, ZyliSize roiSize,
-                                           Zyl32s apertureSize, Zyl32s blockSize, Zyl8u *pBuffer)
-{
-    return corner_eigen<Zyl32f, kMinVal>(pSrc, srcStep, pMinEigenVal, dstStep, roiSize,
-                                         apertureSize, blockSize, pBuffer);
-}
+// The six image functions: source type S, output O.
+#define ZYLCV_CORNER_EIGEN(name, S, O)                                                             \
+    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,         \
+                             ZyliSize roiSize, Zyl32s apertureSize, Zyl32s blockSize,             \
+                             Zyl8u *pBuffer)                                                       \
+    {                                                                                              \
+        return analyse<S, Output::O>(pSrc, srcStep, pDst, dstStep, roiSize, apertureSize,          \
+                                     blockSize, pBuffer);                                          \
+    }
+ZYLCV_CORNER_EIGEN(zyliEigenValsVecs_8u32f_C1R, Zyl8u, ValsVecs)
+ZYLCV_CORNER_EIGEN(zyliEigenValsVecs_8s32f_C1R, Zyl8s, ValsVecs)
+ZYLCV_CORNER_EIGEN(zyliEigenValsVecs_32f_C1R, Zyl32f, ValsVecs)
+ZYLCV_CORNER_EIGEN(zyliMinEigenVal_8u32f_C1R, Zyl8u, MinVal)
+ZYLCV_CORNER_EIGEN(zyliMinEigenVal_8s32f_C1R, Zyl8s, MinVal)
+ZYLCV_CORNER_EIGEN(zyliMinEigenVal_32f_C1R, Zyl32f, MinVal)
 
 ZYLCV_API ZylStatus zyliEigenValsVecsGetSize(Zyl32s roiWidth, Zyl32s apertureSize,
                                             Zyl32s blockSize, Zyl32s *pBufferSize)

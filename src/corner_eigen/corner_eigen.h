@@ -1,12 +1,17 @@
 // Corner eigen-analysis kernels: the gradient products, formed in place in the work buffer, and
 // the per-pixel eigen computation over the three block sums. The per-pixel helpers below are the
-// portable twin's whole arithmetic and the SSE2 twin's row tails, so both give the same bits.
-#ifndef ZYLCV_KERNELS_EIGEN_H
-#define ZYLCV_KERNELS_EIGEN_H
+// portable twin's whole arithmetic and the packed twins' row tails, so every twin gives the same
+// bits; the row walks are written once over a twin's row operations (struct Rows in each twin's
+// file).
+#ifndef ZYLCV_CORNER_EIGEN_CORNER_EIGEN_H
+#define ZYLCV_CORNER_EIGEN_CORNER_EIGEN_H
 
 #include "core/internal.h"
 
-namespace zylcv::eigen {
+namespace zylcv::corner_eigen {
+
+// What an eigen pass writes per pixel: l1 l2 x1 y1 x2 y2, or the smaller eigenvalue alone.
+enum class Output { ValsVecs, MinVal };
 
 // The work buffer holds 16-bit gradients and then, at the same addresses, 32-bit products: rows
 // are accessed through these types so that neither access is assumed independent of the other.
@@ -87,28 +92,144 @@ inline float min_eigen_px(float sxx, float sxy, float syy, float s)
     return sub1(add1(p, q), __builtin_sqrtf(add1(sxy * sxy, pq * pq))) * s;
 }
 
-}  // namespace zylcv::eigen
+// ---- spans: pixels x0..x1-1 of a row, one at a time ------------------------------------------
+
+// Products of 16-bit gradients in place, from the right end backwards: the 32-bit product of
+// pixel x covers the 16-bit gradients of pixels 2x and 2x+1, which are already done.
+inline void products_span(const alias16s *dx, const alias16s *dy, alias32f *fxx, alias32f *fyy,
+                          alias32f *fxy, int x0, int x1)
+{
+    for (int x = x1 - 1; x >= x0; --x) {
+        float a, b, c;
+        products_px(float(dx[x]), float(dy[x]), a, b, c);
+        fxx[x] = a;
+        fxy[x] = b;
+        fyy[x] = c;
+    }
+}
+
+// Products of 32f gradients in place.
+inline void products_span(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int x0, int x1)
+{
+    for (int x = x0; x < x1; ++x) products_px(xx[x], yy[x], xx[x], xy[x], yy[x]);
+}
+
+// Eigen results of output O: six floats or one per pixel.
+template <Output O>
+inline void eigen_span(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst,
+                       int x0, int x1, Zyl32f scale)
+{
+    for (int x = x0; x < x1; ++x) {
+        if constexpr (O == Output::ValsVecs)
+            vals_vecs_px(sxx[x], sxy[x], syy[x], scale, dst + 6 * x);
+        else
+            dst[x] = min_eigen_px(sxx[x], sxy[x], syy[x], scale);
+    }
+}
+
+// ---- row walks over a twin's row operations R ------------------------------------------------
+// R provides
+//   R::products_row(dx, dy, fxx, fyy, fxy, width)     16-bit gradients, in place
+//   R::products_row(xx, yy, xy, width)                32f gradients, in place
+//   R::eigen<O>(sxx, sxy, syy, srcStep, dst, dstStep, width, height, scale)
+//                                                     picks an access path P for the destination
+//                                                     and runs eigen_rows<R, O, P>
+//   R::eigen_row<O, P>(sxx, sxy, syy, dst, width, scale)
+
+// Rows of gradients of type G, `step` bytes apart, become their products in place (Dx*Dx over
+// Dx, Dy*Dy over Dy) and in the rows of xy (Dx*Dy).
+template <class R, class G>
+void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int height)
+{
+    for (int y = 0; y < height; ++y) {
+        if constexpr (std::is_same_v<G, Zyl16s>)
+            R::products_row(reinterpret_cast<const alias16s *>(xx),
+                            reinterpret_cast<const alias16s *>(yy), xx, yy, xy, width);
+        else
+            R::products_row(xx, yy, xy, width);
+        xx = advance(xx, step);
+        yy = advance(yy, step);
+        xy = advance(xy, step);
+    }
+}
+
+// Rows of output O from the block-sum rows sxx, sxy, syy (`srcStep` bytes apart), on access
+// path P of the destination.
+template <class R, Output O, int P>
+void eigen_rows(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,
+                Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale)
+{
+    for (int y = 0; y < height; ++y) {
+        R::template eigen_row<O, P>(sxx, sxy, syy, dst, width, scale);
+        sxx = advance(sxx, srcStep);
+        sxy = advance(sxy, srcStep);
+        syy = advance(syy, srcStep);
+        dst = advance(dst, dstStep);
+    }
+}
+
+// Row operations one pixel per step: the portable twin's rows.
+struct ScalarRows {
+    static void products_row(const alias16s *dx, const alias16s *dy, alias32f *fxx, alias32f *fyy,
+                             alias32f *fxy, int width)
+    {
+        products_span(dx, dy, fxx, fyy, fxy, 0, width);
+    }
+    static void products_row(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int width)
+    {
+        products_span(xx, yy, xy, 0, width);
+    }
+    template <Output O>
+    static void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,
+                      Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale)
+    {
+        eigen_rows<ScalarRows, O, 0>(sxx, sxy, syy, srcStep, dst, dstStep, width, height, scale);
+    }
+    template <Output O, int P>
+    static void eigen_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst,
+                          int width, Zyl32f scale)
+    {
+        eigen_span<O>(sxx, sxy, syy, dst, 0, width, scale);
+    }
+};
+
+}  // namespace zylcv::corner_eigen
 
 namespace zylcv {
 
-// products_16s: rows of 16-bit Dx and Dy, `step` bytes apart, become in place rows of the 32f
-// products Dx*Dx and Dy*Dy; Dx*Dy goes to the rows of `xy`. Each row runs from its right end
-// backwards, so no gradient is overwritten before it is read. products_32f: the same for 32f
-// gradients. eigen_vals_vecs / min_eigen_val: per pixel of the block-sum rows sxx, sxy, syy
-// (`srcStep` bytes apart), six floats or one into the destination rows.
-#define ZYLCV_EIGEN_KERNELS                                                                        \
-    void products_16s(void *xx, void *yy, Zyl32f *xy, int step, int width, int height);           \
-    void products_32f(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int height);       \
-    void eigen_vals_vecs(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,    \
-                         Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale);          \
-    void min_eigen_val(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,      \
-                       Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale);
+// products<G>: rows of gradients of type G (Zyl16s or Zyl32f) for Dx and Dy, `step` bytes apart,
+// become in place rows of the 32f products Dx*Dx and Dy*Dy; Dx*Dy goes to the rows of `xy`.
+// 16-bit rows run from their right end backwards, so no gradient is overwritten before it is
+// read. eigen<O>: per pixel of the block-sum rows sxx, sxy, syy (`srcStep` bytes apart), six
+// floats or one into the destination rows.
+ZYLCV_DECLARE_TWINS(
+    template <class G>
+    void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int height);
+    template <corner_eigen::Output O>
+    void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep, Zyl32f *dst,
+               int dstStep, int width, int height, Zyl32f scale);)
 
-namespace portable { ZYLCV_EIGEN_KERNELS }
-#if ZYLCV_SIMD
-namespace sse2 { ZYLCV_EIGEN_KERNELS }
-#endif
-#undef ZYLCV_EIGEN_KERNELS
+// A twin's entries over its row operations Rows (expanded inside the twin's namespace).
+#define ZYLCV_CORNER_EIGEN_ENTRIES                                                                 \
+    template <class G>                                                                             \
+    void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int height)             \
+    {                                                                                              \
+        corner_eigen::products<Rows, G>(xx, yy, xy, step, width, height);                          \
+    }                                                                                              \
+    template <corner_eigen::Output O>                                                              \
+    void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep, Zyl32f *dst,  \
+               int dstStep, int width, int height, Zyl32f scale)                                   \
+    {                                                                                              \
+        Rows::eigen<O>(sxx, sxy, syy, srcStep, dst, dstStep, width, height, scale);                \
+    }                                                                                              \
+    template void products<Zyl16s>(Zyl32f *, Zyl32f *, Zyl32f *, int, int, int);                   \
+    template void products<Zyl32f>(Zyl32f *, Zyl32f *, Zyl32f *, int, int, int);                   \
+    template void eigen<corner_eigen::Output::ValsVecs>(const Zyl32f *, const Zyl32f *,            \
+                                                        const Zyl32f *, int, Zyl32f *, int, int,   \
+                                                        int, Zyl32f);                              \
+    template void eigen<corner_eigen::Output::MinVal>(const Zyl32f *, const Zyl32f *,              \
+                                                      const Zyl32f *, int, Zyl32f *, int, int,     \
+                                                      int, Zyl32f);
 
 }  // namespace zylcv
 
