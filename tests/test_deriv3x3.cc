@@ -28,11 +28,10 @@ constexpr int kTaps[7][3][3] = {
 };
 bool odd_vertical(Kind k) { return k == Dy || k == DxDy || k == ScharrDy; }
 bool is_scharr(Kind k) { return k == ScharrDx || k == ScharrDy; }
-int clampi(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 template <class S> double px(const Image<S> &img, int x, int y)
 {
-    return double(img.at(clampi(x, 0, img.width() - 1), clampi(y, 0, img.height() - 1)));
+    return double(img.at(std::clamp(x, 0, img.width() - 1), std::clamp(y, 0, img.height() - 1)));
 }
 
 // Integer result: the 9-tap sum over replicated neighbours, negated for an odd vertical kind of
@@ -96,7 +95,7 @@ float ref_float(const Image<Zyl32f> &img, Kind k, int x, int y, int bottomUp, in
     if (bottomUp && k == ScharrDy) s = -s;
     const float e = (is_scharr(k) ? 3.0f : 1.0f) * s, f = (is_scharr(k) ? 10.0f : 2.0f) * s,
                 g = (is_scharr(k) ? 13.0f : 3.0f) * s;
-    auto P = [&](int xx, int yy) { return img.at(clampi(xx, 0, w - 1), yy); };
+    auto P = [&](int xx, int yy) { return img.at(std::clamp(xx, 0, w - 1), yy); };
     const bool dx = k == Dx || k == ScharrDx;
     auto term = [&](int r) {
         if (dx) return hw_sub(P(x + 1, r), P(x - 1, r));
@@ -304,7 +303,9 @@ TEST(Deriv, ValidationOrderAndNoWrites)
 
 // Every member against the reference on many sizes (widths 1 to 3 and heights 2 and 3 included),
 // padded steps, odd offsets, bottomUp 0 and 1 and every shift of interest; canaries around the
-// destination. Sources are random, all extremes (largest magnitudes) or constant.
+// destination. Sources are random, constant, all extremes (largest magnitudes) or, for the float
+// members, finite values of mixed magnitudes whose results must also stay within a few roundings
+// of the exact sum.
 TEST(Deriv, MatchesReference)
 {
     const std::vector<std::pair<int, int>> fixed = {{1, 2}, {1, 3}, {2, 2}, {3, 2}, {3, 3}, {1, 7}, {2, 5}, {9, 2},
@@ -325,10 +326,11 @@ TEST(Deriv, MatchesReference)
                 const int fill = n % 5;
                 if (fill == 3) {
                     src.fill(zt::random_value<S>(rng));
-                } else if (fill == 4 && !std::is_same_v<S, Zyl32f>) {
+                } else if (fill == 4) {
                     for (int y = 0; y < ls.height; ++y)
                         for (int x = 0; x < ls.width; ++x)
-                            src.at(x, y) = rng.chance(0.5) ? std::numeric_limits<S>::min() : std::numeric_limits<S>::max();
+                            if constexpr (std::is_same_v<S, Zyl32f>) src.at(x, y) = zt::random_float(rng, 0.0);
+                            else src.at(x, y) = rng.chance(0.5) ? std::numeric_limits<S>::min() : std::numeric_limits<S>::max();
                 } else {
                     src.fill_random(rng);
                 }
@@ -339,15 +341,13 @@ TEST(Deriv, MatchesReference)
                         ASSERT_EQ(m.call(src.data(), src.step(), dst.data(), dst.step(), bu, src.size(), sh), zylStatusOk);
                         expect_reference(src, dst, m.kind, bu, sh);
                         ASSERT_TRUE(dst.intact_outside_roi());
+                        if constexpr (std::is_same_v<S, Zyl32f>)
+                            for (int y = 0; y < ls.height && fill == 4 && sh <= 20; ++y)
+                                for (int x = 0; x < ls.width; ++x) {
+                                    double mag, want = ref_double(src, m.kind, x, y, bu, sh, &mag);
+                                    ASSERT_NEAR(dst.at(x, y), want, 8 * 0x1p-24 * mag) << x << "," << y;
+                                }
                     }
-                // bottomUp 1 is the exact negation of bottomUp 0 for the Sobel odd kinds.
-                if (m.bottomUp && !m.shift && !std::is_same_v<S, Zyl32f>) {
-                    Image<D> d0(ld), d1(ld);
-                    ASSERT_EQ(m.call(src.data(), src.step(), d0.data(), d0.step(), 0, src.size(), 0), 0);
-                    ASSERT_EQ(m.call(src.data(), src.step(), d1.data(), d1.step(), 1, src.size(), 0), 0);
-                    for (int y = 0; y < ls.height; ++y)
-                        for (int x = 0; x < ls.width; ++x) ASSERT_EQ(d1.at(x, y), -d0.at(x, y));
-                }
             }
         });
     }
@@ -398,34 +398,6 @@ TEST(Deriv, HandPickedValues)
             ASSERT_EQ(m->call(src.data(), src.step(), dst.data(), dst.step(), c.bottomUp, src.size(), c.shift), 0);
             EXPECT_EQ(double(dst.at(c.x, c.y)), double(c.expected));
         });
-    }
-}
-
-// The float members stay within a few roundings of the exact sum (finite sources of mixed
-// magnitudes).
-TEST(Deriv, FloatNearDoubleSum)
-{
-    std::uint32_t seed = 700;
-    for (const Member &m : members()) {
-        if (m.src != Src::F32) continue;
-        SCOPED_TRACE(m.name);
-        for (int n = 0; n < 10; ++n) {
-            Rng rng(++seed);
-            SCOPED_TRACE(zt::seed_note(seed));
-            Layout l = zt::random_layout<Zyl32f>(rng, 40, 6);
-            l.height = std::max(l.height, 2);
-            Image<Zyl32f> src(l), dst(l);
-            for (int y = 0; y < l.height; ++y)
-                for (int x = 0; x < l.width; ++x) src.at(x, y) = zt::random_float(rng, 0.0);
-            const int bu = m.bottomUp ? n % 2 : 0, sh = m.shift ? n * 2 : 0;
-            ASSERT_EQ(m.call(src.data(), src.step(), dst.data(), dst.step(), bu, src.size(), sh), 0);
-            for (int y = 0; y < l.height; ++y)
-                for (int x = 0; x < l.width; ++x) {
-                    double mag;
-                    double want = ref_double(src, m.kind, x, y, bu, sh, &mag);
-                    ASSERT_NEAR(dst.at(x, y), want, 8 * 0x1p-24 * mag) << x << "," << y;
-                }
-        }
     }
 }
 
