@@ -1,6 +1,7 @@
 // Morphology: constructor checks and block layout, strip validation order, a scalar reference
 // model for every element kind, strip sequences against one whole call, twins, guard pages.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "morph/morph.h"
@@ -86,13 +87,7 @@ std::int32_t key_of(float v)
     std::uint32_t b = zt::bits_of(v);
     return (b >> 31) ? std::int32_t(~(b & 0x7FFFFFFFu)) : std::int32_t(b);
 }
-float float_of_key(std::int32_t k)
-{
-    std::uint32_t b = k < 0 ? (std::uint32_t(~k) | 0x80000000u) : std::uint32_t(k);
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
+float float_of_key(std::int32_t k) { return std::bit_cast<float>(k < 0 ? (std::uint32_t(~k) | 0x80000000u) : std::uint32_t(k)); }
 
 // The running float comparison of the rectangle and cross: erosion keeps a if a < b else b,
 // dilation a if a > b else b, a being the running value.
@@ -306,12 +301,10 @@ TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
                     ZyliMorphState *st = make_state<T>(h, l.width + rng.uniform(0, 5), C, el);
                     ASSERT_NE(st, nullptr);
                     auto fn = member<T>(dilate, el.kind(), C);
-                    Image<T> whole(dl), strips(dl);
-                    run_strips(fn, src, whole, st, el, {l.height});
-                    EXPECT_TRUE(zt::same_bytes(whole.roi_bytes(), want.roi_bytes()));
-                    EXPECT_TRUE(whole.intact_outside_roi());
-                    for (int cutRep = 0; cutRep < 2; ++cutRep) {
-                        const auto cuts = random_cuts(rng, l.height);
+                    // One whole call, then two strip sequences, each into a fresh image.
+                    for (int cutRep = 0; cutRep < 3; ++cutRep) {
+                        const auto cuts = cutRep == 0 ? std::vector<int>{l.height} : random_cuts(rng, l.height);
+                        Image<T> strips(dl);
                         run_strips(fn, src, strips, st, el, cuts);
                         EXPECT_TRUE(zt::same_bytes(strips.roi_bytes(), want.roi_bytes())) << "cuts " << ::testing::PrintToString(cuts);
                         EXPECT_TRUE(strips.intact_outside_roi());
@@ -322,60 +315,54 @@ TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
             }
 }
 
-// Values that follow from the definitions alone: empty elements, signed zeros and NaNs under
-// the two float orders, a 1x1 rectangle.
+// Values that follow from the definitions alone, on one row: an element without members (an
+// all-zero caller mask) gives the order's extreme; over {+0, -0, NaN, 1} a mask erodes by order
+// keys (-0 below +0, the positive NaN on top) and a rectangle by the running comparison (nothing
+// is < NaN, and 0 < -0 is false); a 1x1 rectangle copies every bit.
 TEST(MorphValues, EdgeValues)
 {
-    // An element without members: an all-zero caller mask.
-    {
-        const std::vector<Zyl32s> zeros(6, 0);
-        for (bool dilate : {false, true}) {
-            StateHolder h8, h32;
-            ASSERT_EQ(zyliMorphologyInitAlloc(5, zyl8u, 1, {2, 3}, {0, 0}, zylMorphShapeMask, zeros.data(), &h8.st),
-                      zylStatusOk);
-            ASSERT_EQ(zyliMorphologyInitAlloc(5, zyl32f, 1, {2, 3}, {0, 0}, zylMorphShapeMask, zeros.data(), &h32.st),
-                      zylStatusOk);
-            Zyl8u s8[5] = {1, 2, 3, 4, 5}, d8[5] = {};
-            Zyl32f s32[5] = {1, 2, 3, 4, 5}, d32[5] = {};
-            ZyliSize sz{5, 1};
-            ASSERT_EQ((dilate ? zyliDilateStrip_8u_C1R : zyliErodeStrip_8u_C1R)(s8, 5, d8, 5, &sz, h8.st, zylStripWhole), 0);
-            sz = {5, 1};
-            ASSERT_EQ((dilate ? zyliDilateStrip_32f_C1R : zyliErodeStrip_32f_C1R)(s32, 20, d32, 20, &sz, h32.st, zylStripWhole), 0);
-            for (int x = 0; x < 5; ++x) {
-                EXPECT_EQ(d8[x], dilate ? 0 : 255);
-                EXPECT_EQ(zt::bits_of(d32[x]), dilate ? 0xFFFFFFFFu : 0x7FFFFFFFu);
-            }
-        }
-    }
-    // A 3x1 row window over {+0, -0, NaN, 1}: the mask path orders -0 below +0 and NaNs by bits;
-    // the rectangle keeps the later operand unless the running value is strictly smaller.
+    struct Case {
+        const char *what;
+        ZylDataType type;
+        int shape;
+        ZyliSize m;
+        ZyliPoint a;
+        bool members, dilate;
+        std::vector<float> src;
+        std::vector<std::uint32_t> want;  // the byte for 8u, the bits for 32f
+    };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const Zyl32f src[4] = {0.0f, -0.0f, nan, 1.0f};
-    const Zyl32s ones[3] = {1, 1, 1};
-    StateHolder hr, hm;
-    ASSERT_EQ(zyliMorphologyInitAlloc(4, zyl32f, 1, {3, 1}, {1, 0}, zylMorphShapeRect, nullptr, &hr.st), 0);
-    ASSERT_EQ(zyliMorphologyInitAlloc(4, zyl32f, 1, {3, 1}, {1, 0}, zylMorphShapeMask, ones, &hm.st), 0);
-    Zyl32f dr[4], dm[4];
-    ZyliSize sz{4, 1};
-    ASSERT_EQ(zyliErodeStrip_Rect_32f_C1R(src, 16, dr, 16, &sz, hr.st, zylStripWhole), 0);
-    sz = {4, 1};
-    ASSERT_EQ(zyliErodeStrip_32f_C1R(src, 16, dm, 16, &sz, hm.st, zylStripWhole), 0);
-    // x = 0: window {+0, +0, -0}: rect keeps -0 (0 < -0 is false); mask: -0.
-    EXPECT_EQ(zt::bits_of(dr[0]), 0x80000000u);
-    EXPECT_EQ(zt::bits_of(dm[0]), 0x80000000u);
-    // x = 1: {+0, -0, NaN}: rect ends on NaN (nothing is < NaN); mask: -0 (positive NaN on top).
-    EXPECT_TRUE(std::isnan(dr[1]));
-    EXPECT_EQ(zt::bits_of(dm[1]), 0x80000000u);
-    // x = 2: {-0, NaN, 1}: rect: -0 < NaN false -> NaN, NaN < 1 false -> 1; mask: -0.
-    EXPECT_EQ(dr[2], 1.0f);
-    EXPECT_EQ(zt::bits_of(dm[2]), 0x80000000u);
-
-    // A 1x1 rectangle copies the source, every bit of it.
-    StateHolder h1;
-    ASSERT_EQ(zyliMorphologyInitAlloc(4, zyl32f, 1, {1, 1}, {0, 0}, zylMorphShapeRect, nullptr, &h1.st), 0);
-    sz = {4, 1};
-    ASSERT_EQ(zyliDilateStrip_Rect_32f_C1R(src, 16, dr, 16, &sz, h1.st, zylStripWhole), 0);
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(zt::bits_of(dr[x]), zt::bits_of(src[x]));
+    const std::vector<float> ramp = {1, 2, 3, 4, 5}, mixed = {0.0f, -0.0f, nan, 1.0f};
+    const std::uint32_t neg0 = 0x80000000u, one = 0x3F800000u, qnan = 0x7FC00000u;
+    const std::vector<std::uint32_t> highest(5, 0x7FFFFFFFu), lowest(5, 0xFFFFFFFFu);  // order keys
+    const std::vector<Case> cases = {
+        {"empty 8u erosion", zyl8u, zylMorphShapeMask, {2, 3}, {0, 0}, false, false, ramp, {255, 255, 255, 255, 255}},
+        {"empty 8u dilation", zyl8u, zylMorphShapeMask, {2, 3}, {0, 0}, false, true, ramp, {0, 0, 0, 0, 0}},
+        {"empty 32f erosion", zyl32f, zylMorphShapeMask, {2, 3}, {0, 0}, false, false, ramp, highest},
+        {"empty 32f dilation", zyl32f, zylMorphShapeMask, {2, 3}, {0, 0}, false, true, ramp, lowest},
+        {"3x1 rectangle erosion", zyl32f, zylMorphShapeRect, {3, 1}, {1, 0}, true, false, mixed, {neg0, qnan, one, one}},
+        {"3x1 mask erosion", zyl32f, zylMorphShapeMask, {3, 1}, {1, 0}, true, false, mixed, {neg0, neg0, neg0, one}},
+        {"1x1 rectangle", zyl32f, zylMorphShapeRect, {1, 1}, {0, 0}, true, true, mixed, {0, neg0, qnan, one}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int w = int(c.src.size());
+        const std::vector<Zyl32s> cells(std::size_t(c.m.width) * c.m.height, c.members);
+        StateHolder h;
+        ASSERT_EQ(zyliMorphologyInitAlloc(w, c.type, 1, c.m, c.a, c.shape, cells.data(), &h.st), zylStatusOk);
+        auto run = [&]<class T>() {
+            std::vector<T> src(c.src.begin(), c.src.end()), dst(src.size());
+            const int step = w * int(sizeof(T));
+            ZyliSize sz{w, 1};
+            ASSERT_EQ(member<T>(c.dilate, c.shape == zylMorphShapeRect ? Rect : Mask, 1)(
+                          src.data(), step, dst.data(), step, &sz, h.st, zylStripWhole), zylStatusOk);
+            for (int x = 0; x < w; ++x)
+                if constexpr (std::is_same_v<T, Zyl8u>) EXPECT_EQ(dst[x], c.want[x]) << "x " << x;
+                else EXPECT_EQ(zt::bits_of(dst[x]), c.want[x]) << "x " << x;
+        };
+        if (c.type == zyl8u) run.template operator()<Zyl8u>();
+        else run.template operator()<Zyl32f>();
+    }
 }
 
 // The constructor's checks in order; a refused call leaves *ppState as it was; a block too
@@ -409,11 +396,15 @@ TEST(MorphState, ConstructorValidation)
     };
     zt::expect_statuses(cases, [&] { return st == sentinel; });
 
-    // Accepted: corner anchors, rectangle without a mask pointer.
+    // Accepted: corner anchors, rectangle and cross without a mask pointer; Free nulls the
+    // pointer and is harmless twice.
     for (ZyliPoint a : {ZyliPoint{0, 0}, ZyliPoint{2, 2}}) {
-        StateHolder h;
-        EXPECT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, a, zylMorphShapeRect, nullptr, &h.st), zylStatusOk);
-        EXPECT_NE(h.st, nullptr);
+        ZyliMorphState *p = nullptr;
+        EXPECT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, a, a.x ? zylMorphShapeCross : zylMorphShapeRect, nullptr, &p), zylStatusOk);
+        EXPECT_NE(p, nullptr);
+        EXPECT_EQ(zyliMorphologyFree(&p), zylStatusOk);
+        EXPECT_EQ(p, nullptr);
+        EXPECT_EQ(zyliMorphologyFree(&p), zylStatusOk);
     }
     // Too large for any allocation: nulled before the attempt.
     for (int w : {0x7FFFFFFF, 0x7FFFFFF0 / 8}) {
@@ -421,11 +412,6 @@ TEST(MorphState, ConstructorValidation)
         EXPECT_EQ(zyliMorphologyInitAlloc(w, zyl32f, 4, m3, {1, 1}, zylMorphShapeRect, nullptr, &st), zylStatusNoMemory);
         EXPECT_EQ(st, nullptr);
     }
-    StateHolder h;
-    ASSERT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, {1, 1}, zylMorphShapeCross, nullptr, &h.st), zylStatusOk);
-    EXPECT_EQ(zyliMorphologyFree(&h.st), zylStatusOk);
-    EXPECT_EQ(h.st, nullptr);
-    EXPECT_EQ(zyliMorphologyFree(&h.st), zylStatusOk);
     EXPECT_EQ(zyliMorphologyFree(nullptr), zylStatusNullPtr);
 }
 
@@ -517,7 +503,8 @@ TYPED_TEST(Morph, StripValidation)
     auto fn = member<T>(false, Rect, 3);
     ZyliSize size{6, 4}, sizeIn{6, 4};
     auto call = [&](const T *ps, int ss, T *pd, int dss, ZyliSize sz, ZyliMorphState *pst, int role,
-                    StripFn<T> f, bool nullSize) {
+                    StripFn<T> f = nullptr, bool nullSize = false) {
+        if (!f) f = fn;
         return [=, &size, &sizeIn] {
             size = sizeIn = sz;
             return f(ps, ss, pd, dss, nullSize ? nullptr : &size, pst, ZylStripRole(role));
@@ -527,28 +514,25 @@ TYPED_TEST(Morph, StripValidation)
     T *pd = dst.data();
     const ZyliSize ok{6, 4};
     std::vector<zt::StatusCase> cases = {
-        {"odd src step before null", call(nullptr, 401, pd, ds, ok, st, zylStripWhole, fn, false),
-         f32 ? zylStatusStepNotAligned : zylStatusNullPtr},
-        {"odd dst step", call(ps, s, pd, ds + 2, {0, 4}, st, zylStripWhole, fn, false),
-         f32 ? zylStatusStepNotAligned : zylStatusBadSize},
-        {"null src", call(nullptr, s, pd, ds, ok, st, zylStripWhole, fn, false), zylStatusNullPtr},
-        {"null dst", call(ps, s, nullptr, ds, ok, st, zylStripWhole, fn, false), zylStatusNullPtr},
-        {"null state", call(ps, s, pd, ds, ok, nullptr, zylStripWhole, fn, false), zylStatusNullPtr},
+        {"odd src step before null", call(nullptr, 401, pd, ds, ok, st, zylStripWhole), f32 ? zylStatusStepNotAligned : zylStatusNullPtr},
+        {"odd dst step", call(ps, s, pd, ds + 2, {0, 4}, st, zylStripWhole), f32 ? zylStatusStepNotAligned : zylStatusBadSize},
+        {"null src", call(nullptr, s, pd, ds, ok, st, zylStripWhole), zylStatusNullPtr},
+        {"null dst", call(ps, s, nullptr, ds, ok, st, zylStripWhole), zylStatusNullPtr},
+        {"null state", call(ps, s, pd, ds, ok, nullptr, zylStripWhole), zylStatusNullPtr},
         {"null size", call(ps, s, pd, ds, ok, st, zylStripWhole, fn, true), zylStatusNullPtr},
-        {"zero width", call(ps, 0, pd, ds, {0, 4}, other.st, 9, fn, false), zylStatusBadSize},
-        {"wider than the state", call(ps, s, pd, ds, {7, 4}, st, zylStripWhole, fn, false), zylStatusBadSize},
-        {"negative height", call(ps, s, pd, ds, {6, -1}, other.st, zylStripWhole, fn, false), zylStatusBadSize},
-        {"cross state", call(ps, 0, pd, ds, ok, other.st, 9, fn, false), zylStatusContextMismatch},
-        {"other type", call(ps, 0, pd, ds, ok, other2.st, 9, fn, false), zylStatusContextMismatch},
+        {"zero width", call(ps, 0, pd, ds, {0, 4}, other.st, 9), zylStatusBadSize},
+        {"wider than the state", call(ps, s, pd, ds, {7, 4}, st, zylStripWhole), zylStatusBadSize},
+        {"negative height", call(ps, s, pd, ds, {6, -1}, other.st, zylStripWhole), zylStatusBadSize},
+        {"cross state", call(ps, 0, pd, ds, ok, other.st, 9), zylStatusContextMismatch},
+        {"other type", call(ps, 0, pd, ds, ok, other2.st, 9), zylStatusContextMismatch},
         {"other channels", call(ps, 0, pd, ds, ok, st, 9, member<T>(false, Rect, 4), false), zylStatusContextMismatch},
         {"mask member", call(ps, 0, pd, ds, ok, st, 9, member<T>(true, Mask, 3), false), zylStatusContextMismatch},
-        {"src step short", call(ps, row - 4, pd, ds, ok, st, 9, fn, false), zylStatusBadStep},
-        {"dst step short", call(ps, s, pd, row - 4, ok, st, 9, fn, false), zylStatusBadStep},
-        {"role 3", call(ps, s, pd, ds, ok, st, 3, fn, false), zylStatusOutOfRange},
-        {"role -1", call(ps, s, pd, ds, ok, st, -1, fn, false), zylStatusOutOfRange},
-        {"role 8", call(ps, s, pd, ds, ok, st, 8, fn, false), zylStatusOutOfRange},
-        {"role INT_MIN", call(ps, s, pd, ds, ok, st, std::numeric_limits<int>::min(), fn, false),
-         zylStatusOutOfRange},
+        {"src step short", call(ps, row - 4, pd, ds, ok, st, 9), zylStatusBadStep},
+        {"dst step short", call(ps, s, pd, row - 4, ok, st, 9), zylStatusBadStep},
+        {"role 3", call(ps, s, pd, ds, ok, st, 3), zylStatusOutOfRange},
+        {"role -1", call(ps, s, pd, ds, ok, st, -1), zylStatusOutOfRange},
+        {"role 8", call(ps, s, pd, ds, ok, st, 8), zylStatusOutOfRange},
+        {"role INT_MIN", call(ps, s, pd, ds, ok, st, std::numeric_limits<int>::min()), zylStatusOutOfRange},
     };
     const auto before = dst.roi_bytes();
     const auto stateBefore = std::vector<Zyl8u>(reinterpret_cast<Zyl8u *>(st), reinterpret_cast<Zyl8u *>(st) + sizeof(PublishedHeader));
@@ -559,42 +543,33 @@ TYPED_TEST(Morph, StripValidation)
     };
     zt::expect_statuses(cases, untouched);
 
-    // No operation: middle or last on an empty ring, zero rows for whole, first and middle.
-    auto noop = [&](int role, int height) {
-        ZyliSize sz{6, height};
-        ZylStatus r = fn(ps, s, pd, ds, &sz, st, ZylStripRole(role));
-        EXPECT_EQ(r, zylStatusNoOperation) << role << " " << height;
-        EXPECT_EQ(sz.height, 0);
-        EXPECT_EQ(dst.roi_bytes(), before);
+    // A sequence of calls on one state: no operation (only the height zeroed, nothing written)
+    // for middle or last on an empty ring and zero rows for whole, first and middle; a first
+    // strip shorter than the rows an output needs holds its rows; a middle strip of another
+    // width is refused; a last strip of no rows flushes the held rows (2 + 0 - anchorY); a
+    // whole call leaves maskHeight - 1 rows held, which a last strip then flushes.
+    struct Step {
+        ZylStripRole role;
+        ZyliSize in;
+        ZylStatus status;
+        int height, held;  // held: rows in the state after the call (-1: not checked)
     };
-    noop(zylStripMiddle, 4);
-    noop(zylStripLast, 4);
-    noop(zylStripLast, 0);
-    noop(zylStripWhole, 0);
-    noop(zylStripFirst, 0);
-    // A first strip shorter than the rows an output needs writes nothing but holds its rows.
-    ZyliSize sz{6, 1};
-    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripFirst), zylStatusOk);
-    EXPECT_EQ(sz.height, 0);
-    EXPECT_EQ(reinterpret_cast<PublishedHeader *>(st)->rowsHeld, 2);
-    noop(zylStripMiddle, 0);
-    // A middle strip of another width than the rows held is refused.
-    sz = {5, 1};
-    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripMiddle), zylStatusBadSize);
-    EXPECT_EQ(sz.height, 1);
-    // The last strip with no rows flushes the held rows: 2 + 0 - anchorY = 1.
-    sz = {6, 0};
-    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripLast), zylStatusOk);
-    EXPECT_EQ(sz.height, 1);
-    // A complete whole call leaves maskHeight - 1 rows held; a last strip of height 0 then
-    // flushes maskHeight - anchorY - 1 rows.
-    sz = {6, 4};
-    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripWhole), zylStatusOk);
-    EXPECT_EQ(sz.height, 4);
-    EXPECT_EQ(reinterpret_cast<PublishedHeader *>(st)->rowsHeld, 2);
-    sz = {6, 0};
-    EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, zylStripLast), zylStatusOk);
-    EXPECT_EQ(sz.height, 1);
+    const Step steps[] = {
+        {zylStripMiddle, {6, 4}, zylStatusNoOperation, 0, -1}, {zylStripLast, {6, 4}, zylStatusNoOperation, 0, -1},
+        {zylStripLast, {6, 0}, zylStatusNoOperation, 0, -1},   {zylStripWhole, {6, 0}, zylStatusNoOperation, 0, -1},
+        {zylStripFirst, {6, 0}, zylStatusNoOperation, 0, -1},  {zylStripFirst, {6, 1}, zylStatusOk, 0, 2},
+        {zylStripMiddle, {6, 0}, zylStatusNoOperation, 0, 2},  {zylStripMiddle, {5, 1}, zylStatusBadSize, 1, 2},
+        {zylStripLast, {6, 0}, zylStatusOk, 1, -1},            {zylStripWhole, {6, 4}, zylStatusOk, 4, 2},
+        {zylStripLast, {6, 0}, zylStatusOk, 1, -1},
+    };
+    for (const Step &k : steps) {
+        SCOPED_TRACE(testing::Message() << "role " << k.role << " " << k.in.width << "x" << k.in.height);
+        ZyliSize sz = k.in;
+        EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, k.role), k.status);
+        EXPECT_EQ(sz.height, k.height);
+        if (k.held >= 0) EXPECT_EQ(reinterpret_cast<PublishedHeader *>(st)->rowsHeld, k.held);
+        if (k.status == zylStatusNoOperation) EXPECT_EQ(dst.roi_bytes(), before);
+    }
 }
 
 // Sources flush against inaccessible pages on either side, destinations inside canaries: only
@@ -626,24 +601,6 @@ TYPED_TEST(Morph, StaysInsideRoi)
 
 // Every twin agrees with the portable one bit for bit, each on its own state, over odd widths,
 // unaligned rows and strips.
-template <class T, int Kind, bool Dilate>
-void expect_twins_agree(const Image<T> &src, const Element &el)
-{
-    const int w = src.width(), C = src.channels();
-    zt::expect_twins_agree([&](zt::Twin t) {
-        auto kernel = ZT_ENTRY(t, morph_strip<Kind, Dilate, T>);
-        StateHolder h;
-        make_state<T>(h, w, C, el);
-        Image<T> d({w, 9, C, 0, t == zt::Twin::Portable ? 4 : 12});
-        // The state goes by reference: the kernels update its ring.
-        int done = kernel(src.row(0), src.step(), d.row(0), d.step(), w, 4, *h.st, int(zylStripFirst));
-        done += kernel(src.row(4), src.step(), d.row(done), d.step(), w, 5, *h.st, int(zylStripLast));
-        EXPECT_EQ(done, 9);
-        EXPECT_TRUE(d.intact_outside_roi());
-        return d.roi_bytes();
-    });
-}
-
 TYPED_TEST(Morph, TwinsAgree)
 {
     using T = TypeParam;
@@ -662,14 +619,27 @@ TYPED_TEST(Morph, TwinsAgree)
                 const Element el = make_element(mW, mH, rng.uniform(0, mW - 1), rng.uniform(0, mH - 1), shape, &rng);
                 Image<T> src({w, 9, C, int(sizeof(T)) * 3, int(sizeof(T))});
                 fill_source(src, rng);
-                const int kind = el.kind();
-                void (*const agree[2][3])(const Image<T> &, const Element &) = {
-                    {expect_twins_agree<T, kRect, false>, expect_twins_agree<T, kCross, false>,
-                     expect_twins_agree<T, kMask, false>},
-                    {expect_twins_agree<T, kRect, true>, expect_twins_agree<T, kCross, true>,
-                     expect_twins_agree<T, kMask, true>}};
-                agree[0][kind](src, el);
-                agree[1][kind](src, el);
+                auto agree = [&]<int K>() {
+                    for (bool dilate : {false, true})
+                        zt::expect_twins_agree([&](zt::Twin t) {
+                            auto kernel = [&](auto &&...a) {
+                                return dilate ? ZT_ENTRY(t, morph_strip<K, true, T>)(a...)
+                                              : ZT_ENTRY(t, morph_strip<K, false, T>)(a...);
+                            };
+                            StateHolder h;
+                            make_state<T>(h, w, C, el);
+                            Image<T> d({w, 9, C, 0, t == zt::Twin::Portable ? 4 : 12});
+                            // The state goes by reference: the kernels update its ring.
+                            int done = kernel(src.row(0), src.step(), d.row(0), d.step(), w, 4, *h.st, int(zylStripFirst));
+                            done += kernel(src.row(4), src.step(), d.row(done), d.step(), w, 5, *h.st, int(zylStripLast));
+                            EXPECT_EQ(done, 9);
+                            EXPECT_TRUE(d.intact_outside_roi());
+                            return d.roi_bytes();
+                        });
+                };
+                if (el.kind() == Rect) agree.template operator()<kRect>();
+                else if (el.kind() == Cross) agree.template operator()<kCross>();
+                else agree.template operator()<kMask>();
             }
 }
 

@@ -1,5 +1,6 @@
 // Norms, norms of differences and relative norms: validation order, a scalar reference model,
 // twins, guard pages. Every test runs over all 54 exported members.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -17,10 +18,9 @@ using namespace norm_calls;
 
 const Member &member(const std::string &name)
 {
-    for (const Member &m : kMembers)
-        if (name == m.name) return m;
-    ADD_FAILURE() << "no member " << name;
-    return kMembers[0];
+    auto it = std::find_if(std::begin(kMembers), std::end(kMembers), [&](const Member &m) { return name == m.name; });
+    if (it == std::end(kMembers)) ADD_FAILURE() << "no member " << name;
+    return it != std::end(kMembers) ? *it : kMembers[0];
 }
 
 template <class F> void with_type(Type t, F &&f)
@@ -38,10 +38,7 @@ template <class F> void with_type(Type t, F &&f)
 // P0..P3 (Pj takes tj and tj+4), and how they combine P0..P3 at the end.
 enum class Update { Sequential /* (Pj + tj) + tj+4 */, PairFirst /* Pj + (tj + tj+4) */ };
 enum class Final { Halves /* (P0 + P2) + (P1 + P3) */, Chain /* ((P0 + P1) + P2) + P3 */ };
-struct Scheme {
-    Update update;
-    Final final;
-};
+struct Scheme { Update update; Final final; };
 
 Scheme defined_scheme(const Member &m)
 {
@@ -145,24 +142,13 @@ double reference(const Member &mb, const Image<T> &a, const Image<T> &b, const I
 
 // ---- random inputs -------------------------------------------------------------------------
 
-template <class T> void fill(Image<T> &img, Rng &rng, double specials)
-{
-    for (int y = 0; y < img.height(); ++y)
-        for (int i = 0; i < img.width() * img.channels(); ++i) {
-            if constexpr (std::is_same_v<T, Zyl32f>) img.row(y)[i] = zt::random_float(rng, specials);
-            else img.row(y)[i] = zt::random_value<T>(rng);
-        }
-    img.snapshot();
-}
+using zt::fill_values;
 
-// Masks: none selected, all selected, or a random share; selecting bytes are 1..255.
+// Masks: none selected, all selected, or a random share.
 void fill_mask(Image<Zyl8u> &m, Rng &rng, int mode)
 {
     const double share[] = {0.0, 1.0, 0.5, 0.9, 0.1};
-    for (int y = 0; y < m.height(); ++y)
-        for (int x = 0; x < m.width(); ++x)
-            m.at(x, y) = rng.chance(share[mode % 5]) ? Zyl8u(rng.uniform(1, 255)) : Zyl8u(0);
-    m.snapshot();
+    zt::fill_mask(m, rng, share[mode % 5]);
 }
 
 // A layout whose pointer and step are multiples of 16.
@@ -188,8 +174,8 @@ TEST_P(NormMember, ValidationOrderAndNoWrites)
         Image<T> a(l), b(l);
         Image<Zyl8u> mask({8, 4, 1, 3, 0});
         Rng rng(7);
-        fill(a, rng, 0.0);
-        fill(b, rng, 0.0);
+        fill_values(a, rng, 0.0);
+        fill_values(b, rng, 0.0);
         fill_mask(mask, rng, 1);
         std::vector<Zyl8u> mask3(12, 1);  // rows of 3 bytes, 3 bytes apart
         const int s = a.step(), ms = mask.step();
@@ -202,7 +188,7 @@ TEST_P(NormMember, ValidationOrderAndNoWrites)
         const Zyl8u *pm = mask.data();
         auto call = [&](const T *xa, int as, const T *xb, int bs, const Zyl8u *xm, int xms,
                         ZyliSize r, int c, Zyl64f *o) {
-            return [=, &mb] { return mb.call(xa, as, xb, bs, xm, xms, r, c, o); };
+            return [=, &mb, &out] { return out = sentinel, mb.call(xa, as, xb, bs, xm, xms, r, c, o); };
         };
         std::vector<zt::StatusCase> cases = {
             {"null src1 beats bad steps and size", call(nullptr, 0, pb, 0, pm, 0, {0, 0}, 0, &out), zylStatusNullPtr},
@@ -233,10 +219,7 @@ TEST_P(NormMember, ValidationOrderAndNoWrites)
             cases.push_back({"coi 1", call(pa, s, pb, s, pm, ms, ok, 1, &out), zylStatusOk});
             cases.push_back({"coi 3", call(pa, s, pb, s, pm, ms, ok, 3, &out), zylStatusOk});
         }
-        std::vector<zt::StatusCase> refusals, accepted;
-        for (auto &c : cases) (c.expected < 0 ? refusals : accepted).push_back(c);
-        zt::expect_statuses(refusals, [&] { return zt::bits_of(out) == zt::bits_of(sentinel); });
-        zt::expect_statuses(accepted);
+        zt::expect_statuses(cases, [&] { return zt::bits_of(out) == zt::bits_of(sentinel); });
         EXPECT_TRUE(a.intact_outside_roi() && b.intact_outside_roi() && mask.intact_outside_roi());
     });
 }
@@ -245,7 +228,8 @@ TEST_P(NormMember, ValidationOrderAndNoWrites)
 
 // Random layouts (padding, offsets, contiguous and 16-byte aligned images), widths that reach
 // every block size and row end, every coi, masks from empty to full, special floats in a third
-// of the cases. The result goes between two canaries. For the 32f sums the test also proves
+// of the cases (empty masks over them select nothing: +0.0), some with the same image as both
+// sources. The result goes between two canaries. For the 32f sums the test also proves
 // that it would notice a different summation: a naive raster-order sum, the other group update
 // and the other final combination each differ from the expected value in some case.
 TEST_P(NormMember, MatchesReference)
@@ -257,7 +241,12 @@ TEST_P(NormMember, MatchesReference)
         const Scheme otherUpdate{s.update == Update::Sequential ? Update::PairFirst : Update::Sequential, s.final};
         const Scheme otherFinal{s.update, s.final == Final::Halves ? Final::Chain : Final::Halves};
         int naiveDiffers = 0, updateDiffers = 0, finalDiffers = 0;
-        for (std::uint32_t seed = 1; seed <= 48; ++seed) {
+        for (std::uint32_t seed = 1; seed <= 49; ++seed) {
+            // The last seed, for the integer members: extreme magnitudes on a contiguous image
+            // large enough that the L2 sums leave 32 bits (4 * 255^2 per 16 pixels in each
+            // 32-bit lane) and the packed kernels move lane sums into 64-bit totals several times.
+            const bool large = seed == 49;
+            if (large && mb.type == Type::F32) break;
             const std::uint32_t rs = seed * 7919u + std::uint32_t(mb.type) * 31u;
             Rng rng(rs);
             SCOPED_TRACE(zt::seed_note(rs));
@@ -274,12 +263,19 @@ TEST_P(NormMember, MatchesReference)
                 la = lb = aligned_layout<T>(la.width, la.height, cn);
                 lm = aligned_layout<Zyl8u>(la.width, la.height, 1);
             }
-            Image<T> a(la), b(lb);
+            if (large) la = lb = {mb.kind == Kind::L2 ? 640 : 300, mb.kind == Kind::L2 ? 480 : 230, cn}, lm = {la.width, la.height};
+            Image<T> a(la), b2(lb);
             Image<Zyl8u> m(lm);
+            const Image<T> &b = seed % 10 == 1 ? a : b2;
             const double specials = seed % 3 == 0 ? 0.05 : 0.0;
-            fill(a, rng, specials);
-            fill(b, rng, specials);
+            fill_values(a, rng, specials);
+            fill_values(b2, rng, specials);
             fill_mask(m, rng, int(seed));
+            if (large) {
+                a.fill(T(mb.type == Type::U8 ? 255 : -128)), b2.fill(T(mb.type == Type::U8 ? 0 : 127));
+                for (int y = 0; y < la.height; ++y)
+                    for (int x = 0; x < la.width; ++x) m.at(x, y) = Zyl8u(x % 97 ? 200 : 0);
+            }
             const int coi = mb.coi ? 1 + int(seed % 3) : 0, c = mb.coi ? coi - 1 : 0;
             double out[3] = {-1.5, -2.5, -3.5};
             ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(),
@@ -303,62 +299,6 @@ TEST_P(NormMember, MatchesReference)
     });
 }
 
-// Extreme 8-bit magnitudes on a contiguous image large enough that the L2 sums leave 32 bits
-// and the packed kernels move lane sums into 64-bit totals several times.
-TEST(NormMembers, ExactLargeIntegerSums)
-{
-    for (const Member &mb : kMembers) {
-        if (mb.type == Type::F32) continue;  // integer sums only
-        SCOPED_TRACE(mb.name);
-        with_type(mb.type, [&]<class T>() {
-            // Per 32-bit lane of the packed L2 kernels: 4 * 255^2 per 16 pixels; 640x480 exceeds 2^32.
-            const int cn = mb.coi ? 3 : 1, w = mb.kind == Kind::L2 ? 640 : 300, h = mb.kind == Kind::L2 ? 480 : 230;
-            Image<T> a({w, h, cn, 0, 0}), b({w, h, cn, 0, 0});
-            Image<Zyl8u> m({w, h, 1, 0, 0});
-            const bool u8 = mb.type == Type::U8;
-            for (int y = 0; y < h; ++y)
-                for (int i = 0; i < w * cn; ++i) {
-                    a.row(y)[i] = u8 ? T(255) : T(-128);
-                    b.row(y)[i] = u8 ? T(0) : T(127);
-                }
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) m.at(x, y) = Zyl8u(x % 97 ? 200 : 0);
-            const int coi = mb.coi ? 3 : 0;
-            double out = 0;
-            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), a.size(), coi, &out), zylStatusOk);
-            EXPECT_TRUE(zt::same_bits_or_nan(out, reference(mb, a, b, m, mb.coi ? 2 : 0, defined_scheme(mb))));
-        });
-    }
-}
-
-// Nothing selected gives +0.0 even over NaN data; a difference of an image with itself is 0.
-TEST_P(NormMember, EmptyMaskAndIdenticalSources)
-{
-    const Member mb = GetParam();
-    with_type(mb.type, [&]<class T>() {
-        const int cn = mb.coi ? 3 : 1;
-        for (int w : {1, 8, 13, 40}) {
-            Image<T> a({w, 3, cn, 8, 0}), b({w, 3, cn, 0, 4});
-            Image<Zyl8u> zero({w, 3, 1, 0, 0}), full({w, 3, 1, 0, 0});
-            Rng rng(w);
-            for (int y = 0; y < 3; ++y)
-                for (int i = 0; i < w * cn; ++i) {
-                    a.row(y)[i] = std::is_same_v<T, Zyl32f> ? T(NAN) : T(-128);
-                    b.row(y)[i] = T(1 + rng.uniform(0, 100));
-                }
-            zero.fill(0);
-            full.fill(1);
-            const int coi = mb.coi ? 2 : 0;
-            double out = -1;
-            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), zero.data(), zero.step(), a.size(), coi, &out), zylStatusOk);
-            EXPECT_EQ(zt::bits_of(out), 0u) << "width " << w;
-            if (mb.term == Term::Value) continue;
-            ASSERT_EQ(mb.call(b.data(), b.step(), b.data(), b.step(), full.data(), full.step(), a.size(), coi, &out), zylStatusOk);
-            EXPECT_EQ(zt::bits_of(out), 0u) << "width " << w;
-        }
-    });
-}
-
 // Sources and mask flush against inaccessible pages on either side: only the ROI is read.
 TEST_P(NormMember, StaysInsideRoi)
 {
@@ -370,8 +310,8 @@ TEST_P(NormMember, StaysInsideRoi)
                 Rng rng(w);
                 Image<T> a({w, 3, cn}), b({w, 3, cn});
                 Image<Zyl8u> m({w, 3, 1});
-                fill(a, rng, 0.05);
-                fill(b, rng, 0.05);
+                fill_values(a, rng, 0.05);
+                fill_values(b, rng, 0.05);
                 fill_mask(m, rng, 2);
                 zt::GuardedImage<T> ga(w, 3, cn, g), gb(w, 3, cn, g, int(sizeof(T)));
                 zt::GuardedImage<Zyl8u> gm(w, 3, 1, g, 1);
@@ -391,12 +331,10 @@ template <class T, class... A> double twin_norm(zt::Twin t, Kind k, Term r, A...
 {
     using NK = zylcv::norm::NormKind;
     using NT = zylcv::norm::NormTerm;
+    auto run = [&]<NK K, NT R>() { return ZT_ENTRY(t, masked_norm<K, R, T>)(args...); };
     auto by_kind = [&]<NT R>() {
-        switch (k) {
-        case Kind::Inf: return ZT_ENTRY(t, masked_norm<NK::Inf, R, T>)(args...);
-        case Kind::L1: return ZT_ENTRY(t, masked_norm<NK::L1, R, T>)(args...);
-        default: return ZT_ENTRY(t, masked_norm<NK::L2, R, T>)(args...);
-        }
+        return k == Kind::Inf ? run.template operator()<NK::Inf, R>()
+               : k == Kind::L1 ? run.template operator()<NK::L1, R>() : run.template operator()<NK::L2, R>();
     };
     if (r == Term::Value) return by_kind.template operator()<NT::Value>();
     if (r == Term::Diff) return by_kind.template operator()<NT::Diff>();
@@ -418,8 +356,8 @@ TEST_P(NormMember, TwinsAgree)
                     SCOPED_TRACE(zt::seed_note(seed));
                     Image<T> a({w, 3, cn, pad, off}), b({w, 3, cn, pad, off});
                     Image<Zyl8u> m({w, 3, 1, pad, off});
-                    fill(a, rng, 0.03);
-                    fill(b, rng, 0.03);
+                    fill_values(a, rng, 0.03);
+                    fill_values(b, rng, 0.03);
                     fill_mask(m, rng, int(seed));
                     for (int coi : mb.coi ? std::vector<int>{1, 2, 3} : std::vector<int>{0}) {
                         SCOPED_TRACE(testing::Message() << "width " << w << " coi " << coi);

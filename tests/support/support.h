@@ -122,6 +122,26 @@ private:
     T *roi_ = nullptr;
 };
 
+// Random pixel values over an image's ROI; floats carry special values with the given share.
+template <class T> void fill_values(Image<T> &img, Rng &rng, double specialShare)
+{
+    for (int y = 0; y < img.height(); ++y)
+        for (int i = 0; i < img.width() * img.channels(); ++i) {
+            if constexpr (std::is_same_v<T, Zyl32f>) img.row(y)[i] = random_float(rng, specialShare);
+            else img.row(y)[i] = random_value<T>(rng);
+        }
+    img.snapshot();
+}
+
+// Mask bytes over a mask's ROI: a random non-zero byte with probability `density`, else zero.
+template <class Mask> void fill_mask(Mask &m, Rng &rng, double density)
+{
+    for (int y = 0; y < m.size().height; ++y)
+        for (int x = 0; x < m.size().width; ++x)
+            m.row(y)[x] = rng.chance(density) ? Zyl8u(rng.uniform(1, 255)) : Zyl8u(0);
+    if constexpr (requires { m.snapshot(); }) m.snapshot();
+}
+
 // ---- comparison -------------------------------------------------------------------------
 
 // Bit-exact equality of two byte vectors; on failure reports the first differing byte.
