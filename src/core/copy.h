@@ -6,7 +6,10 @@
 
 #include "internal.h"
 
+// The row walks melt into each twin's entries, so that their loops are optimised together with
+// the twin's blocks as one function.
 #define ZYLCV_COPY_INLINE inline __attribute__((always_inline))
+
 namespace zylcv::copy {
 
 // Pixels x0..w-1 of one row: element ch of each C-element source pixel.
