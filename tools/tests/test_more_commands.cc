@@ -4,17 +4,10 @@
 // direct library call with arguments taken from the option's documented meaning (corner
 // measures). Images have odd sizes, single rows and single columns where the command allows
 // them. Bad option values must be refused before any file is read.
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <numbers>
-#include <string>
-#include <vector>
 
 #include "zylcv.h"
 #include "tool_test_support.h"
@@ -132,13 +125,6 @@ Image corners_reference(const Image &in, int aperture, int block, bool eigen)
 
 // ---- image commands against their references ---------------------------------------------
 
-struct OpCase {
-    std::string label;
-    std::vector<std::string> args;  // after the command's IN OUT
-    int width, height, channels;
-    std::function<Image(const Image &)> expect;
-};
-
 std::vector<OpCase> op_cases()
 {
     std::vector<OpCase> cases;
@@ -180,31 +166,8 @@ std::vector<OpCase> op_cases()
 }
 
 class MoreOp : public ::testing::TestWithParam<OpCase> {};
-
-TEST_P(MoreOp, MatchesReference)
-{
-    const OpCase &c = GetParam();
-    Image in = test_image(c.width, c.height, c.channels, unsigned(c.width * 7 + c.height));
-    const std::string inName = c.channels == 1 ? "in.pgm" : "in.ppm";
-    write_pnm(inName, in);
-    std::vector<std::string> args = {c.args[0], inName, "out.pnm"};
-    args.insert(args.end(), c.args.begin() + 1, c.args.end());
-    std::remove(path("out.pnm").c_str());
-    Result r = run(args);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "");
-    std::string where;
-    EXPECT_TRUE(same_pixels(read_pnm("out.pnm"), c.expect(in), where)) << where;
-}
-
-INSTANTIATE_TEST_SUITE_P(All, MoreOp, ::testing::ValuesIn(op_cases()), [](const auto &info) {
-    std::string n = info.param.label + "_" + std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
-                    "_C" + std::to_string(info.param.channels);
-    for (char &ch : n)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    return n;
-});
+TEST_P(MoreOp, MatchesReference) { expect_op(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(All, MoreOp, ::testing::ValuesIn(op_cases()), op_name);
 
 // The filters write one image per input, so they run over many inputs with --out-dir.
 TEST(MoreBatch, FiltersRunOverManyInputs)
@@ -214,14 +177,11 @@ TEST(MoreBatch, FiltersRunOverManyInputs)
     write_pnm("bb.ppm", b);
     std::remove(path("batch/ba.pgm").c_str());
     std::remove(path("batch/bb.ppm").c_str());
-    Result r = run({"blur", "--size", "5", "--out-dir", "batch", "--jobs", "2", "ba.pgm", "bb.ppm"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::string where;
-    EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), box_mean(a, 5), where)) << where;
-    EXPECT_TRUE(same_pixels(read_pnm("batch/bb.ppm"), box_mean(b, 5), where)) << where;
-    r = run({"scharr", "--dy", "--out-dir", "batch", "ba.pgm"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), signed_filter(a, kScharrDy, 16), where)) << where;
+    Result r = run_ok({"blur", "--size", "5", "--out-dir", "batch", "--jobs", "2", "ba.pgm", "bb.ppm"});
+    EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), box_mean(a, 5)));
+    EXPECT_TRUE(same_pixels(read_pnm("batch/bb.ppm"), box_mean(b, 5)));
+    r = run_ok({"scharr", "--dy", "--out-dir", "batch", "ba.pgm"});
+    EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), signed_filter(a, kScharrDy, 16)));
 }
 
 // A corner of a bright square stands out: the corner map's brightest pixel is next to it, and
@@ -232,8 +192,7 @@ TEST(MoreCorners, BrightestAtTheCornerAndFlatIsBlack)
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 21; ++x) sq.row(y)[x] = x >= 8 && y >= 6 ? 200 : 20;
     write_pnm("square.pgm", sq);
-    Result r = run({"corners", "square.pgm", "c.pgm"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    Result r = run_ok({"corners", "square.pgm", "c.pgm"});
     Image c = read_pnm("c.pgm");
     int bx = 0, by = 0;
     for (int y = 0; y < 15; ++y)
@@ -248,8 +207,7 @@ TEST(MoreCorners, BrightestAtTheCornerAndFlatIsBlack)
         std::vector<std::string> args = {"corners", "flat.pgm", "f.ppm"};
         args.push_back(opt);
         if (std::string(opt) == "--block") args.push_back("7");
-        r = run(args);
-        ASSERT_EQ(r.status, 0) << r.err;
+        r = run_ok(args);
         Image f = read_pnm("f.ppm");
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 27; ++x) EXPECT_EQ(f.row(y)[x], 0) << opt;
@@ -296,8 +254,7 @@ TEST(MoreSequences, AccumulateMeanAndRunningAverage)
         std::vector<std::string> args = {"accumulate", "acc.pnm"};
         for (const std::string &n : write_frames(frames, "frame")) args.push_back(n);
         if (c.alpha >= 0) args.insert(args.end(), {"--alpha", std::to_string(c.alpha)});
-        Result r = run(args);
-        ASSERT_EQ(r.status, 0) << r.err;
+        Result r = run_ok(args);
         Image want(c.w, c.h, c.channels);
         const float alpha = float(c.alpha);
         for (int y = 0; y < c.h; ++y)
@@ -316,21 +273,18 @@ TEST(MoreSequences, AccumulateMeanAndRunningAverage)
                     want.row(y)[x] = std::uint8_t(std::clamp(std::floor(double(b) + 0.5), 0.0, 255.0));
                 }
             }
-        std::string where;
-        EXPECT_TRUE(same_pixels(read_pnm("acc.pnm"), want, where)) << where;
+        EXPECT_TRUE(same_pixels(read_pnm("acc.pnm"), want));
     }
     // Frames take the first frame's layout: a colour frame after a grey one counts as its luma.
     const std::vector<Image> grey = moving_square(2, 9, 7, 1), colour = moving_square(2, 9, 7, 3);
     write_pnm("g0.pgm", grey[0]);
     write_pnm("c1.ppm", colour[1]);
-    Result r = run({"accumulate", "mixed.pnm", "g0.pgm", "c1.ppm"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    Result r = run_ok({"accumulate", "mixed.pnm", "g0.pgm", "c1.ppm"});
     const Image luma = grey_of(colour[1]);
     Image want(9, 7, 1);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 9; ++x) want.row(y)[x] = std::uint8_t((grey[0].row(y)[x] + luma.row(y)[x] + 1) / 2);
-    std::string where;
-    EXPECT_TRUE(same_pixels(read_pnm("mixed.pnm"), want, where)) << where;
+    EXPECT_TRUE(same_pixels(read_pnm("mixed.pnm"), want));
 }
 
 TEST(MoreSequences, MotionHistory)
@@ -350,8 +304,7 @@ TEST(MoreSequences, MotionHistory)
         for (const std::string &n : write_frames(frames, "frame")) args.push_back(n);
         if (c.duration > 0) args.insert(args.end(), {"--duration", std::to_string(c.duration)});
         if (c.threshold >= 0) args.insert(args.end(), {"--threshold", std::to_string(c.threshold)});
-        Result r = run(args);
-        ASSERT_EQ(r.status, 0) << r.err;
+        Result r = run_ok(args);
         // History per pixel: the time of the last change above the threshold, cleared once
         // older than the duration.
         const int pairs = c.frames - 1, threshold = c.threshold < 0 ? 30 : c.threshold;
@@ -373,8 +326,7 @@ TEST(MoreSequences, MotionHistory)
                 const double v = h == 0 ? 0 : std::floor(255.0 * (h - (pairs - double(d))) / double(d) + 0.5);
                 want.row(y)[x] = std::uint8_t(std::clamp(v, 0.0, 255.0));
             }
-        std::string where;
-        EXPECT_TRUE(same_pixels(read_pnm("mhi.pnm"), want, where)) << where;
+        EXPECT_TRUE(same_pixels(read_pnm("mhi.pnm"), want));
     }
 }
 
@@ -418,8 +370,7 @@ TEST(MoreProfile, CsvAlongDigitalLines)
                 for (int ch = 0; ch < c; ++ch) want += "," + std::to_string(img->row(y)[x * c + ch]);
                 want += "\n";
             }
-            Result r = run({"profile", c == 1 ? "p.pgm" : "p.ppm", "--from", from, "--to", to});
-            ASSERT_EQ(r.status, 0) << r.err;
+            Result r = run_ok({"profile", c == 1 ? "p.pgm" : "p.ppm", "--from", from, "--to", to});
             EXPECT_EQ(r.out, want);
         }
     }
@@ -509,8 +460,7 @@ TEST(MoreNorms, NormDifferenceAndRelative)
             for (std::size_t i = 0; i < values.size(); ++i)
                 want += measure + "-" + kind + (c.channels == 1 ? std::string() : std::string(" (") + names[i] + ")") +
                         ": " + shortest(values[i]) + "\n";
-        Result r = run(args);
-        ASSERT_EQ(r.status, 0) << r.err;
+        Result r = run_ok(args);
         EXPECT_EQ(r.out, want);
     }
 }
@@ -523,30 +473,19 @@ TEST(MoreNorms, SmallKnownCasesAsJson)
     write_pnm("a34.pgm", a);
     write_pnm("b100.pgm", b);
     write_pnm("zero.pgm", z);
-    struct K {
-        std::vector<std::string> args;
-        std::string out;
-    };
-    for (const K &k : {K{{"norm", "a34.pgm", "--json"}, "{\"kind\":\"l2\",\"measure\":\"norm\",\"values\":[5]}\n"},
-                       K{{"norm", "a34.pgm", "b100.pgm", "--kind", "inf", "--json"},
+    expect_outputs({{{"norm", "a34.pgm", "--json"}, "{\"kind\":\"l2\",\"measure\":\"norm\",\"values\":[5]}\n"},
+                    {{"norm", "a34.pgm", "b100.pgm", "--kind", "inf", "--json"},
                          "{\"kind\":\"inf\",\"measure\":\"difference\",\"values\":[7]}\n"},
-                       K{{"norm", "b100.pgm", "a34.pgm", "--kind", "l1", "--relative", "--json"},
+                    {{"norm", "b100.pgm", "a34.pgm", "--kind", "l1", "--relative", "--json"},
                          "{\"kind\":\"l1\",\"measure\":\"relative\",\"values\":[1.5714285714285714]}\n"},
-                       // A reference of zeros: the difference's norm times 2^52.
-                       K{{"norm", "a34.pgm", "zero.pgm", "--kind", "l2", "--relative"}, "relative-l2: 335544320\n"},
-                       K{{"diff", "a34.pgm", "b100.pgm", "--json"},
+                    // A reference of zeros: the difference's norm times 2^52.
+                    {{"norm", "a34.pgm", "zero.pgm", "--kind", "l2", "--relative"}, "relative-l2: 335544320\n"},
+                    {{"diff", "a34.pgm", "b100.pgm", "--json"},
                          "{\"width\":2,\"height\":1,\"channels\":1,\"differing\":2,\"max\":7,\"mean\":5.5,\"rms\":5.700877125495689}\n"},
-                       K{{"diff", "a34.pgm", "a34.pgm"},
+                    {{"diff", "a34.pgm", "a34.pgm"},
                          "size: 2x1\nchannels: 1\ndiffering pixels: 0\nmax abs diff: 0\nmean abs diff: 0\nrms diff: 0\n"},
-                       K{{"profile", "a34.pgm", "--from", "1,0", "--to", "0,0", "--json"},
-                         "{\"from\":{\"x\":1,\"y\":0},\"to\":{\"x\":0,\"y\":0},\"points\":[{\"x\":1,\"y\":0,\"value\":4},{\"x\":0,\"y\":0,\"value\":3}]}\n"}}) {
-        std::string joined;
-        for (const auto &s : k.args) joined += s + " ";
-        SCOPED_TRACE(joined);
-        Result r = run(k.args);
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, k.out);
-    }
+                    {{"profile", "a34.pgm", "--from", "1,0", "--to", "0,0", "--json"},
+                         "{\"from\":{\"x\":1,\"y\":0},\"to\":{\"x\":0,\"y\":0},\"points\":[{\"x\":1,\"y\":0,\"value\":4},{\"x\":0,\"y\":0,\"value\":3}]}\n"}});
 }
 
 TEST(MoreNorms, DiffCountsPixelsAndAveragesSamples)
@@ -578,8 +517,7 @@ TEST(MoreNorms, DiffCountsPixelsAndAveragesSamples)
                                  "\ndiffering pixels: " + std::to_string(differing) + "\nmax abs diff: " + std::to_string(maxAbs) +
                                  "\nmean abs diff: " + shortest(double(sumAbs) / n) +
                                  "\nrms diff: " + shortest(std::sqrt(double(sumSq)) / std::sqrt(n)) + "\n";
-        Result r = run({"diff", c == 1 ? "da.pgm" : "da.ppm", c == 1 ? "db.pgm" : "db.ppm"});
-        ASSERT_EQ(r.status, 0) << r.err;
+        Result r = run_ok({"diff", c == 1 ? "da.pgm" : "da.ppm", c == 1 ? "db.pgm" : "db.ppm"});
         EXPECT_EQ(r.out, want);
     }
 }
@@ -593,23 +531,14 @@ TEST(MoreNorms, LargeL1SumsStayExact)
     write_pnm("white.pgm", white);
     write_pnm("black.pgm", black);
     const std::string sum = "2196059745";
-    struct K {
-        std::vector<std::string> args;
-        std::string out;
-    };
-    for (const K &k : {K{{"norm", "white.pgm", "--kind", "l1"}, "norm-l1: " + sum + "\n"},
-                       K{{"norm", "black.pgm", "white.pgm", "--kind", "l1"}, "difference-l1: " + sum + "\n"},
-                       K{{"norm", "black.pgm", "white.pgm", "--kind", "l1", "--relative"}, "relative-l1: 1\n"},
-                       // A reference of zeros: the difference's norm times 2^52.
-                       K{{"norm", "white.pgm", "black.pgm", "--kind", "l1", "--relative"},
+    expect_outputs({{{"norm", "white.pgm", "--kind", "l1"}, "norm-l1: " + sum + "\n"},
+                    {{"norm", "black.pgm", "white.pgm", "--kind", "l1"}, "difference-l1: " + sum + "\n"},
+                    {{"norm", "black.pgm", "white.pgm", "--kind", "l1", "--relative"}, "relative-l1: 1\n"},
+                    // A reference of zeros: the difference's norm times 2^52.
+                    {{"norm", "white.pgm", "black.pgm", "--kind", "l1", "--relative"},
                          "relative-l1: " + shortest(2196059745.0 * 4503599627370496.0) + "\n"},
-                       K{{"diff", "black.pgm", "white.pgm", "--json"},
-                         "{\"width\":4099,\"height\":2101,\"channels\":1,\"differing\":8611999,\"max\":255,\"mean\":255,\"rms\":255}\n"}}) {
-        SCOPED_TRACE(k.args[0] + " " + k.args[1] + " " + k.args[2]);
-        Result r = run(k.args);
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, k.out);
-    }
+                    {{"diff", "black.pgm", "white.pgm", "--json"},
+                         "{\"width\":4099,\"height\":2101,\"channels\":1,\"differing\":8611999,\"max\":255,\"mean\":255,\"rms\":255}\n"}});
 }
 
 // ---- refusals ---------------------------------------------------------------------------
@@ -668,15 +597,7 @@ TEST(MoreErrors, BadInputGivesOneLineAndStatusOne)
 
 TEST(MoreHelp, EveryCommandHasHelpAndIsListed)
 {
-    const Result all = run({"--help"});
-    for (const char *cmd : {"blur", "laplace", "scharr", "corners", "accumulate", "motion", "profile", "norm", "diff"}) {
-        SCOPED_TRACE(cmd);
-        Result r = run({cmd, "--help"});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out.compare(0, 13 + std::strlen(cmd), std::string("usage: zylcv ") + cmd), 0) << r.out;
-        EXPECT_EQ(r.err, "");
-        EXPECT_NE(all.out.find(std::string("  ") + cmd + " "), std::string::npos);
-    }
+    expect_help({"blur", "laplace", "scharr", "corners", "accumulate", "motion", "profile", "norm", "diff"});
 }
 
 }  // namespace

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +70,21 @@ inline Result run(const std::vector<std::string> &args, const std::string &input
     return r;
 }
 
+// Runs the tool and expects it to succeed with status 0.
+inline Result run_ok(const std::vector<std::string> &args, const std::string &input = "", const std::string &shell = "")
+{
+    Result r = run(args, input, shell);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r;
+}
+
+inline std::string joined(const std::vector<std::string> &args)
+{
+    std::string s;
+    for (const auto &a : args) s += a + " ";
+    return s;
+}
+
 // Binary PGM/PPM written and read here, independently of the tool's codec.
 inline void write_pnm(const std::string &name, const Image &img)
 {
@@ -90,21 +108,18 @@ inline Image read_pnm(const std::string &name)
     return img;
 }
 
-inline bool same_pixels(const Image &a, const Image &b, std::string &where)
+// Equal size, channels and samples; the failure names the first difference.
+inline ::testing::AssertionResult same_pixels(const Image &a, const Image &b)
 {
-    if (a.width != b.width || a.height != b.height || a.channels != b.channels) {
-        where = "size " + std::to_string(a.width) + "x" + std::to_string(a.height) + "x" + std::to_string(a.channels) +
-                " vs " + std::to_string(b.width) + "x" + std::to_string(b.height) + "x" + std::to_string(b.channels);
-        return false;
-    }
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels)
+        return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << "x" << a.channels << " vs "
+                                             << b.width << "x" << b.height << "x" << b.channels;
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width * a.channels; ++x)
-            if (a.row(y)[x] != b.row(y)[x]) {
-                where = "element " + std::to_string(x) + " of row " + std::to_string(y) + ": " +
-                        std::to_string(a.row(y)[x]) + " vs " + std::to_string(b.row(y)[x]);
-                return false;
-            }
-    return true;
+            if (a.row(y)[x] != b.row(y)[x])
+                return ::testing::AssertionFailure() << "element " << x << " of row " << y << ": " << int(a.row(y)[x])
+                                                     << " vs " << int(b.row(y)[x]);
+    return ::testing::AssertionSuccess();
 }
 
 // Blocks, a ramp, a dark disc and light noise: edges in every direction, flat regions for
@@ -150,9 +165,7 @@ struct BadInput {
 inline void expect_refusals(const std::vector<BadInput> &table)
 {
     for (const BadInput &b : table) {
-        std::string joined;
-        for (const auto &a : b.args) joined += a + " ";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(joined(b.args));
         Result r = run(b.args);
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
@@ -162,6 +175,66 @@ inline void expect_refusals(const std::vector<BadInput> &table)
             EXPECT_EQ(r.err.compare(0, 5, "zylcv"), 0) << r.err;
         }
     }
+}
+
+// A command line and the exact standard output it must give, with status 0.
+struct Output {
+    std::vector<std::string> args;
+    std::string out;
+};
+inline void expect_outputs(const std::vector<Output> &table)
+{
+    for (const Output &o : table) {
+        SCOPED_TRACE(joined(o.args));
+        EXPECT_EQ(run_ok(o.args).out, o.out);
+    }
+}
+
+// Each command's --help: status 0, its usage line first, nothing on stderr; and the command is
+// listed in the program's own --help.
+inline void expect_help(const std::vector<std::string> &commands)
+{
+    const Result all = run_ok({"--help"});
+    for (const std::string &cmd : commands) {
+        SCOPED_TRACE(cmd);
+        Result r = run_ok({cmd, "--help"});
+        EXPECT_EQ(r.out.compare(0, 13 + cmd.size(), "usage: zylcv " + cmd), 0) << r.out;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(all.out.find("  " + cmd + " "), std::string::npos) << all.out;
+    }
+}
+
+// One image command against its reference: a test image of the given size is written, the
+// command runs on it (IN OUT, then the options) and must write exactly the reference's pixels,
+// printing nothing.
+struct OpCase {
+    std::string label;
+    std::vector<std::string> args;  // the command, then its options
+    int width, height, channels;
+    std::function<Image(const Image &)> expect;
+    std::function<void(Image &)> prepare = {};  // changes the test image before it is written
+};
+inline void expect_op(const OpCase &c)
+{
+    Image in = test_image(c.width, c.height, c.channels, unsigned(c.width * 7 + c.height));
+    if (c.prepare) c.prepare(in);
+    const std::string inName = c.channels == 1 ? "in.pgm" : "in.ppm";
+    write_pnm(inName, in);
+    std::vector<std::string> args = {c.args[0], inName, "out.pnm"};
+    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    std::remove(path("out.pnm").c_str());
+    Result r = run_ok(args);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(same_pixels(read_pnm("out.pnm"), c.expect(in)));
+}
+inline std::string op_name(const ::testing::TestParamInfo<OpCase> &info)
+{
+    std::string n = info.param.label + "_" + std::to_string(info.param.width) + "x" +
+                    std::to_string(info.param.height) + "_C" + std::to_string(info.param.channels);
+    for (char &ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
 }
 
 }  // namespace tool_test
