@@ -40,8 +40,8 @@ template <class T> struct Frames {
 template <class T> void finish(benchmark::State &s, const Frames<T> &f, int images)
 {
     s.SetBytesProcessed(std::int64_t(s.iterations()) * images * f.bytes());
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 void Zyl_AbsDiff_8u(benchmark::State &s)

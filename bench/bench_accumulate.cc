@@ -59,7 +59,8 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f, int sour
     std::int64_t px = std::int64_t(f.w) * f.h;
     std::int64_t bytes = px * (sources * std::int64_t(sizeof(T)) + (masked ? 1 : 0) + 8);
     s.SetBytesProcessed(std::int64_t(s.iterations()) * bytes);
-    s.counters["Mpix/s"] = benchmark::Counter(double(px) * s.iterations() / 1e6, benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(px) * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
@@ -69,13 +70,13 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f, int sour
 #define MASK f.m, f.mstep
 #define ACC f.d, f.dstep, f.roi()
 // One benchmark per exported member: T is the source type, CALL the call on Frames f.
-#define ZYL_BENCH(NAME, T, SOURCES, MASKED, CALL)                                               \
-    void Zyl_##NAME(benchmark::State &s)                                                       \
-    {                                                                                           \
-        Frames<T> f(s);                                                                         \
-        for (auto _ : s) CALL;                                                                  \
-        finish(s, f, SOURCES, MASKED);                                                          \
-    }                                                                                           \
+#define ZYL_BENCH(NAME, T, SOURCES, MASKED, CALL)                                                  \
+    void Zyl_##NAME(benchmark::State &s)                                                           \
+    {                                                                                              \
+        Frames<T> f(s);                                                                            \
+        for (auto _ : s) CALL;                                                                     \
+        finish(s, f, SOURCES, MASKED);                                                             \
+    }                                                                                              \
     BENCHMARK(Zyl_##NAME) SIZES;
 
 ZYL_BENCH(Add_8u32f_C1IR, Zyl8u, 1, false, zyliAdd_8u32f_C1IR(SRC1, ACC))
@@ -98,8 +99,10 @@ ZYL_BENCH(AddProduct_32f_C1IMR, Zyl32f, 2, true, zyliAddProduct_32f_C1IMR(SRC1, 
 ZYL_BENCH(AddWeighted_8u32f_C1IR, Zyl8u, 1, false, zyliAddWeighted_8u32f_C1IR(SRC1, ACC, 0.05f))
 ZYL_BENCH(AddWeighted_8s32f_C1IR, Zyl8s, 1, false, zyliAddWeighted_8s32f_C1IR(SRC1, ACC, 0.05f))
 ZYL_BENCH(AddWeighted_32f_C1IR, Zyl32f, 1, false, zyliAddWeighted_32f_C1IR(SRC1, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_8u32f_C1IMR, Zyl8u, 1, true, zyliAddWeighted_8u32f_C1IMR(SRC1, MASK, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_8s32f_C1IMR, Zyl8s, 1, true, zyliAddWeighted_8s32f_C1IMR(SRC1, MASK, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_8u32f_C1IMR, Zyl8u, 1, true,
+          zyliAddWeighted_8u32f_C1IMR(SRC1, MASK, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_8s32f_C1IMR, Zyl8s, 1, true,
+          zyliAddWeighted_8s32f_C1IMR(SRC1, MASK, ACC, 0.05f))
 ZYL_BENCH(AddWeighted_32f_C1IMR, Zyl32f, 1, true, zyliAddWeighted_32f_C1IMR(SRC1, MASK, ACC, 0.05f))
 
 // The silhouette is the mask image (about half set); the history starts as scaled timestamps,

@@ -35,8 +35,8 @@ struct Arrays {
 void finish(benchmark::State &s, const Arrays &a)
 {
     s.SetBytesProcessed(std::int64_t(s.iterations()) * 12 * a.n);
-    s.counters["Melem/s"] = benchmark::Counter(double(a.n) * s.iterations() / 1e6,
-                                               benchmark::Counter::kIsRate);
+    s.counters["Melem/s"] =
+        benchmark::Counter(double(a.n) * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 void Zyl_FastArctan(benchmark::State &s)
@@ -57,7 +57,8 @@ void Cv_Phase(benchmark::State &s)
 {
     cv::setNumThreads(1);
     Arrays a(int(s.range(0)), int(s.range(1)));
-    cv::Mat x(a.h, a.w, CV_32FC1, a.x), y(a.h, a.w, CV_32FC1, a.y), angle(a.h, a.w, CV_32FC1, a.angle);
+    cv::Mat x(a.h, a.w, CV_32FC1, a.x), y(a.h, a.w, CV_32FC1, a.y),
+        angle(a.h, a.w, CV_32FC1, a.angle);
     for (auto _ : s) {
         cv::phase(x, y, angle, true);
         benchmark::ClobberMemory();

@@ -81,8 +81,8 @@ void finish(benchmark::State &s, const Scene &sc)
     long edges = 0;
     for (int i = 0; i < sc.w * sc.h; ++i) edges += sc.edges[i] != 0;
     s.counters["edges%"] = 100.0 * double(edges) / (double(sc.w) * sc.h);
-    s.counters["Mpix/s"] = benchmark::Counter(double(sc.w) * sc.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(sc.w) * sc.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 void Zyl_Canny(benchmark::State &s)

@@ -44,8 +44,8 @@ struct Frame {
 
 void finish(benchmark::State &s, const Frame &f)
 {
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 // Arguments: width, height, aperture, block size.
@@ -84,7 +84,8 @@ void Cv_EigenValsVecs_8u(benchmark::State &s)
     Frame f(int(s.range(0)), int(s.range(1)));
     cv::Mat src(f.h, f.w, CV_8UC1, f.src, f.srcStep), dst(f.h, f.w, CV_32FC(6), f.dst, f.dstStep);
     for (auto _ : s)
-        cv::cornerEigenValsAndVecs(src, dst, int(s.range(3)), int(s.range(2)), cv::BORDER_REPLICATE);
+        cv::cornerEigenValsAndVecs(src, dst, int(s.range(3)), int(s.range(2)),
+                                   cv::BORDER_REPLICATE);
     finish(s, f);
 }
 void Cv_MinEigenVal_8u(benchmark::State &s)

@@ -23,7 +23,8 @@ template <class S, class D> struct Frames {
         src = static_cast<S *>(zyliAlloc(sStep * h));
         dst = static_cast<D *>(zyliAlloc(dStep * h));
         std::mt19937 gen(7);
-        for (int i = 0; i < w * h; ++i) src[i] = static_cast<S>(int(gen() % 256) - (std::is_same_v<S, Zyl8s> ? 128 : 0));
+        for (int i = 0; i < w * h; ++i)
+            src[i] = static_cast<S>(int(gen() % 256) - (std::is_same_v<S, Zyl8s> ? 128 : 0));
     }
     ~Frames()
     {
@@ -36,11 +37,12 @@ template <class S, class D> struct Frames {
 template <class S, class D> void finish(benchmark::State &s, const Frames<S, D> &f)
 {
     s.SetBytesProcessed(std::int64_t(s.iterations()) * f.h * (f.sStep + f.dStep));
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-template <class S, class D> struct Types {};
+template <class S, class D> struct Types {
+};
 
 template <class S, class D, class F> void Zyl(benchmark::State &s, Types<S, D>, F call)
 {
@@ -53,23 +55,34 @@ template <class S, class D, class F> void Zyl(benchmark::State &s, Types<S, D>, 
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-#define ZYL(T, S, D, name, ...) \
+#define ZYL(T, S, D, name, ...)                                                                    \
     BENCHMARK_CAPTURE(Zyl, name##_##T, Types<S, D>{}, [](auto &f) { __VA_ARGS__; }) SIZES
-#define ZYL_INT(T, S)                                                                                 \
-    ZYL(T, S, Zyl16s, Sobel_Dx, zyliSobel3x3_Dx_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));   \
-    ZYL(T, S, Zyl16s, Sobel_Dy, zyliSobel3x3_Dy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size())); \
-    ZYL(T, S, Zyl16s, Sobel_D2x, zyliSobel3x3_D2x_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size())); \
-    ZYL(T, S, Zyl16s, Sobel_D2y, zyliSobel3x3_D2y_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size())); \
-    ZYL(T, S, Zyl16s, Sobel_DxDy, zyliSobel3x3_DxDy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size())); \
-    ZYL(T, S, Zyl16s, Scharr_Dx, zyliScharr_Dx_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size(), 0)); \
-    ZYL(T, S, Zyl16s, Scharr_Dy, zyliScharr_Dy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0))
+#define ZYL_INT(T, S)                                                                              \
+    ZYL(T, S, Zyl16s, Sobel_Dx,                                                                    \
+        zyliSobel3x3_Dx_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));                      \
+    ZYL(T, S, Zyl16s, Sobel_Dy,                                                                    \
+        zyliSobel3x3_Dy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));                   \
+    ZYL(T, S, Zyl16s, Sobel_D2x,                                                                   \
+        zyliSobel3x3_D2x_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));                     \
+    ZYL(T, S, Zyl16s, Sobel_D2y,                                                                   \
+        zyliSobel3x3_D2y_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));                     \
+    ZYL(T, S, Zyl16s, Sobel_DxDy,                                                                  \
+        zyliSobel3x3_DxDy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));                 \
+    ZYL(T, S, Zyl16s, Scharr_Dx,                                                                   \
+        zyliScharr_Dx_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size(), 0));                     \
+    ZYL(T, S, Zyl16s, Scharr_Dy,                                                                   \
+        zyliScharr_Dy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0))
 
 ZYL_INT(8u16s, Zyl8u);
 ZYL_INT(8s16s, Zyl8s);
-ZYL(32f, Zyl32f, Zyl32f, Sobel_Dx, zyliSobel3x3_Dx_32f_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));
-ZYL(32f, Zyl32f, Zyl32f, Sobel_Dy, zyliSobel3x3_Dy_32f_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));
-ZYL(32f, Zyl32f, Zyl32f, Scharr_Dx, zyliScharr_Dx_32f_C1R(f.src, f.sStep, f.dst, f.dStep, f.size(), 0));
-ZYL(32f, Zyl32f, Zyl32f, Scharr_Dy, zyliScharr_Dy_32f_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0));
+ZYL(32f, Zyl32f, Zyl32f, Sobel_Dx,
+    zyliSobel3x3_Dx_32f_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));
+ZYL(32f, Zyl32f, Zyl32f, Sobel_Dy,
+    zyliSobel3x3_Dy_32f_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));
+ZYL(32f, Zyl32f, Zyl32f, Scharr_Dx,
+    zyliScharr_Dx_32f_C1R(f.src, f.sStep, f.dst, f.dStep, f.size(), 0));
+ZYL(32f, Zyl32f, Zyl32f, Scharr_Dy,
+    zyliScharr_Dy_32f_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0));
 
 // The memory-bandwidth ceiling: a copy of the destination's bytes.
 template <class D> void Memcpy(benchmark::State &s)
@@ -91,7 +104,8 @@ template <class S, class D> void Cv(benchmark::State &s, Types<S, D>, int dx, in
 {
     cv::setNumThreads(1);
     Frames<S, D> f(int(s.range(0)), int(s.range(1)));
-    const int st = std::is_same_v<S, Zyl8u> ? CV_8UC1 : CV_32FC1, dt = std::is_same_v<D, Zyl16s> ? CV_16S : CV_32F;
+    const int st = std::is_same_v<S, Zyl8u> ? CV_8UC1 : CV_32FC1,
+              dt = std::is_same_v<D, Zyl16s> ? CV_16S : CV_32F;
     cv::Mat a(f.h, f.w, st, f.src, f.sStep), d(f.h, f.w, dt, f.dst, f.dStep);
     for (auto _ : s) {
         if (dx >= 0) cv::Sobel(a, d, dt, dx, dy, 3, 1, 0, cv::BORDER_REPLICATE);

@@ -33,8 +33,8 @@ struct Frames {
 
 void finish(benchmark::State &s, const Frames &f)
 {
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 // Kinds 30 (chessboard), 31 (city block), 32 (3x3 Euclidean) and 52 (5x5 Euclidean).
@@ -46,8 +46,7 @@ template <int Kind> void Zyl_DistanceTransform(benchmark::State &s)
     for (auto _ : s) {
         if constexpr (Kind == 52)
             zyliDistanceTransform_5x5_8u32f_C1R(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, m);
-        else
-            zyliDistanceTransform_3x3_8u32f_C1R(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, m);
+        else zyliDistanceTransform_3x3_8u32f_C1R(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, m);
         benchmark::ClobberMemory();
     }
     finish(s, f);

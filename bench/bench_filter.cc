@@ -29,10 +29,8 @@ template <class S> struct Frames {
         dst = static_cast<D *>(zyliAlloc(dstStep * h));
         std::mt19937 gen(7);
         for (int i = 0; i < w * h; ++i) {
-            if constexpr (std::is_same_v<S, Zyl32f>)
-                src[i] = float(gen() % 256) / 16.0f;
-            else
-                src[i] = static_cast<S>(gen());
+            if constexpr (std::is_same_v<S, Zyl32f>) src[i] = float(gen() % 256) / 16.0f;
+            else src[i] = static_cast<S>(gen());
         }
     }
     ~Frames()
@@ -79,12 +77,9 @@ template <Filter F, class S> void Zyl(benchmark::State &s)
     Frames<S> f(int(s.range(0)), int(s.range(1)));
     const int k = int(s.range(2));
     ZyliConvState *st = nullptr;
-    if (F == Sobel)
-        zyliSobelInitAlloc(f.w, type_of<S>(), k, 0, 1, 0, &st);
-    else if (F == Laplace)
-        zyliLaplaceInitAlloc(f.w, type_of<S>(), k, &st);
-    else
-        zyliBlurInitAlloc(f.w, type_of<S>(), k, &st);
+    if (F == Sobel) zyliSobelInitAlloc(f.w, type_of<S>(), k, 0, 1, 0, &st);
+    else if (F == Laplace) zyliLaplaceInitAlloc(f.w, type_of<S>(), k, &st);
+    else zyliBlurInitAlloc(f.w, type_of<S>(), k, &st);
     for (auto _ : s) {
         ZyliSize roi{f.w, f.h};
         call(F, f.src, f.srcStep, f.dst, f.dstStep, &roi, st);
@@ -122,10 +117,8 @@ template <Filter F, class S> void Cv(benchmark::State &s)
     cv::Mat dst(f.h, f.w, f32 ? CV_32FC1 : CV_16SC1, f.dst, f.dstStep);
     const int depth = f32 ? CV_32F : CV_16S;
     for (auto _ : s) {
-        if (F == Sobel)
-            cv::Sobel(src, dst, depth, 1, 0, k, 1, 0, cv::BORDER_REPLICATE);
-        else if (F == Laplace)
-            cv::Laplacian(src, dst, depth, k, 1, 0, cv::BORDER_REPLICATE);
+        if (F == Sobel) cv::Sobel(src, dst, depth, 1, 0, k, 1, 0, cv::BORDER_REPLICATE);
+        else if (F == Laplace) cv::Laplacian(src, dst, depth, k, 1, 0, cv::BORDER_REPLICATE);
         else
             cv::boxFilter(src, dst, depth, cv::Size(k, k), cv::Point(-1, -1), false,
                           cv::BORDER_REPLICATE);

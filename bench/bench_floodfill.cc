@@ -21,11 +21,13 @@ template <class T> struct Scene {
     int w, h, step;
     std::vector<T> src, work;
     std::vector<Zyl8u> buffer;
-    Scene(int w_, int h_, bool sloped) : w(w_), h(h_), step(int(w_ * sizeof(T))), src(std::size_t(w_) * h_), work(src.size())
+    Scene(int w_, int h_, bool sloped)
+        : w(w_), h(h_), step(int(w_ * sizeof(T))), src(std::size_t(w_) * h_), work(src.size())
     {
         std::mt19937 gen(11);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) src[std::size_t(y) * w + x] = T(sloped ? 10 + (x + y) / 64 % 100 : 10);
+            for (int x = 0; x < w; ++x)
+                src[std::size_t(y) * w + x] = T(sloped ? 10 + (x + y) / 64 % 100 : 10);
         // Obstacles: 3x3 blocks of 250 at random places, about 2% of the pixels.
         for (int i = 0; i < w * h / 450; ++i) {
             int x0 = int(gen() % (w - 3)), y0 = int(gen() % (h - 3));
@@ -42,7 +44,8 @@ template <class T> struct Scene {
 
 void finish(benchmark::State &s, int w, int h)
 {
-    s.counters["Mpix/s"] = benchmark::Counter(double(w) * h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(w) * h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 template <class T, bool Eight> void Zyl_FloodFill(benchmark::State &s)
@@ -54,11 +57,19 @@ template <class T, bool Eight> void Zyl_FloodFill(benchmark::State &s)
         sc.refill();
         s.ResumeTiming();
         if constexpr (std::is_same_v<T, Zyl8u>) {
-            if (Eight) zyliFloodFill_8Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, &r, sc.buffer.data());
-            else zyliFloodFill_4Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, &r, sc.buffer.data());
+            if (Eight)
+                zyliFloodFill_8Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, &r,
+                                           sc.buffer.data());
+            else
+                zyliFloodFill_4Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, &r,
+                                           sc.buffer.data());
         } else {
-            if (Eight) zyliFloodFill_8Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f, &r, sc.buffer.data());
-            else zyliFloodFill_4Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f, &r, sc.buffer.data());
+            if (Eight)
+                zyliFloodFill_8Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f, &r,
+                                            sc.buffer.data());
+            else
+                zyliFloodFill_4Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f, &r,
+                                            sc.buffer.data());
         }
     }
     finish(s, sc.w, sc.h);
@@ -72,11 +83,19 @@ template <class T, bool Eight> void Zyl_FloodFillGrad(benchmark::State &s)
         sc.refill();
         s.ResumeTiming();
         if constexpr (std::is_same_v<T, Zyl8u>) {
-            if (Eight) zyliFloodFill_Grad8Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, 2, 2, &r, sc.buffer.data());
-            else zyliFloodFill_Grad4Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, 2, 2, &r, sc.buffer.data());
+            if (Eight)
+                zyliFloodFill_Grad8Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, 2,
+                                               2, &r, sc.buffer.data());
+            else
+                zyliFloodFill_Grad4Con_8u_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1, 2,
+                                               2, &r, sc.buffer.data());
         } else {
-            if (Eight) zyliFloodFill_Grad8Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f, 2.0f, 2.0f, &r, sc.buffer.data());
-            else zyliFloodFill_Grad4Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f, 2.0f, 2.0f, &r, sc.buffer.data());
+            if (Eight)
+                zyliFloodFill_Grad8Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f,
+                                                2.0f, 2.0f, &r, sc.buffer.data());
+            else
+                zyliFloodFill_Grad4Con_32f_C1IR(sc.work.data(), sc.step, {sc.w, sc.h}, {0, 0}, 1.0f,
+                                                2.0f, 2.0f, &r, sc.buffer.data());
         }
     }
     finish(s, sc.w, sc.h);

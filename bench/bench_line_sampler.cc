@@ -30,8 +30,8 @@ template <int C> struct Frames {
 
 template <int C> void finish(benchmark::State &s, const Frames<C> &f)
 {
-    s.counters["Msamples/s"] = benchmark::Counter(double(f.samples()) * s.iterations() / 1e6,
-                                                  benchmark::Counter::kIsRate);
+    s.counters["Msamples/s"] =
+        benchmark::Counter(double(f.samples()) * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 template <int C> void Zyl_SampleLine_8u(benchmark::State &s)

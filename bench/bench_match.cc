@@ -30,7 +30,8 @@ template <class T> struct Scene {
         for (int j = 0; j < h; ++j)
             for (int i = 0; i < w; ++i) tpl[j * w + i] = src[(H / 3 + j) * W + W / 2 + i];
         Zyl32s size = 0;
-        zyliMatchTemplateGetBufSize_CoeffNormed({W, H}, {w, h}, sizeof(T) == 4 ? zyl32f : zyl8u, &size);
+        zyliMatchTemplateGetBufSize_CoeffNormed({W, H}, {w, h}, sizeof(T) == 4 ? zyl32f : zyl8u,
+                                                &size);
         buf = static_cast<Zyl8u *>(zyliAlloc(size));
     }
     ~Scene()
@@ -43,7 +44,8 @@ template <class T> struct Scene {
 };
 
 template <class T>
-using MatchFn = ZylStatus (*)(const T *, Zyl32s, ZyliSize, const T *, Zyl32s, ZyliSize, Zyl32f *, Zyl32s, Zyl8u *);
+using MatchFn = ZylStatus (*)(const T *, Zyl32s, ZyliSize, const T *, Zyl32s, ZyliSize, Zyl32f *,
+                              Zyl32s, Zyl8u *);
 constexpr MatchFn<Zyl8u> kMatch8u[] = {
     zyliMatchTemplate_SqDiff_8u32f_C1R, zyliMatchTemplate_SqDiffNormed_8u32f_C1R,
     zyliMatchTemplate_Corr_8u32f_C1R,   zyliMatchTemplate_CorrNormed_8u32f_C1R,
@@ -56,8 +58,9 @@ const char *kNames[] = {"SqDiff", "SqDiffNormed", "Corr", "CorrNormed", "Coeff",
 
 template <class T> void rate(benchmark::State &s, const Scene<T> &sc)
 {
-    s.counters["Mpix/s"] = benchmark::Counter(double(sc.W - sc.w + 1) * (sc.H - sc.h + 1) * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(sc.W - sc.w + 1) * (sc.H - sc.h + 1) * s.iterations() / 1e6,
+                           benchmark::Counter::kIsRate);
 }
 
 // range(0): method 0..5, range(1): template side.
@@ -66,7 +69,9 @@ void Zyl_Match_8u(benchmark::State &s)
     Scene<Zyl8u> sc(640, 480, int(s.range(1)));
     s.SetLabel(kNames[s.range(0)]);
     auto f = kMatch8u[s.range(0)];
-    for (auto _ : s) f(sc.src, sc.srcStep, {sc.W, sc.H}, sc.tpl, sc.tplStep, {sc.w, sc.h}, sc.dst, sc.dstStep, sc.buf);
+    for (auto _ : s)
+        f(sc.src, sc.srcStep, {sc.W, sc.H}, sc.tpl, sc.tplStep, {sc.w, sc.h}, sc.dst, sc.dstStep,
+          sc.buf);
     rate(s, sc);
 }
 void Zyl_Match_32f(benchmark::State &s)
@@ -74,7 +79,9 @@ void Zyl_Match_32f(benchmark::State &s)
     Scene<Zyl32f> sc(320, 240, int(s.range(1)));
     s.SetLabel(kNames[s.range(0)]);
     auto f = kMatch32f[s.range(0)];
-    for (auto _ : s) f(sc.src, sc.srcStep, {sc.W, sc.H}, sc.tpl, sc.tplStep, {sc.w, sc.h}, sc.dst, sc.dstStep, sc.buf);
+    for (auto _ : s)
+        f(sc.src, sc.srcStep, {sc.W, sc.H}, sc.tpl, sc.tplStep, {sc.w, sc.h}, sc.dst, sc.dstStep,
+          sc.buf);
     rate(s, sc);
 }
 
@@ -99,11 +106,13 @@ void Zyl_Blocks_8u(benchmark::State &s)
 #define METHODS ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {7, 16, 31}})->Unit(benchmark::kMillisecond)
 BENCHMARK(Zyl_Match_8u) METHODS;
 BENCHMARK(Zyl_Match_32f) METHODS;
-BENCHMARK(Zyl_Blocks_8u)->ArgsProduct({{640}, {480}, {0, 1, 2}})->ArgsProduct({{1920}, {1080}, {0, 1, 2}});
+BENCHMARK(Zyl_Blocks_8u)
+    ->ArgsProduct({{640}, {480}, {0, 1, 2}})
+    ->ArgsProduct({{1920}, {1080}, {0, 1, 2}});
 
 #if ZYLCV_BENCH_OPENCV
-const int kCvMethods[] = {cv::TM_SQDIFF, cv::TM_SQDIFF_NORMED, cv::TM_CCORR, cv::TM_CCORR_NORMED,
-                          cv::TM_CCOEFF, cv::TM_CCOEFF_NORMED};
+const int kCvMethods[] = {cv::TM_SQDIFF,       cv::TM_SQDIFF_NORMED, cv::TM_CCORR,
+                          cv::TM_CCORR_NORMED, cv::TM_CCOEFF,        cv::TM_CCOEFF_NORMED};
 
 template <class T> void Cv_Match(benchmark::State &s, int W, int H)
 {
@@ -137,7 +146,9 @@ void Cv_Blocks_8u(benchmark::State &s)
     }
     s.SetBytesProcessed(std::int64_t(s.iterations()) * n * (kind == 0 ? 1 : 2));
 }
-BENCHMARK(Cv_Blocks_8u)->ArgsProduct({{640}, {480}, {0, 1, 2}})->ArgsProduct({{1920}, {1080}, {0, 1, 2}});
+BENCHMARK(Cv_Blocks_8u)
+    ->ArgsProduct({{640}, {480}, {0, 1, 2}})
+    ->ArgsProduct({{1920}, {1080}, {0, 1, 2}});
 #endif
 
 }  // namespace

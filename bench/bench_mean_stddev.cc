@@ -47,20 +47,20 @@ template <class T> struct Frames {
 template <class T> void finish(benchmark::State &s, const Frames<T> &f, int channels)
 {
     s.SetBytesProcessed(std::int64_t(s.iterations()) * f.w * f.h * channels * sizeof(T));
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 // The six forms of one element type.
 template <class T> struct Api;
-#define BENCH_API(T, S)                                                                         \
-    template <> struct Api<T> {                                                                 \
-        static constexpr auto meanC1M = zyliMean_##S##_C1MR;                                    \
-        static constexpr auto meanC3CM = zyliMean_##S##_C3CMR;                                  \
-        static constexpr auto devC1 = zyliMean_StdDev_##S##_C1R;                                \
-        static constexpr auto devC3C = zyliMean_StdDev_##S##_C3CR;                              \
-        static constexpr auto devC1M = zyliMean_StdDev_##S##_C1MR;                              \
-        static constexpr auto devC3CM = zyliMean_StdDev_##S##_C3CMR;                            \
+#define BENCH_API(T, S)                                                                            \
+    template <> struct Api<T> {                                                                    \
+        static constexpr auto meanC1M = zyliMean_##S##_C1MR;                                       \
+        static constexpr auto meanC3CM = zyliMean_##S##_C3CMR;                                     \
+        static constexpr auto devC1 = zyliMean_StdDev_##S##_C1R;                                   \
+        static constexpr auto devC3C = zyliMean_StdDev_##S##_C3CR;                                 \
+        static constexpr auto devC1M = zyliMean_StdDev_##S##_C1MR;                                 \
+        static constexpr auto devC3CM = zyliMean_StdDev_##S##_C3CMR;                               \
     };
 BENCH_API(Zyl8u, 8u)
 BENCH_API(Zyl8s, 8s)

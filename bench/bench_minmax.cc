@@ -19,13 +19,15 @@ template <class T> struct Frames {
     int w, h, nch, step, maskStep;
     T *src;
     Zyl8u *mask;
-    Frames(int w_, int h_, int nch_) : w(w_), h(h_), nch(nch_), step(int(w_ * nch_ * sizeof(T))), maskStep(w_)
+    Frames(int w_, int h_, int nch_)
+        : w(w_), h(h_), nch(nch_), step(int(w_ * nch_ * sizeof(T))), maskStep(w_)
     {
         src = static_cast<T *>(zyliAlloc(step * h));
         mask = static_cast<Zyl8u *>(zyliAlloc(maskStep * h));
         std::mt19937 gen(7);
         for (int i = 0; i < w * h * nch; ++i) {
-            if constexpr (std::is_same_v<T, Zyl32f>) src[i] = float(gen() % 100000) * 0.01f - 300.0f;
+            if constexpr (std::is_same_v<T, Zyl32f>)
+                src[i] = float(gen() % 100000) * 0.01f - 300.0f;
             else src[i] = static_cast<T>(gen() % 256);
         }
         for (int i = 0; i < w * h; ++i) mask[i] = gen() % 4 ? 1 : 0;
@@ -41,8 +43,8 @@ template <class T> struct Frames {
 template <class T> void finish(benchmark::State &s, const Frames<T> &f)
 {
     s.SetBytesProcessed(std::int64_t(s.iterations()) * f.step * f.h);
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 // The four layouts of one element type.
@@ -52,7 +54,8 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f)
         Frames<T> f(int(s.range(0)), int(s.range(1)), 1);                                          \
         Zyl32f lo, hi;                                                                             \
         ZyliPoint loAt, hiAt;                                                                      \
-        for (auto _ : s) zyliMinMaxIndx_##tag##_C1R(f.src, f.step, f.size(), &lo, &hi, &loAt, &hiAt); \
+        for (auto _ : s)                                                                           \
+            zyliMinMaxIndx_##tag##_C1R(f.src, f.step, f.size(), &lo, &hi, &loAt, &hiAt);           \
         finish(s, f);                                                                              \
     }                                                                                              \
     void Zyl_MinMaxIndx_##tag##_C1MR(benchmark::State &s)                                          \
@@ -122,7 +125,8 @@ template <class T, bool Masked> void Cv_ExtractMinMaxLoc_C3C(benchmark::State &s
     cv::setNumThreads(1);
     Frames<T> f(int(s.range(0)), int(s.range(1)), 3);
     cv::Mat src(f.h, f.w, CV_MAKETYPE(cv_depth<T>(), 3), f.src, f.step);
-    cv::Mat mask(f.h, f.w, CV_8UC1, f.mask, f.maskStep), plane(f.h, f.w, CV_MAKETYPE(cv_depth<T>(), 1));
+    cv::Mat mask(f.h, f.w, CV_8UC1, f.mask, f.maskStep),
+        plane(f.h, f.w, CV_MAKETYPE(cv_depth<T>(), 1));
     double lo, hi;
     cv::Point loAt, hiAt;
     for (auto _ : s) {

@@ -21,7 +21,7 @@ struct Element {
     const char *name;
     int shape, size;  // shape as given to the constructor
 };
-const Element kElements[] = {{"rect3", 0, 3},  {"rect5", 0, 5},  {"rect7", 0, 7},
+const Element kElements[] = {{"rect3", 0, 3},   {"rect5", 0, 5},  {"rect7", 0, 7},
                              {"rect15", 0, 15}, {"cross5", 1, 5}, {"ellipse7", 2, 7}};
 struct Format {
     const char *name;
@@ -41,7 +41,8 @@ struct Frames {
         dst = zyliAlloc(step * h);
         std::mt19937 gen(7);
         if (f.type == zyl32f)
-            for (int i = 0; i < w * h * f.channels; ++i) static_cast<float *>(src)[i] = float(gen() % 1000);
+            for (int i = 0; i < w * h * f.channels; ++i)
+                static_cast<float *>(src)[i] = float(gen() % 1000);
         else
             for (int i = 0; i < step * h; ++i) static_cast<Zyl8u *>(src)[i] = Zyl8u(gen());
     }
@@ -52,7 +53,8 @@ struct Frames {
     }
 };
 
-using Fn = ZylStatus (*)(const void *, Zyl32s, void *, Zyl32s, ZyliSize *, ZyliMorphState *, ZylStripRole);
+using Fn = ZylStatus (*)(const void *, Zyl32s, void *, Zyl32s, ZyliSize *, ZyliMorphState *,
+                         ZylStripRole);
 template <class T>
 Fn as_fn(ZylStatus (*f)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphState *, ZylStripRole))
 {
@@ -60,12 +62,17 @@ Fn as_fn(ZylStatus (*f)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphSta
 }
 
 // [dilate][rect, cross, mask][8u C1, 8u C3, 32f C1]
-#define BENCH_MORPH_MEMBERS(op)                                                                      \
-    {{as_fn(zyli##op##Strip_Rect_8u_C1R), as_fn(zyli##op##Strip_Rect_8u_C3R),                      \
-      as_fn(zyli##op##Strip_Rect_32f_C1R)},                                                          \
-     {as_fn(zyli##op##Strip_Cross_8u_C1R), as_fn(zyli##op##Strip_Cross_8u_C3R),                    \
-      as_fn(zyli##op##Strip_Cross_32f_C1R)},                                                         \
-     {as_fn(zyli##op##Strip_8u_C1R), as_fn(zyli##op##Strip_8u_C3R), as_fn(zyli##op##Strip_32f_C1R)}}
+#define BENCH_MORPH_MEMBERS(op)                                                                    \
+    {                                                                                              \
+        {as_fn(zyli##op##Strip_Rect_8u_C1R), as_fn(zyli##op##Strip_Rect_8u_C3R),                   \
+         as_fn(zyli##op##Strip_Rect_32f_C1R)},                                                     \
+            {as_fn(zyli##op##Strip_Cross_8u_C1R), as_fn(zyli##op##Strip_Cross_8u_C3R),             \
+             as_fn(zyli##op##Strip_Cross_32f_C1R)},                                                \
+        {                                                                                          \
+            as_fn(zyli##op##Strip_8u_C1R), as_fn(zyli##op##Strip_8u_C3R),                          \
+                as_fn(zyli##op##Strip_32f_C1R)                                                     \
+        }                                                                                          \
+    }
 
 Fn member_fn(const Format &f, int shape, bool dilate)
 {
@@ -85,7 +92,8 @@ void Zyl_Morph(benchmark::State &s, Element e, Format f, bool dilate, int stripR
     Frames fr(int(s.range(0)), int(s.range(1)), f);
     ZyliMorphState *st = nullptr;
     const int a = e.size / 2;
-    zyliMorphologyInitAlloc(fr.w, f.type, f.channels, {e.size, e.size}, {a, a}, e.shape, nullptr, &st);
+    zyliMorphologyInitAlloc(fr.w, f.type, f.channels, {e.size, e.size}, {a, a}, e.shape, nullptr,
+                            &st);
     Fn fn = member_fn(f, e.shape, dilate);
     for (auto _ : s) {
         if (stripRows == 0) {
@@ -99,7 +107,9 @@ void Zyl_Morph(benchmark::State &s, Element e, Format f, bool dilate, int stripR
                 ZyliSize sz{fr.w, rows};
                 fn(static_cast<char *>(fr.src) + std::ptrdiff_t(y) * fr.step, fr.step,
                    static_cast<char *>(fr.dst) + std::ptrdiff_t(out) * fr.step, fr.step, &sz, st,
-                   y == 0 ? zylStripFirst : last ? zylStripLast : zylStripMiddle);
+                   y == 0 ? zylStripFirst
+                   : last ? zylStripLast
+                          : zylStripMiddle);
                 y += rows;
                 out += sz.height;
                 if (last) break;
@@ -143,17 +153,25 @@ int register_all()
 {
     for (const Format &f : kFormats) {
         const std::string fn = f.name;
-        benchmark::RegisterBenchmark(("Memcpy/" + fn).c_str(), Memcpy, f)->Args({640, 480})->Args({1920, 1080});
+        benchmark::RegisterBenchmark(("Memcpy/" + fn).c_str(), Memcpy, f)
+            ->Args({640, 480})
+            ->Args({1920, 1080});
         for (const Element &e : kElements)
             for (bool dilate : {false, true}) {
                 const std::string op = dilate ? "Dilate" : "Erode", tag = fn + "/" + e.name;
-                benchmark::RegisterBenchmark(("Zyl_" + op + "/" + tag).c_str(), Zyl_Morph, e, f, dilate, 0)
-                    ->Args({640, 480})->Args({1920, 1080});
-                benchmark::RegisterBenchmark(("Zyl_" + op + "Strips16/" + tag).c_str(), Zyl_Morph, e, f, dilate, 16)
-                    ->Args({640, 480})->Args({1920, 1080});
+                benchmark::RegisterBenchmark(("Zyl_" + op + "/" + tag).c_str(), Zyl_Morph, e, f,
+                                             dilate, 0)
+                    ->Args({640, 480})
+                    ->Args({1920, 1080});
+                benchmark::RegisterBenchmark(("Zyl_" + op + "Strips16/" + tag).c_str(), Zyl_Morph,
+                                             e, f, dilate, 16)
+                    ->Args({640, 480})
+                    ->Args({1920, 1080});
 #if ZYLCV_BENCH_OPENCV
-                benchmark::RegisterBenchmark(("Cv_" + op + "/" + tag).c_str(), Cv_Morph, e, f, dilate)
-                    ->Args({640, 480})->Args({1920, 1080});
+                benchmark::RegisterBenchmark(("Cv_" + op + "/" + tag).c_str(), Cv_Morph, e, f,
+                                             dilate)
+                    ->Args({640, 480})
+                    ->Args({1920, 1080});
 #endif
             }
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <type_traits>
 
-#include "zylcv.h"
 #include "../tests/support/norm_calls.h"
+#include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
 #endif
@@ -57,8 +57,8 @@ struct Frames {
 void finish(benchmark::State &s, const Frames &f, const Member &mb)
 {
     s.SetBytesProcessed(std::int64_t(s.iterations()) * f.bytes(mb));
-    s.counters["Mpix/s"] = benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6,
-                                              benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 void zyl(benchmark::State &s, const Member &mb, int w, int h)
@@ -78,9 +78,12 @@ void cv_peer(benchmark::State &s, const Member &mb, int w, int h)
     cv::setNumThreads(1);
     Frames f(w, h, mb.coi ? 3 : 1, mb.type);
     const int depth = mb.type == Type::U8 ? CV_8U : mb.type == Type::S8 ? CV_8S : CV_32F;
-    cv::Mat a(h, w, CV_MAKETYPE(depth, f.cn), f.a, f.step), b(h, w, CV_MAKETYPE(depth, f.cn), f.b, f.step);
+    cv::Mat a(h, w, CV_MAKETYPE(depth, f.cn), f.a, f.step),
+        b(h, w, CV_MAKETYPE(depth, f.cn), f.b, f.step);
     cv::Mat m(h, w, CV_8UC1, f.m, f.maskStep), ca, cb;
-    const int kind = mb.kind == Kind::Inf ? cv::NORM_INF : mb.kind == Kind::L1 ? cv::NORM_L1 : cv::NORM_L2;
+    const int kind = mb.kind == Kind::Inf  ? cv::NORM_INF
+                     : mb.kind == Kind::L1 ? cv::NORM_L1
+                                           : cv::NORM_L2;
     double out = 0;
     for (auto _ : s) {
         const cv::Mat *pa = &a, *pb = &b;
@@ -106,7 +109,8 @@ int main(int argc, char **argv)
     const int sizes[][2] = {{640, 480}, {1920, 1080}};
     for (const Member &mb : kMembers)
         for (auto &sz : sizes) {
-            std::string suffix = std::string(mb.name) + "/" + std::to_string(sz[0]) + "x" + std::to_string(sz[1]);
+            std::string suffix =
+                std::string(mb.name) + "/" + std::to_string(sz[0]) + "x" + std::to_string(sz[1]);
             benchmark::RegisterBenchmark(("Zyl/" + suffix).c_str(), zyl, mb, sz[0], sz[1]);
 #if ZYLCV_BENCH_OPENCV
             benchmark::RegisterBenchmark(("Cv/" + suffix).c_str(), cv_peer, mb, sz[0], sz[1]);

@@ -17,7 +17,10 @@ namespace {
 
 enum Op { Down, Up };
 
-template <class T> constexpr int type_code() { return std::is_same_v<T, Zyl8u> ? 1 : std::is_same_v<T, Zyl8s> ? 2 : 9; }
+template <class T> constexpr int type_code()
+{
+    return std::is_same_v<T, Zyl8u> ? 1 : std::is_same_v<T, Zyl8s> ? 2 : 9;
+}
 
 // A large and a small image of one type and channel count in 32-byte aligned memory with tight
 // rows, the large one W x H; the source filled with random values; the work buffer of the
@@ -26,7 +29,8 @@ template <class T, int C> struct Frames {
     int W, H, bigStep, smallStep;
     T *big, *small;
     Zyl8u *buffer;
-    Frames(Op op, int w, int h) : W(w), H(h), bigStep(int(w * C * sizeof(T))), smallStep(int(w / 2 * C * sizeof(T)))
+    Frames(Op op, int w, int h)
+        : W(w), H(h), bigStep(int(w * C * sizeof(T))), smallStep(int(w / 2 * C * sizeof(T)))
     {
         big = static_cast<T *>(zyliAlloc(bigStep * H));
         small = static_cast<T *>(zyliAlloc(smallStep * (H / 2)));
@@ -37,7 +41,8 @@ template <class T, int C> struct Frames {
         std::mt19937 gen(7);
         T *src = op == Down ? big : small;
         const long n = op == Down ? long(W) * H * C : long(W / 2) * (H / 2) * C;
-        for (long i = 0; i < n; ++i) src[i] = static_cast<T>(int(gen() % 256) - (std::is_same_v<T, Zyl8s> ? 128 : 0));
+        for (long i = 0; i < n; ++i)
+            src[i] = static_cast<T>(int(gen() % 256) - (std::is_same_v<T, Zyl8s> ? 128 : 0));
     }
     ~Frames()
     {
@@ -51,22 +56,25 @@ template <class T, int C> void finish(benchmark::State &s, const Frames<T, C> &f
 {
     const double pixels = double(f.W) * f.H;
     s.SetBytesProcessed(std::int64_t(s.iterations() * pixels * 1.25 * C * sizeof(T)));
-    s.counters["Mpix/s"] = benchmark::Counter(pixels * double(s.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] =
+        benchmark::Counter(pixels * double(s.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
 template <class T> struct Api;
-#define ZT_PYR_BENCH_API(T, tag)                                                                  \
-    template <> struct Api<T> {                                                                   \
-        template <int C> static ZylStatus down(const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b) \
-        {                                                                                         \
-            return C == 1 ? zyliPyrDown_Gauss5x5_##tag##_C1R(s, ss, d, ds, r, b)                  \
-                          : zyliPyrDown_Gauss5x5_##tag##_C3R(s, ss, d, ds, r, b);                 \
-        }                                                                                         \
-        template <int C> static ZylStatus up(const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b) \
-        {                                                                                         \
-            return C == 1 ? zyliPyrUp_Gauss5x5_##tag##_C1R(s, ss, d, ds, r, b)                    \
-                          : zyliPyrUp_Gauss5x5_##tag##_C3R(s, ss, d, ds, r, b);                   \
-        }                                                                                         \
+#define ZT_PYR_BENCH_API(T, tag)                                                                   \
+    template <> struct Api<T> {                                                                    \
+        template <int C>                                                                           \
+        static ZylStatus down(const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b)              \
+        {                                                                                          \
+            return C == 1 ? zyliPyrDown_Gauss5x5_##tag##_C1R(s, ss, d, ds, r, b)                   \
+                          : zyliPyrDown_Gauss5x5_##tag##_C3R(s, ss, d, ds, r, b);                  \
+        }                                                                                          \
+        template <int C>                                                                           \
+        static ZylStatus up(const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b)                \
+        {                                                                                          \
+            return C == 1 ? zyliPyrUp_Gauss5x5_##tag##_C1R(s, ss, d, ds, r, b)                     \
+                          : zyliPyrUp_Gauss5x5_##tag##_C3R(s, ss, d, ds, r, b);                    \
+        }                                                                                          \
     };
 ZT_PYR_BENCH_API(Zyl8u, 8u)
 ZT_PYR_BENCH_API(Zyl8s, 8s)
@@ -83,7 +91,8 @@ template <class T, int C> void Zyl_PyrUp(benchmark::State &s)
 {
     Frames<T, C> f(Up, int(s.range(0)), int(s.range(1)));
     for (auto _ : s)
-        Api<T>::template up<C>(f.small, f.smallStep, f.big, f.bigStep, {f.W / 2, f.H / 2}, f.buffer);
+        Api<T>::template up<C>(f.small, f.smallStep, f.big, f.bigStep, {f.W / 2, f.H / 2},
+                               f.buffer);
     finish(s, f);
 }
 
@@ -99,7 +108,8 @@ template <class T, int C> void Cv_PyrDown(benchmark::State &s)
 {
     cv::setNumThreads(1);
     Frames<T, C> f(Down, int(s.range(0)), int(s.range(1)));
-    cv::Mat big(f.H, f.W, cv_type<T, C>(), f.big, f.bigStep), small(f.H / 2, f.W / 2, cv_type<T, C>(), f.small, f.smallStep);
+    cv::Mat big(f.H, f.W, cv_type<T, C>(), f.big, f.bigStep),
+        small(f.H / 2, f.W / 2, cv_type<T, C>(), f.small, f.smallStep);
     for (auto _ : s) cv::pyrDown(big, small, small.size(), cv::BORDER_DEFAULT);
     finish(s, f);
 }
@@ -107,7 +117,8 @@ template <class T, int C> void Cv_PyrUp(benchmark::State &s)
 {
     cv::setNumThreads(1);
     Frames<T, C> f(Up, int(s.range(0)), int(s.range(1)));
-    cv::Mat big(f.H, f.W, cv_type<T, C>(), f.big, f.bigStep), small(f.H / 2, f.W / 2, cv_type<T, C>(), f.small, f.smallStep);
+    cv::Mat big(f.H, f.W, cv_type<T, C>(), f.big, f.bigStep),
+        small(f.H / 2, f.W / 2, cv_type<T, C>(), f.small, f.smallStep);
     for (auto _ : s) cv::pyrUp(small, big, big.size(), cv::BORDER_DEFAULT);
     finish(s, f);
 }

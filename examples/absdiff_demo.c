@@ -56,8 +56,8 @@ int main(void)
     }
     printf("%s %s (%s)\n", v->libraryName, v->versionText, v->targetTag);
     printf("absolute difference of two %dx%d frames: %ld pixels changed (%.1f%%), "
-           "peak %d, mean %.2f\n", W, H, changed, 100.0 * changed / (W * H), peak,
-           (double)sum / (W * H));
+           "peak %d, mean %.2f\n",
+           W, H, changed, 100.0 * changed / (W * H), peak, (double)sum / (W * H));
     printf("wrote frame1.pgm, frame2.pgm and absdiff.pgm\n");
 
     _zycvFree_((void **)&a);

@@ -7,8 +7,8 @@
 // writes nothing; the portable twin agrees with the SSE2 one.
 #include <deque>
 
-#include "fuzz_support.h"
 #include "canny/canny.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -16,7 +16,8 @@ using fz::Image;
 using fz::Input;
 
 // The edge map the definition gives (255 edge, 0 not), row after row.
-std::vector<std::uint8_t> model(const Image<Zyl16s> &dx, const Image<Zyl16s> &dy, float low, float high)
+std::vector<std::uint8_t> model(const Image<Zyl16s> &dx, const Image<Zyl16s> &dy, float low,
+                                float high)
 {
     const int w = dx.width(), h = dx.height();
     auto idx = [w](int x, int y) { return std::size_t(y) * w + x; };
@@ -57,7 +58,9 @@ std::vector<std::uint8_t> model(const Image<Zyl16s> &dx, const Image<Zyl16s> &dy
         queue.pop_front();
         for (int ny = y - 1; ny <= y + 1; ++ny)
             for (int nx = x - 1; nx <= x + 1; ++nx) {
-                if (nx < 0 || nx >= w || ny < 0 || ny >= h || !cand[idx(nx, ny)] || edge[idx(nx, ny)]) continue;
+                if (nx < 0 || nx >= w || ny < 0 || ny >= h || !cand[idx(nx, ny)] ||
+                    edge[idx(nx, ny)])
+                    continue;
                 edge[idx(nx, ny)] = 1;
                 queue.push_back({nx, ny});
             }
@@ -91,7 +94,9 @@ void fill_derivatives(Input &in, Image<Zyl16s> &dx, Image<Zyl16s> &dy)
                 Zyl16s v;
                 if (mode == 0) v = Zyl16s(in.u16());
                 else if (mode == 1) v = Zyl16s(in.range(-4, 4));
-                else v = in.chance(40) ? Zyl16s(in.pick({-32768, 32767, 300, -1000, 16384})) : Zyl16s(in.range(-1, 1));
+                else
+                    v = in.chance(40) ? Zyl16s(in.pick({-32768, 32767, 300, -1000, 16384}))
+                                      : Zyl16s(in.range(-1, 1));
                 d->at(x, y) = v;
             }
 }
@@ -99,14 +104,22 @@ void fill_derivatives(Input &in, Image<Zyl16s> &dx, Image<Zyl16s> &dy)
 float threshold(Input &in)
 {
     switch (in.range(0, 7)) {
-    case 0: return 0.0f;
-    case 1: return float(in.byte()) / 256.0f;  // below 1
-    case 2: return float(in.range(0, 64));
-    case 3: return float(in.range(0, 4000)) * 0.5f;
-    case 4: return float(in.u16());
-    case 5: return in.pick({32767.0f, 32768.0f, 40000.0f, 3e9f, INFINITY});
-    case 6: return fz::special_float(in);
-    default: return float(in.range(0, 8));
+    case 0:
+        return 0.0f;
+    case 1:
+        return float(in.byte()) / 256.0f;  // below 1
+    case 2:
+        return float(in.range(0, 64));
+    case 3:
+        return float(in.range(0, 4000)) * 0.5f;
+    case 4:
+        return float(in.u16());
+    case 5:
+        return in.pick({32767.0f, 32768.0f, 40000.0f, 3e9f, INFINITY});
+    case 6:
+        return fz::special_float(in);
+    default:
+        return float(in.range(0, 8));
     }
 }
 
@@ -131,38 +144,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     Zyl32s bytes = -1;
     const ZylStatus qs = zyliCannyGetSize({w, h}, &bytes);
-    FZ_CHECK(qs == zylStatusOk && bytes == 12 * (w + 2) * (h + 2), "zyliCannyGetSize %dx%d: status %d size %d", w,
-             h, qs, bytes);
+    FZ_CHECK(qs == zylStatusOk && bytes == 12 * (w + 2) * (h + 2),
+             "zyliCannyGetSize %dx%d: status %d size %d", w, h, qs, bytes);
     fz::Block buffer{std::size_t(bytes)};
     Image<Zyl8u> dst(w, h, 1, gd.pad, gd.lead);
     const auto dstBefore = dst.snapshot();
 
     // An odd derivative step is refused before the thresholds are looked at.
     const int dxStep = dx.step() + (oddStep ? 1 : 0);
-    const ZylStatus st = zyliCanny_16s8u_C1R(dx.data(), dxStep, dy.data(), dy.step(), dst.data(), dst.step(),
-                                             {w, h}, low, high, buffer.data());
-    const ZylStatus want = oddStep ? zylStatusStepNotAligned
+    const ZylStatus st = zyliCanny_16s8u_C1R(dx.data(), dxStep, dy.data(), dy.step(), dst.data(),
+                                             dst.step(), {w, h}, low, high, buffer.data());
+    const ZylStatus want = oddStep                            ? zylStatusStepNotAligned
                            : !(low >= 0.0f) || !(high >= low) ? zylStatusBadArg
-                                                               : zylStatusOk;
-    FZ_CHECK(st == want, "Canny %dx%d low %g high %g odd step %d: status %d, want %d", w, h, double(low),
-             double(high), oddStep, st, want);
-    FZ_CHECK(dx.unchanged_since(dxBefore) && dy.unchanged_since(dyBefore), "Canny wrote into a derivative image");
+                                                              : zylStatusOk;
+    FZ_CHECK(st == want, "Canny %dx%d low %g high %g odd step %d: status %d, want %d", w, h,
+             double(low), double(high), oddStep, st, want);
+    FZ_CHECK(dx.unchanged_since(dxBefore) && dy.unchanged_since(dyBefore),
+             "Canny wrote into a derivative image");
     if (st != zylStatusOk) {
-        FZ_CHECK(dst.unchanged_since(dstBefore), "refused Canny call (status %d) wrote the edge map", st);
+        FZ_CHECK(dst.unchanged_since(dstBefore),
+                 "refused Canny call (status %d) wrote the edge map", st);
         return 0;
     }
     FZ_CHECK(dst.outside_roi_unchanged(dstBefore), "Canny wrote outside the edge map's ROI");
 
     const std::vector<std::uint8_t> want_map = model(dx, dy, low, high), got = dst.roi_bytes();
     const long at = fz::first_difference(got, want_map);
-    FZ_CHECK(at < 0, "Canny %dx%d low %g high %g: pixel (%ld,%ld) is %d, want %d", w, h, double(low), double(high),
-             at % w, at / w, got[std::size_t(at)], want_map[std::size_t(at)]);
+    FZ_CHECK(at < 0, "Canny %dx%d low %g high %g: pixel (%ld,%ld) is %d, want %d", w, h,
+             double(low), double(high), at % w, at / w, got[std::size_t(at)],
+             want_map[std::size_t(at)]);
 
 #if ZYLCV_SIMD
     fz::Block buffer2{std::size_t(bytes)};
     Image<Zyl8u> dst2(w, h, 1, gd.pad, gd.lead);
-    zylcv::portable::canny(dx.data(), dx.step(), dy.data(), dy.step(), dst2.data(), dst2.step(), w, h,
-                           int_threshold(low), int_threshold(high), buffer2.data());
+    zylcv::portable::canny(dx.data(), dx.step(), dy.data(), dy.step(), dst2.data(), dst2.step(), w,
+                           h, int_threshold(low), int_threshold(high), buffer2.data());
     FZ_CHECK(dst2.roi_bytes() == got, "twins: portable and SSE2 edge maps differ at byte %ld",
              fz::first_difference(dst2.roi_bytes(), got));
 #endif

@@ -5,8 +5,8 @@
 // Source and destination end at the end of their allocations; empty images, a misaligned
 // destination step and unknown mask kinds write nothing; the portable twin agrees with the SSE2
 // one.
-#include "fuzz_support.h"
 #include "distance_transform/distance_transform.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ std::int32_t fixed_cost(float m) { return std::int32_t(std::nearbyint(m * 262144
 std::vector<float> model(const Image<Zyl8u> &src, bool five, const float *metrics)
 {
     const int w = src.width(), h = src.height();
-    const std::int32_t A = fixed_cost(metrics[0]), B = fixed_cost(metrics[1]), C = five ? fixed_cost(metrics[2]) : 0;
+    const std::int32_t A = fixed_cost(metrics[0]), B = fixed_cost(metrics[1]),
+                       C = five ? fixed_cost(metrics[2]) : 0;
     std::vector<std::int32_t> d(std::size_t(w) * h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) d[std::size_t(y) * w + x] = src.at(x, y) == 0 ? 0 : kUnreached;
@@ -59,7 +60,8 @@ void costs(Input &in, bool five, float *m)
         static const float k30[] = {1.0f, 1.0f}, k31[] = {1.0f, 2.0f}, k32[] = {0.955f, 1.3693f},
                            k52[] = {1.0f, 1.4f, 2.1969f};
         const float *want = kind == 30 ? k30 : kind == 31 ? k31 : kind == 32 ? k32 : k52;
-        FZ_CHECK(std::memcmp(m, want, (five ? 3 : 2) * sizeof(float)) == 0, "mask kind %d gives other costs", kind);
+        FZ_CHECK(std::memcmp(m, want, (five ? 3 : 2) * sizeof(float)) == 0,
+                 "mask kind %d gives other costs", kind);
         return;
     }
     for (int i = 0; i < 3; ++i) {
@@ -85,14 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         float before[3] = {-7.0f, -7.0f, -7.0f}, m[3];
         std::memcpy(m, before, sizeof m);
         const Zyl32s kind = in.pick({0, 3, 33, 50, 51, 53, -30, 1 << 30});
-        FZ_CHECK(zyliGetDistanceTransformMask(kind, m) == zylStatusOutOfRange && !std::memcmp(m, before, sizeof m),
+        FZ_CHECK(zyliGetDistanceTransformMask(kind, m) == zylStatusOutOfRange &&
+                     !std::memcmp(m, before, sizeof m),
                  "mask kind %d: not refused cleanly", kind);
     }
 
     Image<Zyl8u> src(w, h, 1, gs.pad, gs.lead);
     const int density = in.pick({1, 8, 64, 255});
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) src.at(x, y) = in.byte() < density ? 0 : Zyl8u(in.range(1, 255));
+        for (int x = 0; x < w; ++x)
+            src.at(x, y) = in.byte() < density ? 0 : Zyl8u(in.range(1, 255));
     Image<Zyl32f> dst(w, h, 1, gd.pad, gd.lead);
     const auto srcBefore = src.snapshot(), dstBefore = dst.snapshot();
 
@@ -103,28 +107,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FZ_CHECK(src.unchanged_since(srcBefore), "distance transform changed its source");
     if (badStep || w == 0 || h == 0) {
         const ZylStatus want = badStep ? zylStatusBadSize : zylStatusOk;
-        FZ_CHECK(st == want, "distance transform %dx%d bad step %d: status %d, want %d", w, h, badStep, st, want);
-        FZ_CHECK(dst.unchanged_since(dstBefore), "distance transform %dx%d (status %d) wrote its destination", w, h, st);
+        FZ_CHECK(st == want, "distance transform %dx%d bad step %d: status %d, want %d", w, h,
+                 badStep, st, want);
+        FZ_CHECK(dst.unchanged_since(dstBefore),
+                 "distance transform %dx%d (status %d) wrote its destination", w, h, st);
         return 0;
     }
     FZ_CHECK(st == zylStatusOk, "distance transform %dx%d: status %d", w, h, st);
-    FZ_CHECK(dst.outside_roi_unchanged(dstBefore), "distance transform wrote outside its destination ROI");
+    FZ_CHECK(dst.outside_roi_unchanged(dstBefore),
+             "distance transform wrote outside its destination ROI");
 
     const std::vector<float> want = model(src, five, metrics);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const float got = dst.at(x, y), exp = want[std::size_t(y) * w + x];
             FZ_CHECK(fz::bits_of(got) == fz::bits_of(exp),
-                     "distance transform %s %dx%d costs %.9g %.9g %.9g: (%d,%d) is %.9g, want %.9g", five ? "5x5" : "3x3",
-                     w, h, double(metrics[0]), double(metrics[1]), double(metrics[2]), x, y, double(got), double(exp));
+                     "distance transform %s %dx%d costs %.9g %.9g %.9g: (%d,%d) is %.9g, want %.9g",
+                     five ? "5x5" : "3x3", w, h, double(metrics[0]), double(metrics[1]),
+                     double(metrics[2]), x, y, double(got), double(exp));
         }
 
 #if ZYLCV_SIMD
     Image<Zyl32f> dst2(w, h, 1, gd.pad, gd.lead);
-    const zylcv::distance_transform::Costs c{fixed_cost(metrics[0]), fixed_cost(metrics[1]), five ? fixed_cost(metrics[2]) : 0};
-    if (five) zylcv::portable::chamfer<5>(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
+    const zylcv::distance_transform::Costs c{fixed_cost(metrics[0]), fixed_cost(metrics[1]),
+                                             five ? fixed_cost(metrics[2]) : 0};
+    if (five)
+        zylcv::portable::chamfer<5>(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
     else zylcv::portable::chamfer<3>(src.data(), src.step(), dst2.data(), dst2.step(), w, h, c);
-    FZ_CHECK(dst2.roi_bytes() == dst.roi_bytes(), "twins: portable and SSE2 distance transforms differ at byte %ld",
+    FZ_CHECK(dst2.roi_bytes() == dst.roi_bytes(),
+             "twins: portable and SSE2 distance transforms differ at byte %ld",
              fz::first_difference(dst2.roi_bytes(), dst.roi_bytes()));
 #endif
     return 0;

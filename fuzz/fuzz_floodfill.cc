@@ -6,8 +6,8 @@
 // buffer has records). A refused call writes nothing; the portable twin agrees with the SSE2 one.
 #include <deque>
 
-#include "fuzz_support.h"
 #include "floodfill/floodfill.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -53,7 +53,8 @@ Region search(const Image<T> &img, int sx, int sy, bool eight, Accepts accepts)
     }
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (r.member[std::size_t(y) * w + x] && (x == 0 || !r.member[std::size_t(y) * w + x - 1]))
+            if (r.member[std::size_t(y) * w + x] &&
+                (x == 0 || !r.member[std::size_t(y) * w + x - 1]))
                 ++r.runs;
     return r;
 }
@@ -86,10 +87,14 @@ struct GradRule32f {
 int level_at(Input &in, int pattern, int levels, int x, int y)
 {
     switch (pattern) {
-    case 0: return in.byte() % levels;
-    case 1: return in.chance(20) ? in.byte() % levels : (x + y) & 1;
-    case 2: return in.chance(20) ? in.byte() % levels : ((x + 2 * y) % 3 == 0);
-    default: return (x + y + (in.chance(40) ? in.byte() % 3 : 0)) % levels;
+    case 0:
+        return in.byte() % levels;
+    case 1:
+        return in.chance(20) ? in.byte() % levels : (x + y) & 1;
+    case 2:
+        return in.chance(20) ? in.byte() % levels : ((x + 2 * y) % 3 == 0);
+    default:
+        return (x + y + (in.chance(40) ? in.byte() % 3 : 0)) % levels;
     }
 }
 
@@ -103,7 +108,8 @@ template <> struct Values<Zyl32f> {
     float base, delta;
     bool specials;
     explicit Values(Input &in)
-        : base(float(in.range(-4, 4))), delta(in.pick({0.5f, 1.0f, 0.25f, 3.0f})), specials(in.flag())
+        : base(float(in.range(-4, 4))), delta(in.pick({0.5f, 1.0f, 0.25f, 3.0f})),
+          specials(in.flag())
     {
     }
     Zyl32f of(Input &in, int level) const
@@ -120,8 +126,9 @@ struct Call {
     int sx, sy;
 };
 
-template <class T> ZylStatus api_fill(Image<T> &img, const Call &c, Zyl32s nv8, Zyl32f nv32, int low8,
-                                      int up8, float low32, float up32, ZyliConnectedRegion *r, Zyl8u *buf)
+template <class T>
+ZylStatus api_fill(Image<T> &img, const Call &c, Zyl32s nv8, Zyl32f nv32, int low8, int up8,
+                   float low32, float up32, ZyliConnectedRegion *r, Zyl8u *buf)
 {
     const ZyliPoint seed{c.sx, c.sy};
     if constexpr (std::is_same_v<T, Zyl8u>) {
@@ -158,11 +165,13 @@ template <class T> void run(Input &in, bool grad, bool eight)
 
     Image<T> src(w, h, 1, g.pad, g.lead);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) src.at(x, y) = values.of(in, level_at(in, pattern, levels, x, y));
+        for (int x = 0; x < w; ++x)
+            src.at(x, y) = values.of(in, level_at(in, pattern, levels, x, y));
 
     // The buffer exactly as large as the query says.
     Zyl32s size = -1;
-    const ZylStatus qs = grad ? zyliFloodFillGetSize_Grad(src.size(), &size) : zyliFloodFillGetSize(src.size(), &size);
+    const ZylStatus qs = grad ? zyliFloodFillGetSize_Grad(src.size(), &size)
+                              : zyliFloodFillGetSize(src.size(), &size);
     const long long stackBytes = 6LL * w * h, maskBytes = grad ? (w + 2LL) * (h + 2LL) : 0;
     FZ_CHECK(qs == zylStatusOk && size == stackBytes + maskBytes,
              "size query %dx%d grad=%d: status %d size %d, want %lld", w, h, grad, qs, size,
@@ -178,19 +187,24 @@ template <class T> void run(Input &in, bool grad, bool eight)
     const auto imgBefore = img.snapshot();
     const auto bufBefore = buffer.bytes();
 
-    const ZylStatus st = api_fill(img, c, nv8, nv32, low8, up8, low32, up32, &region, buffer.data());
+    const ZylStatus st =
+        api_fill(img, c, nv8, nv32, low8, up8, low32, up32, &region, buffer.data());
 
     // The refusals, in their order.
     ZylStatus want = zylStatusOk;
     if (c.sx < 0 || c.sx >= w || c.sy < 0 || c.sy >= h) want = zylStatusOutOfRange;
     else if (std::is_same_v<T, Zyl8u> && (nv8 < 0 || nv8 > 255)) want = zylStatusBadArg;
-    else if (grad && std::is_same_v<T, Zyl8u> && (low8 < 0 || up8 < 0 || low8 + up8 > 255)) want = zylStatusOutOfRange;
-    else if (grad && std::is_same_v<T, Zyl32f> && !(low32 >= 0 && up32 >= 0)) want = zylStatusOutOfRange;
+    else if (grad && std::is_same_v<T, Zyl8u> && (low8 < 0 || up8 < 0 || low8 + up8 > 255))
+        want = zylStatusOutOfRange;
+    else if (grad && std::is_same_v<T, Zyl32f> && !(low32 >= 0 && up32 >= 0))
+        want = zylStatusOutOfRange;
     if (want != zylStatusOk || (st < 0 && st != zylStatusNoMemory)) {
-        FZ_CHECK(st == want, "fill %dx%d grad=%d eight=%d seed (%d,%d): status %d, want %d", w, h, grad,
-                 eight, c.sx, c.sy, st, want);
-        FZ_CHECK(img.unchanged_since(imgBefore), "refused fill (status %d) wrote into the image", st);
-        FZ_CHECK(std::memcmp(&region, &regionBefore, sizeof region) == 0, "refused fill wrote the region record");
+        FZ_CHECK(st == want, "fill %dx%d grad=%d eight=%d seed (%d,%d): status %d, want %d", w, h,
+                 grad, eight, c.sx, c.sy, st, want);
+        FZ_CHECK(img.unchanged_since(imgBefore), "refused fill (status %d) wrote into the image",
+                 st);
+        FZ_CHECK(std::memcmp(&region, &regionBefore, sizeof region) == 0,
+                 "refused fill wrote the region record");
         FZ_CHECK(buffer.bytes() == bufBefore, "refused fill wrote into the buffer");
         return;
     }
@@ -206,24 +220,30 @@ template <class T> void run(Input &in, bool grad, bool eight)
     }
     if (nothing) {
         FZ_CHECK(st == zylStatusOk, "value fill with the seed at the new value: status %d", st);
-        FZ_CHECK(img.unchanged_since(imgBefore), "value fill with the seed at the new value wrote pixels");
+        FZ_CHECK(img.unchanged_since(imgBefore),
+                 "value fill with the seed at the new value wrote pixels");
         FZ_CHECK(std::memcmp(&region, &regionBefore, sizeof region) == 0,
                  "value fill with the seed at the new value wrote the region record");
         return;
     }
 
     Region model;
-    if (!grad) model = search(src, c.sx, c.sy, eight, [&](T p, T) { return matches(p, seedValue); });
-    else if constexpr (std::is_same_v<T, Zyl8u>) model = search(src, c.sx, c.sy, eight, GradRule8u{low8, up8});
-    else model = search(src, c.sx, c.sy, eight, GradRule32f{(low32 - up32) * 0.5f, (low32 + up32) * 0.5f});
+    if (!grad)
+        model = search(src, c.sx, c.sy, eight, [&](T p, T) { return matches(p, seedValue); });
+    else if constexpr (std::is_same_v<T, Zyl8u>)
+        model = search(src, c.sx, c.sy, eight, GradRule8u{low8, up8});
+    else
+        model = search(src, c.sx, c.sy, eight,
+                       GradRule32f{(low32 - up32) * 0.5f, (low32 + up32) * 0.5f});
 
     if (st == zylStatusNoMemory) {
         // Each record on the stack is a run that has just joined (a maximal run for the value
         // fill): a region with no more of them than the buffer has records always fits.
         const long bound = grad ? model.area : model.runs;
-        FZ_CHECK(bound > capacity, "fill %dx%d grad=%d eight=%d: zylStatusNoMemory although the region "
-                 "has %ld runs, %ld pixels and the buffer holds %ld records", w, h, grad, eight,
-                 model.runs, model.area, capacity);
+        FZ_CHECK(bound > capacity,
+                 "fill %dx%d grad=%d eight=%d: zylStatusNoMemory although the region "
+                 "has %ld runs, %ld pixels and the buffer holds %ld records",
+                 w, h, grad, eight, model.runs, model.area, capacity);
     } else {
         FZ_CHECK(st == zylStatusOk, "fill %dx%d: status %d", w, h, st);
         for (int y = 0; y < h; ++y)
@@ -231,20 +251,25 @@ template <class T> void run(Input &in, bool grad, bool eight)
                 const bool in_region = model.member[std::size_t(y) * w + x];
                 const T want_px = in_region ? nv : src.at(x, y);
                 T got = img.at(x, y);
-                FZ_CHECK(std::memcmp(&got, &want_px, sizeof(T)) == 0,
-                         "fill %dx%d grad=%d eight=%d seed (%d,%d): pixel (%d,%d) is %g, want %g (%s)", w, h,
-                         grad, eight, c.sx, c.sy, x, y, double(got), double(want_px),
-                         in_region ? "in the region" : "outside the region");
+                FZ_CHECK(
+                    std::memcmp(&got, &want_px, sizeof(T)) == 0,
+                    "fill %dx%d grad=%d eight=%d seed (%d,%d): pixel (%d,%d) is %g, want %g (%s)",
+                    w, h, grad, eight, c.sx, c.sy, x, y, double(got), double(want_px),
+                    in_region ? "in the region" : "outside the region");
             }
         FZ_CHECK(img.outside_roi_unchanged(imgBefore), "fill wrote outside the ROI");
         const double wantValue = double(nv);
-        FZ_CHECK(region.area == double(model.area) && fz::bits_of(region.value) == fz::bits_of(wantValue) &&
+        FZ_CHECK(region.area == double(model.area) &&
+                     fz::bits_of(region.value) == fz::bits_of(wantValue) &&
                      region.boxX == model.x0 && region.boxY == model.y0 &&
-                     region.boxWidth == model.x1 - model.x0 + 1 && region.boxHeight == model.y1 - model.y0 + 1,
-                 "fill %dx%d grad=%d eight=%d seed (%d,%d): region area %g value %g box %d,%d %dx%d; want "
-                 "area %ld value %g box %d,%d %dx%d", w, h, grad, eight, c.sx, c.sy, region.area, region.value,
-                 region.boxX, region.boxY, region.boxWidth, region.boxHeight, model.area, wantValue, model.x0,
-                 model.y0, model.x1 - model.x0 + 1, model.y1 - model.y0 + 1);
+                     region.boxWidth == model.x1 - model.x0 + 1 &&
+                     region.boxHeight == model.y1 - model.y0 + 1,
+                 "fill %dx%d grad=%d eight=%d seed (%d,%d): region area %g value %g box %d,%d "
+                 "%dx%d; want "
+                 "area %ld value %g box %d,%d %dx%d",
+                 w, h, grad, eight, c.sx, c.sy, region.area, region.value, region.boxX, region.boxY,
+                 region.boxWidth, region.boxHeight, model.area, wantValue, model.x0, model.y0,
+                 model.x1 - model.x0 + 1, model.y1 - model.y0 + 1);
     }
 
 #if ZYLCV_SIMD
@@ -257,22 +282,27 @@ template <class T> void run(Input &in, bool grad, bool eight)
     auto portable = [&](auto eightTag) {
         constexpr bool E = decltype(eightTag)::value;
         if (!grad)
-            return zylcv::portable::flood_fill<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, buffer2.data(),
-                                                  std::uint32_t(capacity), &region2);
+            return zylcv::portable::flood_fill<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv,
+                                                  buffer2.data(), std::uint32_t(capacity),
+                                                  &region2);
         Zyl8u *stack = buffer2.data() + maskBytes;
         if constexpr (std::is_same_v<T, Zyl8u>)
-            return zylcv::portable::flood_fill_grad<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, low8, up8,
-                                                       buffer2.data(), stack, std::uint32_t(capacity), &region2);
+            return zylcv::portable::flood_fill_grad<E>(twin.data(), twin.step(), w, h, c.sx, c.sy,
+                                                       nv, low8, up8, buffer2.data(), stack,
+                                                       std::uint32_t(capacity), &region2);
         else
-            return zylcv::portable::flood_fill_grad<E>(twin.data(), twin.step(), w, h, c.sx, c.sy, nv, low32, up32,
-                                                       buffer2.data(), stack, std::uint32_t(capacity), &region2);
+            return zylcv::portable::flood_fill_grad<E>(twin.data(), twin.step(), w, h, c.sx, c.sy,
+                                                       nv, low32, up32, buffer2.data(), stack,
+                                                       std::uint32_t(capacity), &region2);
     };
     const ZylStatus st2 = eight ? portable(std::true_type{}) : portable(std::false_type{});
     FZ_CHECK(st2 == st, "twins: portable status %d, SSE2 %d", st2, st);
     if (st == zylStatusOk) {
-        FZ_CHECK(twin.roi_bytes() == img.roi_bytes(), "twins: portable and SSE2 fills differ at byte %ld",
+        FZ_CHECK(twin.roi_bytes() == img.roi_bytes(),
+                 "twins: portable and SSE2 fills differ at byte %ld",
                  fz::first_difference(twin.roi_bytes(), img.roi_bytes()));
-        FZ_CHECK(std::memcmp(&region2, &region, sizeof region) == 0, "twins: region records differ");
+        FZ_CHECK(std::memcmp(&region2, &region, sizeof region) == 0,
+                 "twins: region records differ");
     }
 #endif
 }

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (img.width < 1 || img.height < 1 || (img.channels != 1 && img.channels != 3) ||
         img.step < img.width * img.channels ||
-        img.pixels.size() < std::size_t(img.step) * (img.height - 1) + std::size_t(img.width) * img.channels)
+        img.pixels.size() <
+            std::size_t(img.step) * (img.height - 1) + std::size_t(img.width) * img.channels)
         fail("decoded image is inconsistent");
     // Every row is read, so that a short pixel array shows up under AddressSanitizer.
     unsigned sum = 0;
@@ -56,9 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         opt.format = f;
         opt.formatGiven = true;
         std::vector<std::uint8_t> encoded;
-        if (!zylcv_tool::encode_image(img, opt, encoded, error)) fail("a decoded image could not be encoded");
+        if (!zylcv_tool::encode_image(img, opt, encoded, error))
+            fail("a decoded image could not be encoded");
         Image back;
-        if (!zylcv_tool::decode_image(encoded, "round trip", back, error)) fail("an encoded image could not be decoded");
+        if (!zylcv_tool::decode_image(encoded, "round trip", back, error))
+            fail("an encoded image could not be decoded");
         if (!same_pixels(img, back)) fail("an image written and read back has other pixels");
     }
     return 0;

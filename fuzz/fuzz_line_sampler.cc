@@ -15,7 +15,8 @@ using SampleFn = ZylStatus (*)(const T *, Zyl32s, ZyliSize, T *, ZyliPoint, Zyli
 
 template <class T> SampleFn<T> member(int C)
 {
-    if constexpr (std::is_same_v<T, Zyl8u>) return C == 1 ? zyliSampleLine_8u_C1R : zyliSampleLine_8u_C3R;
+    if constexpr (std::is_same_v<T, Zyl8u>)
+        return C == 1 ? zyliSampleLine_8u_C1R : zyliSampleLine_8u_C3R;
     else return C == 1 ? zyliSampleLine_32f_C1R : zyliSampleLine_32f_C3R;
 }
 
@@ -30,7 +31,8 @@ template <class T> void run(Input &in, int C)
 {
     const int w = in.range(1, 40), h = in.range(1, 40);
     const fz::Geometry g = fz::any_geometry<T>(in);
-    const ZyliPoint p1{coordinate(in, w), coordinate(in, h)}, p2{coordinate(in, w), coordinate(in, h)};
+    const ZyliPoint p1{coordinate(in, w), coordinate(in, h)},
+        p2{coordinate(in, w), coordinate(in, h)};
     const bool shortStep = g.pad == 0 && w * C > 1 && in.chance(8);
 
     Image<T> src(w, h, C, g.pad, g.lead);
@@ -41,9 +43,11 @@ template <class T> void run(Input &in, int C)
         }
     const auto srcBefore = src.snapshot();
 
-    const bool inside = p1.x >= 0 && p1.x < w && p2.x >= 0 && p2.x < w && p1.y >= 0 && p1.y < h && p2.y >= 0 && p2.y < h;
+    const bool inside = p1.x >= 0 && p1.x < w && p2.x >= 0 && p2.x < w && p1.y >= 0 && p1.y < h &&
+                        p2.y >= 0 && p2.y < h;
     const long long dx = (long long)p2.x - p1.x, dy = (long long)p2.y - p1.y;
-    const long long M = std::max(std::llabs(dx), std::llabs(dy)), m = std::min(std::llabs(dx), std::llabs(dy));
+    const long long M = std::max(std::llabs(dx), std::llabs(dy)),
+                    m = std::min(std::llabs(dx), std::llabs(dy));
     const bool refused = !inside || shortStep;
     // The exact array for a valid line; a few pixels for a refused one.
     const std::size_t samples = refused ? 4 : std::size_t(M) + 1;
@@ -51,15 +55,18 @@ template <class T> void run(Input &in, int C)
     const auto outBefore = out.bytes();
 
     const int step = src.step() - (shortStep ? int(sizeof(T)) : 0);
-    const ZylStatus st = member<T>(C)(src.data(), step, {w, h}, reinterpret_cast<T *>(out.data()), p1, p2);
+    const ZylStatus st =
+        member<T>(C)(src.data(), step, {w, h}, reinterpret_cast<T *>(out.data()), p1, p2);
     FZ_CHECK(src.unchanged_since(srcBefore), "line sampler changed its source");
     if (refused) {
-        FZ_CHECK(st == zylStatusError, "line (%d,%d)-(%d,%d) in %dx%d short step %d: status %d, want %d", p1.x, p1.y,
+        FZ_CHECK(st == zylStatusError,
+                 "line (%d,%d)-(%d,%d) in %dx%d short step %d: status %d, want %d", p1.x, p1.y,
                  p2.x, p2.y, w, h, shortStep, st, zylStatusError);
         FZ_CHECK(out.bytes() == outBefore, "refused line sampler wrote its array");
         return;
     }
-    FZ_CHECK(st == zylStatusOk, "line (%d,%d)-(%d,%d) in %dx%d: status %d", p1.x, p1.y, p2.x, p2.y, w, h, st);
+    FZ_CHECK(st == zylStatusOk, "line (%d,%d)-(%d,%d) in %dx%d: status %d", p1.x, p1.y, p2.x, p2.y,
+             w, h, st);
 
     // Sample k: k steps along the major axis, and round(k·m/M) with halves down along the minor.
     const bool yMajor = std::llabs(dx) <= std::llabs(dy);
@@ -67,12 +74,13 @@ template <class T> void run(Input &in, int C)
     const T *got = reinterpret_cast<const T *>(out.data());
     for (long long k = 0; k <= M; ++k) {
         const long long minor = M == 0 ? 0 : (2 * k * m + M - 1) / (2 * M);
-        const int x = int(p1.x + sx * (yMajor ? minor : k)), y = int(p1.y + sy * (yMajor ? k : minor));
+        const int x = int(p1.x + sx * (yMajor ? minor : k)),
+                  y = int(p1.y + sy * (yMajor ? k : minor));
         for (int c = 0; c < C; ++c) {
             const T want = src.at(x, y, c), have = got[k * C + c];
             FZ_CHECK(std::memcmp(&want, &have, sizeof(T)) == 0,
-                     "line (%d,%d)-(%d,%d) C=%d: sample %lld channel %d is not pixel (%d,%d)", p1.x, p1.y, p2.x, p2.y, C,
-                     k, c, x, y);
+                     "line (%d,%d)-(%d,%d) C=%d: sample %lld channel %d is not pixel (%d,%d)", p1.x,
+                     p1.y, p2.x, p2.y, C, k, c, x, y);
         }
     }
 }

@@ -14,7 +14,8 @@ using fz::Image;
 using fz::Input;
 
 template <class T>
-using StripFn = ZylStatus (*)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphState *, ZylStripRole);
+using StripFn = ZylStatus (*)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphState *,
+                              ZylStripRole);
 
 // [dilate][rect, cross, mask][1, 3, 4 channels]
 const StripFn<Zyl8u> kMembers8u[2][3][3] = {
@@ -104,7 +105,8 @@ float keep(float a, float b, bool dilate) { return dilate ? (a > b ? a : b) : (a
 // rectangle and cross by the running comparison, each row folded left to right and the rows
 // top to bottom (the cross: its anchor row folded as a bar, the other rows at the anchor
 // column); 32f masks by order keys, an empty element giving the extreme keys.
-template <class T> std::vector<std::uint8_t> model(const Image<T> &src, const Element &el, bool dilate)
+template <class T>
+std::vector<std::uint8_t> model(const Image<T> &src, const Element &el, bool dilate)
 {
     const int w = src.width(), h = src.height(), C = src.channels();
     Image<T> out(w, h, C);
@@ -112,19 +114,24 @@ template <class T> std::vector<std::uint8_t> model(const Image<T> &src, const El
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < C; ++c) {
                 auto px = [&](int i, int j) {
-                    return src.at(std::clamp(x - el.aX + j, 0, w - 1), std::clamp(y - el.aY + i, 0, h - 1), c);
+                    return src.at(std::clamp(x - el.aX + j, 0, w - 1),
+                                  std::clamp(y - el.aY + i, 0, h - 1), c);
                 };
                 if constexpr (std::is_same_v<T, Zyl8u>) {
                     int v = dilate ? 0 : 255;
                     for (int i = 0; i < el.mH; ++i)
                         for (int j = 0; j < el.mW; ++j)
-                            if (el.member(i, j)) v = dilate ? std::max<int>(v, px(i, j)) : std::min<int>(v, px(i, j));
+                            if (el.member(i, j))
+                                v = dilate ? std::max<int>(v, px(i, j))
+                                           : std::min<int>(v, px(i, j));
                     out.at(x, y, c) = Zyl8u(v);
                 } else if (el.kind() == Mask) {
                     std::int32_t v = dilate ? INT32_MIN : INT32_MAX;
                     for (int i = 0; i < el.mH; ++i)
                         for (int j = 0; j < el.mW; ++j)
-                            if (el.member(i, j)) v = dilate ? std::max(v, key_of(px(i, j))) : std::min(v, key_of(px(i, j)));
+                            if (el.member(i, j))
+                                v = dilate ? std::max(v, key_of(px(i, j)))
+                                           : std::min(v, key_of(px(i, j)));
                     out.at(x, y, c) = float_of_key(v);
                 } else {
                     auto row = [&](int i) {
@@ -153,10 +160,11 @@ struct State {
 
 template <class T> void make_state(State &s, int roiWidth, int C, const Element &el)
 {
-    const ZylStatus st = zyliMorphologyInitAlloc(roiWidth, std::is_same_v<T, Zyl8u> ? zyl8u : zyl32f, C,
-                                                 {el.mW, el.mH}, {el.aX, el.aY}, el.shape,
-                                                 el.shape == 100 ? el.cells.data() : nullptr, &s.p);
-    FZ_CHECK(st == zylStatusOk && s.p, "zyliMorphologyInitAlloc %dx%d anchor (%d,%d) shape %d: status %d", el.mW, el.mH,
+    const ZylStatus st = zyliMorphologyInitAlloc(
+        roiWidth, std::is_same_v<T, Zyl8u> ? zyl8u : zyl32f, C, {el.mW, el.mH}, {el.aX, el.aY},
+        el.shape, el.shape == 100 ? el.cells.data() : nullptr, &s.p);
+    FZ_CHECK(st == zylStatusOk && s.p,
+             "zyliMorphologyInitAlloc %dx%d anchor (%d,%d) shape %d: status %d", el.mW, el.mH,
              el.aX, el.aY, el.shape, st);
 }
 
@@ -215,15 +223,23 @@ template <class T> void run(Input &in)
     Image<T> whole(w, h, C, gd.pad, gd.lead);
     const auto wholeBefore = whole.snapshot();
     ZyliSize roi{w, h};
-    ZylStatus st = fn(src.data(), src.step(), whole.data(), whole.step(), &roi, state.p, zylStripWhole);
-    FZ_CHECK(st == zylStatusOk && roi.height == h, "whole %s %dx%d C=%d element %dx%d (%d,%d) shape %d: status %d, %d rows",
-             dilate ? "dilation" : "erosion", w, h, C, el.mW, el.mH, el.aX, el.aY, el.shape, st, roi.height);
-    FZ_CHECK(whole.outside_roi_unchanged(wholeBefore), "whole call wrote outside its destination ROI");
+    ZylStatus st =
+        fn(src.data(), src.step(), whole.data(), whole.step(), &roi, state.p, zylStripWhole);
+    FZ_CHECK(st == zylStatusOk && roi.height == h,
+             "whole %s %dx%d C=%d element %dx%d (%d,%d) shape %d: status %d, %d rows",
+             dilate ? "dilation" : "erosion", w, h, C, el.mW, el.mH, el.aX, el.aY, el.shape, st,
+             roi.height);
+    FZ_CHECK(whole.outside_roi_unchanged(wholeBefore),
+             "whole call wrote outside its destination ROI");
     const std::vector<std::uint8_t> want = model(src, el, dilate), got = whole.roi_bytes();
     const long at = fz::first_difference(got, want);
-    FZ_CHECK(at < 0, "%s %s %dx%d C=%d element %dx%d anchor (%d,%d) shape %d: element %ld of row %ld differs from the "
-             "definition", std::is_same_v<T, Zyl8u> ? "8u" : "32f", dilate ? "dilation" : "erosion", w, h, C, el.mW, el.mH,
-             el.aX, el.aY, el.shape, at % long(whole.row_bytes()) / long(sizeof(T)), at / long(whole.row_bytes()));
+    FZ_CHECK(at < 0,
+             "%s %s %dx%d C=%d element %dx%d anchor (%d,%d) shape %d: element %ld of row %ld "
+             "differs from the "
+             "definition",
+             std::is_same_v<T, Zyl8u> ? "8u" : "32f", dilate ? "dilation" : "erosion", w, h, C,
+             el.mW, el.mH, el.aX, el.aY, el.shape, at % long(whole.row_bytes()) / long(sizeof(T)),
+             at / long(whole.row_bytes()));
 
     // The same image in strips through the same state; one refused call on the way.
     Image<T> strip(w, h, C, gd.pad, gd.lead);
@@ -235,34 +251,41 @@ template <class T> void run(Input &in)
             ZylStatus want_st;
             if (refusal == 0) {
                 const int role = in.pick({3, 5, 6, 7});
-                st = fn(src.data(), src.step(), strip.row(written), strip.step(), &r, state.p, ZylStripRole(role));
+                st = fn(src.data(), src.step(), strip.row(written), strip.step(), &r, state.p,
+                        ZylStripRole(role));
                 want_st = zylStatusOutOfRange;
             } else if (refusal == 1) {
-                st = member<T>(dilate, (el.kind() + 1) % 3, C)(src.data(), src.step(), strip.row(written), strip.step(),
-                                                              &r, state.p, zylStripMiddle);
+                st = member<T>(dilate, (el.kind() + 1) % 3, C)(src.data(), src.step(),
+                                                               strip.row(written), strip.step(), &r,
+                                                               state.p, zylStripMiddle);
                 want_st = zylStatusContextMismatch;
             } else {
                 r.width = roiWidth + 1;
-                st = fn(src.data(), src.step(), strip.row(written), strip.step(), &r, state.p, zylStripMiddle);
+                st = fn(src.data(), src.step(), strip.row(written), strip.step(), &r, state.p,
+                        zylStripMiddle);
                 want_st = zylStatusBadSize;
             }
             FZ_CHECK(st == want_st && r.height == 1 && strip.unchanged_since(before),
-                     "refused strip call (kind %d): status %d (want %d), height %d, destination %s", refusal, st,
-                     want_st, r.height, strip.unchanged_since(before) ? "unchanged" : "written");
+                     "refused strip call (kind %d): status %d (want %d), height %d, destination %s",
+                     refusal, st, want_st, r.height,
+                     strip.unchanged_since(before) ? "unchanged" : "written");
         }
         if (k == strips.size()) break;
         const Strip &s = strips[k];
         const bool last = s.role == zylStripLast;
         const auto before = strip.snapshot();
         ZyliSize r{w, s.rows};
-        st = fn(src.row(received), src.step(), strip.row(written), strip.step(), &r, state.p, s.role);
+        st = fn(src.row(received), src.step(), strip.row(written), strip.step(), &r, state.p,
+                s.role);
         received += s.rows;
         const int expected = written_after(received, last, h, el) - written;
         const ZylStatus want_st = s.rows == 0 && !last ? zylStatusNoOperation : zylStatusOk;
         FZ_CHECK(st == want_st && r.height == expected,
-                 "strip %zu (role %d, %d rows) of %dx%d, element %dx%d anchor (%d,%d) shape %d: status %d (want %d), "
-                 "%d rows written (want %d)", k, int(s.role), s.rows, w, h, el.mW, el.mH, el.aX, el.aY, el.shape, st,
-                 want_st, r.height, expected);
+                 "strip %zu (role %d, %d rows) of %dx%d, element %dx%d anchor (%d,%d) shape %d: "
+                 "status %d (want %d), "
+                 "%d rows written (want %d)",
+                 k, int(s.role), s.rows, w, h, el.mW, el.mH, el.aX, el.aY, el.shape, st, want_st,
+                 r.height, expected);
         // Nothing below the rows this call reports.
         const std::size_t from = strip.row_offset(written + expected);
         FZ_CHECK(std::equal(before.begin() + std::min(from, before.size()), before.end(),
@@ -270,8 +293,10 @@ template <class T> void run(Input &in)
                  "strip %zu wrote below the %d rows it reports", k, expected);
         written += expected;
     }
-    FZ_CHECK(strip.roi_bytes() == got, "strips of %dx%d (element %dx%d anchor (%d,%d) shape %d, %zu strips) differ from "
-             "the whole call at byte %ld", w, h, el.mW, el.mH, el.aX, el.aY, el.shape, strips.size(),
+    FZ_CHECK(strip.roi_bytes() == got,
+             "strips of %dx%d (element %dx%d anchor (%d,%d) shape %d, %zu strips) differ from "
+             "the whole call at byte %ld",
+             w, h, el.mW, el.mH, el.aX, el.aY, el.shape, strips.size(),
              fz::first_difference(strip.roi_bytes(), got));
     FZ_CHECK(src.unchanged_since(srcBefore), "erosion or dilation changed its source");
 
@@ -284,10 +309,13 @@ template <class T> void run(Input &in)
     using Kernel = int (*)(const T *, int, T *, int, int, int, ZyliMorphState &, int);
     // A twin's entries: [dilate][rect, cross, mask].
 #define FZ_MORPH_ENTRIES(twin, D)                                                                  \
-    {zylcv::twin::morph_strip<zylcv::morph::kRect, D, T>,                                          \
-     zylcv::twin::morph_strip<zylcv::morph::kCross, D, T>,                                         \
-     zylcv::twin::morph_strip<zylcv::morph::kMask, D, T>}
-    const Kernel portable[2][3] = {FZ_MORPH_ENTRIES(portable, false), FZ_MORPH_ENTRIES(portable, true)};
+    {                                                                                              \
+        zylcv::twin::morph_strip<zylcv::morph::kRect, D, T>,                                       \
+            zylcv::twin::morph_strip<zylcv::morph::kCross, D, T>,                                  \
+            zylcv::twin::morph_strip<zylcv::morph::kMask, D, T>                                    \
+    }
+    const Kernel portable[2][3] = {FZ_MORPH_ENTRIES(portable, false),
+                                   FZ_MORPH_ENTRIES(portable, true)};
     const Kernel sse2[2][3] = {FZ_MORPH_ENTRIES(sse2, false), FZ_MORPH_ENTRIES(sse2, true)};
 #undef FZ_MORPH_ENTRIES
     const Kernel k1 = portable[dilate][el.kind()], k2 = sse2[dilate][el.kind()];
@@ -300,8 +328,10 @@ template <class T> void run(Input &in)
         received += s.rows;
         FZ_CHECK(w1 == w2, "twins: portable wrote %d rows, SSE2 %d", w1, w2);
     }
-    FZ_CHECK(d1.roi_bytes() == d2.roi_bytes(), "twins: portable and SSE2 %s differ at byte %ld (%dx%d C=%d element %dx%d "
-             "anchor (%d,%d) shape %d)", dilate ? "dilation" : "erosion", fz::first_difference(d1.roi_bytes(), d2.roi_bytes()),
+    FZ_CHECK(d1.roi_bytes() == d2.roi_bytes(),
+             "twins: portable and SSE2 %s differ at byte %ld (%dx%d C=%d element %dx%d "
+             "anchor (%d,%d) shape %d)",
+             dilate ? "dilation" : "erosion", fz::first_difference(d1.roi_bytes(), d2.roi_bytes()),
              w, h, C, el.mW, el.mH, el.aX, el.aY, el.shape);
 #endif
 }
@@ -314,16 +344,23 @@ void refused_constructor(Input &in)
     ZyliPoint anchor{in.range(0, mW - 1), in.range(0, mH - 1)};
     Zyl32s shape = in.pick({0, 1, 2, 100});
     switch (in.range(0, 2)) {
-    case 0: anchor.x = in.pick({-1, mW, mW + 3, INT32_MIN}); break;
-    case 1: anchor.y = in.pick({-1, mH, INT32_MAX}); break;
-    default: shape = in.pick({3, -1, 99, 101, 4}); break;
+    case 0:
+        anchor.x = in.pick({-1, mW, mW + 3, INT32_MIN});
+        break;
+    case 1:
+        anchor.y = in.pick({-1, mH, INT32_MAX});
+        break;
+    default:
+        shape = in.pick({3, -1, 99, 101, 4});
+        break;
     }
     const Zyl32s cells[25] = {1};
     auto *const sentinel = reinterpret_cast<ZyliMorphState *>(std::uintptr_t(0x1234560));
     ZyliMorphState *p = sentinel;
     const ZylStatus st = zyliMorphologyInitAlloc(8, zyl8u, 1, {mW, mH}, anchor, shape, cells, &p);
-    FZ_CHECK(st == zylStatusOutOfRange && p == sentinel, "constructor %dx%d anchor (%d,%d) shape %d: status %d%s", mW, mH,
-             anchor.x, anchor.y, shape, st, p == sentinel ? "" : ", state pointer changed");
+    FZ_CHECK(st == zylStatusOutOfRange && p == sentinel,
+             "constructor %dx%d anchor (%d,%d) shape %d: status %d%s", mW, mH, anchor.x, anchor.y,
+             shape, st, p == sentinel ? "" : ", state pointer changed");
 }
 
 }  // namespace

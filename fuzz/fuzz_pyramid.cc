@@ -12,10 +12,12 @@ namespace {
 using fz::Image;
 using fz::Input;
 
-template <class T> constexpr Zyl32s type_code() { return std::is_same_v<T, Zyl8u> ? 1 : std::is_same_v<T, Zyl8s> ? 2 : 9; }
+template <class T> constexpr Zyl32s type_code()
+{
+    return std::is_same_v<T, Zyl8u> ? 1 : std::is_same_v<T, Zyl8s> ? 2 : 9;
+}
 
-template <class T>
-using PyrFn = ZylStatus (*)(const T *, Zyl32s, T *, Zyl32s, ZyliSize, Zyl8u *);
+template <class T> using PyrFn = ZylStatus (*)(const T *, Zyl32s, T *, Zyl32s, ZyliSize, Zyl8u *);
 
 template <class T> PyrFn<T> member(bool up, int C)
 {
@@ -72,7 +74,9 @@ template <class T> Image<T> model_down(const Image<T> &src)
                 double v = 0;
                 for (int j = 0; j < 5; ++j)
                     for (int i = 0; i < 5; ++i)
-                        v += k[j] * k[i] * double(src.at(mirror_down(2 * x + i - 2, W), mirror_down(2 * y + j - 2, H), c));
+                        v += k[j] * k[i] *
+                             double(src.at(mirror_down(2 * x + i - 2, W),
+                                           mirror_down(2 * y + j - 2, H), c));
                 out.at(x, y, c) = scale_down<T>(v);
             }
     return out;
@@ -102,7 +106,8 @@ template <class T> Image<T> model_up(const Image<T> &src)
             for (int c = 0; c < C; ++c) {
                 double v = 0;
                 for (int j = 0; j < 3; ++j)
-                    for (int i = 0; i < 3; ++i) v += yw[j] * xw[i] * double(src.at(xi[i], yi[j], c));
+                    for (int i = 0; i < 3; ++i)
+                        v += yw[j] * xw[i] * double(src.at(xi[i], yi[j], c));
                 out.at(X, Y, c) = scale_up<T>(v);
             }
         }
@@ -113,7 +118,8 @@ template <class T> Image<T> model_up(const Image<T> &src)
 
 template <class T> T pixel(Input &in, bool smallInts)
 {
-    if constexpr (std::is_same_v<T, Zyl32f>) return smallInts ? float(in.range(-512, 512)) : fz::any_float(in);
+    if constexpr (std::is_same_v<T, Zyl32f>)
+        return smallInts ? float(in.range(-512, 512)) : fz::any_float(in);
     else return T(in.byte());
 }
 
@@ -133,10 +139,12 @@ template <class T> void run(Input &in, bool up, int C)
     const ZylStatus qs = up ? zyliPyrUpGetBufSize_Gauss5x5(W, type_code<T>(), C, &size)
                             : zyliPyrDownGetBufSize_Gauss5x5(W - W % 2, type_code<T>(), C, &size);
     const int Wq = W - W % 2;
-    const long want_size = up ? 3 * r16(long(C) * (8L * W + 96))
-                              : 6 * r16(long(C) * (sizeof(T) == 4 ? 4L * (Wq / 2) + 96 : 2L * (Wq / 2) + 48));
-    FZ_CHECK(qs == zylStatusOk && size == want_size, "pyramid query up=%d W=%d type %d C=%d: status %d size %d, want %ld",
-             up, W, type_code<T>(), C, qs, size, want_size);
+    const long want_size =
+        up ? 3 * r16(long(C) * (8L * W + 96))
+           : 6 * r16(long(C) * (sizeof(T) == 4 ? 4L * (Wq / 2) + 96 : 2L * (Wq / 2) + 48));
+    FZ_CHECK(qs == zylStatusOk && size == want_size,
+             "pyramid query up=%d W=%d type %d C=%d: status %d size %d, want %ld", up, W,
+             type_code<T>(), C, qs, size, want_size);
     fz::Block block(std::size_t(bufLead) + std::size_t(size));
     Zyl8u *buffer = block.data() + bufLead;
 
@@ -150,33 +158,43 @@ template <class T> void run(Input &in, bool up, int C)
     // A destination step one element short of a row is refused (only tried on unpadded rows).
     shortStep = shortStep && gd.pad == 0 && dW > 0;
     const int dstStep = dst.step() - (shortStep ? int(sizeof(T)) : 0);
-    const ZylStatus st = member<T>(up, C)(src.data(), src.step(), dst.data(), dstStep, {W, H}, buffer);
+    const ZylStatus st =
+        member<T>(up, C)(src.data(), src.step(), dst.data(), dstStep, {W, H}, buffer);
     FZ_CHECK(src.unchanged_since(srcBefore), "pyramid up=%d changed its source", up);
     const bool refused = odd || shortStep;
     if (refused || W == 0 || H == 0) {
-        FZ_CHECK(st == (refused ? zylStatusBadSize : zylStatusOk), "pyramid up=%d %dx%d: status %d, want %d", up, W,
-                 H, st, refused ? zylStatusBadSize : zylStatusOk);
-        FZ_CHECK(dst.unchanged_since(dstBefore), "pyramid up=%d %dx%d (status %d) wrote its destination", up, W, H, st);
+        FZ_CHECK(st == (refused ? zylStatusBadSize : zylStatusOk),
+                 "pyramid up=%d %dx%d: status %d, want %d", up, W, H, st,
+                 refused ? zylStatusBadSize : zylStatusOk);
+        FZ_CHECK(dst.unchanged_since(dstBefore),
+                 "pyramid up=%d %dx%d (status %d) wrote its destination", up, W, H, st);
         return;
     }
     FZ_CHECK(st == zylStatusOk, "pyramid up=%d %dx%d C=%d: status %d", up, W, H, C, st);
-    FZ_CHECK(dst.outside_roi_unchanged(dstBefore), "pyramid up=%d wrote outside its destination ROI", up);
+    FZ_CHECK(dst.outside_roi_unchanged(dstBefore),
+             "pyramid up=%d wrote outside its destination ROI", up);
     const std::vector<std::uint8_t> got = dst.roi_bytes();
 
     if (!std::is_same_v<T, Zyl32f> || smallInts) {
         const std::vector<std::uint8_t> want = (up ? model_up(src) : model_down(src)).roi_bytes();
         const long at = fz::first_difference(got, want);
         const long px = at / long(sizeof(T));
-        FZ_CHECK(at < 0, "pyramid up=%d type %d C=%d %dx%d: element (%ld,%ld) differs from the definition", up,
-                 type_code<T>(), C, W, H, px % (dW * C), px / (dW * C));
+        FZ_CHECK(at < 0,
+                 "pyramid up=%d type %d C=%d %dx%d: element (%ld,%ld) differs from the definition",
+                 up, type_code<T>(), C, W, H, px % (dW * C), px / (dW * C));
     }
 
 #if ZYLCV_SIMD
     fz::Block block2(std::size_t(bufLead) + std::size_t(size));
     Image<T> dst2(dW, dH, C, gd.pad, gd.lead);
-    if (up) zylcv::portable::pyr_up(src.data(), src.step(), dst2.data(), dst2.step(), W, H, C, block2.data() + bufLead);
-    else zylcv::portable::pyr_down(src.data(), src.step(), dst2.data(), dst2.step(), W, H, C, block2.data() + bufLead);
-    FZ_CHECK(dst2.roi_bytes() == got, "twins: portable and SSE2 pyramid up=%d type %d C=%d differ at byte %ld", up,
+    if (up)
+        zylcv::portable::pyr_up(src.data(), src.step(), dst2.data(), dst2.step(), W, H, C,
+                                block2.data() + bufLead);
+    else
+        zylcv::portable::pyr_down(src.data(), src.step(), dst2.data(), dst2.step(), W, H, C,
+                                  block2.data() + bufLead);
+    FZ_CHECK(dst2.roi_bytes() == got,
+             "twins: portable and SSE2 pyramid up=%d type %d C=%d differ at byte %ld", up,
              type_code<T>(), C, fz::first_difference(dst2.roi_bytes(), got));
     FZ_CHECK(src.unchanged_since(srcBefore), "portable pyramid changed its source");
 #endif
@@ -191,9 +209,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const bool up = mode & 1;
     const int C = mode & 2 ? 3 : 1;
     switch ((mode >> 2) % 3) {
-    case 0: run<Zyl8u>(in, up, C); break;
-    case 1: run<Zyl8s>(in, up, C); break;
-    default: run<Zyl32f>(in, up, C); break;
+    case 0:
+        run<Zyl8u>(in, up, C);
+        break;
+    case 1:
+        run<Zyl8s>(in, up, C);
+        break;
+    default:
+        run<Zyl32f>(in, up, C);
+        break;
     }
     return 0;
 }

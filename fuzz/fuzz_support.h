@@ -35,9 +35,9 @@ inline void fail(const char *fmt, ...)
     std::abort();
 }
 
-#define FZ_CHECK(cond, ...)                                                                     \
-    do {                                                                                        \
-        if (!(cond)) ::fz::fail(__VA_ARGS__);                                                   \
+#define FZ_CHECK(cond, ...)                                                                        \
+    do {                                                                                           \
+        if (!(cond)) ::fz::fail(__VA_ARGS__);                                                      \
     } while (0)
 
 // ---- reading the input ------------------------------------------------------------------------
@@ -99,10 +99,10 @@ inline std::uint64_t bits_of(double v)
 // with payloads, denormals and extremes.
 inline float special_float(Input &in)
 {
-    static const std::uint32_t kBits[] = {
-        0x00000000u, 0x80000000u, 0x7F800000u, 0xFF800000u, 0x7FC00000u, 0xFFC00000u,
-        0x7F800001u, 0xFFA00005u, 0x00000001u, 0x80000001u, 0x007FFFFFu, 0x7F7FFFFFu,
-        0xFF7FFFFFu, 0x3F800000u, 0xBF800000u, 0x4B000000u};
+    static const std::uint32_t kBits[] = {0x00000000u, 0x80000000u, 0x7F800000u, 0xFF800000u,
+                                          0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFFA00005u,
+                                          0x00000001u, 0x80000001u, 0x007FFFFFu, 0x7F7FFFFFu,
+                                          0xFF7FFFFFu, 0x3F800000u, 0xBF800000u, 0x4B000000u};
     return float_of(kBits[in.range(0, 15)]);
 }
 

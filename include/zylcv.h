@@ -32,20 +32,20 @@ typedef int ZylStatus;
 #endif
 
 enum ZylStatusCode ZYL_ENUM_BASE {
-    zylStatusOk = 0,                      /* success */
-    zylStatusNoOperation = 1,             /* a strip call had no rows to produce; not an error */
-    zylStatusError = -2,                  /* a set-up step failed (line sampling) */
-    zylStatusBadArg = -5,                 /* enumerated or numeric argument outside its set */
-    zylStatusBadSize = -6,                /* ROI, mask, kernel or buffer size out of range */
-    zylStatusNullPtr = -8,                /* a required pointer is null */
-    zylStatusNoMemory = -9,               /* the heap refused an allocation */
-    zylStatusOutOfRange = -11,            /* seed, anchor, shape or parameter out of range */
-    zylStatusUnsupported = -12,           /* unsupported data type or channel count */
-    zylStatusBadStep = -14,               /* row step too small */
-    zylStatusContextMismatch = -17,       /* state built for another type or layout */
-    zylStatusBadChannelOfInterest = -52,  /* coi outside 1..3 */
-    zylStatusBadChannels = -53,           /* channel count other than 1 or 3 */
-    zylStatusStepNotAligned = -108        /* step not a multiple of the element size */
+    zylStatusOk = 0,                     /* success */
+    zylStatusNoOperation = 1,            /* a strip call had no rows to produce; not an error */
+    zylStatusError = -2,                 /* a set-up step failed (line sampling) */
+    zylStatusBadArg = -5,                /* enumerated or numeric argument outside its set */
+    zylStatusBadSize = -6,               /* ROI, mask, kernel or buffer size out of range */
+    zylStatusNullPtr = -8,               /* a required pointer is null */
+    zylStatusNoMemory = -9,              /* the heap refused an allocation */
+    zylStatusOutOfRange = -11,           /* seed, anchor, shape or parameter out of range */
+    zylStatusUnsupported = -12,          /* unsupported data type or channel count */
+    zylStatusBadStep = -14,              /* row step too small */
+    zylStatusContextMismatch = -17,      /* state built for another type or layout */
+    zylStatusBadChannelOfInterest = -52, /* coi outside 1..3 */
+    zylStatusBadChannels = -53,          /* channel count other than 1 or 3 */
+    zylStatusStepNotAligned = -108       /* step not a multiple of the element size */
 };
 
 /* Run-time pixel type code. */
@@ -60,8 +60,14 @@ typedef enum ZylStripRole ZYL_ENUM_BASE {
 } ZylStripRole;
 
 /* ---- records ----------------------------------------------------------------------------- */
-typedef struct ZyliSize { Zyl32s width; Zyl32s height; } ZyliSize;
-typedef struct ZyliPoint { Zyl32s x; Zyl32s y; } ZyliPoint;
+typedef struct ZyliSize {
+    Zyl32s width;
+    Zyl32s height;
+} ZyliSize;
+typedef struct ZyliPoint {
+    Zyl32s x;
+    Zyl32s y;
+} ZyliPoint;
 
 /* Constant record that identifies the build. */
 typedef struct ZylLibVersion {
@@ -87,10 +93,10 @@ typedef struct ZyliConnectedRegion {
 
 /* Structuring-element shapes of the morphology state. */
 enum ZylMorphShape ZYL_ENUM_BASE {
-    zylMorphShapeRect = 0,     /* every cell of the rectangle */
-    zylMorphShapeCross = 1,    /* the anchor's row and column */
-    zylMorphShapeEllipse = 2,  /* inscribed ellipse; an odd height's middle row spans the width */
-    zylMorphShapeMask = 100    /* cells given by a caller's mask */
+    zylMorphShapeRect = 0,    /* every cell of the rectangle */
+    zylMorphShapeCross = 1,   /* the anchor's row and column */
+    zylMorphShapeEllipse = 2, /* inscribed ellipse; an odd height's middle row spans the width */
+    zylMorphShapeMask = 100   /* cells given by a caller's mask */
 };
 
 /* Opaque state objects of the strip filters and of morphology. */
@@ -201,8 +207,8 @@ ZylStatus zyliAdd_8s32f_C1IMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pM
                               Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,
                               ZyliSize roiSize);
 /* D += src where the mask is set. */
-ZylStatus zyliAdd_32f_C1IMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
-                            Zyl32s maskStep, Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize);
+ZylStatus zyliAdd_32f_C1IMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
+                            Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize);
 /* D += src * src. */
 ZylStatus zyliAddSquare_8u32f_C1IR(const Zyl8u *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst,
                                    Zyl32s srcDstStep, ZyliSize roiSize);
@@ -301,8 +307,8 @@ ZylStatus zyliMean_8u_C1MR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask
 ZylStatus zyliMean_8u_C3CMR(const Zyl8u *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
                             ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean);
 /* Mean and standard deviation of every pixel. */
-ZylStatus zyliMean_StdDev_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                 Zyl64f *pMean, Zyl64f *pStdDev);
+ZylStatus zyliMean_StdDev_8u_C1R(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl64f *pMean,
+                                 Zyl64f *pStdDev);
 /* Mean and standard deviation of channel coi. */
 ZylStatus zyliMean_StdDev_8u_C3CR(const Zyl8u *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
                                   Zyl64f *pMean, Zyl64f *pStdDev);
@@ -321,8 +327,8 @@ ZylStatus zyliMean_8s_C1MR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask
 ZylStatus zyliMean_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
                             ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean);
 /* Mean and standard deviation of every pixel. */
-ZylStatus zyliMean_StdDev_8s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                 Zyl64f *pMean, Zyl64f *pStdDev);
+ZylStatus zyliMean_StdDev_8s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl64f *pMean,
+                                 Zyl64f *pStdDev);
 /* Mean and standard deviation of channel coi. */
 ZylStatus zyliMean_StdDev_8s_C3CR(const Zyl8s *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
                                   Zyl64f *pMean, Zyl64f *pStdDev);
@@ -335,8 +341,8 @@ ZylStatus zyliMean_StdDev_8s_C3CMR(const Zyl8s *pSrc, Zyl32s srcStep, const Zyl8
                                    Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean,
                                    Zyl64f *pStdDev);
 /* Mean of the pixels whose mask byte is set (0.0 when none is). */
-ZylStatus zyliMean_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
-                            Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean);
+ZylStatus zyliMean_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,
+                            ZyliSize roiSize, Zyl64f *pMean);
 /* Mean of channel coi (1..3) where the mask is set. */
 ZylStatus zyliMean_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
                              Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pMean);
@@ -344,8 +350,8 @@ ZylStatus zyliMean_32f_C3CMR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pM
 ZylStatus zyliMean_StdDev_32f_C1R(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
                                   Zyl64f *pMean, Zyl64f *pStdDev);
 /* Mean and standard deviation of channel coi. */
-ZylStatus zyliMean_StdDev_32f_C3CR(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize,
-                                   Zyl32s coi, Zyl64f *pMean, Zyl64f *pStdDev);
+ZylStatus zyliMean_StdDev_32f_C3CR(const Zyl32f *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi,
+                                   Zyl64f *pMean, Zyl64f *pStdDev);
 /* Mean and standard deviation where the mask is set. */
 ZylStatus zyliMean_StdDev_32f_C1MR(const Zyl32f *pSrc, Zyl32s srcStep, const Zyl8u *pMask,
                                    Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pMean,
@@ -608,11 +614,11 @@ ZylStatus zyliNormRel_L2_32f_C3CMR(const Zyl32f *pSrc1, Zyl32s src1Step, const Z
    single precision, Scharr weights pre-scaled by 1/2^shift (0 from shift 128 on). Source and
    destination must not overlap. */
 /* Sobel d/dx. */
-ZylStatus zyliSobel3x3_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                    Zyl32s dstStep, ZyliSize roiSize);
+ZylStatus zyliSobel3x3_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                    ZyliSize roiSize);
 /* Sobel d/dy. */
-ZylStatus zyliSobel3x3_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                    Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize);
+ZylStatus zyliSobel3x3_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                    Zyl32s bottomUp, ZyliSize roiSize);
 /* Sobel d2/dx2. */
 ZylStatus zyliSobel3x3_D2x_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst,
                                      Zyl32s dstStep, ZyliSize roiSize);
@@ -629,11 +635,11 @@ ZylStatus zyliScharr_Dx_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDs
 ZylStatus zyliScharr_Dy_8u16s_C1R(const Zyl8u *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
                                   Zyl32s bottomUp, ZyliSize roiSize, Zyl32s shift);
 /* Sobel d/dx. */
-ZylStatus zyliSobel3x3_Dx_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                    Zyl32s dstStep, ZyliSize roiSize);
+ZylStatus zyliSobel3x3_Dx_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                    ZyliSize roiSize);
 /* Sobel d/dy. */
-ZylStatus zyliSobel3x3_Dy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
-                                    Zyl32s dstStep, Zyl32s bottomUp, ZyliSize roiSize);
+ZylStatus zyliSobel3x3_Dy_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst, Zyl32s dstStep,
+                                    Zyl32s bottomUp, ZyliSize roiSize);
 /* Sobel d2/dx2. */
 ZylStatus zyliSobel3x3_D2x_8s16s_C1R(const Zyl8s *pSrc, Zyl32s srcStep, Zyl16s *pDst,
                                      Zyl32s dstStep, ZyliSize roiSize);

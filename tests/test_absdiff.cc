@@ -25,7 +25,8 @@ ZylStatus diff_images(const Zyl8u *a, int as, const Zyl8u *b, int bs, Zyl8u *d, 
 {
     return zyliAbsDiff_8u_C1R(a, as, b, bs, d, ds, r);
 }
-ZylStatus diff_images(const Zyl32f *a, int as, const Zyl32f *b, int bs, Zyl32f *d, int ds, ZyliSize r)
+ZylStatus diff_images(const Zyl32f *a, int as, const Zyl32f *b, int bs, Zyl32f *d, int ds,
+                      ZyliSize r)
 {
     return zyliAbsDiff_32f_C1R(a, as, b, bs, d, ds, r);
 }
@@ -46,7 +47,8 @@ template <class T> auto random_constant(Rng &rng)
 Zyl8u kernel_constant(int v) { return clamp_value(v); }
 Zyl32f kernel_constant(Zyl32f v) { return v; }
 
-template <class T> class AbsDiff : public ::testing::Test {};
+template <class T> class AbsDiff : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl32f>;
 TYPED_TEST_SUITE(AbsDiff, Types);
 
@@ -71,7 +73,8 @@ TYPED_TEST(AbsDiff, ValidationOrderAndNoWrites)
     const T *pa = a.data(), *pb = b.data();
     const int odd = s + 2;  // not a multiple of 4
     std::vector<zt::StatusCase> cases = {
-        {"null src1 wins over bad step and size", two(nullptr, 0, pb, s, pd, s, {0, 0}), zylStatusNullPtr},
+        {"null src1 wins over bad step and size", two(nullptr, 0, pb, s, pd, s, {0, 0}),
+         zylStatusNullPtr},
         {"null src2", two(pa, s, nullptr, s, pd, s, ok), zylStatusNullPtr},
         {"null dst", two(pa, s, pb, s, nullptr, s, ok), zylStatusNullPtr},
         {"const: null src", con(nullptr, s, pd, s, ok), zylStatusNullPtr},
@@ -85,10 +88,14 @@ TYPED_TEST(AbsDiff, ValidationOrderAndNoWrites)
         {"zero height", two(pa, s, pb, s, pd, s, {8, 0}), zylStatusBadSize},
         {"negative width", two(pa, s, pb, s, pd, s, {-1, 4}), zylStatusBadSize},
         {"const: zero width", con(pa, odd, pd, s, {0, 1}), zylStatusBadSize},
-        {"odd src1 step", two(pa, odd, pb, s, pd, s, ok), f32 ? zylStatusStepNotAligned : zylStatusOk},
-        {"odd dst step", two(pa, s, pb, s, pd, s + 2, ok), f32 ? zylStatusStepNotAligned : zylStatusOk},
-        {"const: odd src step", con(pa, odd, pd, s, ok), f32 ? zylStatusStepNotAligned : zylStatusOk},
-        {"const: odd dst step", con(pa, s, pd, s + 1, ok), f32 ? zylStatusStepNotAligned : zylStatusOk},
+        {"odd src1 step", two(pa, odd, pb, s, pd, s, ok),
+         f32 ? zylStatusStepNotAligned : zylStatusOk},
+        {"odd dst step", two(pa, s, pb, s, pd, s + 2, ok),
+         f32 ? zylStatusStepNotAligned : zylStatusOk},
+        {"const: odd src step", con(pa, odd, pd, s, ok),
+         f32 ? zylStatusStepNotAligned : zylStatusOk},
+        {"const: odd dst step", con(pa, s, pd, s + 1, ok),
+         f32 ? zylStatusStepNotAligned : zylStatusOk},
     };
     // The 8u calls with odd steps succeed and write: run the refusals first.
     std::stable_partition(cases.begin(), cases.end(), [](auto &c) { return c.expected < 0; });
@@ -119,19 +126,24 @@ TYPED_TEST(AbsDiff, MatchesReferenceAndTwinsAgree)
         b.fill_random(rng);
         auto value = random_constant<T>(rng);
         T kv = kernel_constant(value);
-        ASSERT_EQ(diff_images(a.data(), a.step(), b.data(), b.step(), d.data(), d.step(), a.size()), zylStatusOk);
-        ASSERT_EQ(diff_constant(a.data(), a.step(), dc.data(), dc.step(), a.size(), value), zylStatusOk);
+        ASSERT_EQ(diff_images(a.data(), a.step(), b.data(), b.step(), d.data(), d.step(), a.size()),
+                  zylStatusOk);
+        ASSERT_EQ(diff_constant(a.data(), a.step(), dc.data(), dc.step(), a.size(), value),
+                  zylStatusOk);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                ASSERT_EQ(zt::bits_of(d.at(x, y)), zt::bits_of(ref_absdiff(a.at(x, y), b.at(x, y)))) << x << "," << y;
-                ASSERT_EQ(zt::bits_of(dc.at(x, y)), zt::bits_of(ref_absdiff(a.at(x, y), kv))) << x << "," << y;
+                ASSERT_EQ(zt::bits_of(d.at(x, y)), zt::bits_of(ref_absdiff(a.at(x, y), b.at(x, y))))
+                    << x << "," << y;
+                ASSERT_EQ(zt::bits_of(dc.at(x, y)), zt::bits_of(ref_absdiff(a.at(x, y), kv)))
+                    << x << "," << y;
             }
         EXPECT_TRUE(d.intact_outside_roi());
         EXPECT_TRUE(dc.intact_outside_roi());
         // In place: the destination is the first source.
         for (int y = 0; y < h; ++y) std::memcpy(inplace.row(y), a.row(y), w * sizeof(T));
         ASSERT_EQ(diff_constant(inplace.data(), inplace.step(), inplace.data(), inplace.step(),
-                                a.size(), value), zylStatusOk);
+                                a.size(), value),
+                  zylStatusOk);
         EXPECT_TRUE(zt::same_bytes(inplace.roi_bytes(), dc.roi_bytes()));
         zt::expect_twins_agree([&](zt::Twin t) {
             Image<T> k(ld), kc(ld);
@@ -179,7 +191,9 @@ TYPED_TEST(AbsDiff, StaysInsideRoi)
             zt::GuardedImage<T> a(w, 3, 1, g), b(w, 3, 1, g), d(w, 3, 1, g);
             a.fill_random(rng);
             b.fill_random(rng);
-            EXPECT_EQ(diff_images(a.data(), a.step(), b.data(), b.step(), d.data(), d.step(), a.size()), 0);
+            EXPECT_EQ(
+                diff_images(a.data(), a.step(), b.data(), b.step(), d.data(), d.step(), a.size()),
+                0);
             EXPECT_EQ(diff_constant(a.data(), a.step(), d.data(), d.step(), a.size(), 1), 0);
         }
 }

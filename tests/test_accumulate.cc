@@ -26,9 +26,18 @@ template <class F> float ieee(float a, float b, F op)
     volatile float r = op(a, b);
     return r;
 }
-float f_add(float a, float b) { return ieee(a, b, [](float x, float y) { return x + y; }); }
-float f_sub(float a, float b) { return ieee(a, b, [](float x, float y) { return x - y; }); }
-float f_mul(float a, float b) { return ieee(a, b, [](float x, float y) { return x * y; }); }
+float f_add(float a, float b)
+{
+    return ieee(a, b, [](float x, float y) { return x + y; });
+}
+float f_sub(float a, float b)
+{
+    return ieee(a, b, [](float x, float y) { return x - y; });
+}
+float f_mul(float a, float b)
+{
+    return ieee(a, b, [](float x, float y) { return x * y; });
+}
 
 // The update of one accumulator pixel, from the definition of each operation. Unselected
 // pixels of masked calls get a zero increment: a zero integer term, a +0.0 32f source (Add,
@@ -64,10 +73,14 @@ struct Member {
 };
 
 template <class T>
-constexpr Src src_of = std::is_same_v<T, Zyl8u> ? Src::U8 : std::is_same_v<T, Zyl8s> ? Src::S8 : Src::F32;
+constexpr Src src_of = std::is_same_v<T, Zyl8u>   ? Src::U8
+                       : std::is_same_v<T, Zyl8s> ? Src::S8
+                                                  : Src::F32;
 // Every member as a Call, by argument shape: one source (ONE), two sources (TWO), one source and
 // a weight (WTD); _M adds the mask.
-#define ARGS const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, Zyl32f *d, int ds, ZyliSize r, float alpha
+#define ARGS                                                                                       \
+    const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, Zyl32f *d, int ds,       \
+        ZyliSize r, float alpha
 #define CAST(T, p) static_cast<const T *>(p)
 #define ONE(F, T) [](ARGS) { return F(CAST(T, a), as, d, ds, r); }
 #define ONE_M(F, T) [](ARGS) { return F(CAST(T, a), as, m, ms, d, ds, r); }
@@ -76,11 +89,13 @@ constexpr Src src_of = std::is_same_v<T, Zyl8u> ? Src::U8 : std::is_same_v<T, Zy
 #define WTD(F, T) [](ARGS) { return F(CAST(T, a), as, d, ds, r, alpha); }
 #define WTD_M(F, T) [](ARGS) { return F(CAST(T, a), as, m, ms, d, ds, r, alpha); }
 #define KERNEL(OP, T, MASKED)                                                                      \
-    [](zt::Twin t, const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, Zyl32f *d,   \
-       int ds, int w, int h, float alpha) {                                                            \
-        ZT_ENTRY(t, accumulate<Op::OP, MASKED, T>)(CAST(T, a), as, CAST(T, b), bs, m, ms, d, ds, w, h, alpha); \
+    [](zt::Twin t, const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms,           \
+       Zyl32f *d, int ds, int w, int h, float alpha) {                                             \
+        ZT_ENTRY(t, accumulate<Op::OP, MASKED, T>)                                                 \
+        (CAST(T, a), as, CAST(T, b), bs, m, ms, d, ds, w, h, alpha);                               \
     }
-#define MEMBER(SHAPE, F, OP, T, MASKED) Member{#F, Op::OP, src_of<T>, MASKED, SHAPE(F, T), KERNEL(OP, T, MASKED)}
+#define MEMBER(SHAPE, F, OP, T, MASKED)                                                            \
+    Member { #F, Op::OP, src_of < T>, MASKED, SHAPE(F, T), KERNEL(OP, T, MASKED) }
 
 const Member kMembers[] = {
     MEMBER(ONE, zyliAdd_8u32f_C1IR, Add, Zyl8u, false),
@@ -121,14 +136,20 @@ void fill_mask(Image<Zyl8u> &m, Rng &rng, double zeroShare)
 {
     for (int y = 0; y < m.height(); ++y)
         for (int x = 0; x < m.width(); ++x)
-            m.at(x, y) = rng.chance(zeroShare) ? 0 : Zyl8u(rng.chance(0.5) ? 1 : rng.uniform(1, 255));
+            m.at(x, y) =
+                rng.chance(zeroShare) ? 0 : Zyl8u(rng.chance(0.5) ? 1 : rng.uniform(1, 255));
     m.snapshot();
 }
 
 // Weights in 0..1 mostly, and the values that stress the increment form.
 float random_alpha(Rng &rng)
 {
-    const float picks[] = {0.0f, 1.0f, -0.5f, 1.5f, -0.0f, std::numeric_limits<float>::infinity(),
+    const float picks[] = {0.0f,
+                           1.0f,
+                           -0.5f,
+                           1.5f,
+                           -0.0f,
+                           std::numeric_limits<float>::infinity(),
                            std::numeric_limits<float>::quiet_NaN()};
     if (rng.chance(0.25)) return picks[rng.uniform(0, 6)];
     if (rng.chance(0.1)) return zt::random_float(rng, 0.0);
@@ -141,8 +162,9 @@ void fill_floats(Image<Zyl32f> &img, Rng &rng)
 {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            img.at(x, y) = rng.chance(0.1) ? std::bit_cast<float>(0x7FC00000u | (rng.bits32() & 0x803FFFFFu))
-                                           : zt::random_float(rng, 0.15);
+            img.at(x, y) = rng.chance(0.1)
+                               ? std::bit_cast<float>(0x7FC00000u | (rng.bits32() & 0x803FFFFFu))
+                               : zt::random_float(rng, 0.15);
     img.snapshot();
 }
 template <class T> void fill_source(Image<T> &img, Rng &rng)
@@ -184,43 +206,61 @@ TEST(Accum, ValidationOrderAndNoWrites)
                 int as, bs, ms, ds;
                 ZyliSize r;
             };
-            const Args valid{a.data(), b.data(), m.data(), d.data(), a.step(), b.step(), m.step(), d.step(), {w, h}};
+            const Args valid{a.data(), b.data(), m.data(), d.data(), a.step(),
+                             b.step(), m.step(), d.step(), {w, h}};
             auto with = [&](auto change) {
                 Args x = valid;
                 change(x);
-                return [x, &M] { return M.call(x.a, x.as, x.b, x.bs, x.m, x.ms, x.d, x.ds, x.r, 0.5f); };
+                return [x, &M] {
+                    return M.call(x.a, x.as, x.b, x.bs, x.m, x.ms, x.d, x.ds, x.r, 0.5f);
+                };
             };
             auto steps = [](int as, int bs, int ms, int ds) {
                 return [=](Args &x) { x.as += as, x.bs += bs, x.ms += ms, x.ds += ds; };
             };
             std::vector<zt::StatusCase> refused = {
-                {"null source wins over size and steps",
-                 with([](Args &x) { x.a = nullptr, x.as = x.bs = x.ms = x.ds = -1, x.r = {-1, -1}; }), zylStatusNullPtr},
+                {"null source wins over size and steps", with([](Args &x) {
+                     x.a = nullptr, x.as = x.bs = x.ms = x.ds = -1, x.r = {-1, -1};
+                 }),
+                 zylStatusNullPtr},
                 {"null accumulator", with([](Args &x) { x.d = nullptr; }), zylStatusNullPtr},
                 {"negative width", with([](Args &x) { x.r.width = -1; }), zylStatusBadSize},
                 {"negative height", with([](Args &x) { x.r.height = -1; }), zylStatusBadSize},
                 {"source step one pixel short", with(steps(-e, 0, 0, 0)), zylStatusBadSize},
                 {"accumulator step one pixel short", with(steps(0, 0, 0, -4)), zylStatusBadSize},
-                {"accumulator step 4w+2 is a size fault", with(steps(0, 0, 0, 2)), zylStatusBadSize},
-                {"zero steps with a positive width", with([](Args &x) { x.as = x.bs = x.ms = x.ds = 0; }), zylStatusBadSize},
-                {"negative step with zero width", with([](Args &x) { x.ds = -4, x.r.width = 0; }), zylStatusBadSize},
-                {"zero height does not excuse a bad step", with([](Args &x) { x.ds += 2, x.r.height = 0; }), zylStatusBadSize},
+                {"accumulator step 4w+2 is a size fault", with(steps(0, 0, 0, 2)),
+                 zylStatusBadSize},
+                {"zero steps with a positive width",
+                 with([](Args &x) { x.as = x.bs = x.ms = x.ds = 0; }), zylStatusBadSize},
+                {"negative step with zero width", with([](Args &x) { x.ds = -4, x.r.width = 0; }),
+                 zylStatusBadSize},
+                {"zero height does not excuse a bad step",
+                 with([](Args &x) { x.ds += 2, x.r.height = 0; }), zylStatusBadSize},
             };
-            if (f32) refused.push_back({"32f source step not a multiple of 4", with(steps(2, 0, 0, 0)), zylStatusBadSize});
+            if (f32)
+                refused.push_back({"32f source step not a multiple of 4", with(steps(2, 0, 0, 0)),
+                                   zylStatusBadSize});
             if (M.op == Op::Product) {
-                refused.push_back({"null second source", with([](Args &x) { x.b = nullptr; }), zylStatusNullPtr});
-                refused.push_back({"second source step one pixel short", with(steps(0, -e, 0, 0)), zylStatusBadSize});
-                if (f32) refused.push_back({"32f second source step 4w+2", with(steps(0, 2, 0, 0)), zylStatusBadSize});
+                refused.push_back(
+                    {"null second source", with([](Args &x) { x.b = nullptr; }), zylStatusNullPtr});
+                refused.push_back({"second source step one pixel short", with(steps(0, -e, 0, 0)),
+                                   zylStatusBadSize});
+                if (f32)
+                    refused.push_back(
+                        {"32f second source step 4w+2", with(steps(0, 2, 0, 0)), zylStatusBadSize});
             }
             if (M.masked) {
-                refused.push_back({"null mask wins over size", with([](Args &x) { x.m = nullptr, x.r.width = -1; }), zylStatusNullPtr});
+                refused.push_back({"null mask wins over size",
+                                   with([](Args &x) { x.m = nullptr, x.r.width = -1; }),
+                                   zylStatusNullPtr});
                 refused.push_back({"mask step short", with(steps(0, 0, -1, 0)), zylStatusBadSize});
             }
             // Accepted calls on empty images must write nothing either.
             refused.push_back({"zero width", with([](Args &x) { x.r.width = 0; }), zylStatusOk});
             refused.push_back({"zero height", with([](Args &x) { x.r.height = 0; }), zylStatusOk});
             refused.push_back({"zero width with zero steps",
-                               with([](Args &x) { x.as = x.bs = x.ms = x.ds = 0, x.r.width = 0; }), zylStatusOk});
+                               with([](Args &x) { x.as = x.bs = x.ms = x.ds = 0, x.r.width = 0; }),
+                               zylStatusOk});
             const auto before = d.roi_bytes();
             auto untouched = [&] { return d.roi_bytes() == before && d.intact_outside_roi(); };
             zt::expect_statuses(refused, untouched);
@@ -228,7 +268,8 @@ TEST(Accum, ValidationOrderAndNoWrites)
             // 8-bit images and masks have no step alignment demand.
             std::vector<zt::StatusCase> accepted;
             if (!f32) accepted.push_back({"odd 8-bit steps", with(steps(1, 1, 0, 0)), zylStatusOk});
-            if (M.masked) accepted.push_back({"odd mask step", with(steps(0, 0, 1, 0)), zylStatusOk});
+            if (M.masked)
+                accepted.push_back({"odd mask step", with(steps(0, 0, 1, 0)), zylStatusOk});
             zt::expect_statuses(accepted);
         });
     }
@@ -263,23 +304,24 @@ TEST(Accum, MatchesReference)
                 const int w = base.width, h = base.height;
                 std::vector<float> before;
                 for (int y = 0; y < h; ++y) before.insert(before.end(), d.row(y), d.row(y) + w);
-                ASSERT_EQ(M.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), d.data(),
-                                 d.step(), d.size(), alpha),
+                ASSERT_EQ(M.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(),
+                                 d.data(), d.step(), d.size(), alpha),
                           zylStatusOk);
                 for (int y = 0; y < h; ++y)
                     for (int x = 0; x < w; ++x) {
-                        float e = reference<T>(M.op, M.masked, before[std::size_t(y) * w + x], a.at(x, y),
-                                               b.at(x, y), m.at(x, y), alpha);
+                        float e = reference<T>(M.op, M.masked, before[std::size_t(y) * w + x],
+                                               a.at(x, y), b.at(x, y), m.at(x, y), alpha);
                         ASSERT_EQ(zt::bits_of(d.at(x, y)), zt::bits_of(e))
                             << "pixel " << x << "," << y << " alpha " << alpha;
                     }
                 // The twins' kernels on the same images, row by row.
                 zt::expect_twins_agree([&](zt::Twin t) {
                     Image<Zyl32f> k(ld);
-                    for (int y = 0; y < h; ++y) std::memcpy(k.row(y), &before[std::size_t(y) * w], 4 * w);
+                    for (int y = 0; y < h; ++y)
+                        std::memcpy(k.row(y), &before[std::size_t(y) * w], 4 * w);
                     k.snapshot();
-                    M.kernel(t, a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), k.data(),
-                             k.step(), w, h, alpha);
+                    M.kernel(t, a.data(), a.step(), b.data(), b.step(), m.data(), m.step(),
+                             k.data(), k.step(), w, h, alpha);
                     EXPECT_TRUE(k.intact_outside_roi());
                     return k.roi_bytes();
                 });
@@ -318,8 +360,9 @@ TEST(Accum, EdgeValues)
         {"zyliAddWeighted_8u32f_C1IR", 3.0f, 200, 0, 1, 0.0f, 3.0f},
     };
     for (const Case &c : cases) {
-        const Member *M = std::find_if(std::begin(kMembers), std::end(kMembers),
-                                       [&](const Member &m) { return std::string(m.name) == c.member; });
+        const Member *M =
+            std::find_if(std::begin(kMembers), std::end(kMembers),
+                         [&](const Member &m) { return std::string(m.name) == c.member; });
         ASSERT_NE(M, std::end(kMembers)) << c.member;
         SCOPED_TRACE(c.member);
         with_source_type(M->src, [&]<class T>() {

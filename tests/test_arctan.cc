@@ -71,15 +71,15 @@ TEST(FastArctan, DocumentedAngles)
         float y, x, angle;
     };
     const Case cases[] = {
-        {0, 1, -0.1405f},       {0, -1, 180.1405f},     {0, 0, -0.1405f},
-        {1, 0, 90.1405f},       {-1, 0, 269.8595f},     {1, 1, 45.1405064f},
-        {-1, -1, 225.1405064f}, {0, -0.0f, -0.1405f},   {-0.0f, 0, -0.1405f},
-        {1, -1, 134.8594936f},  {-1, 1, 314.8594936f},  {3, 1e-30f, 90.1405f},
+        {0, 1, -0.1405f},     {0, -1, 180.1405f},    {0, 0, -0.1405f},       {1, 0, 90.1405f},
+        {-1, 0, 269.8595f},   {1, 1, 45.1405064f},   {-1, -1, 225.1405064f}, {0, -0.0f, -0.1405f},
+        {-0.0f, 0, -0.1405f}, {1, -1, 134.8594936f}, {-1, 1, 314.8594936f},  {3, 1e-30f, 90.1405f},
     };
     float y[12], x[12], d[12];
     for (int i = 0; i < 12; ++i) y[i] = cases[i].y, x[i] = cases[i].x;
     ASSERT_EQ(zylibFastArctan_32f(y, x, d, 12), 0);
-    for (int i = 0; i < 12; ++i) EXPECT_NEAR(d[i], cases[i].angle, 1e-4f) << cases[i].y << ", " << cases[i].x;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_NEAR(d[i], cases[i].angle, 1e-4f) << cases[i].y << ", " << cases[i].x;
 }
 
 // Every length from 0 to 9 and longer arrays, at every offset from a 16-byte boundary, against
@@ -95,11 +95,13 @@ TEST(FastArctan, MatchesReferenceAndTwinsAgree)
             SCOPED_TRACE(zt::seed_note(seed));
             // A few guard elements after the end, which must survive.
             std::vector<float> ys(n + off + 8), xs(ys.size()), dst(ys.size(), -7.0f);
-            for (std::size_t i = 0; i < ys.size(); ++i) ys[i] = random_component(rng), xs[i] = random_component(rng);
+            for (std::size_t i = 0; i < ys.size(); ++i)
+                ys[i] = random_component(rng), xs[i] = random_component(rng);
             const float *y = ys.data() + off, *x = xs.data() + off;
             ASSERT_EQ(zylibFastArctan_32f(y, x, dst.data() + off, n), 0);
             for (int i = 0; i < off; ++i) EXPECT_EQ(dst[i], -7.0f);
-            for (int i = 0; i < n; ++i) ASSERT_TRUE(same_angle(dst[off + i], y[i], x[i])) << "element " << i;
+            for (int i = 0; i < n; ++i)
+                ASSERT_TRUE(same_angle(dst[off + i], y[i], x[i])) << "element " << i;
             for (int i = off + n; i < int(dst.size()); ++i) EXPECT_EQ(dst[i], -7.0f);
             zt::expect_twins_agree([&](zt::Twin t) {
                 std::vector<float> d(n + off + 1, -7.0f);
@@ -129,7 +131,8 @@ TEST(FastArctan, StaysInsideArrays)
             y.fill_random(rng);
             x.fill_random(rng);
             ASSERT_EQ(zylibFastArctan_32f(y.data(), x.data(), d.data(), n), 0);
-            for (int i = 0; i < n; ++i) EXPECT_TRUE(same_angle(d.data()[i], y.data()[i], x.data()[i]));
+            for (int i = 0; i < n; ++i)
+                EXPECT_TRUE(same_angle(d.data()[i], y.data()[i], x.data()[i]));
         }
 }
 

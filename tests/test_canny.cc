@@ -39,7 +39,8 @@ std::vector<std::uint8_t> reference_canny(const Deriv &dx, const Deriv &dy, floa
         for (int x = 0; x < w; ++x) {
             const int m = at(x, y);
             if (m <= 0) continue;
-            const long long gx = dx.at(x, y), gy = dy.at(x, y), ax = std::llabs(gx), ay = std::llabs(gy);
+            const long long gx = dx.at(x, y), gy = dy.at(x, y), ax = std::llabs(gx),
+                            ay = std::llabs(gy);
             int dx1, dy1;  // first neighbour; the second is at the opposite offset
             if (4096 * ay >= 9889 * ax) dx1 = 0, dy1 = -1;
             else if (4096 * ay < 1697 * ax) dx1 = -1, dy1 = 0;
@@ -78,21 +79,36 @@ std::vector<std::uint8_t> reference_canny(const Deriv &dx, const Deriv &dy, floa
 // Derivative images (dx, dy) of one kind: raw patterns, or the library's Sobel 3x3 of an 8-bit
 // picture, which is what callers feed in.
 enum class Input {
-    NoiseFull, NoiseSmall, Sobel8uNoise, Sobel8uSquares, Steps, Stripes, Checker, AllStrong,
+    NoiseFull,
+    NoiseSmall,
+    Sobel8uNoise,
+    Sobel8uSquares,
+    Steps,
+    Stripes,
+    Checker,
+    AllStrong,
     Boundaries
 };
 const char *name(Input k)
 {
-    static const char *n[] = {"noise (full range)", "noise (small)", "sobel of noise",
-                              "sobel of squares", "steps", "stripes", "checker", "all strong",
+    static const char *n[] = {"noise (full range)",
+                              "noise (small)",
+                              "sobel of noise",
+                              "sobel of squares",
+                              "steps",
+                              "stripes",
+                              "checker",
+                              "all strong",
                               "direction boundaries"};
     return n[int(k)];
 }
 
 void sobel(Image<Zyl8u> &img, Deriv &dx, Deriv &dy)
 {
-    ASSERT_EQ(zyliSobel3x3_Dx_8u16s_C1R(img.data(), img.step(), dx.data(), dx.step(), img.size()), 0);
-    ASSERT_EQ(zyliSobel3x3_Dy_8u16s_C1R(img.data(), img.step(), dy.data(), dy.step(), 0, img.size()), 0);
+    ASSERT_EQ(zyliSobel3x3_Dx_8u16s_C1R(img.data(), img.step(), dx.data(), dx.step(), img.size()),
+              0);
+    ASSERT_EQ(
+        zyliSobel3x3_Dy_8u16s_C1R(img.data(), img.step(), dy.data(), dy.step(), 0, img.size()), 0);
 }
 
 void make_input(Input k, Deriv &dx, Deriv &dy, Rng &rng)
@@ -200,16 +216,22 @@ struct Thresholds {
 // above every magnitude (including 40000 and infinity).
 Thresholds random_thresholds(Rng &rng, Input k)
 {
-    const float top = k == Input::NoiseSmall ? 40.0f : k == Input::Sobel8uNoise ? 1500.0f : 33000.0f;
+    const float top = k == Input::NoiseSmall     ? 40.0f
+                      : k == Input::Sobel8uNoise ? 1500.0f
+                                                 : 33000.0f;
     switch (rng.uniform(0, 7)) {
-    case 0: return {0.0f, 0.0f};
-    case 1: return {0.0f, rng.real(0.0f, top)};
+    case 0:
+        return {0.0f, 0.0f};
+    case 1:
+        return {0.0f, rng.real(0.0f, top)};
     case 2: {
         float t = std::floor(rng.real(0.0f, top));
         return {t, t};
     }
-    case 3: return {rng.real(0.0f, top / 2), 40000.0f};
-    case 4: return {0.0f, std::numeric_limits<float>::infinity()};
+    case 3:
+        return {rng.real(0.0f, top / 2), 40000.0f};
+    case 4:
+        return {0.0f, std::numeric_limits<float>::infinity()};
     default: {
         float a = rng.real(0.0f, top), b = rng.real(0.0f, top);
         return {std::min(a, b), std::max(a, b)};
@@ -298,13 +320,16 @@ TEST(Canny, ValidationOrderAndNoWrites)
         {"null dy", call(px, xs, nullptr, ys, pd, ds, ok, 1, 2, pb), zylStatusNullPtr},
         {"null dst", call(px, xs, py, ys, nullptr, ds, ok, 1, 2, pb), zylStatusNullPtr},
         {"null buffer", call(px, xs, py, ys, pd, ds, ok, 1, 2, nullptr), zylStatusNullPtr},
-        {"zero dx step before size", call(px, 0, py, ys, pd, ds, {0, 1}, 1, 2, pb), zylStatusBadStep},
+        {"zero dx step before size", call(px, 0, py, ys, pd, ds, {0, 1}, 1, 2, pb),
+         zylStatusBadStep},
         {"negative dy step", call(px, xs, py, -ys, pd, ds, ok, 1, 2, pb), zylStatusBadStep},
         {"zero dst step", call(px, xs, py, ys, pd, 0, ok, 1, 2, pb), zylStatusBadStep},
-        {"zero width before odd step", call(px, xs + 1, py, ys, pd, ds, {0, h}, 1, 2, pb), zylStatusBadSize},
+        {"zero width before odd step", call(px, xs + 1, py, ys, pd, ds, {0, h}, 1, 2, pb),
+         zylStatusBadSize},
         {"zero height", call(px, xs, py, ys, pd, ds, {w, 0}, 1, 2, pb), zylStatusBadSize},
         {"negative width", call(px, xs, py, ys, pd, ds, {-w, h}, 1, 2, pb), zylStatusBadSize},
-        {"odd dx step before thresholds", call(px, xs + 1, py, ys, pd, ds, ok, -1, 2, pb), zylStatusStepNotAligned},
+        {"odd dx step before thresholds", call(px, xs + 1, py, ys, pd, ds, ok, -1, 2, pb),
+         zylStatusStepNotAligned},
         {"odd dy step", call(px, xs, py, ys + 1, pd, ds, ok, 1, 2, pb), zylStatusStepNotAligned},
         {"low -1", call(px, xs, py, ys, pd, ds, ok, -1, 2, pb), zylStatusBadArg},
         {"low NaN", call(px, xs, py, ys, pd, ds, ok, nan, 2, pb), zylStatusBadArg},
@@ -322,7 +347,8 @@ TEST(Canny, ValidationOrderAndNoWrites)
         {"odd dst step", call(px, xs, py, ys, pd, ds, ok, 1, 2, pb), zylStatusOk},
         {"low -0.0, high 0", call(px, xs, py, ys, pd, ds, ok, -0.0f, 0, pb), zylStatusOk},
         {"low = high", call(px, xs, py, ys, pd, ds, ok, 7.5f, 7.5f, pb), zylStatusOk},
-        {"infinite thresholds", call(px, xs, py, ys, pd, ds, ok, INFINITY, INFINITY, pb), zylStatusOk},
+        {"infinite thresholds", call(px, xs, py, ys, pd, ds, ok, INFINITY, INFINITY, pb),
+         zylStatusOk},
     });
 }
 
@@ -332,9 +358,9 @@ TEST(Canny, ValidationOrderAndNoWrites)
 // blocks), random thresholds and misaligned work buffers of exactly the queried size.
 TEST(Canny, MatchesReference)
 {
-    const Input kinds[] = {Input::NoiseFull, Input::NoiseSmall, Input::Sobel8uNoise,
-                           Input::Sobel8uSquares, Input::Steps, Input::Stripes, Input::Checker,
-                           Input::AllStrong, Input::Boundaries};
+    const Input kinds[] = {Input::NoiseFull,      Input::NoiseSmall, Input::Sobel8uNoise,
+                           Input::Sobel8uSquares, Input::Steps,      Input::Stripes,
+                           Input::Checker,        Input::AllStrong,  Input::Boundaries};
     std::uint32_t seed = 100;
     for (Input k : kinds)
         for (int rep = 0; rep < 24; ++rep) {
@@ -342,18 +368,20 @@ TEST(Canny, MatchesReference)
             SCOPED_TRACE(zt::seed_note(seed));
             SCOPED_TRACE(name(k));
             const Layout l = zt::random_layout<Zyl16s>(rng, rep % 4 == 0 ? 90 : 40, 24);
-            Layout ly = zt::random_layout<Zyl16s>(rng, 1, 1), ld = zt::random_layout<Zyl8u>(rng, 1, 1);
+            Layout ly = zt::random_layout<Zyl16s>(rng, 1, 1),
+                   ld = zt::random_layout<Zyl8u>(rng, 1, 1);
             ly.width = ld.width = l.width;
             ly.height = ld.height = l.height;
             Deriv dx(l), dy(ly);
             Image<Zyl8u> dst(ld);
             make_input(k, dx, dy, rng);
             const Thresholds t = random_thresholds(rng, k);
-            SCOPED_TRACE(testing::Message() << l.width << "x" << l.height << " low " << t.low
-                                            << " high " << t.high);
+            SCOPED_TRACE(testing::Message()
+                         << l.width << "x" << l.height << " low " << t.low << " high " << t.high);
             Buffer buf(dx.size(), rng.uniform(0, 3));
             ASSERT_EQ(zyliCanny_16s8u_C1R(dx.data(), dx.step(), dy.data(), dy.step(), dst.data(),
-                                          dst.step(), dx.size(), t.low, t.high, buf.data()), 0);
+                                          dst.step(), dx.size(), t.low, t.high, buf.data()),
+                      0);
             EXPECT_TRUE(zt::same_bytes(dst.roi_bytes(), reference_canny(dx, dy, t.low, t.high)));
             EXPECT_TRUE(dst.intact_outside_roi());
             EXPECT_TRUE(buf.canaries_intact());
@@ -381,7 +409,8 @@ TEST(Canny, HandWorkedCases)
         {"plateau of equal magnitudes: ties suppress", 9, 6,
          [](Deriv &dx, Deriv &dy) {
              for (int y = 0; y < 6; ++y)
-                 for (int x = 0; x < 9; ++x) dx.at(x, y) = 300, dy.at(x, y) = Zyl16s(y % 2 ? 5 : -5);
+                 for (int x = 0; x < 9; ++x)
+                     dx.at(x, y) = 300, dy.at(x, y) = Zyl16s(y % 2 ? 5 : -5);
          },
          0, 0, none},
         {"border pixel against the zero outside", 5, 4,
@@ -392,8 +421,8 @@ TEST(Canny, HandWorkedCases)
          [](int x, int y) { return x == 1 && y == 1; }},
         {"saturated magnitude is not above 32767", 3, 3,
          [](Deriv &dx, Deriv &dy) { dx.at(1, 1) = -32768, dy.at(1, 1) = -32768; }, 0, 32767, none},
-        {"high 40000 selects nothing", 4, 4,
-         [](Deriv &dx, Deriv &) { dx.at(1, 1) = 32767; }, 0, 40000, none},
+        {"high 40000 selects nothing", 4, 4, [](Deriv &dx, Deriv &) { dx.at(1, 1) = 32767; }, 0,
+         40000, none},
         {"low = high: unsuppressed pixels above the value", 6, 1,
          [](Deriv &, Deriv &dy) {
              const Zyl16s v[6] = {7, 0, 8, 0, 9, 0};  // vertical gradients: no row neighbours
@@ -407,7 +436,8 @@ TEST(Canny, HandWorkedCases)
          [](Deriv &, Deriv &dy) {
              // Row 1 a ridge (rows 0 and 2 lower), magnitudes along it 60 20 20 20 0 20 20.
              const int ridge[8] = {60, 20, 20, 20, 0, 20, 20, 20};
-             for (int x = 0; x < 8; ++x) dy.at(x, 1) = Zyl16s(ridge[x]), dy.at(x, 0) = dy.at(x, 2) = 1;
+             for (int x = 0; x < 8; ++x)
+                 dy.at(x, 1) = Zyl16s(ridge[x]), dy.at(x, 0) = dy.at(x, 2) = 1;
          },
          10, 50, [](int x, int y) { return y == 1 && x < 4; }},
         {"magnitude 1 joins an edge when low is 0", 3, 3,
@@ -430,7 +460,8 @@ TEST(Canny, HandWorkedCases)
         dst.fill(77);
         Buffer buf({c.w, c.h}, 0);
         ASSERT_EQ(zyliCanny_16s8u_C1R(dx.data(), dx.step(), dy.data(), dy.step(), dst.data(),
-                                      dst.step(), {c.w, c.h}, c.low, c.high, buf.data()), 0);
+                                      dst.step(), {c.w, c.h}, c.low, c.high, buf.data()),
+                  0);
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x)
                 EXPECT_EQ(dst.at(x, y), c.edge(x, y) ? 255 : 0) << x << "," << y;
@@ -460,8 +491,9 @@ TEST(Canny, TwinsAgree)
             zt::expect_twins_agree([&](zt::Twin tw) {
                 Image<Zyl8u> d(ld);
                 Buffer b(dx.size(), bufOffset);
-                ZT_ENTRY(tw, canny)(dx.data(), dx.step(), dy.data(), dy.step(), d.data(), d.step(), w, h,
-                                    low, high, b.data());
+                ZT_ENTRY(tw, canny)
+                (dx.data(), dx.step(), dy.data(), dy.step(), d.data(), d.step(), w, h, low, high,
+                 b.data());
                 EXPECT_TRUE(b.canaries_intact() && d.intact_outside_roi());
                 const auto L = zylcv::canny::canny_layout(b.data(), w, h);
                 auto out = d.roi_bytes();
@@ -492,8 +524,10 @@ TEST(Canny, StaysInsideOperandsAndBuffer)
                 Zyl32s size = 0;
                 ASSERT_EQ(zyliCannyGetSize({w, h}, &size), 0);
                 zt::GuardedImage<Zyl8u> buffer(size, 1, 1, g);
-                ASSERT_EQ(zyliCanny_16s8u_C1R(gx.data(), gx.step(), gy.data(), gy.step(), dst.data(),
-                                              dst.step(), {w, h}, 0.0f, 0.0f, buffer.data()), 0);
+                ASSERT_EQ(zyliCanny_16s8u_C1R(gx.data(), gx.step(), gy.data(), gy.step(),
+                                              dst.data(), dst.step(), {w, h}, 0.0f, 0.0f,
+                                              buffer.data()),
+                          0);
                 EXPECT_TRUE(zt::same_bytes(dst.roi_bytes(), reference_canny(dx, dy, 0, 0)));
             }
 }

@@ -152,7 +152,8 @@ std::vector<std::uint8_t> check_kernels(Make make, Rng &rng, int w, int h, int s
     return all;
 }
 
-template <class F> class Copy : public ::testing::Test {};
+template <class F> class Copy : public ::testing::Test {
+};
 using Forms = ::testing::Types<Form<Zyl8u, 3>, Form<Zyl8u, 4>, Form<Zyl32f, 3>, Form<Zyl32f, 4>>;
 TYPED_TEST_SUITE(Copy, Forms);
 

@@ -14,11 +14,18 @@ namespace {
 
 // The six image functions behind one interface: `vecs` picks EigenValsVecs or MinEigenVal.
 template <class S> struct Fns;
-template <> struct Fns<Zyl8u> { static constexpr auto vv = zyliEigenValsVecs_8u32f_C1R, mn = zyliMinEigenVal_8u32f_C1R; };
-template <> struct Fns<Zyl8s> { static constexpr auto vv = zyliEigenValsVecs_8s32f_C1R, mn = zyliMinEigenVal_8s32f_C1R; };
-template <> struct Fns<Zyl32f> { static constexpr auto vv = zyliEigenValsVecs_32f_C1R, mn = zyliMinEigenVal_32f_C1R; };
+template <> struct Fns<Zyl8u> {
+    static constexpr auto vv = zyliEigenValsVecs_8u32f_C1R, mn = zyliMinEigenVal_8u32f_C1R;
+};
+template <> struct Fns<Zyl8s> {
+    static constexpr auto vv = zyliEigenValsVecs_8s32f_C1R, mn = zyliMinEigenVal_8s32f_C1R;
+};
+template <> struct Fns<Zyl32f> {
+    static constexpr auto vv = zyliEigenValsVecs_32f_C1R, mn = zyliMinEigenVal_32f_C1R;
+};
 template <class S>
-ZylStatus call(bool vecs, const S *s, int ss, Zyl32f *d, int ds, ZyliSize r, int ap, int bs, Zyl8u *buf)
+ZylStatus call(bool vecs, const S *s, int ss, Zyl32f *d, int ds, ZyliSize r, int ap, int bs,
+               Zyl8u *buf)
 {
     return (vecs ? Fns<S>::vv : Fns<S>::mn)(s, ss, d, ds, r, ap, bs, buf);
 }
@@ -75,7 +82,9 @@ template <class S> Plane gradient(const Image<S> &img, int k, int mx, int my)
 {
     const int w = img.width(), h = img.height(), a = k / 2;
     const auto kx = taps(k, mx), ky = taps(k, my);
-    auto src = [&](int x, int y) { return img.at(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1)); };
+    auto src = [&](int x, int y) {
+        return img.at(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
+    };
     Plane out(w, h);
     if constexpr (std::is_same_v<S, Zyl32f>) {
         Plane hor(w, h);
@@ -90,7 +99,8 @@ template <class S> Plane gradient(const Image<S> &img, int k, int mx, int my)
             for (int x = 0; x < w; ++x) {
                 long s = 0;
                 for (int j = 0; j < k; ++j)
-                    for (int i = 0; i < k; ++i) s += long(ky[j]) * kx[i] * src(x + i - a, y + j - a);
+                    for (int i = 0; i < k; ++i)
+                        s += long(ky[j]) * kx[i] * src(x + i - a, y + j - a);
                 out.at(x, y) = float(std::clamp<long>(s, -32768, 32767));
             }
     }
@@ -110,7 +120,8 @@ Plane box(const Plane &p, int k)
         for (int i = 1; i <= b; ++i) s = s + p.px(i, y);
         hs.at(0, y) = s;
         for (int x = 1; x < w; ++x) {
-            s = x <= b ? (s - p.px(0, y)) + p.px(x + b, y) : (s + p.px(x + b, y)) - p.px(x - b - 1, y);
+            s = x <= b ? (s - p.px(0, y)) + p.px(x + b, y)
+                       : (s + p.px(x + b, y)) - p.px(x - b - 1, y);
             hs.at(x, y) = s;
         }
     }
@@ -181,7 +192,8 @@ template <class S> std::vector<float> reference(const Image<S> &img, bool vecs, 
     return out;
 }
 
-template <class S> struct Eigen : ::testing::Test {};
+template <class S> struct Eigen : ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(Eigen, Types);
 
@@ -209,9 +221,14 @@ TEST(EigenSize, Queries)
             [&] { return n == before; });
         // 96 bytes per column: the widest image whose buffer fits a Zyl32s, and wider ones, which
         // are refused with a result of 0.
-        struct Wide { int w; ZylStatus st; Zyl32s size; };
-        for (Wide c : {Wide{22369621, zylStatusOk, 2147483616}, Wide{22369622, zylStatusBadSize, 0},
-                       Wide{30000000, zylStatusBadSize, 0}, Wide{2147483647, zylStatusBadSize, 0}}) {
+        struct Wide {
+            int w;
+            ZylStatus st;
+            Zyl32s size;
+        };
+        for (Wide c :
+             {Wide{22369621, zylStatusOk, 2147483616}, Wide{22369622, zylStatusBadSize, 0},
+              Wide{30000000, zylStatusBadSize, 0}, Wide{2147483647, zylStatusBadSize, 0}}) {
             n = before;
             EXPECT_EQ(q(c.w, 7, 5, &n), c.st) << c.w;
             EXPECT_EQ(n, c.size) << c.w;
@@ -237,7 +254,9 @@ TYPED_TEST(Eigen, ValidationOrderAndNoWrites)
         Zyl32f *d = dst.data();
         const int ss = src.step(), ds = dst.step();
         auto c = [&](const S *ps, int pss, Zyl32f *pd, int pds, ZyliSize r, int ap, int bs,
-                     Zyl8u *pb) { return [=] { return call(vecs, ps, pss, pd, pds, r, ap, bs, pb); }; };
+                     Zyl8u *pb) {
+            return [=] { return call(vecs, ps, pss, pd, pds, r, ap, bs, pb); };
+        };
         Zyl8u *b = buf.data();
         std::vector<zt::StatusCase> cases = {
             {"null src before sizes", c(nullptr, 0, d, 0, {0, 0}, 4, 4, b), zylStatusNullPtr},
@@ -248,14 +267,16 @@ TYPED_TEST(Eigen, ValidationOrderAndNoWrites)
             {"src step one pixel short", c(s, e * W - e, d, ds, {W, H}, 3, 3, b), zylStatusBadSize},
             {"src step 0", c(s, 0, d, ds, {W, H}, 3, 3, b), zylStatusBadSize},
             {"dst step one float short", c(s, ss, d, row - 4, {W, H}, 3, 3, b), zylStatusBadSize},
-            {"dst step not a multiple of 4", c(s, ss, d, ds + 2, {W, H}, 3, 3, b), zylStatusBadSize},
+            {"dst step not a multiple of 4", c(s, ss, d, ds + 2, {W, H}, 3, 3, b),
+             zylStatusBadSize},
             {"aperture 4", c(s, ss, d, ds, {W, H}, 4, 3, b), zylStatusBadSize},
             {"aperture 9", c(s, ss, d, ds, {W, H}, 9, 3, b), zylStatusBadSize},
             {"block 1", c(s, ss, d, ds, {W, H}, 3, 1, b), zylStatusBadSize},
             {"block 6", c(s, ss, d, ds, {W, H}, 5, 6, b), zylStatusBadSize},
         };
         if (e == 4)  // a 32f source step must hold whole pixels
-            cases.push_back({"32f src step + 2", c(s, ss + 2, d, ds, {W, H}, 3, 3, b), zylStatusBadSize});
+            cases.push_back(
+                {"32f src step + 2", c(s, ss + 2, d, ds, {W, H}, 3, 3, b), zylStatusBadSize});
         const auto d0 = dst.roi_bytes();
         zt::expect_statuses(cases, [&] {
             return dst.roi_bytes() == d0 && dst.intact_outside_roi() && buf == buf0;
@@ -277,8 +298,8 @@ TYPED_TEST(Eigen, MatchesReference)
         SCOPED_TRACE(zt::seed_note(seed));
         const int ap = 3 + 2 * rng.uniform(0, 2), bs = 3 + 2 * rng.uniform(0, 2);
         const int R = std::max({ap, bs, 7}), ka = ap / 2, kb = bs / 2;
-        const int heights[] = {1, 2, ka + kb, ka + kb + 1, R + ka, R + ka + 1, R + ka + 2,
-                               2 * R + ka + 1, rng.uniform(1, 40)};
+        const int heights[] = {1,          2,          ka + kb,        ka + kb + 1,       R + ka,
+                               R + ka + 1, R + ka + 2, 2 * R + ka + 1, rng.uniform(1, 40)};
         Layout l = zt::random_layout<S>(rng, seed % 5 == 0 ? 1 : 37, 1);
         l.height = heights[seed % 9];
         const bool vecs = seed % 2 == 0;
@@ -303,14 +324,17 @@ TYPED_TEST(Eigen, MatchesReference)
         Zyl32s size = 0;
         ASSERT_EQ(zyliEigenValsVecsGetSize(l.width, ap, bs, &size), zylStatusOk);
         std::vector<Zyl8u> buf(size);
-        SCOPED_TRACE(testing::Message() << l.width << "x" << l.height << " ap " << ap << " bs " << bs);
+        SCOPED_TRACE(testing::Message()
+                     << l.width << "x" << l.height << " ap " << ap << " bs " << bs);
         ASSERT_EQ(call(vecs, src.data(), src.step(), dst.data(), dst.step(), src.size(), ap, bs,
-                       buf.data()), zylStatusOk);
+                       buf.data()),
+                  zylStatusOk);
         const auto want = reference(src, vecs, ap, bs);
         const int n = vecs ? 6 : 1;
         for (int y = 0; y < l.height; ++y)
             for (int i = 0; i < l.width * n; ++i)
-                ASSERT_TRUE(zt::same_bits_or_nan(dst.row(y)[i], want[std::size_t(y) * l.width * n + i]))
+                ASSERT_TRUE(
+                    zt::same_bits_or_nan(dst.row(y)[i], want[std::size_t(y) * l.width * n + i]))
                     << "x " << i / n << " y " << y << " output " << i % n;
         EXPECT_TRUE(dst.intact_outside_roi());
     }
@@ -331,10 +355,12 @@ TYPED_TEST(Eigen, GuardPages)
             ASSERT_EQ(zyliMinEigenValGetSize(w, 7, 5, &size), zylStatusOk);
             zt::GuardedImage<Zyl8u> buf(size, 1, 1, where);
             Image<Zyl32f> a({w, h, 6}), b({w, h});
-            EXPECT_EQ(call(true, src.data(), src.step(), a.data(), a.step(), {w, h}, 7, 5, buf.data()),
-                      zylStatusOk);
-            EXPECT_EQ(call(false, src.data(), src.step(), b.data(), b.step(), {w, h}, 7, 5, buf.data()),
-                      zylStatusOk);
+            EXPECT_EQ(
+                call(true, src.data(), src.step(), a.data(), a.step(), {w, h}, 7, 5, buf.data()),
+                zylStatusOk);
+            EXPECT_EQ(
+                call(false, src.data(), src.step(), b.data(), b.step(), {w, h}, 7, 5, buf.data()),
+                zylStatusOk);
             EXPECT_TRUE(a.intact_outside_roi() && b.intact_outside_roi());
         }
 }
@@ -346,7 +372,8 @@ TYPED_TEST(Eigen, Shapes)
 {
     using S = TypeParam;
     const int W = 24, H = 20;
-    const S hi = S(std::is_same_v<S, Zyl8s> ? 100 : 200), lo = S(std::is_same_v<S, Zyl8s> ? -50 : 10);
+    const S hi = S(std::is_same_v<S, Zyl8s> ? 100 : 200),
+            lo = S(std::is_same_v<S, Zyl8s> ? -50 : 10);
     std::vector<Zyl8u> buf(expected_buffer(W, 7, 7));
     Image<S> img({W, H});
     Image<Zyl32f> vv({W, H, 6}), mn({W, H});
@@ -354,8 +381,12 @@ TYPED_TEST(Eigen, Shapes)
     auto run = [&](int ap, int bs, auto shape, bool zeros) {
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) img.at(x, y) = shape(x, y) ? hi : lo;
-        ASSERT_EQ(call(true, img.data(), img.step(), vv.data(), vv.step(), {W, H}, ap, bs, buf.data()), zylStatusOk);
-        ASSERT_EQ(call(false, img.data(), img.step(), mn.data(), mn.step(), {W, H}, ap, bs, buf.data()), zylStatusOk);
+        ASSERT_EQ(
+            call(true, img.data(), img.step(), vv.data(), vv.step(), {W, H}, ap, bs, buf.data()),
+            zylStatusOk);
+        ASSERT_EQ(
+            call(false, img.data(), img.step(), mn.data(), mn.step(), {W, H}, ap, bs, buf.data()),
+            zylStatusOk);
         for (int y = 0; y < H && zeros; ++y)
             for (int x = 0; x < W; ++x)
                 for (float v : {vv.at(x, y, 0), vv.at(x, y, 1), vv.at(x, y, 2), vv.at(x, y, 3),
@@ -365,10 +396,13 @@ TYPED_TEST(Eigen, Shapes)
     for (int ap : {3, 5, 7})
         for (int bs : {3, 7}) {
             SCOPED_TRACE(testing::Message() << "ap " << ap << " bs " << bs);
-            run(ap, bs, [](int, int) { return true; }, true);
-            run(ap, bs, [](int x, int) { return x >= W / 2; }, true);
+            run(
+                ap, bs, [](int, int) { return true; }, true);
+            run(
+                ap, bs, [](int x, int) { return x >= W / 2; }, true);
             // Bright square in the lower right quadrant, its corner at (12, 10).
-            run(ap, bs, [](int x, int y) { return x >= 12 && y >= 10; }, false);
+            run(
+                ap, bs, [](int x, int y) { return x >= 12 && y >= 10; }, false);
             const float *o = &vv.at(12, 10);
             EXPECT_GE(o[0], o[1]);
             EXPECT_GT(o[1], 0.0f);
@@ -389,8 +423,9 @@ TEST(EigenSpecial, StateAllocationFailure)
     Zyl8u src[16] = {}, buf[16] = {};
     Zyl32f dst[16] = {};
     EXPECT_EQ(zyliMinEigenVal_8u32f_C1R(src, w, dst, 4 * w, {w, 1}, 7, 7, buf), zylStatusNoMemory);
-    EXPECT_EQ(zyliEigenValsVecs_32f_C1R(reinterpret_cast<Zyl32f *>(src), 4 * w, dst, 24 * w,
-                                        {w, 1}, 7, 3, buf), zylStatusNoMemory);
+    EXPECT_EQ(zyliEigenValsVecs_32f_C1R(reinterpret_cast<Zyl32f *>(src), 4 * w, dst, 24 * w, {w, 1},
+                                        7, 3, buf),
+              zylStatusNoMemory);
 }
 
 // Twins on odd widths and unaligned rows: products of 16-bit and 32f gradients in place, and
@@ -413,7 +448,8 @@ TEST(EigenTwins, Agree)
                     Zyl8u *p = v.data() + off + std::size_t(y) * step;
                     Zyl16s g = zt::random_value<Zyl16s>(rng);
                     float f = rng.chance(0.7) ? rng.real(0, 4) : zt::random_float(rng, 0.3);
-                    grad16 ? (void)std::memcpy(p + 2 * x, &g, 2) : (void)std::memcpy(p + 4 * x, &f, 4);
+                    grad16 ? (void)std::memcpy(p + 2 * x, &g, 2)
+                           : (void)std::memcpy(p + 4 * x, &f, 4);
                 }
             return v;
         };
@@ -433,8 +469,10 @@ TEST(EigenTwins, Agree)
         const float s = scale_of(3, 3) * 1e3f;
         zt::expect_twins_agree([&](zt::Twin t) {
             Buf vv = plane(false, dstep), mn = plane(false, dstep);
-            ZT_ENTRY(t, eigen<Output::ValsVecs>)(f(sxx), f(sxy), f(syy), step, f(vv), dstep, w, h, s);
-            ZT_ENTRY(t, eigen<Output::MinVal>)(f(sxx), f(sxy), f(syy), step, f(mn), dstep / 6 & ~3, w, h, s);
+            ZT_ENTRY(t, eigen<Output::ValsVecs>)
+            (f(sxx), f(sxy), f(syy), step, f(vv), dstep, w, h, s);
+            ZT_ENTRY(t, eigen<Output::MinVal>)
+            (f(sxx), f(sxy), f(syy), step, f(mn), dstep / 6 & ~3, w, h, s);
             vv.insert(vv.end(), mn.begin(), mn.end());
             return vv;
         });

@@ -12,11 +12,12 @@ using zt::Rng;
 namespace {
 
 // The transform with m x m step costs, m = 3 or 5.
-ZylStatus transform(int m, const Zyl8u *s, int ss, Zyl32f *d, int ds, ZyliSize r, const Zyl32f *metrics)
+ZylStatus transform(int m, const Zyl8u *s, int ss, Zyl32f *d, int ds, ZyliSize r,
+                    const Zyl32f *metrics)
 {
-    return (m == 3 ? zyliDistanceTransform_3x3_8u32f_C1R : zyliDistanceTransform_5x5_8u32f_C1R)(s, ss, d, ds, r, metrics);
+    return (m == 3 ? zyliDistanceTransform_3x3_8u32f_C1R
+                   : zyliDistanceTransform_5x5_8u32f_C1R)(s, ss, d, ds, r, metrics);
 }
-
 
 // A step cost in units of 2^-18, rounded to nearest with ties to even (the default rounding
 // mode of nearbyint), computed in double where m * 2^18 is exact.
@@ -70,10 +71,11 @@ std::vector<std::vector<float>> cost_sets(Rng &rng)
         sets.push_back(m);
     }
     const float u = 1.0f / 262144.0f;
-    sets.insert(sets.end(), {{2.5f * u + 1.0f, 3.5f * u + 1.0f, 1024.5f * u + 2.0f},
-                             {rng.real(0.0f, 3.0f), rng.real(0.0f, 5.0f), rng.real(0.0f, 7.0f)},
-                             {rng.real(16.0f, 32.0f), rng.real(0.0f, 1e-3f), rng.real(100.0f, 900.0f)},
-                             {0.0f, 0.0f, 0.0f}});
+    sets.insert(sets.end(),
+                {{2.5f * u + 1.0f, 3.5f * u + 1.0f, 1024.5f * u + 2.0f},
+                 {rng.real(0.0f, 3.0f), rng.real(0.0f, 5.0f), rng.real(0.0f, 7.0f)},
+                 {rng.real(16.0f, 32.0f), rng.real(0.0f, 1e-3f), rng.real(100.0f, 900.0f)},
+                 {0.0f, 0.0f, 0.0f}});
     return sets;
 }
 
@@ -86,16 +88,17 @@ void fill(Image<Zyl8u> &img, Pattern p, Rng &rng)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const int v = rng.uniform(1, 255);
-            img.at(x, y) = Zyl8u(p == Pattern::AllZero || (p == Pattern::Random && rng.chance(density)) ? 0 : v);
+            img.at(x, y) = Zyl8u(
+                p == Pattern::AllZero || (p == Pattern::Random && rng.chance(density)) ? 0 : v);
         }
     if (p == Pattern::SingleZero) img.at(rng.uniform(0, w - 1), rng.uniform(0, h - 1)) = 0;
     // Maze: zero walls along every other line with random gaps, long detours in both passes.
     for (int y = 0; p == Pattern::Maze && y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if ((y % 4 == 1 && x % 9 != (y / 4) % 9) || (x % 6 == 3 && y % 7 == 0)) img.at(x, y) = 0;
+            if ((y % 4 == 1 && x % 9 != (y / 4) % 9) || (x % 6 == 3 && y % 7 == 0))
+                img.at(x, y) = 0;
     img.snapshot();
 }
-
 
 TEST(DistanceTransform, ValidationOrderAndNoWrites)
 {
@@ -114,22 +117,29 @@ TEST(DistanceTransform, ValidationOrderAndNoWrites)
         auto call = [&](const Zyl8u *a, int as, Zyl32f *b, int bs, ZyliSize r, const Zyl32f *mt) {
             return [=] { return transform(m, a, as, b, bs, r, mt); };
         };
-        zt::expect_statuses({
-            {"null src wins over bad sizes", call(nullptr, -1, pd, 2, {-1, 5}, metrics), zylStatusNullPtr},
-            {"null dst", call(ps, ss, nullptr, ds, {8, 5}, metrics), zylStatusNullPtr},
-            {"null metrics", call(ps, ss, pd, ds, {8, 5}, nullptr), zylStatusNullPtr},
-            {"negative width", call(ps, ss, pd, ds, {-1, 5}, metrics), zylStatusBadSize},
-            {"negative height", call(ps, ss, pd, ds, {8, -1}, metrics), zylStatusBadSize},
-            {"src step shorter than a row", call(ps, 7, pd, ds, {8, 5}, metrics), zylStatusBadSize},
-            {"src step zero", call(ps, 0, pd, ds, {8, 5}, metrics), zylStatusBadSize},
-            {"dst step shorter than a row", call(ps, ss, pd, 28, {8, 5}, metrics), zylStatusBadSize},
-            {"dst step 4w+2", call(ps, ss, pd, 34, {8, 5}, metrics), zylStatusBadSize},
-            {"dst step not a multiple of 4", call(ps, ss, pd, ds + 1, {8, 5}, metrics), zylStatusBadSize},
-            {"zero width, height 5", call(ps, ss, pd, ds, {0, 5}, metrics), zylStatusOk},
-            {"zero height", call(ps, ss, pd, ds, {8, 0}, metrics), zylStatusOk},
-            {"zero width with zero steps", call(ps, 0, pd, 0, {0, 3}, metrics), zylStatusOk},
-            {"negative step with zero width", call(ps, -1, pd, ds, {0, 3}, metrics), zylStatusBadSize},
-        }, untouched);
+        zt::expect_statuses(
+            {
+                {"null src wins over bad sizes", call(nullptr, -1, pd, 2, {-1, 5}, metrics),
+                 zylStatusNullPtr},
+                {"null dst", call(ps, ss, nullptr, ds, {8, 5}, metrics), zylStatusNullPtr},
+                {"null metrics", call(ps, ss, pd, ds, {8, 5}, nullptr), zylStatusNullPtr},
+                {"negative width", call(ps, ss, pd, ds, {-1, 5}, metrics), zylStatusBadSize},
+                {"negative height", call(ps, ss, pd, ds, {8, -1}, metrics), zylStatusBadSize},
+                {"src step shorter than a row", call(ps, 7, pd, ds, {8, 5}, metrics),
+                 zylStatusBadSize},
+                {"src step zero", call(ps, 0, pd, ds, {8, 5}, metrics), zylStatusBadSize},
+                {"dst step shorter than a row", call(ps, ss, pd, 28, {8, 5}, metrics),
+                 zylStatusBadSize},
+                {"dst step 4w+2", call(ps, ss, pd, 34, {8, 5}, metrics), zylStatusBadSize},
+                {"dst step not a multiple of 4", call(ps, ss, pd, ds + 1, {8, 5}, metrics),
+                 zylStatusBadSize},
+                {"zero width, height 5", call(ps, ss, pd, ds, {0, 5}, metrics), zylStatusOk},
+                {"zero height", call(ps, ss, pd, ds, {8, 0}, metrics), zylStatusOk},
+                {"zero width with zero steps", call(ps, 0, pd, 0, {0, 3}, metrics), zylStatusOk},
+                {"negative step with zero width", call(ps, -1, pd, ds, {0, 3}, metrics),
+                 zylStatusBadSize},
+            },
+            untouched);
         EXPECT_TRUE(untouched()) << "an empty image was written";
     }
 }
@@ -141,19 +151,22 @@ TEST(DistanceTransformMask, KindsAndRefusals)
         ZylStatus status;
         std::vector<float> values;  // the nearest floats to the standard decimals
     };
-    std::vector<Row> rows = {{30, zylStatusOk, {1.0f, 1.0f}}, {31, zylStatusOk, {1.0f, 2.0f}},
-                             {32, zylStatusOk, {0.955f, 1.3693f}}, {52, zylStatusOk, {1.0f, 1.4f, 2.1969f}}};
+    std::vector<Row> rows = {{30, zylStatusOk, {1.0f, 1.0f}},
+                             {31, zylStatusOk, {1.0f, 2.0f}},
+                             {32, zylStatusOk, {0.955f, 1.3693f}},
+                             {52, zylStatusOk, {1.0f, 1.4f, 2.1969f}}};
     for (int kind : {50, 51, 53, 33, 3, 0, -30}) rows.push_back({kind, zylStatusOutOfRange, {}});
     for (const Row &r : rows) {
         SCOPED_TRACE("kind " + std::to_string(r.kind));
         float m[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
         EXPECT_EQ(zyliGetDistanceTransformMask(r.kind, m), r.status);
         for (std::size_t i = 0; i < 4; ++i)  // the elements past the kind's values untouched
-            EXPECT_EQ(zt::bits_of(m[i]), zt::bits_of(i < r.values.size() ? r.values[i] : -7.0f)) << "element " << i;
+            EXPECT_EQ(zt::bits_of(m[i]), zt::bits_of(i < r.values.size() ? r.values[i] : -7.0f))
+                << "element " << i;
     }
-    for (int kind : {51, 31}) EXPECT_EQ(zyliGetDistanceTransformMask(kind, nullptr), zylStatusNullPtr);
+    for (int kind : {51, 31})
+        EXPECT_EQ(zyliGetDistanceTransformMask(kind, nullptr), zylStatusNullPtr);
 }
-
 
 // Random and structured images of many shapes (1xN, Nx1, 2x2 ... up to wider than the interior
 // path needs), padded steps, odd source offsets and destination offsets off 16-byte boundaries,
@@ -161,17 +174,21 @@ TEST(DistanceTransformMask, KindsAndRefusals)
 // destination.
 TEST(DistanceTransform, MatchesReference)
 {
-    std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {3, 3}, {4, 4},  {5, 5},
-                                 {2, 7}, {7, 2}, {3, 8}, {8, 3}, {4, 5}, {17, 13}, {40, 31}};
+    std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 9}, {9, 1},   {2, 2},  {3, 3},
+                                               {4, 4}, {5, 5}, {2, 7},   {7, 2},  {3, 8},
+                                               {8, 3}, {4, 5}, {17, 13}, {40, 31}};
     Rng shapeRng(1100);
-    for (int extra = 0; extra < 12; ++extra) shapes.push_back({shapeRng.uniform(1, 70), shapeRng.uniform(1, 40)});
+    for (int extra = 0; extra < 12; ++extra)
+        shapes.push_back({shapeRng.uniform(1, 70), shapeRng.uniform(1, 40)});
     std::uint32_t seed = 100;
     for (const auto [w, h] : shapes)
-        for (Pattern p : {Pattern::Random, Pattern::SingleZero, Pattern::NoZero, Pattern::AllZero, Pattern::Maze}) {
+        for (Pattern p : {Pattern::Random, Pattern::SingleZero, Pattern::NoZero, Pattern::AllZero,
+                          Pattern::Maze}) {
             Rng rng(++seed);
-            SCOPED_TRACE(zt::seed_note(seed) + " size " + std::to_string(w) + "x" + std::to_string(h) +
-                         " pattern " + std::to_string(int(p)));
-            zt::Layout ls = zt::random_layout<Zyl8u>(rng, 1, 1), ld = zt::random_layout<Zyl32f>(rng, 1, 1);
+            SCOPED_TRACE(zt::seed_note(seed) + " size " + std::to_string(w) + "x" +
+                         std::to_string(h) + " pattern " + std::to_string(int(p)));
+            zt::Layout ls = zt::random_layout<Zyl8u>(rng, 1, 1),
+                       ld = zt::random_layout<Zyl32f>(rng, 1, 1);
             ls.width = ld.width = w;
             ls.height = ld.height = h;
             Image<Zyl8u> src(ls);
@@ -179,14 +196,18 @@ TEST(DistanceTransform, MatchesReference)
             const auto srcBytes = src.roi_bytes();
             for (const auto &metrics : cost_sets(rng))
                 for (int m : {3, 5}) {
-                    SCOPED_TRACE(std::string(m == 3 ? "3x3" : "5x5") + " costs " + std::to_string(metrics[0]) +
-                                 " " + std::to_string(metrics[1]) + " " + std::to_string(metrics[2]));
+                    SCOPED_TRACE(std::string(m == 3 ? "3x3" : "5x5") + " costs " +
+                                 std::to_string(metrics[0]) + " " + std::to_string(metrics[1]) +
+                                 " " + std::to_string(metrics[2]));
                     Image<Zyl32f> dst(ld);
                     dst.fill_random(rng);
-                    ASSERT_EQ(transform(m, src.data(), src.step(), dst.data(), dst.step(), src.size(),
-                                        metrics.data()), zylStatusOk);
-                    ASSERT_TRUE(zt::same_bytes(dst.roi_bytes(), ref_transform(m, src, metrics.data())));
-                    ASSERT_TRUE(dst.intact_outside_roi() && src.intact_outside_roi() && src.roi_bytes() == srcBytes);
+                    ASSERT_EQ(transform(m, src.data(), src.step(), dst.data(), dst.step(),
+                                        src.size(), metrics.data()),
+                              zylStatusOk);
+                    ASSERT_TRUE(
+                        zt::same_bytes(dst.roi_bytes(), ref_transform(m, src, metrics.data())));
+                    ASSERT_TRUE(dst.intact_outside_roi() && src.intact_outside_roi() &&
+                                src.roi_bytes() == srcBytes);
                 }
         }
 }
@@ -201,15 +222,19 @@ TEST(DistanceTransform, KnownDistances)
         float (*expect)(int ax, int ay);
     };
     const std::vector<Case> cases = {
-        {"city block, centre of 5x5", 3, 31, 5, 5, 2, 2, [](int ax, int ay) { return float(ax + ay); }},
-        {"chessboard, centre of 5x5", 3, 30, 5, 5, 2, 2, [](int ax, int ay) { return float(std::max(ax, ay)); }},
+        {"city block, centre of 5x5", 3, 31, 5, 5, 2, 2,
+         [](int ax, int ay) { return float(ax + ay); }},
+        {"chessboard, centre of 5x5", 3, 30, 5, 5, 2, 2,
+         [](int ax, int ay) { return float(std::max(ax, ay)); }},
         {"city block, 1x7 row", 3, 31, 7, 1, 2, 0, [](int ax, int) { return float(ax); }},
         {"chessboard, 1x6 column", 3, 30, 1, 6, 0, 4, [](int, int ay) { return float(ay); }},
         {"5x5 mask, 1x9 row", 5, 52, 9, 1, 8, 0, [](int ax, int) { return float(ax); }},
         {"5x5 mask, 1x8 column", 5, 52, 1, 8, 0, 0, [](int, int ay) { return float(ay); }},
         {"5x5 knight moves in a 3x3 corner", 5, 31, 3, 3, 0, 0,
          // a knight move (2) reaches (2,1) and (1,2); one more axial step (1) reaches (2,2)
-         [](int ax, int ay) { return ax + ay == 3 ? 2.0f : ax + ay == 4 ? 3.0f : float(ax + ay); }},
+         [](int ax, int ay) { return ax + ay == 3   ? 2.0f
+                                     : ax + ay == 4 ? 3.0f
+                                                    : float(ax + ay); }},
         {"no zero pixel, 3x3 mask", 3, 32, 6, 4, -1, 0, [](int, int) { return 4096.0f; }},
         {"no zero pixel, 5x5 mask", 5, 52, 4, 6, -1, 0, [](int, int) { return 4096.0f; }},
     };
@@ -222,13 +247,14 @@ TEST(DistanceTransform, KnownDistances)
         ASSERT_EQ(zyliGetDistanceTransformMask(c.kind, m), zylStatusOk);
         if (c.kind == 31 && c.mask == 5) m[2] = 2.0f;  // knight move at 2 in the corner case
         Image<Zyl32f> d({c.w, c.h});
-        ASSERT_EQ(transform(c.mask, s.data(), s.step(), d.data(), d.step(), {c.w, c.h}, m), zylStatusOk);
+        ASSERT_EQ(transform(c.mask, s.data(), s.step(), d.data(), d.step(), {c.w, c.h}, m),
+                  zylStatusOk);
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x)
-                EXPECT_EQ(d.at(x, y), c.expect(std::abs(x - c.zx), std::abs(y - c.zy))) << x << "," << y;
+                EXPECT_EQ(d.at(x, y), c.expect(std::abs(x - c.zx), std::abs(y - c.zy)))
+                    << x << "," << y;
     }
 }
-
 
 // Every twin gives the portable twin's bits on widths around the 8-pixel blocks and with
 // aligned and unaligned destination rows.
@@ -243,8 +269,8 @@ TEST(DistanceTransform, TwinsAgree)
                 const int h = rng.uniform(1, 12);
                 Image<Zyl8u> s({w, h, 1, pad + 1, off + 3});
                 fill(s, Pattern::Random, rng);
-                const zylcv::distance_transform::Costs c{rng.uniform(0, 1 << 20), rng.uniform(0, 1 << 20),
-                                                         rng.uniform(0, 1 << 21)};
+                const zylcv::distance_transform::Costs c{
+                    rng.uniform(0, 1 << 20), rng.uniform(0, 1 << 20), rng.uniform(0, 1 << 21)};
                 zt::expect_twins_agree([&](zt::Twin t) {
                     Image<Zyl32f> d3({w, h, 1, pad, off}), d5({w, h, 1, pad, off});
                     ZT_ENTRY(t, chamfer<3>)(s.data(), s.step(), d3.data(), d3.step(), w, h, c);
@@ -269,7 +295,8 @@ TEST(DistanceTransform, StaysInsideRoi)
                 zt::GuardedImage<Zyl8u> s(w, h, 1, g);
                 zt::GuardedImage<Zyl32f> d(w, h, 1, g);
                 s.fill_random(rng), s.row(0)[0] = 0;
-                EXPECT_EQ(transform(mk, s.data(), s.step(), d.data(), d.step(), s.size(), m), zylStatusOk);
+                EXPECT_EQ(transform(mk, s.data(), s.step(), d.data(), d.step(), s.size(), m),
+                          zylStatusOk);
             }
 }
 

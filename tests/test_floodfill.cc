@@ -71,7 +71,9 @@ template <class T> Outcome ref_value(Grid<T> &g, int sx, int sy, T nv, bool eigh
     return o;
 }
 
-struct Rec { int y, xl, xr, pl, pr, d; };
+struct Rec {
+    int y, xl, xr, pl, pr, d;
+};
 
 // Gradient membership from its definition.
 struct Diff8u {
@@ -100,7 +102,8 @@ Outcome ref_grad(Grid<T> &img, int sx, int sy, T nv, Test ok, bool eight, bool v
     const int w = g.w, h = g.h, mw = w + 2, e = eight;
     std::vector<char> mask(std::size_t(mw) * (h + 2), 0);
     for (int x = 0; x < mw; ++x) mask[x] = mask[std::size_t(h + 1) * mw + x] = 1;
-    for (int y = 0; y < h + 2; ++y) mask[std::size_t(y) * mw] = mask[std::size_t(y) * mw + w + 1] = 1;
+    for (int y = 0; y < h + 2; ++y)
+        mask[std::size_t(y) * mw] = mask[std::size_t(y) * mw + w + 1] = 1;
     auto M = [&](int x, int y) -> char & { return mask[std::size_t(y + 1) * mw + x + 1]; };
     Outcome o;
     long area = 0;
@@ -117,7 +120,8 @@ Outcome ref_grad(Grid<T> &img, int sx, int sy, T nv, Test ok, bool eight, bool v
     while (!st.empty()) {
         const Rec p = st.back();
         st.pop_back();
-        x0 = std::min(x0, p.xl), x1 = std::max(x1, p.xr), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        x0 = std::min(x0, p.xl), x1 = std::max(x1, p.xr), y0 = std::min(y0, p.y),
+        y1 = std::max(y1, p.y);
         auto ref = [&](int x, T c) {
             for (int k = eight ? x - 1 : x; k <= (eight ? x + 1 : x); ++k)
                 if (k >= p.xl && k <= p.xr && ok(c, g.at(k, p.y))) return true;
@@ -125,11 +129,15 @@ Outcome ref_grad(Grid<T> &img, int sx, int sy, T nv, Test ok, bool eight, bool v
         };
         auto scan = [&](int y, int a, int b, int d) {
             for (int x = a; x <= b;) {
-                if (M(x, y) || !ref(x, g.at(x, y))) { ++x; continue; }
+                if (M(x, y) || !ref(x, g.at(x, y))) {
+                    ++x;
+                    continue;
+                }
                 M(x, y) = 1;
                 int l = x, r = x;
                 while (!M(l - 1, y) && ok(g.at(l - 1, y), g.at(l, y))) M(--l, y) = 1;
-                while (!M(r + 1, y) && (ok(g.at(r + 1, y), g.at(r, y)) || ref(r + 1, g.at(r + 1, y))))
+                while (!M(r + 1, y) &&
+                       (ok(g.at(r + 1, y), g.at(r, y)) || ref(r + 1, g.at(r + 1, y))))
                     M(++r, y) = 1;
                 st.push_back({y, l, r, p.xl, p.xr, d});
                 o.maxDepth = std::max(o.maxDepth, st.size());
@@ -156,24 +164,29 @@ ZylStatus call_value(T *p, int step, ZyliSize roi, ZyliPoint seed, Scalar<T> nv,
                      ZyliConnectedRegion *reg, Zyl8u *buf)
 {
     if constexpr (std::is_same_v<T, Zyl8u>)
-        return (eight ? zyliFloodFill_8Con_8u_C1IR : zyliFloodFill_4Con_8u_C1IR)(p, step, roi, seed, nv, reg, buf);
+        return (eight ? zyliFloodFill_8Con_8u_C1IR : zyliFloodFill_4Con_8u_C1IR)(p, step, roi, seed,
+                                                                                 nv, reg, buf);
     else
-        return (eight ? zyliFloodFill_8Con_32f_C1IR : zyliFloodFill_4Con_32f_C1IR)(p, step, roi, seed, nv, reg, buf);
+        return (eight ? zyliFloodFill_8Con_32f_C1IR
+                      : zyliFloodFill_4Con_32f_C1IR)(p, step, roi, seed, nv, reg, buf);
 }
 template <class T>
 ZylStatus call_grad(T *p, int step, ZyliSize roi, ZyliPoint seed, Scalar<T> nv, Scalar<T> lo,
                     Scalar<T> up, bool eight, ZyliConnectedRegion *reg, Zyl8u *buf)
 {
     if constexpr (std::is_same_v<T, Zyl8u>)
-        return (eight ? zyliFloodFill_Grad8Con_8u_C1IR : zyliFloodFill_Grad4Con_8u_C1IR)(p, step, roi, seed, nv, lo, up, reg, buf);
+        return (eight ? zyliFloodFill_Grad8Con_8u_C1IR
+                      : zyliFloodFill_Grad4Con_8u_C1IR)(p, step, roi, seed, nv, lo, up, reg, buf);
     else
-        return (eight ? zyliFloodFill_Grad8Con_32f_C1IR : zyliFloodFill_Grad4Con_32f_C1IR)(p, step, roi, seed, nv, lo, up, reg, buf);
+        return (eight ? zyliFloodFill_Grad8Con_32f_C1IR
+                      : zyliFloodFill_Grad4Con_32f_C1IR)(p, step, roi, seed, nv, lo, up, reg, buf);
 }
 
 std::size_t query(ZyliSize roi, bool grad)
 {
     Zyl32s n = -1;
-    EXPECT_EQ(grad ? zyliFloodFillGetSize_Grad(roi, &n) : zyliFloodFillGetSize(roi, &n), zylStatusOk);
+    EXPECT_EQ(grad ? zyliFloodFillGetSize_Grad(roi, &n) : zyliFloodFillGetSize(roi, &n),
+              zylStatusOk);
     return std::size_t(n);
 }
 
@@ -181,10 +194,10 @@ std::size_t query(ZyliSize roi, bool grad)
 ::testing::AssertionResult same_region(const ZyliConnectedRegion &r, const ZyliConnectedRegion &w)
 {
     if (std::memcmp(&r, &w, sizeof r) == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "region (" << r.area << ", " << r.value << ", " << r.boxX << ", " << r.boxY
-                                         << ", " << r.boxWidth << ", " << r.boxHeight << ") want (" << w.area << ", "
-                                         << w.value << ", " << w.boxX << ", " << w.boxY << ", " << w.boxWidth << ", "
-                                         << w.boxHeight << ")";
+    return ::testing::AssertionFailure()
+           << "region (" << r.area << ", " << r.value << ", " << r.boxX << ", " << r.boxY << ", "
+           << r.boxWidth << ", " << r.boxHeight << ") want (" << w.area << ", " << w.value << ", "
+           << w.boxX << ", " << w.boxY << ", " << w.boxWidth << ", " << w.boxHeight << ")";
 }
 
 template <class T> void load(Image<T> &img, const Grid<T> &g)
@@ -203,7 +216,7 @@ template <class T> std::vector<std::uint8_t> grid_bytes(const Grid<T> &g)
 // against the model; `tight` puts the buffer of the queried size against a guard page.
 template <class T>
 ZylStatus check_fill(const Grid<T> &g, int sx, int sy, Scalar<T> nv, bool eight, bool grad,
-                Scalar<T> lo, Scalar<T> up, const Layout &layoutIn, bool tight = false)
+                     Scalar<T> lo, Scalar<T> up, const Layout &layoutIn, bool tight = false)
 {
     Layout l = layoutIn;
     l.width = g.w, l.height = g.h;
@@ -219,13 +232,15 @@ ZylStatus check_fill(const Grid<T> &g, int sx, int sy, Scalar<T> nv, bool eight,
     Grid<T> want = g;
     Outcome o;
     if (grad) {
-        if constexpr (std::is_same_v<T, Zyl8u>) o = ref_grad(want, sx, sy, T(nv), Diff8u{lo, up}, eight);
+        if constexpr (std::is_same_v<T, Zyl8u>)
+            o = ref_grad(want, sx, sy, T(nv), Diff8u{lo, up}, eight);
         else o = ref_grad(want, sx, sy, nv, Diff32f{lo, up}, eight);
     } else {
         o = ref_value(want, sx, sy, T(nv), eight);
     }
-    const ZylStatus st = grad ? call_grad(img.data(), img.step(), {g.w, g.h}, {sx, sy}, nv, lo, up, eight, &reg, buf)
-                              : call_value(img.data(), img.step(), {g.w, g.h}, {sx, sy}, nv, eight, &reg, buf);
+    const ZylStatus st =
+        grad ? call_grad(img.data(), img.step(), {g.w, g.h}, {sx, sy}, nv, lo, up, eight, &reg, buf)
+             : call_value(img.data(), img.step(), {g.w, g.h}, {sx, sy}, nv, eight, &reg, buf);
     EXPECT_TRUE(img.intact_outside_roi());
     if (st == zylStatusNoMemory) {
         // Allowed (whatever the buffer's real size) only when the literal stack needs more than
@@ -235,7 +250,9 @@ ZylStatus check_fill(const Grid<T> &g, int sx, int sy, Scalar<T> nv, bool eight,
         if (!grad) {
             Grid<Zyl8u> bin{g.w, g.h, std::vector<Zyl8u>(g.v.size())};
             for (std::size_t i = 0; i < g.v.size(); ++i) bin.v[i] = matches(g.v[i], g.at(sx, sy));
-            depth = ref_grad(bin, sx, sy, Zyl8u(2), [](Zyl8u c, Zyl8u) { return c == 1; }, eight, true).maxDepth;
+            depth = ref_grad(
+                        bin, sx, sy, Zyl8u(2), [](Zyl8u c, Zyl8u) { return c == 1; }, eight, true)
+                        .maxDepth;
         }
         const std::size_t records = std::size_t(g.w) * g.h * 6 / 24;
         EXPECT_GT(depth, records + 1) << "ran out of stack although the records fit";
@@ -261,9 +278,15 @@ Pattern pattern(int w, int h, const std::function<int(int, int)> &f)
     return p;
 }
 // Comb: full rows every third row, one-pixel teeth at even columns between them.
-Pattern comb(int w, int h) { return pattern(w, h, [](int x, int y) { return y % 3 == 1 || x % 2 == 0; }); }
+Pattern comb(int w, int h)
+{
+    return pattern(w, h, [](int x, int y) { return y % 3 == 1 || x % 2 == 0; });
+}
 // Rows with teeth alternating with full rows: many pending one-pixel spans.
-Pattern teeth(int w, int h) { return pattern(w, h, [](int x, int y) { return y % 2 == 0 || x % 2 == 0; }); }
+Pattern teeth(int w, int h)
+{
+    return pattern(w, h, [](int x, int y) { return y % 2 == 0 || x % 2 == 0; });
+}
 // Serpentine: a one-pixel path winding down through the rows.
 Pattern serpentine(int w, int h)
 {
@@ -272,8 +295,14 @@ Pattern serpentine(int w, int h)
         return (y / 2) % 2 == 0 ? int(x == w - 1) : int(x == 0);
     });
 }
-Pattern checker(int w, int h) { return pattern(w, h, [](int x, int y) { return (x + y) % 2; }); }
-Pattern checker_even(int w, int h) { return pattern(w, h, [](int x, int y) { return (x + y) % 2 == 0; }); }
+Pattern checker(int w, int h)
+{
+    return pattern(w, h, [](int x, int y) { return (x + y) % 2; });
+}
+Pattern checker_even(int w, int h)
+{
+    return pattern(w, h, [](int x, int y) { return (x + y) % 2 == 0; });
+}
 Pattern spiral(int w, int h)
 {
     Pattern p = pattern(w, h, [](int, int) { return 0; });
@@ -281,8 +310,10 @@ Pattern spiral(int w, int h)
     while (x0 <= x1 && y0 <= y1) {
         for (int x = x0; x <= x1; ++x) p.at(x, y0) = 1;
         for (int y = y0; y <= y1; ++y) p.at(x1, y) = 1;
-        if (y1 > y0 + 1) for (int x = x0; x <= x1; ++x) p.at(x, y1) = 1;
-        if (x1 > x0 + 1) for (int y = y0 + 2; y <= y1; ++y) p.at(x0, y) = 1;
+        if (y1 > y0 + 1)
+            for (int x = x0; x <= x1; ++x) p.at(x, y1) = 1;
+        if (x1 > x0 + 1)
+            for (int y = y0 + 2; y <= y1; ++y) p.at(x0, y) = 1;
         x0 += 2, y0 += 2, x1 -= 2, y1 -= 2;
         if (x0 <= x1 && y0 - 1 <= y1) p.at(x0 - 1, y0 - 1) = 1;  // the link inward
     }
@@ -294,7 +325,10 @@ Pattern maze(Rng &rng, int w, int h, double open)
     return pattern(w, h, [&](int, int) { return int(rng.chance(open)); });
 }
 // Diagonal staircase: runs touching only at corners.
-Pattern diagonal(int w, int h) { return pattern(w, h, [](int x, int y) { return (x / 2 + y) % 2 == 0; }); }
+Pattern diagonal(int w, int h)
+{
+    return pattern(w, h, [](int x, int y) { return (x / 2 + y) % 2 == 0; });
+}
 
 template <class T> Grid<T> from_pattern(const Pattern &p, T open, T wall)
 {
@@ -314,7 +348,8 @@ std::pair<int, int> open_seed(const Pattern &p, Rng &rng)
     return {0, 0};
 }
 
-template <class T> class FloodFill : public ::testing::Test {};
+template <class T> class FloodFill : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl32f>;
 TYPED_TEST_SUITE(FloodFill, Types);
 
@@ -325,13 +360,17 @@ TEST(FloodFillQuery, SizesAndOrder)
     // Sizes of 6 w h and (w + 2)(h + 2) + 6 w h bytes; 0 where a size does not fit a Zyl32s and
     // the query refuses. 178956971 x 1 is where w h 24 first passes 2^32; the largest sizes that
     // fit are 357913941 x 1 (value) and 238609293 x 1 (gradient).
-    struct Case { ZyliSize roi; Zyl32s value, grad; };
-    for (Case c : {Case{{10, 10}, 600, 744}, Case{{1, 1}, 6, 15}, Case{{3, 1}, 18, 33},
-                   Case{{640, 480}, 1843200, 1843200 + 642 * 482},
-                   Case{{178956971, 1}, 1073741826, 1073741826 + 178956973 * 3},
-                   Case{{238609293, 1}, 1431655758, 2147483643}, Case{{238609294, 1}, 1431655764, 0},
-                   Case{{357913941, 1}, 2147483646, 0}, Case{{1, 357913942}, 0, 0},
-                   Case{{65536, 65536}, 0, 0}, Case{{2147483647, 2147483647}, 0, 0}}) {
+    struct Case {
+        ZyliSize roi;
+        Zyl32s value, grad;
+    };
+    for (Case c :
+         {Case{{10, 10}, 600, 744}, Case{{1, 1}, 6, 15}, Case{{3, 1}, 18, 33},
+          Case{{640, 480}, 1843200, 1843200 + 642 * 482},
+          Case{{178956971, 1}, 1073741826, 1073741826 + 178956973 * 3},
+          Case{{238609293, 1}, 1431655758, 2147483643}, Case{{238609294, 1}, 1431655764, 0},
+          Case{{357913941, 1}, 2147483646, 0}, Case{{1, 357913942}, 0, 0},
+          Case{{65536, 65536}, 0, 0}, Case{{2147483647, 2147483647}, 0, 0}}) {
         SCOPED_TRACE(std::to_string(c.roi.width) + "x" + std::to_string(c.roi.height));
         Zyl32s a = -1, b = -1;
         EXPECT_EQ(zyliFloodFillGetSize(c.roi, &a), c.value ? zylStatusOk : zylStatusBadSize);
@@ -343,7 +382,8 @@ TEST(FloodFillQuery, SizesAndOrder)
     std::vector<zt::StatusCase> cases;
     for (bool grad : {false, true}) {
         auto q = [grad, &n](ZyliSize r, Zyl32s *p) {
-            return [=] { return grad ? zyliFloodFillGetSize_Grad(r, p) : zyliFloodFillGetSize(r, p); };
+            return
+                [=] { return grad ? zyliFloodFillGetSize_Grad(r, p) : zyliFloodFillGetSize(r, p); };
         };
         cases.push_back({"size before null pointer", q({0, 5}, nullptr), zylStatusBadSize});
         cases.push_back({"negative height", q({5, -1}, &n), zylStatusBadSize});
@@ -367,26 +407,37 @@ TYPED_TEST(FloodFill, ValidationOrderAndNoWrites)
     const int s = img.step(), odd = s + 2;
     const ZyliSize ok{6, 4};
     Zyl8u *b = buf.data();
-    auto val = [&](T *pp, int st, ZyliSize r, ZyliPoint sd, Scalar<T> nv, ZyliConnectedRegion *rg, Zyl8u *bb) {
-        return [=] { return call_value(pp, st, r, sd, nv, true, rg, bb) == call_value(pp, st, r, sd, nv, false, rg, bb)
-                                ? call_value(pp, st, r, sd, nv, true, rg, bb) : ZylStatus(999); };
+    auto val = [&](T *pp, int st, ZyliSize r, ZyliPoint sd, Scalar<T> nv, ZyliConnectedRegion *rg,
+                   Zyl8u *bb) {
+        return [=] {
+            return call_value(pp, st, r, sd, nv, true, rg, bb) ==
+                           call_value(pp, st, r, sd, nv, false, rg, bb)
+                       ? call_value(pp, st, r, sd, nv, true, rg, bb)
+                       : ZylStatus(999);
+        };
     };
-    auto grd = [&](T *pp, int st, ZyliSize r, ZyliPoint sd, Scalar<T> nv, Scalar<T> lo, Scalar<T> up,
-                   ZyliConnectedRegion *rg, Zyl8u *bb) {
-        return [=] { return call_grad(pp, st, r, sd, nv, lo, up, true, rg, bb) == call_grad(pp, st, r, sd, nv, lo, up, false, rg, bb)
-                                ? call_grad(pp, st, r, sd, nv, lo, up, true, rg, bb) : ZylStatus(999); };
+    auto grd = [&](T *pp, int st, ZyliSize r, ZyliPoint sd, Scalar<T> nv, Scalar<T> lo,
+                   Scalar<T> up, ZyliConnectedRegion *rg, Zyl8u *bb) {
+        return [=] {
+            return call_grad(pp, st, r, sd, nv, lo, up, true, rg, bb) ==
+                           call_grad(pp, st, r, sd, nv, lo, up, false, rg, bb)
+                       ? call_grad(pp, st, r, sd, nv, lo, up, true, rg, bb)
+                       : ZylStatus(999);
+        };
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     ZyliConnectedRegion *R = &reg;
     std::vector<zt::StatusCase> cases = {
-        {"null image wins over everything", val(nullptr, 0, {0, 0}, {-1, -1}, 999, R, b), zylStatusNullPtr},
+        {"null image wins over everything", val(nullptr, 0, {0, 0}, {-1, -1}, 999, R, b),
+         zylStatusNullPtr},
         {"null region", val(p, s, ok, {0, 0}, 1, nullptr, b), zylStatusNullPtr},
         {"null buffer", val(p, s, ok, {0, 0}, 1, R, nullptr), zylStatusNullPtr},
         {"zero step before size", val(p, 0, {0, 4}, {0, 0}, 1, R, b), zylStatusBadStep},
         {"negative step", val(p, -s, ok, {0, 0}, 1, R, b), zylStatusBadStep},
         {"zero width before alignment", val(p, odd, {0, 4}, {0, 0}, 1, R, b), zylStatusBadSize},
         {"zero height", val(p, s, {6, 0}, {0, 0}, 1, R, b), zylStatusBadSize},
-        {"odd step before seed", val(p, odd, ok, {9, 9}, 1, R, b), f32 ? zylStatusStepNotAligned : zylStatusOutOfRange},
+        {"odd step before seed", val(p, odd, ok, {9, 9}, 1, R, b),
+         f32 ? zylStatusStepNotAligned : zylStatusOutOfRange},
         {"seed x = width before newVal", val(p, s, ok, {6, 0}, 999, R, b), zylStatusOutOfRange},
         {"seed y = -1", val(p, s, ok, {0, -1}, 1, R, b), zylStatusOutOfRange},
         {"seed y = height", val(p, s, ok, {0, 4}, 1, R, b), zylStatusOutOfRange},
@@ -399,15 +450,21 @@ TYPED_TEST(FloodFill, ValidationOrderAndNoWrites)
         {"grad: negative upDiff", grd(p, s, ok, {0, 0}, 1, 0, -1, R, b), zylStatusOutOfRange},
     };
     if constexpr (f32) {
-        cases.push_back({"grad: odd step", grd(p, odd, ok, {0, 0}, 1, 1, 1, R, b), zylStatusStepNotAligned});
-        cases.push_back({"grad: NaN upDiff", grd(p, s, ok, {0, 0}, 1, 1, nan, R, b), zylStatusOutOfRange});
-        cases.push_back({"grad: NaN lowDiff", grd(p, s, ok, {0, 0}, 1, nan, 1, R, b), zylStatusOutOfRange});
+        cases.push_back(
+            {"grad: odd step", grd(p, odd, ok, {0, 0}, 1, 1, 1, R, b), zylStatusStepNotAligned});
+        cases.push_back(
+            {"grad: NaN upDiff", grd(p, s, ok, {0, 0}, 1, 1, nan, R, b), zylStatusOutOfRange});
+        cases.push_back(
+            {"grad: NaN lowDiff", grd(p, s, ok, {0, 0}, 1, nan, 1, R, b), zylStatusOutOfRange});
     } else {
         cases.push_back({"newVal 256", val(p, s, ok, {0, 0}, 256, R, b), zylStatusBadArg});
         cases.push_back({"newVal -1", val(p, s, ok, {0, 0}, -1, R, b), zylStatusBadArg});
-        cases.push_back({"grad: newVal before diffs", grd(p, s, ok, {0, 0}, 256, -1, 300, R, b), zylStatusBadArg});
-        cases.push_back({"grad: diffs summing to 256", grd(p, s, ok, {0, 0}, 1, 200, 56, R, b), zylStatusOutOfRange});
-        cases.push_back({"grad: 56 + 200", grd(p, s, ok, {0, 0}, 1, 56, 200, R, b), zylStatusOutOfRange});
+        cases.push_back({"grad: newVal before diffs", grd(p, s, ok, {0, 0}, 256, -1, 300, R, b),
+                         zylStatusBadArg});
+        cases.push_back({"grad: diffs summing to 256", grd(p, s, ok, {0, 0}, 1, 200, 56, R, b),
+                         zylStatusOutOfRange});
+        cases.push_back(
+            {"grad: 56 + 200", grd(p, s, ok, {0, 0}, 1, 56, 200, R, b), zylStatusOutOfRange});
     }
     zt::expect_statuses(cases, [&] {
         return img.roi_bytes() == before && img.intact_outside_roi() && buf == bufBefore &&
@@ -415,7 +472,9 @@ TYPED_TEST(FloodFill, ValidationOrderAndNoWrites)
     });
     // Limits that are accepted: 200 + 55, -0.0 and +inf differences.
     if constexpr (f32) {
-        EXPECT_EQ(call_grad(p, s, ok, {0, 0}, 1.0f, -0.0f, std::numeric_limits<float>::infinity(), true, R, b), 0);
+        EXPECT_EQ(call_grad(p, s, ok, {0, 0}, 1.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                            true, R, b),
+                  0);
     } else {
         EXPECT_EQ(call_grad(p, s, ok, {0, 0}, 1, 200, 55, true, R, b), 0);
     }
@@ -429,8 +488,12 @@ template <class T> T few_values(Rng &rng, int k)
     if constexpr (std::is_same_v<T, Zyl8u>) {
         return T(rng.uniform(0, k - 1) * 7);
     } else {
-        static const float pool[] = {0.0f, -0.0f, 1.5f, std::numeric_limits<float>::quiet_NaN(),
-                                     std::numeric_limits<float>::infinity(), -3.0f};
+        static const float pool[] = {0.0f,
+                                     -0.0f,
+                                     1.5f,
+                                     std::numeric_limits<float>::quiet_NaN(),
+                                     std::numeric_limits<float>::infinity(),
+                                     -3.0f};
         if (rng.chance(0.1)) return pool[rng.uniform(0, 5)];
         return float(rng.uniform(0, k - 1)) * 1.5f;
     }
@@ -446,7 +509,8 @@ template <class T> Grid<T> walk(Rng &rng, int w, int h)
             if constexpr (std::is_same_v<T, Zyl8u>) {
                 g.at(x, y) = T(v);
             } else {
-                g.at(x, y) = rng.chance(0.03) ? zt::random_float(rng, 1.0) : float(v) * 0.25f + rng.real(-0.1f, 0.1f);
+                g.at(x, y) = rng.chance(0.03) ? zt::random_float(rng, 1.0)
+                                              : float(v) * 0.25f + rng.real(-0.1f, 0.1f);
             }
         }
     }
@@ -474,9 +538,11 @@ TYPED_TEST(FloodFill, MatchesModels)
                 else nv = rng.uniform(0, 255), lo = rng.uniform(0, 4), up = rng.uniform(0, 4);
                 if (grad && seed % 17 == 0) lo = 200, up = 55;
             } else if (!grad) {
-                nv = rng.chance(0.1) ? g.at(sx, sy) : (rng.chance(0.05) ? NAN : rng.real(-9.0f, 9.0f));
+                nv = rng.chance(0.1) ? g.at(sx, sy)
+                                     : (rng.chance(0.05) ? NAN : rng.real(-9.0f, 9.0f));
             } else {
-                nv = zt::random_float(rng, 0.1), lo = rng.real(0.0f, 1.0f), up = rng.real(0.0f, 1.0f);
+                nv = zt::random_float(rng, 0.1), lo = rng.real(0.0f, 1.0f),
+                up = rng.real(0.0f, 1.0f);
                 if (seed % 13 == 0) lo = std::numeric_limits<float>::infinity();  // mid is NaN
                 if (seed % 11 == 0) up = -0.0f;
             }
@@ -501,24 +567,50 @@ TYPED_TEST(FloodFill, StructuredImages)
         SCOPED_TRACE(zt::seed_note(seed));
         const Grid<T> g = from_pattern<T>(p, T(5), T(9));
         const auto [rx, ry] = open_seed(p, rng);
-        for (auto [sx, sy] : {std::pair{rx, ry}, {0, 0}, {0, p.h - 1}, {p.w - 1, 1}, {0, p.h / 2}, {p.w / 2, p.h / 2}}) {
+        for (auto [sx, sy] : {std::pair{rx, ry},
+                              {0, 0},
+                              {0, p.h - 1},
+                              {p.w - 1, 1},
+                              {0, p.h / 2},
+                              {p.w / 2, p.h / 2}}) {
             if (sy >= p.h || !p.at(sx, sy)) continue;
             SCOPED_TRACE(testing::Message() << p.w << "x" << p.h << " seed " << sx << "," << sy);
             for (bool eight : {k4, k8})
                 for (bool tight : {false, true}) {
-                    refused += check_fill(g, sx, sy, Scalar<T>(7), eight, false, Scalar<T>(0), Scalar<T>(0), {}, tight) != zylStatusOk;
+                    refused += check_fill(g, sx, sy, Scalar<T>(7), eight, false, Scalar<T>(0),
+                                          Scalar<T>(0), {}, tight) != zylStatusOk;
                     // Differences that accept open-to-open steps only: same region as the value fill.
-                    refused += check_fill(g, sx, sy, Scalar<T>(5), eight, true, Scalar<T>(1), Scalar<T>(1), {}, tight) != zylStatusOk;
+                    refused += check_fill(g, sx, sy, Scalar<T>(5), eight, true, Scalar<T>(1),
+                                          Scalar<T>(1), {}, tight) != zylStatusOk;
                 }
         }
     };
-    for (auto [w, h] : {std::pair{1, 1}, {2, 1}, {3, 1}, {1, 2}, {1, 3}, {1, 7}, {37, 1}, {3, 3}, {5, 3}, {5, 5}, {9, 3},
-                        {16, 9}, {33, 20}, {4, 31}, {41, 3}, {40, 12}, {61, 61}, {3, 40}})
-        for (auto *make : {comb, teeth, serpentine, checker, checker_even, spiral, diagonal}) run(make(w, h));
+    for (auto [w, h] : {std::pair{1, 1},
+                        {2, 1},
+                        {3, 1},
+                        {1, 2},
+                        {1, 3},
+                        {1, 7},
+                        {37, 1},
+                        {3, 3},
+                        {5, 3},
+                        {5, 5},
+                        {9, 3},
+                        {16, 9},
+                        {33, 20},
+                        {4, 31},
+                        {41, 3},
+                        {40, 12},
+                        {61, 61},
+                        {3, 40}})
+        for (auto *make : {comb, teeth, serpentine, checker, checker_even, spiral, diagonal})
+            run(make(w, h));
     Rng rng(77);
-    for (int i = 0; i < 30; ++i) run(maze(rng, rng.uniform(1, 40), rng.uniform(1, 30), rng.chance(0.5) ? 0.6 : 0.8));
+    for (int i = 0; i < 30; ++i)
+        run(maze(rng, rng.uniform(1, 40), rng.uniform(1, 30), rng.chance(0.5) ? 0.6 : 0.8));
     // Uniform images: everything from any seed.
-    for (auto [w, h] : {std::pair{1, 1}, {1, 3}, {3, 1}, {2, 2}, {17, 5}}) run(pattern(w, h, [](int, int) { return 1; }));
+    for (auto [w, h] : {std::pair{1, 1}, {1, 3}, {3, 1}, {2, 2}, {17, 5}})
+        run(pattern(w, h, [](int, int) { return 1; }));
     EXPECT_GT(refused, 0);  // the tooth patterns do exceed the buffer somewhere
 }
 
@@ -532,17 +624,21 @@ TYPED_TEST(FloodFill, TwinsAgree)
         Rng rng(seed);
         SCOPED_TRACE(zt::seed_note(seed));
         const int w = rng.uniform(1, 130), h = rng.uniform(1, 12);
-        const Layout l{w, h, 1, int(sizeof(T)) * rng.uniform(0, 5), (int(sizeof(T)) * rng.uniform(0, 15)) % 16};
+        const Layout l{w, h, 1, int(sizeof(T)) * rng.uniform(0, 5),
+                       (int(sizeof(T)) * rng.uniform(0, 15)) % 16};
         std::vector<T> px(std::size_t(w) * h);
         for (T &v : px) v = rng.chance(0.97) ? T(1) : T(rng.uniform(0, 2));
         const int sx = rng.uniform(0, w - 1), sy = rng.uniform(0, h - 1), mb = (w + 2) * (h + 2);
         const bool eight = rng.chance(0.5), grad = rng.chance(0.5);
         const std::uint32_t cap = std::uint32_t(w) * h * 6 / 24 + 1;
-        auto fill = [&](zt::Twin t, auto eightTag, Image<T> &img, Zyl8u *buf, ZyliConnectedRegion *r) {
+        auto fill = [&](zt::Twin t, auto eightTag, Image<T> &img, Zyl8u *buf,
+                        ZyliConnectedRegion *r) {
             constexpr bool E = decltype(eightTag)::value;
-            if (!grad) return ZT_ENTRY(t, flood_fill<E>)(img.data(), img.step(), w, h, sx, sy, T(7), buf, cap, r);
-            return ZT_ENTRY(t, flood_fill_grad<E>)(img.data(), img.step(), w, h, sx, sy, T(7), Diff(1), Diff(0), buf,
-                                                   buf + mb, cap, r);
+            if (!grad)
+                return ZT_ENTRY(t, flood_fill<E>)(img.data(), img.step(), w, h, sx, sy, T(7), buf,
+                                                  cap, r);
+            return ZT_ENTRY(t, flood_fill_grad<E>)(img.data(), img.step(), w, h, sx, sy, T(7),
+                                                   Diff(1), Diff(0), buf, buf + mb, cap, r);
         };
         zt::expect_twins_agree([&](zt::Twin t) {
             Image<T> img(l);
@@ -554,7 +650,8 @@ TYPED_TEST(FloodFill, TwinsAgree)
                                        : fill(t, std::false_type{}, img, buf.data(), &r);
             EXPECT_TRUE(img.intact_outside_roi());
             auto bytes = img.roi_bytes();
-            bytes.insert(bytes.end(), reinterpret_cast<const Zyl8u *>(&r), reinterpret_cast<const Zyl8u *>(&r + 1));
+            bytes.insert(bytes.end(), reinterpret_cast<const Zyl8u *>(&r),
+                         reinterpret_cast<const Zyl8u *>(&r + 1));
             bytes.push_back(Zyl8u(-st));
             return bytes;
         });
@@ -575,9 +672,12 @@ TYPED_TEST(FloodFill, StaysInsideRoi)
                 std::vector<Zyl8u> buf(query({w, h}, true) + 24);
                 ZyliConnectedRegion r{};
                 for (bool eight : {k4, k8}) {
-                    EXPECT_EQ(call_value(img.data(), img.step(), {w, h}, {sx, sy}, Scalar<T>(3), eight, &r, buf.data()), 0);
-                    EXPECT_EQ(call_grad(img.data(), img.step(), {w, h}, {sx, sy}, Scalar<T>(1), Scalar<T>(2),
-                                        Scalar<T>(2), eight, &r, buf.data()), 0);
+                    EXPECT_EQ(call_value(img.data(), img.step(), {w, h}, {sx, sy}, Scalar<T>(3),
+                                         eight, &r, buf.data()),
+                              0);
+                    EXPECT_EQ(call_grad(img.data(), img.step(), {w, h}, {sx, sy}, Scalar<T>(1),
+                                        Scalar<T>(2), Scalar<T>(2), eight, &r, buf.data()),
+                              0);
                 }
             }
 }

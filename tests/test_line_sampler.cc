@@ -17,9 +17,11 @@ struct Member {
     static constexpr int channels = C;
     static constexpr auto sample = F;
 };
-template <class M> class SampleLine : public ::testing::Test {};
-using Members = ::testing::Types<Member<Zyl8u, 1, zyliSampleLine_8u_C1R>, Member<Zyl8u, 3, zyliSampleLine_8u_C3R>,
-                                 Member<Zyl32f, 1, zyliSampleLine_32f_C1R>, Member<Zyl32f, 3, zyliSampleLine_32f_C3R>>;
+template <class M> class SampleLine : public ::testing::Test {
+};
+using Members = ::testing::Types<
+    Member<Zyl8u, 1, zyliSampleLine_8u_C1R>, Member<Zyl8u, 3, zyliSampleLine_8u_C3R>,
+    Member<Zyl32f, 1, zyliSampleLine_32f_C1R>, Member<Zyl32f, 3, zyliSampleLine_32f_C3R>>;
 TYPED_TEST_SUITE(SampleLine, Members);
 
 // The pixels of the digital line from a to b, from coordinates: along the longer axis (y when
@@ -45,7 +47,6 @@ std::vector<ZyliPoint> ref_line(ZyliPoint a, ZyliPoint b)
     return pts;
 }
 
-
 // ---- validation ----------------------------------------------------------------------------
 
 TYPED_TEST(SampleLine, ValidationOrderAndNoWrites)
@@ -68,7 +69,8 @@ TYPED_TEST(SampleLine, ValidationOrderAndNoWrites)
     };
     const ZyliPoint o{0, 0}, far{5, 4};
     std::vector<zt::StatusCase> cases = {
-        {"null src wins over step, size and points", call(nullptr, 0, {0, 0}, pd, {-1, 9}, o), zylStatusNullPtr},
+        {"null src wins over step, size and points", call(nullptr, 0, {0, 0}, pd, {-1, 9}, o),
+         zylStatusNullPtr},
         {"null dst", call(ps, ss, ok, nullptr, o, far), zylStatusNullPtr},
         {"zero step before size", call(ps, 0, {0, 5}, pd, o, far), zylStatusBadStep},
         {"negative step", call(ps, -ss, ok, pd, o, far), zylStatusBadStep},
@@ -77,7 +79,8 @@ TYPED_TEST(SampleLine, ValidationOrderAndNoWrites)
         {"negative width", call(ps, ss, {-6, 5}, pd, o, far), zylStatusBadSize},
         {"step 10", call(ps, 10, {2, 2}, pd, o, {1, 1}),
          f32 ? zylStatusStepNotAligned : (10 < 2 * E ? zylStatusError : zylStatusOk)},
-        {"step shorter than a row", call(ps, 6 * E - (f32 ? 4 : 1), ok, pd, o, far), zylStatusError},
+        {"step shorter than a row", call(ps, 6 * E - (f32 ? 4 : 1), ok, pd, o, far),
+         zylStatusError},
         {"pt2.x = width", call(ps, ss, ok, pd, o, {6, 4}), zylStatusError},
         {"pt1.x = width", call(ps, ss, ok, pd, {6, 0}, far), zylStatusError},
         {"pt2.y = height", call(ps, ss, ok, pd, o, {5, 5}), zylStatusError},
@@ -109,20 +112,34 @@ TYPED_TEST(SampleLine, MatchesReference)
         s.fill_random(rng);
         const int w = l.width, h = l.height;
         for (int line = 0; line < 40; ++line) {
-            ZyliPoint a{rng.uniform(0, w - 1), rng.uniform(0, h - 1)}, b{rng.uniform(0, w - 1), rng.uniform(0, h - 1)};
+            ZyliPoint a{rng.uniform(0, w - 1), rng.uniform(0, h - 1)},
+                b{rng.uniform(0, w - 1), rng.uniform(0, h - 1)};
             switch (line % 8) {  // lines the random ones would rarely give
-            case 0: b = a; break;
-            case 1: b.y = a.y; break;
-            case 2: b.x = a.x; break;
+            case 0:
+                b = a;
+                break;
+            case 1:
+                b.y = a.y;
+                break;
+            case 2:
+                b.x = a.x;
+                break;
             case 3: {  // a diagonal, clipped to the image
                 const int n = std::min(w - 1 - a.x, h - 1 - a.y);
                 b = {a.x + n, a.y + n};
                 if (line % 16 == 3) std::swap(a, b);
                 break;
             }
-            case 4: a = {0, 0}, b = {w - 1, h - 1}; if (line % 16 == 4) std::swap(a, b); break;
-            case 5: a = {w - 1, 0}, b = {0, h - 1}; if (line % 16 == 5) std::swap(a, b); break;
-            default: break;
+            case 4:
+                a = {0, 0}, b = {w - 1, h - 1};
+                if (line % 16 == 4) std::swap(a, b);
+                break;
+            case 5:
+                a = {w - 1, 0}, b = {0, h - 1};
+                if (line % 16 == 5) std::swap(a, b);
+                break;
+            default:
+                break;
             }
             SCOPED_TRACE("(" + std::to_string(a.x) + "," + std::to_string(a.y) + ") to (" +
                          std::to_string(b.x) + "," + std::to_string(b.y) + ")");
@@ -131,8 +148,10 @@ TYPED_TEST(SampleLine, MatchesReference)
             ASSERT_EQ(TypeParam::sample(s.data(), s.step(), s.size(), d.data(), a, b), zylStatusOk);
             for (std::size_t k = 0; k < pts.size(); ++k)
                 for (int c = 0; c < C; ++c)
-                    ASSERT_EQ(zt::bits_of(d.at(int(k), 0, c)), zt::bits_of(s.at(pts[k].x, pts[k].y, c)))
-                        << "sample " << k << " channel " << c << " at (" << pts[k].x << "," << pts[k].y << ")";
+                    ASSERT_EQ(zt::bits_of(d.at(int(k), 0, c)),
+                              zt::bits_of(s.at(pts[k].x, pts[k].y, c)))
+                        << "sample " << k << " channel " << c << " at (" << pts[k].x << ","
+                        << pts[k].y << ")";
             ASSERT_TRUE(d.intact_outside_roi());
         }
     }
@@ -155,7 +174,10 @@ TEST(SampleLineTraced, VisitsTheExpectedPixels)
         {"steep with a tie on the column of pt1", {1, 4}, {2, 2}, {{1, 4}, {1, 3}, {2, 2}}},
         {"anti-diagonal", {4, 0}, {1, 3}, {{4, 0}, {3, 1}, {2, 2}, {1, 3}}},
         {"shallow, two ties", {0, 3}, {4, 1}, {{0, 3}, {1, 3}, {2, 2}, {3, 2}, {4, 1}}},
-        {"shallow, rounding up past the half", {0, 0}, {5, 2}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}}},
+        {"shallow, rounding up past the half",
+         {0, 0},
+         {5, 2},
+         {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}}},
     };
     Image<Zyl8u> s({6, 5});
     Image<Zyl8u> s3({6, 5, 3});
@@ -167,11 +189,14 @@ TEST(SampleLineTraced, VisitsTheExpectedPixels)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<Zyl8u> d(c.visits.size() + 1, 0xEE), d3(3 * c.visits.size() + 1, 0xEE);
-        ASSERT_EQ(zyliSampleLine_8u_C1R(s.data(), s.step(), s.size(), d.data(), c.a, c.b), zylStatusOk);
-        ASSERT_EQ(zyliSampleLine_8u_C3R(s3.data(), s3.step(), s3.size(), d3.data(), c.a, c.b), zylStatusOk);
+        ASSERT_EQ(zyliSampleLine_8u_C1R(s.data(), s.step(), s.size(), d.data(), c.a, c.b),
+                  zylStatusOk);
+        ASSERT_EQ(zyliSampleLine_8u_C3R(s3.data(), s3.step(), s3.size(), d3.data(), c.a, c.b),
+                  zylStatusOk);
         for (std::size_t k = 0; k < c.visits.size(); ++k) {
             EXPECT_EQ(d[k], 16 * c.visits[k].y + c.visits[k].x) << "sample " << k;
-            for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(d3[3 * k + ch], 80 * ch + 16 * c.visits[k].y + c.visits[k].x);
+            for (int ch = 0; ch < 3; ++ch)
+                EXPECT_EQ(d3[3 * k + ch], 80 * ch + 16 * c.visits[k].y + c.visits[k].x);
         }
         EXPECT_EQ(d.back(), 0xEE);
         EXPECT_EQ(d3.back(), 0xEE);
@@ -194,7 +219,9 @@ TYPED_TEST(SampleLine, StaysInsideImage)
             std::vector<T> d(std::size_t(std::max(w, h)) * C);
             const ZyliPoint corners[4] = {{0, 0}, {w - 1, h - 1}, {w - 1, 0}, {0, h - 1}};
             for (ZyliPoint a : corners)
-                for (ZyliPoint b : corners) EXPECT_EQ(TypeParam::sample(s.data(), s.step(), s.size(), d.data(), a, b), zylStatusOk);
+                for (ZyliPoint b : corners)
+                    EXPECT_EQ(TypeParam::sample(s.data(), s.step(), s.size(), d.data(), a, b),
+                              zylStatusOk);
         }
 }
 

@@ -22,7 +22,9 @@ template <class T> long long ref_run(Fold f, const T *a, const T *b, int n)
 {
     long long s = 0;
     for (int i = 0; i < n; ++i)
-        s += f == Fold::Sum ? a[i] : f == Fold::L2 ? (long long)(a[i] - b[i]) * (a[i] - b[i]) : (long long)a[i] * b[i];
+        s += f == Fold::Sum  ? a[i]
+             : f == Fold::L2 ? (long long)(a[i] - b[i]) * (a[i] - b[i])
+                             : (long long)a[i] * b[i];
     return s;
 }
 
@@ -80,10 +82,12 @@ double ref_rs(double d)
 constexpr double kEps = 0x1p-23, kDelta = 0x1p-52;
 
 using M = zylcv::match::MatchMethod;
-constexpr M kMethods[] = {M::SqDiff, M::SqDiffNormed, M::Corr, M::CorrNormed, M::Coeff, M::CoeffNormed};
+constexpr M kMethods[] = {M::SqDiff,     M::SqDiffNormed, M::Corr,
+                          M::CorrNormed, M::Coeff,        M::CoeffNormed};
 const char *method_name(M m)
 {
-    static const char *names[] = {"SqDiff", "SqDiffNormed", "Corr", "CorrNormed", "Coeff", "CoeffNormed"};
+    static const char *names[] = {"SqDiff",     "SqDiffNormed", "Corr",
+                                  "CorrNormed", "Coeff",        "CoeffNormed"};
     return names[int(m)];
 }
 
@@ -93,7 +97,8 @@ float ref_score(M m, double blk, double si, double qi, double st, double qt, lon
     const double invN = 1.0 / (double(n) + kDelta);
     switch (m) {
     case M::SqDiff:
-    case M::Corr: return float(blk);
+    case M::Corr:
+        return float(blk);
     case M::SqDiffNormed:
     case M::CorrNormed: {
         const double invT = ref_rs(std::fabs(qt) + kEps), invI = ref_rs(std::fabs(qi) + kEps);
@@ -118,14 +123,16 @@ bool uses_l2(M m) { return m == M::SqDiff || m == M::SqDiffNormed; }
 // Image accessor over (pointer, step).
 template <class T> T px(const T *p, int step, int x, int y)
 {
-    return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) + std::ptrdiff_t(y) * step)[x];
+    return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) +
+                                       std::ptrdiff_t(y) * step)[x];
 }
 
 // The full score map: 8u/8s by direct 64-bit window sums; 32f with each window gathered into a
 // run for the fixed-order block sums, and SI/QI from row sums that move right one column at a
 // time (increment formed first) and window sums that move down one row at a time.
 template <class T>
-std::vector<float> ref_match(M m, const T *src, int sStep, int W, int H, const T *tpl, int tStep, int w, int h)
+std::vector<float> ref_match(M m, const T *src, int sStep, int W, int H, const T *tpl, int tStep,
+                             int w, int h)
 {
     const int outW = W - w + 1, outH = H - h + 1, n = w * h;
     std::vector<T> packed;
@@ -160,7 +167,8 @@ std::vector<float> ref_match(M m, const T *src, int sStep, int W, int H, const T
                 }
                 for (int j = 0; j < h; ++j)
                     for (int i = 0; i < w; ++i) win[j * w + i] = px(src, sStep, x + i, y + j);
-                const double blk = ref_run(uses_l2(m) ? Fold::L2 : Fold::CC, win.data(), packed.data(), n);
+                const double blk =
+                    ref_run(uses_l2(m) ? Fold::L2 : Fold::CC, win.data(), packed.data(), n);
                 out[std::size_t(y) * outW + x] = ref_score(m, blk, si, qi, st, qt, n);
             }
         }
@@ -171,7 +179,8 @@ std::vector<float> ref_match(M m, const T *src, int sStep, int W, int H, const T
             for (int x = 0; x < outW; ++x) {
                 for (int j = 0; j < h; ++j)
                     for (int i = 0; i < w; ++i) win[j * w + i] = px(src, sStep, x + i, y + j);
-                const long long blk = ref_run(uses_l2(m) ? Fold::L2 : Fold::CC, win.data(), packed.data(), n);
+                const long long blk =
+                    ref_run(uses_l2(m) ? Fold::L2 : Fold::CC, win.data(), packed.data(), n);
                 const double si = double(ref_run(Fold::Sum, win.data(), win.data(), n)),
                              qi = double(ref_run(Fold::CC, win.data(), win.data(), n));
                 out[std::size_t(y) * outW + x] = ref_score(m, double(blk), si, qi, st, qt, n);
@@ -187,27 +196,30 @@ long long ref_buffer(M m, int W, int H, int w, int h, int e)
     auto A = [](long long n) { return (n + 47) / 32 * 32; };
     const long long rows = H - h + 1;
     long long s = 32 + A(e * (long long)w * h) + A(e * ((long long)H * w + W)) + A(8 * rows);
-    if (m != M::SqDiff && m != M::Corr) s += 2 * A(8LL * H) + A(8 * rows * (m == M::CoeffNormed ? 2 : 1));
+    if (m != M::SqDiff && m != M::Corr)
+        s += 2 * A(8LL * H) + A(8 * rows * (m == M::CoeffNormed ? 2 : 1));
     return s;
 }
 
 // ---- the exported members behind one interface ------------------------------------------
 
 template <class T>
-using MatchFn = ZylStatus (*)(const T *, Zyl32s, ZyliSize, const T *, Zyl32s, ZyliSize, Zyl32f *, Zyl32s, Zyl8u *);
+using MatchFn = ZylStatus (*)(const T *, Zyl32s, ZyliSize, const T *, Zyl32s, ZyliSize, Zyl32f *,
+                              Zyl32s, Zyl8u *);
 using QueryFn = ZylStatus (*)(ZyliSize, ZyliSize, Zyl32s, Zyl32s *);
-constexpr QueryFn kQueries[] = {zyliMatchTemplateGetBufSize_SqDiff, zyliMatchTemplateGetBufSize_SqDiffNormed,
-                                zyliMatchTemplateGetBufSize_Corr, zyliMatchTemplateGetBufSize_CorrNormed,
-                                zyliMatchTemplateGetBufSize_Coeff, zyliMatchTemplateGetBufSize_CoeffNormed};
+constexpr QueryFn kQueries[] = {
+    zyliMatchTemplateGetBufSize_SqDiff, zyliMatchTemplateGetBufSize_SqDiffNormed,
+    zyliMatchTemplateGetBufSize_Corr,   zyliMatchTemplateGetBufSize_CorrNormed,
+    zyliMatchTemplateGetBufSize_Coeff,  zyliMatchTemplateGetBufSize_CoeffNormed};
 
 template <class T> struct Api;
-#define ZT_MATCH_API(T, Sfx, Code)                                                                        \
-    template <> struct Api<T> {                                                                           \
-        static constexpr int code = Code;                                                                 \
-        static constexpr MatchFn<T> fn[] = {                                                              \
-            zyliMatchTemplate_SqDiff_##Sfx, zyliMatchTemplate_SqDiffNormed_##Sfx,                         \
-            zyliMatchTemplate_Corr_##Sfx,   zyliMatchTemplate_CorrNormed_##Sfx,                           \
-            zyliMatchTemplate_Coeff_##Sfx,  zyliMatchTemplate_CoeffNormed_##Sfx};                         \
+#define ZT_MATCH_API(T, Sfx, Code)                                                                 \
+    template <> struct Api<T> {                                                                    \
+        static constexpr int code = Code;                                                          \
+        static constexpr MatchFn<T> fn[] = {                                                       \
+            zyliMatchTemplate_SqDiff_##Sfx, zyliMatchTemplate_SqDiffNormed_##Sfx,                  \
+            zyliMatchTemplate_Corr_##Sfx,   zyliMatchTemplate_CorrNormed_##Sfx,                    \
+            zyliMatchTemplate_Coeff_##Sfx,  zyliMatchTemplate_CoeffNormed_##Sfx};                  \
     };
 ZT_MATCH_API(Zyl8u, 8u32f_C1R, zyl8u)
 ZT_MATCH_API(Zyl8s, 8s32f_C1R, zyl8s)
@@ -216,9 +228,12 @@ ZT_MATCH_API(Zyl32f, 32f_C1R, zyl32f)
 // ---- block kernels ----------------------------------------------------------------------
 
 // The exported block sums of each element type under one overloaded name per kernel.
-#define ZT_BLOCKS(T, Sfx)                                                                                  \
-    auto exported_sum(const T *a, const T *, int n) { return zycvSumPixels_##Sfx##_C1(a, n); }             \
-    auto exported_l2(const T *a, const T *b, int n) { return zycvCmpBlocksL2_##Sfx##_C1(a, b, n); }        \
+#define ZT_BLOCKS(T, Sfx)                                                                          \
+    auto exported_sum(const T *a, const T *, int n) { return zycvSumPixels_##Sfx##_C1(a, n); }     \
+    auto exported_l2(const T *a, const T *b, int n)                                                \
+    {                                                                                              \
+        return zycvCmpBlocksL2_##Sfx##_C1(a, b, n);                                                \
+    }                                                                                              \
     auto exported_cc(const T *a, const T *b, int n) { return zycvCrossCorr_##Sfx##_C1(a, b, n); }
 ZT_BLOCKS(Zyl8u, 8u)
 ZT_BLOCKS(Zyl8s, 8s)
@@ -251,11 +266,13 @@ TEST(MatchBlocks, KnownValues)
         EXPECT_EQ(ZT_ENTRY(t, cross_corr)(lo.data(), lo.data(), n), 16384LL * n);
         EXPECT_EQ(ZT_ENTRY(t, cross_corr)(lo.data(), hi.data(), n), -16256LL * n);
         EXPECT_EQ(ZT_ENTRY(t, sum_pixels)(big.data(), 17000000), 40032704);
-        EXPECT_EQ(ZT_ENTRY(t, sum_pixels)(big.data() + 1, 8421505), -2147483521);  // 255 * 8421505 - 2^32
+        EXPECT_EQ(ZT_ENTRY(t, sum_pixels)(big.data() + 1, 8421505),
+                  -2147483521);  // 255 * 8421505 - 2^32
     }
     auto reads_nothing = [](auto *none, int len) {
         EXPECT_FALSE(key(exported_sum(none, none, len)) || key(exported_l2(none, none, len)) ||
-                     key(exported_cc(none, none, len))) << len;
+                     key(exported_cc(none, none, len)))
+            << len;
     };
     for (int len : {0, -1, -70000}) {
         reads_nothing(static_cast<const Zyl8u *>(nullptr), len);
@@ -300,7 +317,8 @@ template <class T> void check_blocks(Rng &rng, int n, int offA, int offB)
     check_blocks<T>(base(bufA) + offA, base(bufB) + offB, n);
 }
 
-template <class T> class MatchTyped : public ::testing::Test {};
+template <class T> class MatchTyped : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(MatchTyped, Types);
 
@@ -358,31 +376,42 @@ TYPED_TEST(MatchTyped, ValidationOrderAndNoWrites)
     for (M m : kMethods) {
         SCOPED_TRACE(method_name(m));
         auto f = Api<T>::fn[int(m)];
-        auto call = [=](const T *s, int sst, ZyliSize sz, const T *t, int tst, ZyliSize tz, Zyl32f *d, int dst_, Zyl8u *b) {
-            return [=] { return f(s, sst, sz, t, tst, tz, d, dst_, b); };
-        };
+        auto call = [=](const T *s, int sst, ZyliSize sz, const T *t, int tst, ZyliSize tz,
+                        Zyl32f *d, int dst_,
+                        Zyl8u *b) { return [=] { return f(s, sst, sz, t, tst, tz, d, dst_, b); }; };
         const std::vector<zt::StatusCase> cases = {
-            {"null src wins over size and step", call(nullptr, 0, {0, 0}, pt, ts, Tz, pd, ds, pb), zylStatusNullPtr},
+            {"null src wins over size and step", call(nullptr, 0, {0, 0}, pt, ts, Tz, pd, ds, pb),
+             zylStatusNullPtr},
             {"null tpl", call(ps, ss, S, nullptr, ts, Tz, pd, ds, pb), zylStatusNullPtr},
             {"null dst", call(ps, ss, S, pt, ts, Tz, nullptr, ds, pb), zylStatusNullPtr},
             {"null buffer", call(ps, ss, S, pt, ts, Tz, pd, ds, nullptr), zylStatusNullPtr},
-            {"zero tpl width before steps", call(ps, 0, S, pt, 0, {0, 2}, pd, 0, pb), zylStatusBadSize},
+            {"zero tpl width before steps", call(ps, 0, S, pt, 0, {0, 2}, pd, 0, pb),
+             zylStatusBadSize},
             {"zero tpl height", call(ps, ss, S, pt, ts, {3, 0}, pd, ds, pb), zylStatusBadSize},
-            {"tpl wider than image", call(ps, ss, S, pt, ts, {10, 2}, pd, ds, pb), zylStatusBadSize},
-            {"tpl taller than image", call(ps, ss, S, pt, ts, {3, 8}, pd, ds, pb), zylStatusBadSize},
+            {"tpl wider than image", call(ps, ss, S, pt, ts, {10, 2}, pd, ds, pb),
+             zylStatusBadSize},
+            {"tpl taller than image", call(ps, ss, S, pt, ts, {3, 8}, pd, ds, pb),
+             zylStatusBadSize},
             {"zero image width", call(ps, ss, {0, 7}, pt, ts, Tz, pd, ds, pb), zylStatusBadSize},
-            {"tpl step below a row", call(ps, ss, S, pt, 3 * e - 1, Tz, pd, ds, pb), zylStatusBadStep},
-            {"src step below a row", call(ps, 9 * e - 1, S, pt, ts, Tz, pd, ds, pb), zylStatusBadStep},
+            {"tpl step below a row", call(ps, ss, S, pt, 3 * e - 1, Tz, pd, ds, pb),
+             zylStatusBadStep},
+            {"src step below a row", call(ps, 9 * e - 1, S, pt, ts, Tz, pd, ds, pb),
+             zylStatusBadStep},
             {"dst step below a row", call(ps, ss, S, pt, ts, Tz, pd, 27, pb), zylStatusBadStep},
             {"negative src step", call(ps, -ss, S, pt, ts, Tz, pd, ds, pb), zylStatusBadStep},
-            {"dst step not a multiple of 4", call(ps, ss, S, pt, ts, Tz, pd, ds + 2, pb), zylStatusBadStep},
+            {"dst step not a multiple of 4", call(ps, ss, S, pt, ts, Tz, pd, ds + 2, pb),
+             zylStatusBadStep},
         };
         const auto before = dst.roi_bytes();
         const std::vector<Zyl8u> bufBefore = buf;
-        zt::expect_statuses(cases, [&] { return dst.roi_bytes() == before && dst.intact_outside_roi() && buf == bufBefore; });
+        zt::expect_statuses(cases, [&] {
+            return dst.roi_bytes() == before && dst.intact_outside_roi() && buf == bufBefore;
+        });
         // Steps that are a row long plus 2 bytes: fine for 8-bit images, refused for 32f.
-        ASSERT_EQ(f(ps, ss + 2, {8, 7}, pt, ts, Tz, pd, ds, pb), f32 ? zylStatusBadStep : zylStatusOk);
-        ASSERT_EQ(f(ps, ss, S, pt, 3 * e + 2, Tz, pd, ds, pb), f32 ? zylStatusBadStep : zylStatusOk);
+        ASSERT_EQ(f(ps, ss + 2, {8, 7}, pt, ts, Tz, pd, ds, pb),
+                  f32 ? zylStatusBadStep : zylStatusOk);
+        ASSERT_EQ(f(ps, ss, S, pt, 3 * e + 2, Tz, pd, ds, pb),
+                  f32 ? zylStatusBadStep : zylStatusOk);
         ASSERT_EQ(f(ps, ss, S, pt, ts, Tz, pd, 28, pb), zylStatusOk);  // exactly one row
     }
 }
@@ -392,7 +421,13 @@ TEST(MatchQueries, SizesAndOrder)
     // The largest images whose buffer fits a Zyl32s, and the next ones, which are refused with 0
     // instead of a size truncated to 32 bits (1 x 104755300 CoeffNormed would be 2^32 + 224).
     // 1 x H images and 1 x 1 templates: 32 + 32 + A(e(H + 1)) + A(8H), statistics 2A(8H) + A(8Hk).
-    struct Large { M q; ZyliSize s, t; int type; ZylStatus st; Zyl32s size; };
+    struct Large {
+        M q;
+        ZyliSize s, t;
+        int type;
+        ZylStatus st;
+        Zyl32s size;
+    };
     constexpr int kMax = 2147483647;
     const Large large[] = {
         {M::SqDiff, {1, 238609278}, {1, 1}, zyl8u, zylStatusOk, 2147483616},
@@ -411,28 +446,36 @@ TEST(MatchQueries, SizesAndOrder)
     };
     for (const Large &r : large) {
         Zyl32s got = -1;
-        EXPECT_EQ(kQueries[int(r.q)](r.s, r.t, r.type, &got), r.st) << method_name(r.q) << " " << r.s.width << "x" << r.s.height;
+        EXPECT_EQ(kQueries[int(r.q)](r.s, r.t, r.type, &got), r.st)
+            << method_name(r.q) << " " << r.s.width << "x" << r.s.height;
         EXPECT_EQ(got, r.size) << method_name(r.q) << " " << r.s.width << "x" << r.s.height;
     }
     // The layout rule over many sizes, and the equal pairs SqDiff = Corr, SqDiffNormed = CorrNormed.
     Rng rng(9);
     for (int i = 0; i < 200; ++i) {
-        const int W = rng.uniform(1, 300), H = rng.uniform(1, 300), w = rng.uniform(1, W), h = rng.uniform(1, H);
+        const int W = rng.uniform(1, 300), H = rng.uniform(1, 300), w = rng.uniform(1, W),
+                  h = rng.uniform(1, H);
         const int type = i % 3 == 0 ? zyl32f : i % 3 == 1 ? zyl8u : zyl8s;
         for (M m : kMethods) {
             Zyl32s got = -1;
             ASSERT_EQ(kQueries[int(m)]({W, H}, {w, h}, type, &got), zylStatusOk);
-            ASSERT_EQ(got, ref_buffer(m, W, H, w, h, type == zyl32f ? 4 : 1)) << W << "x" << H << " " << w << "x" << h;
+            ASSERT_EQ(got, ref_buffer(m, W, H, w, h, type == zyl32f ? 4 : 1))
+                << W << "x" << H << " " << w << "x" << h;
         }
     }
     // Order: the result pointer; the result zeroed; sizes; then the type code.
     for (QueryFn q : kQueries) {
         EXPECT_EQ(q({0, 0}, {5, 5}, 3, nullptr), zylStatusNullPtr);
-        struct Bad { ZyliSize s, t; int type; ZylStatus st; };
-        const Bad bad[] = {{{4, 4}, {5, 1}, 3, zylStatusBadSize}, {{4, 4}, {1, 5}, zyl32f, zylStatusBadSize},
-                           {{4, 4}, {0, 1}, zyl8u, zylStatusBadSize}, {{4, 4}, {1, -1}, zyl8u, zylStatusBadSize},
-                           {{4, 4}, {4, 4}, 3, zylStatusUnsupported}, {{4, 4}, {1, 1}, 0, zylStatusUnsupported},
-                           {{4, 4}, {1, 1}, 4, zylStatusUnsupported}};
+        struct Bad {
+            ZyliSize s, t;
+            int type;
+            ZylStatus st;
+        };
+        const Bad bad[] = {
+            {{4, 4}, {5, 1}, 3, zylStatusBadSize},     {{4, 4}, {1, 5}, zyl32f, zylStatusBadSize},
+            {{4, 4}, {0, 1}, zyl8u, zylStatusBadSize}, {{4, 4}, {1, -1}, zyl8u, zylStatusBadSize},
+            {{4, 4}, {4, 4}, 3, zylStatusUnsupported}, {{4, 4}, {1, 1}, 0, zylStatusUnsupported},
+            {{4, 4}, {1, 1}, 4, zylStatusUnsupported}};
         for (const Bad &b : bad) {
             Zyl32s got = 12345;
             EXPECT_EQ(q(b.s, b.t, b.type, &got), b.st);
@@ -443,7 +486,9 @@ TEST(MatchQueries, SizesAndOrder)
 
 // ---- matching against the reference -----------------------------------------------------
 
-struct Case { int W, H, w, h; };
+struct Case {
+    int W, H, w, h;
+};
 
 // Every method on one image/template pair: source and template flush against inaccessible
 // pages, a work buffer of exactly the queried size flush against one too, canaries around the
@@ -457,7 +502,8 @@ template <class T> void check_match(Rng &rng, const Case &c, Shape shape, Guard 
     for (GuardedImage<T> *img : {&src, &tpl}) {
         img->fill_random(rng);
         for (int y = 0; e == 4 && shape != Shape::Specials && y < img->size().height; ++y)
-            for (int x = 0; x < img->size().width; ++x) img->row(y)[x] = T(zt::random_float(rng, 0.0));
+            for (int x = 0; x < img->size().width; ++x)
+                img->row(y)[x] = T(zt::random_float(rng, 0.0));
     }
     // A flat image with a zero template (the variance terms are then eps alone), or the template
     // pasted into the image at its far corner.
@@ -473,13 +519,15 @@ template <class T> void check_match(Rng &rng, const Case &c, Shape shape, Guard 
         ASSERT_EQ(kQueries[int(m)]({c.W, c.H}, {c.w, c.h}, Api<T>::code, &size), zylStatusOk);
         GuardedImage<Zyl8u> buffer(size, 1, 1, Guard::After);
         Image<Zyl32f> dst({outW, outH, 1, 4 * rng.uniform(0, 3), 4 * rng.uniform(0, 3)});
-        ASSERT_EQ(Api<T>::fn[int(m)](src.data(), src.step(), {c.W, c.H}, tpl.data(), tpl.step(), {c.w, c.h},
-                                     dst.data(), dst.step(), buffer.data()),
+        ASSERT_EQ(Api<T>::fn[int(m)](src.data(), src.step(), {c.W, c.H}, tpl.data(), tpl.step(),
+                                     {c.w, c.h}, dst.data(), dst.step(), buffer.data()),
                   zylStatusOk);
-        const auto want = ref_match(m, src.data(), src.step(), c.W, c.H, tpl.data(), tpl.step(), c.w, c.h);
+        const auto want =
+            ref_match(m, src.data(), src.step(), c.W, c.H, tpl.data(), tpl.step(), c.w, c.h);
         for (int y = 0; y < outH; ++y)
             for (int x = 0; x < outW; ++x)
-                ASSERT_TRUE(zt::same_bits_or_nan(dst.at(x, y), want[std::size_t(y) * outW + x])) << x << "," << y;
+                ASSERT_TRUE(zt::same_bits_or_nan(dst.at(x, y), want[std::size_t(y) * outW + x]))
+                    << x << "," << y;
         EXPECT_TRUE(dst.intact_outside_roi());
     }
     EXPECT_TRUE(zt::same_bytes(src.roi_bytes(), srcBefore));
@@ -489,15 +537,19 @@ template <class T> void check_match(Rng &rng, const Case &c, Shape shape, Guard 
 TYPED_TEST(MatchTyped, MatchesReference)
 {
     using T = TypeParam;
-    const Case cases[] = {{1, 1, 1, 1},   {13, 5, 1, 1},   {9, 11, 9, 11}, {40, 33, 40, 33}, {23, 19, 7, 7},
-                          {37, 41, 16, 16}, {35, 34, 31, 31}, {20, 9, 5, 3}, {17, 23, 1, 9},  {29, 6, 11, 1}};
-    for (double d : {1e-30, 0.3, 1.0, 2.0, 12345.678, 1e20}) EXPECT_NEAR(ref_rs(d) * std::sqrt(d), 1.0, 1e-15) << d;
+    const Case cases[] = {{1, 1, 1, 1},   {13, 5, 1, 1},    {9, 11, 9, 11},   {40, 33, 40, 33},
+                          {23, 19, 7, 7}, {37, 41, 16, 16}, {35, 34, 31, 31}, {20, 9, 5, 3},
+                          {17, 23, 1, 9}, {29, 6, 11, 1}};
+    for (double d : {1e-30, 0.3, 1.0, 2.0, 12345.678, 1e20})
+        EXPECT_NEAR(ref_rs(d) * std::sqrt(d), 1.0, 1e-15) << d;
     std::uint32_t seed = 700;
     for (const Case &c : cases) {
         Rng rng(++seed);
         SCOPED_TRACE(zt::seed_note(seed));
-        SCOPED_TRACE(::testing::Message() << c.W << "x" << c.H << " template " << c.w << "x" << c.h);
-        check_match<T>(rng, c, seed % 4 == 0 ? Shape::Specials : Shape::Random, seed % 2 ? Guard::Before : Guard::After);
+        SCOPED_TRACE(::testing::Message()
+                     << c.W << "x" << c.H << " template " << c.w << "x" << c.h);
+        check_match<T>(rng, c, seed % 4 == 0 ? Shape::Specials : Shape::Random,
+                       seed % 2 ? Guard::Before : Guard::After);
     }
     for (Shape shape : {Shape::Flat, Shape::Pasted})
         for (const Case &c : {Case{12, 10, 4, 3}, Case{9, 11, 9, 11}}) {
@@ -519,17 +571,22 @@ TYPED_TEST(MatchTyped, TwinsAgree)
         src.fill_random(rng);
         tpl.fill_random(rng);
         Zyl32s size = 0;
-        ASSERT_EQ(kQueries[int(M::CoeffNormed)]({c.W, c.H}, {c.w, c.h}, Api<T>::code, &size), zylStatusOk);
-        [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ASSERT_EQ(kQueries[int(M::CoeffNormed)]({c.W, c.H}, {c.w, c.h}, Api<T>::code, &size),
+                  zylStatusOk);
+        [&]<std::size_t... I>(std::index_sequence<I...>)
+        {
             (zt::expect_twins_agree([&](zt::Twin t) {
                  SCOPED_TRACE(method_name(M(I)));
                  Image<Zyl32f> d({c.W - c.w + 1, c.H - c.h + 1});
                  std::vector<Zyl8u> buf(size + 1);
-                 ZT_ENTRY(t, match_template<M(I)>)(src.data(), src.step(), c.W, c.H, tpl.data(), tpl.step(), c.w, c.h,
-                                                  d.data(), d.step(), buf.data() + 1);
+                 ZT_ENTRY(t, match_template<M(I)>)
+                 (src.data(), src.step(), c.W, c.H, tpl.data(), tpl.step(), c.w, c.h, d.data(),
+                  d.step(), buf.data() + 1);
                  return d.roi_bytes();
-             }), ...);
-        }(std::make_index_sequence<std::size(kMethods)>{});
+             }),
+             ...);
+        }
+        (std::make_index_sequence<std::size(kMethods)>{});
     }
 }
 

@@ -6,11 +6,11 @@
 #include "mean_stddev/mean_stddev.h"
 #include "support.h"
 
+using zt::fill_mask;
+using zt::fill_values;
 using zt::Image;
 using zt::Layout;
 using zt::Rng;
-using zt::fill_mask;
-using zt::fill_values;
 
 namespace {
 
@@ -27,21 +27,27 @@ template <class T> constexpr bool is_float = std::is_same_v<T, Zyl32f>;
 
 // The exported functions of one element type behind one call.
 template <class T> struct Api;
-#define ZT_MOMENTS_API(T, S)                                                                    \
-    template <> struct Api<T> {                                                                 \
-        static ZylStatus call(Form f, const T *s, int ss, const Zyl8u *m, int ms, ZyliSize r,   \
-                              int coi, Zyl64f *mean, Zyl64f *dev)                               \
-        {                                                                                       \
-            switch (f) {                                                                        \
-            case MeanC1M: return zyliMean_##S##_C1MR(s, ss, m, ms, r, mean);                    \
-            case MeanC3CM: return zyliMean_##S##_C3CMR(s, ss, m, ms, r, coi, mean);             \
-            case DevC1: return zyliMean_StdDev_##S##_C1R(s, ss, r, mean, dev);                  \
-            case DevC3C: return zyliMean_StdDev_##S##_C3CR(s, ss, r, coi, mean, dev);           \
-            case DevC1M: return zyliMean_StdDev_##S##_C1MR(s, ss, m, ms, r, mean, dev);         \
-            case DevC3CM: return zyliMean_StdDev_##S##_C3CMR(s, ss, m, ms, r, coi, mean, dev);  \
-            }                                                                                   \
-            return 1;                                                                           \
-        }                                                                                       \
+#define ZT_MOMENTS_API(T, S)                                                                       \
+    template <> struct Api<T> {                                                                    \
+        static ZylStatus call(Form f, const T *s, int ss, const Zyl8u *m, int ms, ZyliSize r,      \
+                              int coi, Zyl64f *mean, Zyl64f *dev)                                  \
+        {                                                                                          \
+            switch (f) {                                                                           \
+            case MeanC1M:                                                                          \
+                return zyliMean_##S##_C1MR(s, ss, m, ms, r, mean);                                 \
+            case MeanC3CM:                                                                         \
+                return zyliMean_##S##_C3CMR(s, ss, m, ms, r, coi, mean);                           \
+            case DevC1:                                                                            \
+                return zyliMean_StdDev_##S##_C1R(s, ss, r, mean, dev);                             \
+            case DevC3C:                                                                           \
+                return zyliMean_StdDev_##S##_C3CR(s, ss, r, coi, mean, dev);                       \
+            case DevC1M:                                                                           \
+                return zyliMean_StdDev_##S##_C1MR(s, ss, m, ms, r, mean, dev);                     \
+            case DevC3CM:                                                                          \
+                return zyliMean_StdDev_##S##_C3CMR(s, ss, m, ms, r, coi, mean, dev);               \
+            }                                                                                      \
+            return 1;                                                                              \
+        }                                                                                          \
     };
 ZT_MOMENTS_API(Zyl8u, 8u)
 ZT_MOMENTS_API(Zyl8s, 8s)
@@ -55,7 +61,9 @@ template <class T> const T *row_at(const T *base, int step, int y)
 
 // ---- reference model ---------------------------------------------------------------------
 
-struct Results { Zyl64f mean = 0.0, dev = 0.0; };
+struct Results {
+    Zyl64f mean = 0.0, dev = 0.0;
+};
 
 // What a call must store, from the definition: count, sum and sum of squares over the selected
 // pixels (integers exactly, floats in double in raster order, or the four single-precision
@@ -121,7 +129,8 @@ void check_form(Form f, const T *src, int step, const Zyl8u *mask, int maskStep,
 // Padding that makes the step of a row of rowBytes a multiple of 16.
 int aligning_pad(int rowBytes, int extra) { return (16 - rowBytes % 16) % 16 + extra; }
 
-template <class T> class Moments : public ::testing::Test {};
+template <class T> class Moments : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(Moments, Types);
 
@@ -136,12 +145,20 @@ TYPED_TEST(Moments, ValidationOrderAndNoWrites)
     using T = TypeParam;
     constexpr int w = 5, h = 3;
     enum Fault {
-        NullSrc, NullMask, NullMean, NullDev, BadSize, BadSrcStep, BadMaskStep, Misaligned, BadCoi,
+        NullSrc,
+        NullMask,
+        NullMean,
+        NullDev,
+        BadSize,
+        BadSrcStep,
+        BadMaskStep,
+        Misaligned,
+        BadCoi,
         kFaults
     };
-    static const char *faultNames[] = {"null src", "null mask", "null mean", "null stddev",
-                                       "bad size", "bad src step", "bad mask step",
-                                       "misaligned step", "bad coi"};
+    static const char *faultNames[] = {"null src",      "null mask",       "null mean",
+                                       "null stddev",   "bad size",        "bad src step",
+                                       "bad mask step", "misaligned step", "bad coi"};
     const Zyl64f sentinel = 777.25;
     Zyl64f mean = sentinel, dev = sentinel;
     for (Form f : kForms) {
@@ -153,10 +170,15 @@ TYPED_TEST(Moments, ValidationOrderAndNoWrites)
         mask.fill(1);
         auto applies = [&](int fault) {
             switch (fault) {
-            case NullMask: case BadMaskStep: return masked(f);
-            case NullDev: return has_dev(f);
-            case BadCoi: return channels(f) == 3;
-            default: return true;
+            case NullMask:
+            case BadMaskStep:
+                return masked(f);
+            case NullDev:
+                return has_dev(f);
+            case BadCoi:
+                return channels(f) == 3;
+            default:
+                return true;
             }
         };
         // The form's order of the alignment and channel tests.
@@ -175,10 +197,13 @@ TYPED_TEST(Moments, ValidationOrderAndNoWrites)
             const Zyl8u *m = has(NullMask) ? nullptr : mask.data();
             Zyl64f *pm = has(NullMean) ? nullptr : &mean;
             Zyl64f *pd = has(NullDev) ? nullptr : &dev;
-            ZyliSize roi = !has(BadSize) ? ZyliSize{w, h} : set % 3 == 0 ? ZyliSize{0, h}
-                                        : alt ? ZyliSize{w, 0} : ZyliSize{-2, h};
-            int ss = has(BadSrcStep) ? (alt ? -src.step() : 0)
-                     : has(Misaligned) ? src.step() - 2 : src.step();
+            ZyliSize roi = !has(BadSize)  ? ZyliSize{w, h}
+                           : set % 3 == 0 ? ZyliSize{0, h}
+                           : alt          ? ZyliSize{w, 0}
+                                          : ZyliSize{-2, h};
+            int ss = has(BadSrcStep)   ? (alt ? -src.step() : 0)
+                     : has(Misaligned) ? src.step() - 2
+                                       : src.step();
             int ms = has(BadMaskStep) ? (alt ? -1 : 0) : mask.step();
             int coi = has(BadCoi) ? (alt ? 4 : 0) : 1 + set % 3;
             ZylStatus expected = zylStatusOk;
@@ -190,14 +215,17 @@ TYPED_TEST(Moments, ValidationOrderAndNoWrites)
             else if (coiFirst && coiFails) expected = zylStatusBadChannelOfInterest;
             else if (alignFails) expected = zylStatusStepNotAligned;
             else if (coiFails) expected = zylStatusBadChannelOfInterest;
-            cases.push_back({what.empty() ? "no fault" : what, [=, &mean, &dev] {
+            cases.push_back({what.empty() ? "no fault" : what,
+                             [=, &mean, &dev] {
                                  mean = dev = sentinel;
                                  return Api<T>::call(f, s, ss, m, ms, roi, coi, pm, pd);
                              },
                              expected});
         }
-        zt::expect_statuses(cases, [&] { return zt::bits_of(mean) == zt::bits_of(sentinel) &&
-                                                 zt::bits_of(dev) == zt::bits_of(sentinel); });
+        zt::expect_statuses(cases, [&] {
+            return zt::bits_of(mean) == zt::bits_of(sentinel) &&
+                   zt::bits_of(dev) == zt::bits_of(sentinel);
+        });
     }
 }
 
@@ -241,7 +269,8 @@ TYPED_TEST(Moments, MatchesReference)
         fill_mask(mask, rng, large ? 0.9 : densities[seed % 5]);
         for (Form f : kForms) {
             const Image<T> &img = channels(f) == 3 ? three : one;
-            check_form(f, img.data(), img.step(), mask.data(), mask.step(), l1.width, l1.height, 1 + int(seed % 3));
+            check_form(f, img.data(), img.step(), mask.data(), mask.step(), l1.width, l1.height,
+                       1 + int(seed % 3));
         }
     }
 }
@@ -321,18 +350,18 @@ TEST(MomentsValues, ExactResults)
         {"NaN selected, mean", run<Zyl32f>(MeanC3CM, 9, 1, {nan}, {1}, 2), nan, 0.0},
         // The masked float mean sums in single precision: 2^24 + 1 rounds back to 2^24 in P0
         // (columns 0, 4 and the tail column 8), where a double sum would keep both ones.
-        {"single-precision partial sum",
-         run<Zyl32f>(MeanC1M, 9, 1, {p24, 0, 0, 0, 1, 0, 0, 0, 1}), p24 / 9, 0.0},
+        {"single-precision partial sum", run<Zyl32f>(MeanC1M, 9, 1, {p24, 0, 0, 0, 1, 0, 0, 0, 1}),
+         p24 / 9, 0.0},
         // Column 0 goes to P0, column 1 to P1, the rest is zero: total 1 + 2^24 in double.
-        {"partial sums meet in double",
-         run<Zyl32f>(MeanC1M, 8, 1, {1, p24, 0, 0, 0, 1, 0, 0}), (p24 + 1) / 8, 0.0},
+        {"partial sums meet in double", run<Zyl32f>(MeanC1M, 8, 1, {1, p24, 0, 0, 0, 1, 0, 0}),
+         (p24 + 1) / 8, 0.0},
         // (P0 + P2) + (P1 + P3) = (2^60 + 1) + (-2^60 + 1) = 0 in double; another grouping gives 2.
         {"grouping of the total", run<Zyl32f>(MeanC1M, 8, 1, {p60, -p60, 1, 1, 0, 0, 0, 0}), 0.0,
          0.0},
         // The same values summed in double in raster order: 2^60 - 2^60 + 1 + 1 = 2; the squares
         // 2^120 + 2^120 + 1 + 1 = 2^121, so the variance 2^118 - 1/16 = 2^118.
-        {"raster order in double",
-         run<Zyl32f>(DevC1M, 8, 1, {p60, -p60, 1, 1, 0, 0, 0, 0}, {5}), 0.25, 0x1p59},
+        {"raster order in double", run<Zyl32f>(DevC1M, 8, 1, {p60, -p60, 1, 1, 0, 0, 0, 0}, {5}),
+         0.25, 0x1p59},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

@@ -25,11 +25,13 @@ struct Result {
 ::testing::AssertionResult same(const Result &a, const Result &e)
 {
     auto show = [](const Result &r) {
-        return ::testing::PrintToString(std::tuple(r.minVal, zt::bits_of(r.minVal), r.minLoc.x, r.minLoc.y,
-                                                   r.maxVal, zt::bits_of(r.maxVal), r.maxLoc.x, r.maxLoc.y));
+        return ::testing::PrintToString(std::tuple(r.minVal, zt::bits_of(r.minVal), r.minLoc.x,
+                                                   r.minLoc.y, r.maxVal, zt::bits_of(r.maxVal),
+                                                   r.maxLoc.x, r.maxLoc.y));
     };
     if (show(a) == show(e)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (min, bits, x, y, max, bits, x, y) " << show(a) << "\n expected " << show(e);
+    return ::testing::AssertionFailure()
+           << "got (min, bits, x, y, max, bits, x, y) " << show(a) << "\n expected " << show(e);
 }
 
 // ---- the twelve members behind one call ------------------------------------------------------
@@ -49,19 +51,23 @@ ZT_MINMAX_API(Zyl8s, 8s)
 ZT_MINMAX_API(Zyl32f, 32f)
 
 // The four layouts of a member: channels and mask.
-struct Form { int nch; bool masked; };
+struct Form {
+    int nch;
+    bool masked;
+};
 constexpr Form kForms[] = {{1, false}, {3, false}, {1, true}, {3, true}};
 std::string form_note(Form f, int coi)
 {
-    return std::string(f.nch == 1 ? "C1" : "C3C") + (f.masked ? "MR" : "R") + " coi " + std::to_string(coi);
+    return std::string(f.nch == 1 ? "C1" : "C3C") + (f.masked ? "MR" : "R") + " coi " +
+           std::to_string(coi);
 }
 
 template <class T> Result call(const Image<T> &src, const Image<Zyl8u> *mask, int coi)
 {
     Result r;
-    ZylStatus st = api(src.data(), src.step(), mask ? mask->data() : nullptr, mask ? mask->step() : 0,
-                       src.size(), src.channels(), mask != nullptr, coi, &r.minVal, &r.maxVal,
-                       &r.minLoc, &r.maxLoc);
+    ZylStatus st = api(src.data(), src.step(), mask ? mask->data() : nullptr,
+                       mask ? mask->step() : 0, src.size(), src.channels(), mask != nullptr, coi,
+                       &r.minVal, &r.maxVal, &r.minLoc, &r.maxLoc);
     EXPECT_EQ(st, zylStatusOk);
     return r;
 }
@@ -101,8 +107,14 @@ template <class T> Result reference(const Image<T> &src, const Image<Zyl8u> *mas
 // ---- data -------------------------------------------------------------------------------------
 
 // The ends of the type's range: the infinities for floats.
-template <class T> T lowest_value() { return std::is_same_v<T, Zyl32f> ? T(-HUGE_VALF) : std::numeric_limits<T>::min(); }
-template <class T> T highest_value() { return std::is_same_v<T, Zyl32f> ? T(HUGE_VALF) : std::numeric_limits<T>::max(); }
+template <class T> T lowest_value()
+{
+    return std::is_same_v<T, Zyl32f> ? T(-HUGE_VALF) : std::numeric_limits<T>::min();
+}
+template <class T> T highest_value()
+{
+    return std::is_same_v<T, Zyl32f> ? T(HUGE_VALF) : std::numeric_limits<T>::max();
+}
 
 // Values from a handful of distinct ones, the range's ends among them (many ties, so first
 // occurrences matter) or from the whole range; floats with a high share of special values now
@@ -117,12 +129,14 @@ template <class T> T draw(Rng &rng, int mode, const T *pool)
 // each often repeated nearby.
 template <class T> void fill(Image<T> &img, Rng &rng, int mode)
 {
-    T pool[4] = {zt::random_value<T>(rng), zt::random_value<T>(rng), lowest_value<T>(), highest_value<T>()};
+    T pool[4] = {zt::random_value<T>(rng), zt::random_value<T>(rng), lowest_value<T>(),
+                 highest_value<T>()};
     int walk = rng.uniform(-20, 20);
     for (int y = 0; y < img.height(); ++y)
         for (int i = 0; i < img.width() * img.channels(); ++i) {
             walk = std::clamp(walk + rng.uniform(-2, 2), -128, 127);
-            img.row(y)[i] = mode == 3 ? T(walk + (std::is_same_v<T, Zyl8u> ? 128 : 0)) : draw(rng, mode, pool);
+            img.row(y)[i] =
+                mode == 3 ? T(walk + (std::is_same_v<T, Zyl8u> ? 128 : 0)) : draw(rng, mode, pool);
         }
     img.snapshot();
 }
@@ -135,11 +149,14 @@ void fill_mask(Image<Zyl8u> &m, Rng &rng, int pattern)
     if (pattern < 4) return zt::fill_mask(m, rng, share[pattern]);
     for (int y = 0; y < m.height(); ++y)
         for (int x = 0; x < m.width(); ++x)
-            m.at(x, y) = ((x / 8) % 3 == 1 || (x / 32) % 2 == 0) && rng.chance(0.5) ? Zyl8u(rng.uniform(1, 255)) : 0;
+            m.at(x, y) = ((x / 8) % 3 == 1 || (x / 32) % 2 == 0) && rng.chance(0.5)
+                             ? Zyl8u(rng.uniform(1, 255))
+                             : 0;
     m.snapshot();
 }
 
-template <class T> class MinMaxIndx : public ::testing::Test {};
+template <class T> class MinMaxIndx : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(MinMaxIndx, Types);
 
@@ -171,10 +188,12 @@ TYPED_TEST(MinMaxIndx, ValidationOrderAndNoWrites)
         const ZyliSize ok{8, 4};
         const int badCoi = f.nch == 3 ? zylStatusBadChannelOfInterest : zylStatusOk;
         std::vector<zt::StatusCase> cases = {
-            {"null src beats size, step and coi", mk(nullptr, -1, m, -1, {-1, -1}, 0), zylStatusNullPtr},
+            {"null src beats size, step and coi", mk(nullptr, -1, m, -1, {-1, -1}, 0),
+             zylStatusNullPtr},
             {"negative width beats step and coi", mk(p, -1, m, -1, {-1, 4}, 0), zylStatusBadSize},
             {"negative height", mk(p, s, m, ms, {8, -3}, 2), zylStatusBadSize},
-            {"src step one byte short beats coi", mk(p, rowBytes - 1, m, ms, ok, 0), zylStatusBadStep},
+            {"src step one byte short beats coi", mk(p, rowBytes - 1, m, ms, ok, 0),
+             zylStatusBadStep},
             {"src step one element short", mk(p, rowBytes - E, m, ms, ok, 2), zylStatusBadStep},
             {"negative step with zero width", mk(p, -4, m, ms, {0, 4}, 2), zylStatusBadStep},
             {"coi 0", mk(p, s, m, ms, ok, 0), badCoi},
@@ -185,9 +204,12 @@ TYPED_TEST(MinMaxIndx, ValidationOrderAndNoWrites)
              E == 4 ? zylStatusBadStep : zylStatusOk},
         };
         if (f.masked) {
-            cases.push_back({"null mask beats size", mk(p, s, nullptr, ms, {-1, 4}, 0), zylStatusNullPtr});
-            cases.push_back({"mask step one short beats coi", mk(p, s, m, 7, ok, 0), zylStatusBadStep});
-            cases.push_back({"mask step short with valid src step", mk(p, s, m, 0, {1, 1}, 1), zylStatusBadStep});
+            cases.push_back(
+                {"null mask beats size", mk(p, s, nullptr, ms, {-1, 4}, 0), zylStatusNullPtr});
+            cases.push_back(
+                {"mask step one short beats coi", mk(p, s, m, 7, ok, 0), zylStatusBadStep});
+            cases.push_back({"mask step short with valid src step", mk(p, s, m, 0, {1, 1}, 1),
+                             zylStatusBadStep});
         }
         zt::expect_statuses(cases, [&] { return same(out, sentinel); });
     }
@@ -209,7 +231,8 @@ TYPED_TEST(MinMaxIndx, EmptySelectionAndOptionalResults)
         for (ZyliSize r : {ZyliSize{0, 3}, ZyliSize{9, 0}, ZyliSize{0, 0}}) {
             Result out{5.f, 6.f, {1, 2}, {3, 4}};
             EXPECT_EQ(api(src.data(), src.step(), mask.data(), mask.step(), r, f.nch, f.masked, 3,
-                          &out.minVal, &out.maxVal, &out.minLoc, &out.maxLoc), zylStatusOk);
+                          &out.minVal, &out.maxVal, &out.minLoc, &out.maxLoc),
+                      zylStatusOk);
             EXPECT_TRUE(same(out, zero)) << r.width << "x" << r.height;
         }
         if (f.masked) EXPECT_TRUE(same(call(src, &mask, 3), zero));
@@ -218,7 +241,8 @@ TYPED_TEST(MinMaxIndx, EmptySelectionAndOptionalResults)
         src.at(4, 1, f.nch == 3 ? 2 : 0) = highest_value<T>();
         Result e = reference(src, f.masked ? &mask : nullptr, 3), out{5.f, 6.f, {1, 2}, {3, 4}};
         EXPECT_EQ(api(src.data(), src.step(), mask.data(), mask.step(), src.size(), f.nch, f.masked,
-                      3, nullptr, &out.maxVal, nullptr, &out.maxLoc), zylStatusOk);
+                      3, nullptr, &out.maxVal, nullptr, &out.maxLoc),
+                  zylStatusOk);
         EXPECT_TRUE(same(out, Result{5.f, e.maxVal, {1, 2}, e.maxLoc}));  // the minimum untouched
     }
 }
@@ -253,9 +277,15 @@ TYPED_TEST(MinMaxIndx, MatchesReference)
 
 // Per-type values: low < mid < high (for signed bytes the ends of the range).
 template <class T> struct Levels;
-template <> struct Levels<Zyl8u> { static constexpr Zyl8u lo = 7, mid = 100, hi = 200; };
-template <> struct Levels<Zyl8s> { static constexpr Zyl8s lo = -128, mid = 0, hi = 127; };
-template <> struct Levels<Zyl32f> { static constexpr Zyl32f lo = -3.5f, mid = 0.25f, hi = 9.0f; };
+template <> struct Levels<Zyl8u> {
+    static constexpr Zyl8u lo = 7, mid = 100, hi = 200;
+};
+template <> struct Levels<Zyl8s> {
+    static constexpr Zyl8s lo = -128, mid = 0, hi = 127;
+};
+template <> struct Levels<Zyl32f> {
+    static constexpr Zyl32f lo = -3.5f, mid = 0.25f, hi = 9.0f;
+};
 
 // Several pixels hold the extreme; the first in raster order is reported. Width 77 is two
 // 32-pixel blocks, one 8-pixel block and a 5-pixel tail per row.
@@ -300,7 +330,8 @@ TYPED_TEST(MinMaxIndx, FirstOccurrenceAcrossBlocks)
                     // The other extreme is the level everywhere else, first at (0, 0).
                     const Zyl32f mid = Levels<T>::mid;
                     EXPECT_TRUE(same(call(src, f.masked ? &mask : nullptr, 2),
-                                     lowest ? Result{Zyl32f(v), mid, c.first, {0, 0}} : Result{mid, Zyl32f(v), {0, 0}, c.first}));
+                                     lowest ? Result{Zyl32f(v), mid, c.first, {0, 0}}
+                                            : Result{mid, Zyl32f(v), {0, 0}, c.first}));
                 }
 }
 
@@ -308,7 +339,9 @@ TYPED_TEST(MinMaxIndx, FirstOccurrenceAcrossBlocks)
 template <class T> T inner_value(Rng &rng)
 {
     if constexpr (std::is_same_v<T, Zyl32f>) return rng.real(-50.f, 50.f);
-    else return static_cast<T>(rng.uniform(std::numeric_limits<T>::min() + 1, std::numeric_limits<T>::max() - 1));
+    else
+        return static_cast<T>(
+            rng.uniform(std::numeric_limits<T>::min() + 1, std::numeric_limits<T>::max() - 1));
 }
 // Unselected pixels never count: whole 32- and 8-pixel blocks without a selected pixel hold the
 // range's ends; a lone selected pixel at a range end is both extremes (for bytes, a block whose
@@ -332,8 +365,10 @@ TYPED_TEST(MinMaxIndx, MasksEmptyingBlocks)
                     mask.at(x, y) = Zyl8u(rng.uniform(1, 255));
                 }
             // Range ends in the first 32-block of row 0 and the 8-block of row 1, all masked out.
-            for (int x = 0; x < 32; ++x) src.at(x, 0, ch) = x % 2 ? lowest : highest, mask.at(x, 0) = 0;
-            for (int x = 64; x < 72; ++x) src.at(x, 1, ch) = x % 2 ? highest : lowest, mask.at(x, 1) = 0;
+            for (int x = 0; x < 32; ++x)
+                src.at(x, 0, ch) = x % 2 ? lowest : highest, mask.at(x, 0) = 0;
+            for (int x = 64; x < 72; ++x)
+                src.at(x, 1, ch) = x % 2 ? highest : lowest, mask.at(x, 1) = 0;
             Result e = reference(src, &mask, coi), r = call(src, &mask, coi);
             EXPECT_TRUE(same(r, e));
             EXPECT_NE(r.minVal, Zyl32f(lowest));
@@ -356,7 +391,11 @@ TYPED_TEST(MinMaxIndx, MasksEmptyingBlocks)
 // occurrences, and runs through every layout.
 TEST(MinMaxIndxValues, FloatOrder)
 {
-    auto f = [](std::uint32_t b) { float v; std::memcpy(&v, &b, 4); return v; };
+    auto f = [](std::uint32_t b) {
+        float v;
+        std::memcpy(&v, &b, 4);
+        return v;
+    };
     const float inf = std::numeric_limits<float>::infinity();
     struct Case {
         const char *what;
@@ -366,17 +405,36 @@ TEST(MinMaxIndxValues, FloatOrder)
     };
     const std::vector<Case> cases = {
         {"zeros", {0.0f, -0.0f}, -0.0f, 0.0f, 1, 0},
-        {"a block of +0.0 first", {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f}, 0.f, 1.f, 0, 9},
+        {"a block of +0.0 first",
+         {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f},
+         0.f,
+         1.f,
+         0,
+         9},
         {"positive NaN above +inf", {inf, f(0x7FC00000u), 1.0f}, 1.0f, f(0x7FC00000u), 2, 1},
         {"negative NaN below -inf", {-inf, f(0xFFC00000u), 1.0f}, f(0xFFC00000u), 1.0f, 1, 2},
         {"+inf only", {inf}, inf, inf, 0, 0},
         {"-inf only", {-inf}, -inf, -inf, 0, 0},
-        {"NaNs by their bits", {f(0x7F800001u), f(0x7FC00000u), f(0xFFA5A5A5u), f(0xFF800001u)},
-         f(0xFFA5A5A5u), f(0x7FC00000u), 2, 1},
+        {"NaNs by their bits",
+         {f(0x7F800001u), f(0x7FC00000u), f(0xFFA5A5A5u), f(0xFF800001u)},
+         f(0xFFA5A5A5u),
+         f(0x7FC00000u),
+         2,
+         1},
         {"largest key only", {f(0x7FFFFFFFu)}, f(0x7FFFFFFFu), f(0x7FFFFFFFu), 0, 0},
         {"smallest key only", {f(0xFFFFFFFFu)}, f(0xFFFFFFFFu), f(0xFFFFFFFFu), 0, 0},
-        {"both key ends", {1.f, f(0xFFFFFFFFu), f(0x7FFFFFFFu)}, f(0xFFFFFFFFu), f(0x7FFFFFFFu), 1, 2},
-        {"denormals", {f(0x80000001u), f(0x00000001u), -0.0f}, f(0x80000001u), f(0x00000001u), 0, 1},
+        {"both key ends",
+         {1.f, f(0xFFFFFFFFu), f(0x7FFFFFFFu)},
+         f(0xFFFFFFFFu),
+         f(0x7FFFFFFFu),
+         1,
+         2},
+        {"denormals",
+         {f(0x80000001u), f(0x00000001u), -0.0f},
+         f(0x80000001u),
+         f(0x00000001u),
+         0,
+         1},
     };
     for (const Case &c : cases)
         for (Form fm : kForms)
@@ -387,7 +445,8 @@ TEST(MinMaxIndxValues, FloatOrder)
                 Rng rng(coi);
                 img.fill_random(rng);
                 fill_mask(mask, rng, 0);
-                for (int x = 0; x < 21; ++x) img.at(x, 0, fm.nch == 3 ? coi - 1 : 0) = c.row[x % c.row.size()];
+                for (int x = 0; x < 21; ++x)
+                    img.at(x, 0, fm.nch == 3 ? coi - 1 : 0) = c.row[x % c.row.size()];
                 Result e{c.lo, c.hi, {c.loAt, 0}, {c.hiAt, 0}};
                 EXPECT_TRUE(same(call(img, fm.masked ? &mask : nullptr, coi), e));
             }
@@ -396,8 +455,11 @@ TEST(MinMaxIndxValues, FloatOrder)
 // The search of twin t for form f.
 template <class T, class... A> MinMaxLoc twin_search(zt::Twin t, Form f, A... args)
 {
-    if (f.nch == 1) return f.masked ? ZT_ENTRY(t, minmaxindx<T, 1, true>)(args...) : ZT_ENTRY(t, minmaxindx<T, 1, false>)(args...);
-    return f.masked ? ZT_ENTRY(t, minmaxindx<T, 3, true>)(args...) : ZT_ENTRY(t, minmaxindx<T, 3, false>)(args...);
+    if (f.nch == 1)
+        return f.masked ? ZT_ENTRY(t, minmaxindx<T, 1, true>)(args...)
+                        : ZT_ENTRY(t, minmaxindx<T, 1, false>)(args...);
+    return f.masked ? ZT_ENTRY(t, minmaxindx<T, 3, true>)(args...)
+                    : ZT_ENTRY(t, minmaxindx<T, 3, false>)(args...);
 }
 
 // Every twin agrees with the portable one on every field, row by row and as one long row, on widths
@@ -420,10 +482,11 @@ TYPED_TEST(MinMaxIndx, TwinsAgree)
                     const Zyl8u *m = f.masked ? mask.data() : nullptr;
                     auto check = [&](long width, int height) {
                         zt::expect_twins_agree([&](zt::Twin t) {
-                            const MinMaxLoc r = twin_search<T>(t, f, src.data(), src.step(), m, mask.step(),
-                                                               width, height, ch);
-                            return std::vector<long>{long(zt::bits_of(r.minVal)), long(zt::bits_of(r.maxVal)),
-                                                     r.minAt, r.maxAt, width};
+                            const MinMaxLoc r = twin_search<T>(t, f, src.data(), src.step(), m,
+                                                               mask.step(), width, height, ch);
+                            return std::vector<long>{long(zt::bits_of(r.minVal)),
+                                                     long(zt::bits_of(r.maxVal)), r.minAt, r.maxAt,
+                                                     width};
                         });
                     };
                     check(w, 3);
@@ -451,7 +514,8 @@ TYPED_TEST(MinMaxIndx, StaysInsideRoi)
                     gm.copy_from(mask);
                     Result r;
                     EXPECT_EQ(api(gs.data(), gs.step(), gm.data(), gm.step(), gs.size(), f.nch,
-                                  f.masked, coi, &r.minVal, &r.maxVal, &r.minLoc, &r.maxLoc), zylStatusOk);
+                                  f.masked, coi, &r.minVal, &r.maxVal, &r.minLoc, &r.maxLoc),
+                              zylStatusOk);
                     EXPECT_TRUE(same(r, reference(src, f.masked ? &mask : nullptr, coi)));
                 }
 }

@@ -23,8 +23,14 @@ enum Kind { Rect, Cross, Mask };  // the element kind a member needs
 
 // [dilate][kind: rect, cross, mask][channels: 1, 3, 4]
 #define ZT_MORPH_KIND(op, kind, ty)                                                                \
-    {zyli##op##Strip_##kind##ty##_C1R, zyli##op##Strip_##kind##ty##_C3R, zyli##op##Strip_##kind##ty##_C4R}
-#define ZT_MORPH_OP(op, ty) {ZT_MORPH_KIND(op, Rect_, ty), ZT_MORPH_KIND(op, Cross_, ty), ZT_MORPH_KIND(op, , ty)}
+    {                                                                                              \
+        zyli##op##Strip_##kind##ty##_C1R, zyli##op##Strip_##kind##ty##_C3R,                        \
+            zyli##op##Strip_##kind##ty##_C4R                                                       \
+    }
+#define ZT_MORPH_OP(op, ty)                                                                        \
+    {                                                                                              \
+        ZT_MORPH_KIND(op, Rect_, ty), ZT_MORPH_KIND(op, Cross_, ty), ZT_MORPH_KIND(op, , ty)       \
+    }
 const StripFn<Zyl8u> kMembers8u[2][3][3] = {ZT_MORPH_OP(Erode, 8u), ZT_MORPH_OP(Dilate, 8u)};
 const StripFn<Zyl32f> kMembers32f[2][3][3] = {ZT_MORPH_OP(Erode, 32f), ZT_MORPH_OP(Dilate, 32f)};
 
@@ -34,15 +40,19 @@ template <class T> StripFn<T> member(bool dilate, int kind, int channels)
     if constexpr (std::is_same_v<T, Zyl8u>) return kMembers8u[dilate][kind][c];
     else return kMembers32f[dilate][kind][c];
 }
-constexpr int kShapes[] = {zylMorphShapeRect, zylMorphShapeCross, zylMorphShapeEllipse, zylMorphShapeMask};
-template <class T> constexpr ZylDataType type_code() { return std::is_same_v<T, Zyl8u> ? zyl8u : zyl32f; }
+constexpr int kShapes[] = {zylMorphShapeRect, zylMorphShapeCross, zylMorphShapeEllipse,
+                           zylMorphShapeMask};
+template <class T> constexpr ZylDataType type_code()
+{
+    return std::is_same_v<T, Zyl8u> ? zyl8u : zyl32f;
+}
 
 // ---- structuring elements and the reference model ------------------------------------------
 
 // An element as the tests describe it: rectangle, anchor, constructor shape and member cells.
 struct Element {
-    int mW, mH, aX, aY, shape;     // shape as given to the constructor (ZylMorphShape)
-    std::vector<Zyl32s> cells;     // row-major, nonzero = member
+    int mW, mH, aX, aY, shape;  // shape as given to the constructor (ZylMorphShape)
+    std::vector<Zyl32s> cells;  // row-major, nonzero = member
     int kind() const
     {
         return shape == zylMorphShapeRect ? Rect : shape == zylMorphShapeCross ? Cross : Mask;
@@ -87,7 +97,10 @@ std::int32_t key_of(float v)
     std::uint32_t b = zt::bits_of(v);
     return (b >> 31) ? std::int32_t(~(b & 0x7FFFFFFFu)) : std::int32_t(b);
 }
-float float_of_key(std::int32_t k) { return std::bit_cast<float>(k < 0 ? (std::uint32_t(~k) | 0x80000000u) : std::uint32_t(k)); }
+float float_of_key(std::int32_t k)
+{
+    return std::bit_cast<float>(k < 0 ? (std::uint32_t(~k) | 0x80000000u) : std::uint32_t(k));
+}
 
 // The running float comparison of the rectangle and cross: erosion keeps a if a < b else b,
 // dilation a if a > b else b, a being the running value.
@@ -98,7 +111,8 @@ float keep(float a, float b, bool dilate) { return dilate ? (a > b ? a : b) : (a
 // fold (left to right) folded over the rows top to bottom, the cross's column from raw pixels
 // and its bar (anchor row) folded first. 32f mask: order keys, the empty element giving the
 // extreme keys.
-template <class T> Image<T> reference(const Image<T> &src, const Element &el, bool dilate, const Layout &dl)
+template <class T>
+Image<T> reference(const Image<T> &src, const Element &el, bool dilate, const Layout &dl)
 {
     Image<T> out(dl);
     const int C = src.channels(), w = src.width(), h = src.height();
@@ -107,13 +121,16 @@ template <class T> Image<T> reference(const Image<T> &src, const Element &el, bo
             for (int c = 0; c < C; ++c) {
                 // Replicated borders.
                 auto px = [&](int i, int j) {
-                    return src.at(std::clamp(x - el.aX + j, 0, w - 1), std::clamp(y - el.aY + i, 0, h - 1), c);
+                    return src.at(std::clamp(x - el.aX + j, 0, w - 1),
+                                  std::clamp(y - el.aY + i, 0, h - 1), c);
                 };
                 if constexpr (std::is_same_v<T, Zyl8u>) {
                     int v = dilate ? 0 : 255;
                     for (int i = 0; i < el.mH; ++i)
                         for (int j = 0; j < el.mW; ++j)
-                            if (el.member(i, j)) v = dilate ? std::max<int>(v, px(i, j)) : std::min<int>(v, px(i, j));
+                            if (el.member(i, j))
+                                v = dilate ? std::max<int>(v, px(i, j))
+                                           : std::min<int>(v, px(i, j));
                     out.at(x, y, c) = Zyl8u(v);
                 } else if (el.kind() == Mask) {
                     std::int32_t v = dilate ? INT32_MIN : INT32_MAX;
@@ -145,10 +162,12 @@ template <class T> Image<T> reference(const Image<T> &src, const Element &el, bo
 
 using StateHolder = zt::Held<ZyliMorphState, zyliMorphologyFree>;
 
-template <class T> ZyliMorphState *make_state(StateHolder &h, int roiWidth, int C, const Element &el)
+template <class T>
+ZyliMorphState *make_state(StateHolder &h, int roiWidth, int C, const Element &el)
 {
-    EXPECT_EQ(zyliMorphologyInitAlloc(roiWidth, type_code<T>(), C, {el.mW, el.mH}, {el.aX, el.aY},
-                                      el.shape, el.shape == zylMorphShapeMask ? el.cells.data() : nullptr, &h.st),
+    EXPECT_EQ(zyliMorphologyInitAlloc(
+                  roiWidth, type_code<T>(), C, {el.mW, el.mH}, {el.aX, el.aY}, el.shape,
+                  el.shape == zylMorphShapeMask ? el.cells.data() : nullptr, &h.st),
               zylStatusOk);
     return h.st;
 }
@@ -169,10 +188,11 @@ void run_strips(StripFn<T> fn, Image<T> &src, Image<T> &dst, ZyliMorphState *st,
                             : last           ? zylStripLast
                                              : zylStripMiddle;
         ZyliSize sz{w, cuts[k]};
-        ZylStatus s = fn(src.row(received), src.step(), dst.row(written), dst.step(), &sz, st, role);
+        ZylStatus s =
+            fn(src.row(received), src.step(), dst.row(written), dst.step(), &sz, st, role);
         received += cuts[k];
-        int expected = last ? src.height() - written
-                            : std::max(0, received - (el.mH - el.aY) + 1) - written;
+        int expected =
+            last ? src.height() - written : std::max(0, received - (el.mH - el.aY) + 1) - written;
         ZylStatus expectedStatus = (cuts[k] == 0 && !last) ? zylStatusNoOperation : zylStatusOk;
         ASSERT_EQ(s, expectedStatus) << "strip " << k << " role " << role;
         ASSERT_EQ(sz.height, expected) << "strip " << k << " role " << role;
@@ -205,7 +225,8 @@ template <class T> void fill_source(Image<T> &img, Rng &rng)
                 for (int x = 0; x < img.width() * img.channels(); ++x)
                     if (std::isnan(img.row(y)[x])) img.row(y)[x] = 1.0f;
             if (nans == 2)
-                img.row(rng.uniform(0, img.height() - 1))[rng.uniform(0, img.width() * img.channels() - 1)] =
+                img.row(rng.uniform(0, img.height() -
+                                           1))[rng.uniform(0, img.width() * img.channels() - 1)] =
                     std::numeric_limits<float>::quiet_NaN();
         }
     } else {
@@ -236,7 +257,8 @@ std::vector<int> random_cuts(Rng &rng, int h)
 
 // ---- tests -----------------------------------------------------------------------------------
 
-template <class T> class Morph : public ::testing::Test {};
+template <class T> class Morph : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl32f>;
 TYPED_TEST_SUITE(Morph, Types);
 
@@ -273,26 +295,37 @@ TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
                 const Element el = make_element(mW, mH, aX, aY, shape, &rng);
                 // Tall elements on taller images, so that batches of rows run.
                 Layout l = regroup ? Layout{67, 40, C, 0, 4}
-                                   : zt::random_layout<T>(rng, rep == 3 ? 70 : rep == 4 ? 12 : 40, rep == 3 ? 34 : rep == 4 ? 8 : 14, C);
+                                   : zt::random_layout<T>(rng,
+                                                          rep == 3   ? 70
+                                                          : rep == 4 ? 12
+                                                                     : 40,
+                                                          rep == 3   ? 34
+                                                          : rep == 4 ? 8
+                                                                     : 14,
+                                                          C);
                 Image<T> src(l);
                 fill_source(src, rng);
                 if constexpr (f32) {
                     // Mostly 2, some 1, few zeros, all of one sign (negative: the zeros are the
                     // maxima); NaNs in every other case.
-                    const float values[] = {0.0f, -0.0f, 1.0f, 1.0f, 2.0f, 2.0f, 2.0f, 2.0f, 2.0f, 2.0f};
+                    const float values[] = {0.0f, -0.0f, 1.0f, 1.0f, 2.0f,
+                                            2.0f, 2.0f,  2.0f, 2.0f, 2.0f};
                     const int k = rep - 5, c3 = C == 3;
                     const float sign = (k + c3) % 2 ? -1.0f : 1.0f;
                     for (int y = 0; regroup && y < 40; ++y)
-                        for (int x = 0; x < 67 * C; ++x) src.row(y)[x] = sign * values[rng.uniform(0, 9)];
+                        for (int x = 0; x < 67 * C; ++x)
+                            src.row(y)[x] = sign * values[rng.uniform(0, 9)];
                     for (int n = 0; regroup && n < 10 * ((k / 2 + c3) % 2); ++n)
-                        src.row(rng.uniform(0, 39))[rng.uniform(0, 67 * C - 1)] = std::numeric_limits<float>::quiet_NaN();
+                        src.row(rng.uniform(0, 39))[rng.uniform(0, 67 * C - 1)] =
+                            std::numeric_limits<float>::quiet_NaN();
                     src.snapshot();
                 }
                 const auto srcBefore = src.roi_bytes();
                 for (bool dilate : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << "shape " << shape << " C " << C << " mask "
-                                 << mW << "x" << mH << " anchor " << aX << "," << aY
-                                 << " size " << l.width << "x" << l.height << " dilate " << dilate);
+                    SCOPED_TRACE(testing::Message()
+                                 << "shape " << shape << " C " << C << " mask " << mW << "x" << mH
+                                 << " anchor " << aX << "," << aY << " size " << l.width << "x"
+                                 << l.height << " dilate " << dilate);
                     Layout dl = zt::random_layout<T>(rng, 1, 1, C);
                     dl.width = l.width, dl.height = l.height;
                     const Image<T> want = reference(src, el, dilate, dl);
@@ -303,10 +336,12 @@ TYPED_TEST(Morph, MatchesReferenceWholeAndStrips)
                     auto fn = member<T>(dilate, el.kind(), C);
                     // One whole call, then two strip sequences, each into a fresh image.
                     for (int cutRep = 0; cutRep < 3; ++cutRep) {
-                        const auto cuts = cutRep == 0 ? std::vector<int>{l.height} : random_cuts(rng, l.height);
+                        const auto cuts =
+                            cutRep == 0 ? std::vector<int>{l.height} : random_cuts(rng, l.height);
                         Image<T> strips(dl);
                         run_strips(fn, src, strips, st, el, cuts);
-                        EXPECT_TRUE(zt::same_bytes(strips.roi_bytes(), want.roi_bytes())) << "cuts " << ::testing::PrintToString(cuts);
+                        EXPECT_TRUE(zt::same_bytes(strips.roi_bytes(), want.roi_bytes()))
+                            << "cuts " << ::testing::PrintToString(cuts);
                         EXPECT_TRUE(strips.intact_outside_roi());
                     }
                     EXPECT_TRUE(zt::same_bytes(src.roi_bytes(), srcBefore));
@@ -336,26 +371,84 @@ TEST(MorphValues, EdgeValues)
     const std::uint32_t neg0 = 0x80000000u, one = 0x3F800000u, qnan = 0x7FC00000u;
     const std::vector<std::uint32_t> highest(5, 0x7FFFFFFFu), lowest(5, 0xFFFFFFFFu);  // order keys
     const std::vector<Case> cases = {
-        {"empty 8u erosion", zyl8u, zylMorphShapeMask, {2, 3}, {0, 0}, false, false, ramp, {255, 255, 255, 255, 255}},
-        {"empty 8u dilation", zyl8u, zylMorphShapeMask, {2, 3}, {0, 0}, false, true, ramp, {0, 0, 0, 0, 0}},
-        {"empty 32f erosion", zyl32f, zylMorphShapeMask, {2, 3}, {0, 0}, false, false, ramp, highest},
-        {"empty 32f dilation", zyl32f, zylMorphShapeMask, {2, 3}, {0, 0}, false, true, ramp, lowest},
-        {"3x1 rectangle erosion", zyl32f, zylMorphShapeRect, {3, 1}, {1, 0}, true, false, mixed, {neg0, qnan, one, one}},
-        {"3x1 mask erosion", zyl32f, zylMorphShapeMask, {3, 1}, {1, 0}, true, false, mixed, {neg0, neg0, neg0, one}},
-        {"1x1 rectangle", zyl32f, zylMorphShapeRect, {1, 1}, {0, 0}, true, true, mixed, {0, neg0, qnan, one}},
+        {"empty 8u erosion",
+         zyl8u,
+         zylMorphShapeMask,
+         {2, 3},
+         {0, 0},
+         false,
+         false,
+         ramp,
+         {255, 255, 255, 255, 255}},
+        {"empty 8u dilation",
+         zyl8u,
+         zylMorphShapeMask,
+         {2, 3},
+         {0, 0},
+         false,
+         true,
+         ramp,
+         {0, 0, 0, 0, 0}},
+        {"empty 32f erosion",
+         zyl32f,
+         zylMorphShapeMask,
+         {2, 3},
+         {0, 0},
+         false,
+         false,
+         ramp,
+         highest},
+        {"empty 32f dilation",
+         zyl32f,
+         zylMorphShapeMask,
+         {2, 3},
+         {0, 0},
+         false,
+         true,
+         ramp,
+         lowest},
+        {"3x1 rectangle erosion",
+         zyl32f,
+         zylMorphShapeRect,
+         {3, 1},
+         {1, 0},
+         true,
+         false,
+         mixed,
+         {neg0, qnan, one, one}},
+        {"3x1 mask erosion",
+         zyl32f,
+         zylMorphShapeMask,
+         {3, 1},
+         {1, 0},
+         true,
+         false,
+         mixed,
+         {neg0, neg0, neg0, one}},
+        {"1x1 rectangle",
+         zyl32f,
+         zylMorphShapeRect,
+         {1, 1},
+         {0, 0},
+         true,
+         true,
+         mixed,
+         {0, neg0, qnan, one}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const int w = int(c.src.size());
         const std::vector<Zyl32s> cells(std::size_t(c.m.width) * c.m.height, c.members);
         StateHolder h;
-        ASSERT_EQ(zyliMorphologyInitAlloc(w, c.type, 1, c.m, c.a, c.shape, cells.data(), &h.st), zylStatusOk);
+        ASSERT_EQ(zyliMorphologyInitAlloc(w, c.type, 1, c.m, c.a, c.shape, cells.data(), &h.st),
+                  zylStatusOk);
         auto run = [&]<class T>() {
             std::vector<T> src(c.src.begin(), c.src.end()), dst(src.size());
             const int step = w * int(sizeof(T));
             ZyliSize sz{w, 1};
-            ASSERT_EQ(member<T>(c.dilate, c.shape == zylMorphShapeRect ? Rect : Mask, 1)(
-                          src.data(), step, dst.data(), step, &sz, h.st, zylStripWhole), zylStatusOk);
+            ASSERT_EQ(member<T>(c.dilate, c.shape == zylMorphShapeRect ? Rect : Mask,
+                                1)(src.data(), step, dst.data(), step, &sz, h.st, zylStripWhole),
+                      zylStatusOk);
             for (int x = 0; x < w; ++x)
                 if constexpr (std::is_same_v<T, Zyl8u>) EXPECT_EQ(dst[x], c.want[x]) << "x " << x;
                 else EXPECT_EQ(zt::bits_of(dst[x]), c.want[x]) << "x " << x;
@@ -374,25 +467,37 @@ TEST(MorphState, ConstructorValidation)
     ZyliMorphState *st = sentinel;
     auto init = [&](int w, int type, int C, ZyliSize m, ZyliPoint a, int shape, const Zyl32s *mask,
                     ZyliMorphState **pp) {
-        return [=] { return zyliMorphologyInitAlloc(w, ZylDataType(type), C, m, a, shape, mask, pp); };
+        return
+            [=] { return zyliMorphologyInitAlloc(w, ZylDataType(type), C, m, a, shape, mask, pp); };
     };
     const ZyliSize m3{3, 3};
     std::vector<zt::StatusCase> cases = {
-        {"null ppState first", init(0, zyl8s, 2, {0, 0}, {-1, -1}, 3, nullptr, nullptr), zylStatusNullPtr},
+        {"null ppState first", init(0, zyl8s, 2, {0, 0}, {-1, -1}, 3, nullptr, nullptr),
+         zylStatusNullPtr},
         {"zero roi width", init(0, zyl8s, 2, m3, {-1, 0}, 3, nullptr, &st), zylStatusBadSize},
-        {"zero mask width", init(8, zyl8s, 2, {0, 3}, {0, 0}, zylMorphShapeRect, nullptr, &st), zylStatusBadSize},
-        {"negative mask height", init(8, zyl8u, 1, {3, -1}, {0, 0}, zylMorphShapeRect, nullptr, &st), zylStatusBadSize},
-        {"8s before channels", init(8, zyl8s, 2, m3, {-1, 0}, 3, nullptr, &st), zylStatusUnsupported},
-        {"type 0", init(8, 0, 1, m3, {0, 0}, zylMorphShapeRect, nullptr, &st), zylStatusUnsupported},
-        {"two channels before anchor", init(8, zyl8u, 2, m3, {-1, 0}, 3, nullptr, &st), zylStatusUnsupported},
-        {"five channels", init(8, zyl32f, 5, m3, {0, 0}, zylMorphShapeRect, nullptr, &st), zylStatusUnsupported},
+        {"zero mask width", init(8, zyl8s, 2, {0, 3}, {0, 0}, zylMorphShapeRect, nullptr, &st),
+         zylStatusBadSize},
+        {"negative mask height",
+         init(8, zyl8u, 1, {3, -1}, {0, 0}, zylMorphShapeRect, nullptr, &st), zylStatusBadSize},
+        {"8s before channels", init(8, zyl8s, 2, m3, {-1, 0}, 3, nullptr, &st),
+         zylStatusUnsupported},
+        {"type 0", init(8, 0, 1, m3, {0, 0}, zylMorphShapeRect, nullptr, &st),
+         zylStatusUnsupported},
+        {"two channels before anchor", init(8, zyl8u, 2, m3, {-1, 0}, 3, nullptr, &st),
+         zylStatusUnsupported},
+        {"five channels", init(8, zyl32f, 5, m3, {0, 0}, zylMorphShapeRect, nullptr, &st),
+         zylStatusUnsupported},
         {"anchor x = width", init(8, zyl8u, 1, m3, {3, 0}, 3, nullptr, &st), zylStatusOutOfRange},
-        {"anchor x = -1", init(8, zyl8u, 1, m3, {-1, 0}, zylMorphShapeRect, nullptr, &st), zylStatusOutOfRange},
-        {"anchor y = height", init(8, zyl32f, 3, m3, {0, 3}, zylMorphShapeRect, nullptr, &st), zylStatusOutOfRange},
-        {"anchor y = -1", init(8, zyl32f, 3, m3, {0, -1}, zylMorphShapeMask, nullptr, &st), zylStatusOutOfRange},
+        {"anchor x = -1", init(8, zyl8u, 1, m3, {-1, 0}, zylMorphShapeRect, nullptr, &st),
+         zylStatusOutOfRange},
+        {"anchor y = height", init(8, zyl32f, 3, m3, {0, 3}, zylMorphShapeRect, nullptr, &st),
+         zylStatusOutOfRange},
+        {"anchor y = -1", init(8, zyl32f, 3, m3, {0, -1}, zylMorphShapeMask, nullptr, &st),
+         zylStatusOutOfRange},
         {"shape 3", init(8, zyl8u, 1, m3, {0, 0}, 3, nullptr, &st), zylStatusOutOfRange},
         {"shape -1", init(8, zyl8u, 4, m3, {0, 0}, -1, cells, &st), zylStatusOutOfRange},
-        {"mask shape without mask", init(8, zyl8u, 4, m3, {0, 0}, zylMorphShapeMask, nullptr, &st), zylStatusNullPtr},
+        {"mask shape without mask", init(8, zyl8u, 4, m3, {0, 0}, zylMorphShapeMask, nullptr, &st),
+         zylStatusNullPtr},
     };
     zt::expect_statuses(cases, [&] { return st == sentinel; });
 
@@ -400,7 +505,10 @@ TEST(MorphState, ConstructorValidation)
     // pointer and is harmless twice.
     for (ZyliPoint a : {ZyliPoint{0, 0}, ZyliPoint{2, 2}}) {
         ZyliMorphState *p = nullptr;
-        EXPECT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, a, a.x ? zylMorphShapeCross : zylMorphShapeRect, nullptr, &p), zylStatusOk);
+        EXPECT_EQ(zyliMorphologyInitAlloc(8, zyl8u, 1, m3, a,
+                                          a.x ? zylMorphShapeCross : zylMorphShapeRect, nullptr,
+                                          &p),
+                  zylStatusOk);
         EXPECT_NE(p, nullptr);
         EXPECT_EQ(zyliMorphologyFree(&p), zylStatusOk);
         EXPECT_EQ(p, nullptr);
@@ -409,7 +517,9 @@ TEST(MorphState, ConstructorValidation)
     // Too large for any allocation: nulled before the attempt.
     for (int w : {0x7FFFFFFF, 0x7FFFFFF0 / 8}) {
         st = sentinel;
-        EXPECT_EQ(zyliMorphologyInitAlloc(w, zyl32f, 4, m3, {1, 1}, zylMorphShapeRect, nullptr, &st), zylStatusNoMemory);
+        EXPECT_EQ(
+            zyliMorphologyInitAlloc(w, zyl32f, 4, m3, {1, 1}, zylMorphShapeRect, nullptr, &st),
+            zylStatusNoMemory);
         EXPECT_EQ(st, nullptr);
     }
     EXPECT_EQ(zyliMorphologyFree(nullptr), zylStatusNullPtr);
@@ -441,19 +551,24 @@ TEST(MorphState, HeaderAndMask)
         for (int shape : kShapes)
             for (int C : {1, 3, 4}) {
                 const int mW = rng.uniform(1, 9), mH = rng.uniform(1, 9);
-                const int aX = rng.uniform(0, mW - 1), aY = rng.uniform(0, mH - 1), w = rng.uniform(1, 100);
-                SCOPED_TRACE(testing::Message() << f.type << " " << shape << " " << C << " " << mW << "x" << mH);
+                const int aX = rng.uniform(0, mW - 1), aY = rng.uniform(0, mH - 1),
+                          w = rng.uniform(1, 100);
+                SCOPED_TRACE(testing::Message()
+                             << f.type << " " << shape << " " << C << " " << mW << "x" << mH);
                 const Element el = make_element(mW, mH, aX, aY, shape, &rng);
                 StateHolder h;
                 ASSERT_EQ(zyliMorphologyInitAlloc(w, f.type, C, {mW, mH}, {aX, aY}, shape,
-                                                  el.cells.data(), &h.st), zylStatusOk);
+                                                  el.cells.data(), &h.st),
+                          zylStatusOk);
                 const auto *p = reinterpret_cast<const PublishedHeader *>(h.st);
                 const auto *base = reinterpret_cast<const Zyl8u *>(h.st);
                 EXPECT_EQ(reinterpret_cast<std::uintptr_t>(h.st) % 32, 0u);
-                const Zyl32s want[] = {mW, mH, aX, aY, shape == zylMorphShapeEllipse ? zylMorphShapeMask : shape,
-                                       w, f.type, C, 0};
-                const Zyl32s got[] = {p->maskWidth, p->maskHeight, p->anchorX, p->anchorY, p->shape,
-                                      p->roiWidth, p->dataType, p->nChannels, p->rowsHeld};
+                const Zyl32s want[] = {
+                    mW, mH,     aX, aY, shape == zylMorphShapeEllipse ? zylMorphShapeMask : shape,
+                    w,  f.type, C,  0};
+                const Zyl32s got[] = {p->maskWidth, p->maskHeight, p->anchorX,
+                                      p->anchorY,   p->shape,      p->roiWidth,
+                                      p->dataType,  p->nChannels,  p->rowsHeld};
                 EXPECT_TRUE(std::equal(std::begin(got), std::end(got), std::begin(want)));
                 const int ps = f.elementSize * C, unit = f.alignUnit, area = mW * mH;
                 const bool masked = el.kind() == Mask;
@@ -478,8 +593,8 @@ TEST(MorphState, HeaderAndMask)
             }
     // The 5x5 ellipse: rows 0 and 4 hold column 2 only, rows 1 to 3 all five columns; a
     // height-1 ellipse is one full row.
-    const std::vector<Zyl32s> want = {0, 0, 1, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                      1, 1, 1, 1, 1, 0, 0, 1, 0, 0};
+    const std::vector<Zyl32s> want = {0, 0, 1, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,
+                                      1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 0, 0};
     EXPECT_EQ(ellipse_cells(5, 5), want);
     EXPECT_EQ(ellipse_cells(4, 1), std::vector<Zyl32s>(4, 1));
 }
@@ -498,7 +613,9 @@ TYPED_TEST(Morph, StripValidation)
     const Element el = make_element(3, 3, 1, 1, zylMorphShapeRect);
     ZyliMorphState *st = make_state<T>(h, 6, 3, el);
     make_state<T>(other, 6, 3, make_element(3, 3, 1, 1, zylMorphShapeCross));
-    ASSERT_EQ(zyliMorphologyInitAlloc(6, f32 ? zyl8u : zyl32f, 3, {3, 3}, {1, 1}, zylMorphShapeRect, nullptr, &other2.st), 0);
+    ASSERT_EQ(zyliMorphologyInitAlloc(6, f32 ? zyl8u : zyl32f, 3, {3, 3}, {1, 1}, zylMorphShapeRect,
+                                      nullptr, &other2.st),
+              0);
     const int s = src.step(), ds = dst.step(), row = 6 * 3 * int(sizeof(T));
     auto fn = member<T>(false, Rect, 3);
     ZyliSize size{6, 4}, sizeIn{6, 4};
@@ -514,28 +631,35 @@ TYPED_TEST(Morph, StripValidation)
     T *pd = dst.data();
     const ZyliSize ok{6, 4};
     std::vector<zt::StatusCase> cases = {
-        {"odd src step before null", call(nullptr, 401, pd, ds, ok, st, zylStripWhole), f32 ? zylStatusStepNotAligned : zylStatusNullPtr},
-        {"odd dst step", call(ps, s, pd, ds + 2, {0, 4}, st, zylStripWhole), f32 ? zylStatusStepNotAligned : zylStatusBadSize},
+        {"odd src step before null", call(nullptr, 401, pd, ds, ok, st, zylStripWhole),
+         f32 ? zylStatusStepNotAligned : zylStatusNullPtr},
+        {"odd dst step", call(ps, s, pd, ds + 2, {0, 4}, st, zylStripWhole),
+         f32 ? zylStatusStepNotAligned : zylStatusBadSize},
         {"null src", call(nullptr, s, pd, ds, ok, st, zylStripWhole), zylStatusNullPtr},
         {"null dst", call(ps, s, nullptr, ds, ok, st, zylStripWhole), zylStatusNullPtr},
         {"null state", call(ps, s, pd, ds, ok, nullptr, zylStripWhole), zylStatusNullPtr},
         {"null size", call(ps, s, pd, ds, ok, st, zylStripWhole, fn, true), zylStatusNullPtr},
         {"zero width", call(ps, 0, pd, ds, {0, 4}, other.st, 9), zylStatusBadSize},
         {"wider than the state", call(ps, s, pd, ds, {7, 4}, st, zylStripWhole), zylStatusBadSize},
-        {"negative height", call(ps, s, pd, ds, {6, -1}, other.st, zylStripWhole), zylStatusBadSize},
+        {"negative height", call(ps, s, pd, ds, {6, -1}, other.st, zylStripWhole),
+         zylStatusBadSize},
         {"cross state", call(ps, 0, pd, ds, ok, other.st, 9), zylStatusContextMismatch},
         {"other type", call(ps, 0, pd, ds, ok, other2.st, 9), zylStatusContextMismatch},
-        {"other channels", call(ps, 0, pd, ds, ok, st, 9, member<T>(false, Rect, 4), false), zylStatusContextMismatch},
-        {"mask member", call(ps, 0, pd, ds, ok, st, 9, member<T>(true, Mask, 3), false), zylStatusContextMismatch},
+        {"other channels", call(ps, 0, pd, ds, ok, st, 9, member<T>(false, Rect, 4), false),
+         zylStatusContextMismatch},
+        {"mask member", call(ps, 0, pd, ds, ok, st, 9, member<T>(true, Mask, 3), false),
+         zylStatusContextMismatch},
         {"src step short", call(ps, row - 4, pd, ds, ok, st, 9), zylStatusBadStep},
         {"dst step short", call(ps, s, pd, row - 4, ok, st, 9), zylStatusBadStep},
         {"role 3", call(ps, s, pd, ds, ok, st, 3), zylStatusOutOfRange},
         {"role -1", call(ps, s, pd, ds, ok, st, -1), zylStatusOutOfRange},
         {"role 8", call(ps, s, pd, ds, ok, st, 8), zylStatusOutOfRange},
-        {"role INT_MIN", call(ps, s, pd, ds, ok, st, std::numeric_limits<int>::min()), zylStatusOutOfRange},
+        {"role INT_MIN", call(ps, s, pd, ds, ok, st, std::numeric_limits<int>::min()),
+         zylStatusOutOfRange},
     };
     const auto before = dst.roi_bytes();
-    const auto stateBefore = std::vector<Zyl8u>(reinterpret_cast<Zyl8u *>(st), reinterpret_cast<Zyl8u *>(st) + sizeof(PublishedHeader));
+    const auto stateBefore = std::vector<Zyl8u>(
+        reinterpret_cast<Zyl8u *>(st), reinterpret_cast<Zyl8u *>(st) + sizeof(PublishedHeader));
     auto untouched = [&] {
         return dst.roi_bytes() == before && dst.intact_outside_roi() &&
                size.width == sizeIn.width && size.height == sizeIn.height &&
@@ -555,15 +679,21 @@ TYPED_TEST(Morph, StripValidation)
         int height, held;  // held: rows in the state after the call (-1: not checked)
     };
     const Step steps[] = {
-        {zylStripMiddle, {6, 4}, zylStatusNoOperation, 0, -1}, {zylStripLast, {6, 4}, zylStatusNoOperation, 0, -1},
-        {zylStripLast, {6, 0}, zylStatusNoOperation, 0, -1},   {zylStripWhole, {6, 0}, zylStatusNoOperation, 0, -1},
-        {zylStripFirst, {6, 0}, zylStatusNoOperation, 0, -1},  {zylStripFirst, {6, 1}, zylStatusOk, 0, 2},
-        {zylStripMiddle, {6, 0}, zylStatusNoOperation, 0, 2},  {zylStripMiddle, {5, 1}, zylStatusBadSize, 1, 2},
-        {zylStripLast, {6, 0}, zylStatusOk, 1, -1},            {zylStripWhole, {6, 4}, zylStatusOk, 4, 2},
+        {zylStripMiddle, {6, 4}, zylStatusNoOperation, 0, -1},
+        {zylStripLast, {6, 4}, zylStatusNoOperation, 0, -1},
+        {zylStripLast, {6, 0}, zylStatusNoOperation, 0, -1},
+        {zylStripWhole, {6, 0}, zylStatusNoOperation, 0, -1},
+        {zylStripFirst, {6, 0}, zylStatusNoOperation, 0, -1},
+        {zylStripFirst, {6, 1}, zylStatusOk, 0, 2},
+        {zylStripMiddle, {6, 0}, zylStatusNoOperation, 0, 2},
+        {zylStripMiddle, {5, 1}, zylStatusBadSize, 1, 2},
+        {zylStripLast, {6, 0}, zylStatusOk, 1, -1},
+        {zylStripWhole, {6, 4}, zylStatusOk, 4, 2},
         {zylStripLast, {6, 0}, zylStatusOk, 1, -1},
     };
     for (const Step &k : steps) {
-        SCOPED_TRACE(testing::Message() << "role " << k.role << " " << k.in.width << "x" << k.in.height);
+        SCOPED_TRACE(testing::Message()
+                     << "role " << k.role << " " << k.in.width << "x" << k.in.height);
         ZyliSize sz = k.in;
         EXPECT_EQ(fn(ps, s, pd, ds, &sz, st, k.role), k.status);
         EXPECT_EQ(sz.height, k.height);
@@ -584,7 +714,8 @@ TYPED_TEST(Morph, StaysInsideRoi)
                 for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
                     Rng rng(++seed);
                     SCOPED_TRACE(zt::seed_note(seed));
-                    const Element el = make_element(5, 3, shape == zylMorphShapeMask ? 4 : 0, 2, shape, &rng);
+                    const Element el =
+                        make_element(5, 3, shape == zylMorphShapeMask ? 4 : 0, 2, shape, &rng);
                     zt::GuardedImage<T> src(w, 4, C, g);
                     src.fill_random(rng);
                     Image<T> dst({w, 4, C, 0, 4});
@@ -592,7 +723,10 @@ TYPED_TEST(Morph, StaysInsideRoi)
                     make_state<T>(h, w, C, el);
                     for (bool dilate : {false, true}) {
                         ZyliSize sz = src.size();
-                        ASSERT_EQ(member<T>(dilate, el.kind(), C)(src.data(), src.step(), dst.data(), dst.step(), &sz, h.st, zylStripWhole), 0);
+                        ASSERT_EQ(member<T>(dilate, el.kind(), C)(src.data(), src.step(),
+                                                                  dst.data(), dst.step(), &sz, h.st,
+                                                                  zylStripWhole),
+                                  0);
                         EXPECT_EQ(sz.height, 4);
                         EXPECT_TRUE(dst.intact_outside_roi());
                     }
@@ -616,7 +750,8 @@ TYPED_TEST(Morph, TwinsAgree)
                 // columns on four float channels the tiles would be too short and the
                 // cell-by-cell path runs.
                 if (w == 1100) mW = C == 4 ? 60 : 14, mH = C == 4 ? 7 : 5;
-                const Element el = make_element(mW, mH, rng.uniform(0, mW - 1), rng.uniform(0, mH - 1), shape, &rng);
+                const Element el = make_element(mW, mH, rng.uniform(0, mW - 1),
+                                                rng.uniform(0, mH - 1), shape, &rng);
                 Image<T> src({w, 9, C, int(sizeof(T)) * 3, int(sizeof(T))});
                 fill_source(src, rng);
                 auto agree = [&]<int K>() {
@@ -630,8 +765,10 @@ TYPED_TEST(Morph, TwinsAgree)
                             make_state<T>(h, w, C, el);
                             Image<T> d({w, 9, C, 0, t == zt::Twin::Portable ? 4 : 12});
                             // The state goes by reference: the kernels update its ring.
-                            int done = kernel(src.row(0), src.step(), d.row(0), d.step(), w, 4, *h.st, int(zylStripFirst));
-                            done += kernel(src.row(4), src.step(), d.row(done), d.step(), w, 5, *h.st, int(zylStripLast));
+                            int done = kernel(src.row(0), src.step(), d.row(0), d.step(), w, 4,
+                                              *h.st, int(zylStripFirst));
+                            done += kernel(src.row(4), src.step(), d.row(done), d.step(), w, 5,
+                                           *h.st, int(zylStripLast));
                             EXPECT_EQ(done, 9);
                             EXPECT_TRUE(d.intact_outside_roi());
                             return d.roi_bytes();

@@ -12,13 +12,19 @@ using zt::Rng;
 namespace {
 
 // History pixels are handled as bit patterns throughout, so that no NaN is quieted on the way.
-std::uint32_t get(Image<Zyl32f> &img, int x, int y) { return std::bit_cast<std::uint32_t>(img.at(x, y)); }
+std::uint32_t get(Image<Zyl32f> &img, int x, int y)
+{
+    return std::bit_cast<std::uint32_t>(img.at(x, y));
+}
 void put(Image<Zyl32f> &img, int x, int y, std::uint32_t b) { std::memcpy(img.row(y) + x, &b, 4); }
 float as_float(std::uint32_t b) { return std::bit_cast<float>(b); }
 
 // Position in the total order of floats: non-negative patterns count up from 0, patterns with
 // the sign bit set count down from -1 by magnitude.
-std::int64_t total_order(std::uint32_t b) { return b >> 31 ? -1 - std::int64_t(b & 0x7FFFFFFFu) : b; }
+std::int64_t total_order(std::uint32_t b)
+{
+    return b >> 31 ? -1 - std::int64_t(b & 0x7FFFFFFFu) : b;
+}
 
 // One pixel from the definition: silhouette set -> timestamp; else older than the limit -> +0.0.
 std::uint32_t reference(Zyl8u s, std::uint32_t h, std::uint32_t ts, std::uint32_t limit)
@@ -34,7 +40,8 @@ std::uint32_t limit_of(float ts, float dur)
 
 ZylStatus call(Image<Zyl8u> &s, Image<Zyl32f> &h, float ts, float dur)
 {
-    return zyliUpdateMotionHistory_8u32f_C1IR(s.data(), s.step(), h.data(), h.step(), h.size(), ts, dur);
+    return zyliUpdateMotionHistory_8u32f_C1IR(s.data(), s.step(), h.data(), h.step(), h.size(), ts,
+                                              dur);
 }
 
 // A time scenario: timestamp and duration chosen so that the limit lands on positive and
@@ -43,13 +50,27 @@ void random_times(Rng &rng, float &ts, float &dur)
 {
     const float inf = std::numeric_limits<float>::infinity();
     switch (rng.uniform(0, 7)) {
-    case 0: ts = 0.0f, dur = 0.0f; break;                  // limit +0.0
-    case 1: ts = -0.0f, dur = 0.0f; break;                 // limit -0.0
-    case 2: ts = as_float(0x7F800000u | (rng.bits32() & 0x803FFFFFu) | 1u), dur = 1.0f; break;  // NaN
-    case 3: ts = inf, dur = inf; break;                    // inf - inf: the default NaN
-    case 4: ts = rng.real(-1e6f, 1e6f), dur = inf; break;  // -inf
-    case 5: ts = rng.real(-100.0f, 0.0f), dur = rng.chance(0.3) ? -0.0f : rng.real(0.0f, 50.0f); break;
-    default: ts = rng.real(0.0f, 1000.0f), dur = rng.real(0.0f, 500.0f); break;
+    case 0:
+        ts = 0.0f, dur = 0.0f;
+        break;  // limit +0.0
+    case 1:
+        ts = -0.0f, dur = 0.0f;
+        break;  // limit -0.0
+    case 2:
+        ts = as_float(0x7F800000u | (rng.bits32() & 0x803FFFFFu) | 1u), dur = 1.0f;
+        break;  // NaN
+    case 3:
+        ts = inf, dur = inf;
+        break;  // inf - inf: the default NaN
+    case 4:
+        ts = rng.real(-1e6f, 1e6f), dur = inf;
+        break;  // -inf
+    case 5:
+        ts = rng.real(-100.0f, 0.0f), dur = rng.chance(0.3) ? -0.0f : rng.real(0.0f, 50.0f);
+        break;
+    default:
+        ts = rng.real(0.0f, 1000.0f), dur = rng.real(0.0f, 500.0f);
+        break;
     }
 }
 
@@ -57,7 +78,8 @@ void random_times(Rng &rng, float &ts, float &dur)
 // the timestamp, where an off-by-one in the comparison would show.
 std::uint32_t random_history(Rng &rng, std::uint32_t ts, std::uint32_t limit)
 {
-    const std::uint32_t near[] = {limit, limit + 1, limit - 1, ts, 0u, 0x80000000u, limit ^ 0x80000000u};
+    const std::uint32_t near[] = {limit, limit + 1,   limit - 1,          ts,
+                                  0u,    0x80000000u, limit ^ 0x80000000u};
     const int k = rng.uniform(0, 9);
     if (k < 7) return near[k];
     if (k == 7) return 0x7F800000u | (rng.bits32() & 0x807FFFFFu);  // NaNs and infinities
@@ -82,7 +104,8 @@ TEST(MotionHistory, ValidationOrderAndNoWrites)
     Zyl32f *pd = d.data();
     const ZyliSize ok{w, h};
     std::vector<zt::StatusCase> refused = {
-        {"null silhouette wins over size and duration", c(nullptr, -1, pd, -1, {-1, -1}, -1.0f), zylStatusNullPtr},
+        {"null silhouette wins over size and duration", c(nullptr, -1, pd, -1, {-1, -1}, -1.0f),
+         zylStatusNullPtr},
         {"null history", c(ps, ss, nullptr, ds, ok, 1.0f), zylStatusNullPtr},
         {"negative width before duration", c(ps, ss, pd, ds, {-1, h}, -1.0f), zylStatusBadSize},
         {"negative height", c(ps, ss, pd, ds, {w, -1}, 1.0f), zylStatusBadSize},
@@ -94,7 +117,8 @@ TEST(MotionHistory, ValidationOrderAndNoWrites)
         {"negative duration", c(ps, ss, pd, ds, ok, -1.0f), zylStatusOutOfRange},
         {"-inf duration", c(ps, ss, pd, ds, ok, -inf), zylStatusOutOfRange},
         {"NaN duration", c(ps, ss, pd, ds, ok, nan), zylStatusOutOfRange},
-        {"negative duration on an empty image", c(ps, ss, pd, ds, {0, h}, -1.0f), zylStatusOutOfRange},
+        {"negative duration on an empty image", c(ps, ss, pd, ds, {0, h}, -1.0f),
+         zylStatusOutOfRange},
         // Accepted calls on empty images must write nothing either.
         {"zero width", c(ps, ss, pd, ds, {0, h}, 1.0f), zylStatusOk},
         {"zero height", c(ps, ss, pd, ds, {w, 0}, 1.0f), zylStatusOk},
@@ -129,7 +153,8 @@ TEST(MotionHistory, MatchesReferenceAndTwinsAgree)
         random_times(rng, ts, dur);
         const std::uint32_t tb = zt::bits_of(ts), lim = limit_of(ts, dur);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) s.at(x, y) = rng.chance(0.3) ? Zyl8u(rng.uniform(1, 255)) : 0;
+            for (int x = 0; x < w; ++x)
+                s.at(x, y) = rng.chance(0.3) ? Zyl8u(rng.uniform(1, 255)) : 0;
         std::vector<std::uint32_t> before;
         for (int i = 0; i < w * h; ++i) before.push_back(random_history(rng, tb, lim));
         auto history = [&] {
@@ -149,7 +174,8 @@ TEST(MotionHistory, MatchesReferenceAndTwinsAgree)
         EXPECT_TRUE(d->intact_outside_roi());
         zt::expect_twins_agree([&](zt::Twin t) {
             auto k = history();
-            ZT_ENTRY(t, update_motion_history)(s.data(), s.step(), k->data(), k->step(), w, h, tb, lim);
+            ZT_ENTRY(t, update_motion_history)
+            (s.data(), s.step(), k->data(), k->step(), w, h, tb, lim);
             EXPECT_TRUE(k->intact_outside_roi());
             return k->roi_bytes();
         });

@@ -18,7 +18,8 @@ using namespace norm_calls;
 
 const Member &member(const std::string &name)
 {
-    auto it = std::find_if(std::begin(kMembers), std::end(kMembers), [&](const Member &m) { return name == m.name; });
+    auto it = std::find_if(std::begin(kMembers), std::end(kMembers),
+                           [&](const Member &m) { return name == m.name; });
     if (it == std::end(kMembers)) ADD_FAILURE() << "no member " << name;
     return it != std::end(kMembers) ? *it : kMembers[0];
 }
@@ -26,9 +27,15 @@ const Member &member(const std::string &name)
 template <class F> void with_type(Type t, F &&f)
 {
     switch (t) {
-    case Type::U8: f.template operator()<Zyl8u>(); break;
-    case Type::S8: f.template operator()<Zyl8s>(); break;
-    case Type::F32: f.template operator()<Zyl32f>(); break;
+    case Type::U8:
+        f.template operator()<Zyl8u>();
+        break;
+    case Type::S8:
+        f.template operator()<Zyl8s>();
+        break;
+    case Type::F32:
+        f.template operator()<Zyl32f>();
+        break;
     }
 }
 
@@ -38,11 +45,17 @@ template <class F> void with_type(Type t, F &&f)
 // P0..P3 (Pj takes tj and tj+4), and how they combine P0..P3 at the end.
 enum class Update { Sequential /* (Pj + tj) + tj+4 */, PairFirst /* Pj + (tj + tj+4) */ };
 enum class Final { Halves /* (P0 + P2) + (P1 + P3) */, Chain /* ((P0 + P1) + P2) + P3 */ };
-struct Scheme { Update update; Final final; };
+struct Scheme {
+    Update update;
+    Final final;
+};
 
 Scheme defined_scheme(const Member &m)
 {
-    struct Row { const char *name; Scheme s; };
+    struct Row {
+        const char *name;
+        Scheme s;
+    };
     static const Row rows[] = {
         {"Norm_L1_32f_C1MR", {Update::PairFirst, Final::Halves}},
         {"Norm_L1_32f_C3CMR", {Update::Sequential, Final::Halves}},
@@ -101,7 +114,7 @@ double reference(const Member &mb, const Image<T> &a, const Image<T> &b, const I
         // Term of pixel x of row y, numerator (0) or denominator (1); 0 when not selected.
         auto term = [&](int x, int y, int which) -> float {
             if (!m.at(x, y)) return 0.0f;
-            float v = which == 1 ? b.at(x, y, c)
+            float v = which == 1               ? b.at(x, y, c)
                       : mb.term == Term::Value ? a.at(x, y, c)
                                                : a.at(x, y, c) - b.at(x, y, c);
             return mb.kind == Kind::L2 ? v * v : std::fabs(v);
@@ -123,7 +136,8 @@ double reference(const Member &mb, const Image<T> &a, const Image<T> &b, const I
                     for (; x + 8 <= w; x += 8)
                         for (int j = 0; j < 4; ++j) {
                             float lo = term(x + j, y, which), hi = term(x + j + 4, y, which);
-                            p[j] = s.update == Update::Sequential ? (p[j] + lo) + hi : p[j] + (lo + hi);
+                            p[j] = s.update == Update::Sequential ? (p[j] + lo) + hi
+                                                                  : p[j] + (lo + hi);
                         }
                 for (; x < w; ++x) p[0] = p[0] + term(x, y, which);
             }
@@ -188,34 +202,53 @@ TEST_P(NormMember, ValidationOrderAndNoWrites)
         const Zyl8u *pm = mask.data();
         auto call = [&](const T *xa, int as, const T *xb, int bs, const Zyl8u *xm, int xms,
                         ZyliSize r, int c, Zyl64f *o) {
-            return [=, &mb, &out] { return out = sentinel, mb.call(xa, as, xb, bs, xm, xms, r, c, o); };
+            return [=, &mb, &out] {
+                return out = sentinel, mb.call(xa, as, xb, bs, xm, xms, r, c, o);
+            };
         };
         std::vector<zt::StatusCase> cases = {
-            {"null src1 beats bad steps and size", call(nullptr, 0, pb, 0, pm, 0, {0, 0}, 0, &out), zylStatusNullPtr},
-            {"null mask beats bad steps", call(pa, -1, pb, s, nullptr, 0, ok, coi, &out), zylStatusNullPtr},
-            {"null result beats bad size", call(pa, s, pb, s, pm, ms, {0, 0}, 0, nullptr), zylStatusNullPtr},
-            {"zero src1 step beats zero width", call(pa, 0, pb, s, pm, ms, {0, 4}, coi, &out), zylStatusBadStep},
-            {"zero mask step beats bad size", call(pa, s, pb, s, pm, 0, {8, -1}, 0, &out), zylStatusBadStep},
+            {"null src1 beats bad steps and size", call(nullptr, 0, pb, 0, pm, 0, {0, 0}, 0, &out),
+             zylStatusNullPtr},
+            {"null mask beats bad steps", call(pa, -1, pb, s, nullptr, 0, ok, coi, &out),
+             zylStatusNullPtr},
+            {"null result beats bad size", call(pa, s, pb, s, pm, ms, {0, 0}, 0, nullptr),
+             zylStatusNullPtr},
+            {"zero src1 step beats zero width", call(pa, 0, pb, s, pm, ms, {0, 4}, coi, &out),
+             zylStatusBadStep},
+            {"zero mask step beats bad size", call(pa, s, pb, s, pm, 0, {8, -1}, 0, &out),
+             zylStatusBadStep},
             {"negative mask step", call(pa, s, pb, s, pm, -ms, ok, coi, &out), zylStatusBadStep},
             {"zero width", call(pa, s, pb, s, pm, ms, {0, 4}, coi, &out), zylStatusBadSize},
             {"zero height", call(pa, s, pb, s, pm, ms, {8, 0}, coi, &out), zylStatusBadSize},
             {"negative width", call(pa, s, pb, s, pm, ms, {-3, 4}, coi, &out), zylStatusBadSize},
             {"whole image", call(pa, s, pb, s, pm, ms, ok, coi, &out), zylStatusOk},
-            {"mask step 3 (never tested for alignment)", call(pa, s, pb, s, mask3.data(), 3, {3, 4}, coi, &out), zylStatusOk},
-            {"odd src1 step", call(pa, odd, pb, s, pm, ms, ok, coi, &out), f32 ? zylStatusStepNotAligned : zylStatusOk},
+            {"mask step 3 (never tested for alignment)",
+             call(pa, s, pb, s, mask3.data(), 3, {3, 4}, coi, &out), zylStatusOk},
+            {"odd src1 step", call(pa, odd, pb, s, pm, ms, ok, coi, &out),
+             f32 ? zylStatusStepNotAligned : zylStatusOk},
         };
         if (two) {
-            cases.push_back({"null src2 beats bad steps", call(pa, s, nullptr, -1, pm, 0, ok, coi, &out), zylStatusNullPtr});
-            cases.push_back({"negative src2 step beats zero height", call(pa, s, pb, -s, pm, ms, {8, 0}, coi, &out), zylStatusBadStep});
-            cases.push_back({"odd src2 step", call(pa, s, pb, odd, pm, ms, ok, coi, &out), f32 ? zylStatusStepNotAligned : zylStatusOk});
+            cases.push_back({"null src2 beats bad steps",
+                             call(pa, s, nullptr, -1, pm, 0, ok, coi, &out), zylStatusNullPtr});
+            cases.push_back({"negative src2 step beats zero height",
+                             call(pa, s, pb, -s, pm, ms, {8, 0}, coi, &out), zylStatusBadStep});
+            cases.push_back({"odd src2 step", call(pa, s, pb, odd, pm, ms, ok, coi, &out),
+                             f32 ? zylStatusStepNotAligned : zylStatusOk});
         }
-        if (f32) cases.push_back({"zero width beats odd step", call(pa, odd, pb, odd, pm, ms, {0, 4}, coi, &out), zylStatusBadSize});
+        if (f32)
+            cases.push_back({"zero width beats odd step",
+                             call(pa, odd, pb, odd, pm, ms, {0, 4}, coi, &out), zylStatusBadSize});
         if (mb.coi) {
-            cases.push_back({"zero width beats coi 0", call(pa, s, pb, s, pm, ms, {0, 4}, 0, &out), zylStatusBadSize});
-            cases.push_back({"coi 0", call(pa, s, pb, s, pm, ms, ok, 0, &out), zylStatusBadChannelOfInterest});
-            cases.push_back({"coi 4", call(pa, s, pb, s, pm, ms, ok, 4, &out), zylStatusBadChannelOfInterest});
-            cases.push_back({"coi -1", call(pa, s, pb, s, pm, ms, ok, -1, &out), zylStatusBadChannelOfInterest});
-            cases.push_back({"coi 0 beats odd steps", call(pa, odd, pb, odd, pm, ms, ok, 0, &out), zylStatusBadChannelOfInterest});
+            cases.push_back({"zero width beats coi 0", call(pa, s, pb, s, pm, ms, {0, 4}, 0, &out),
+                             zylStatusBadSize});
+            cases.push_back(
+                {"coi 0", call(pa, s, pb, s, pm, ms, ok, 0, &out), zylStatusBadChannelOfInterest});
+            cases.push_back(
+                {"coi 4", call(pa, s, pb, s, pm, ms, ok, 4, &out), zylStatusBadChannelOfInterest});
+            cases.push_back({"coi -1", call(pa, s, pb, s, pm, ms, ok, -1, &out),
+                             zylStatusBadChannelOfInterest});
+            cases.push_back({"coi 0 beats odd steps", call(pa, odd, pb, odd, pm, ms, ok, 0, &out),
+                             zylStatusBadChannelOfInterest});
             cases.push_back({"coi 1", call(pa, s, pb, s, pm, ms, ok, 1, &out), zylStatusOk});
             cases.push_back({"coi 3", call(pa, s, pb, s, pm, ms, ok, 3, &out), zylStatusOk});
         }
@@ -238,7 +271,8 @@ TEST_P(NormMember, MatchesReference)
     with_type(mb.type, [&]<class T>() {
         const int cn = mb.coi ? 3 : 1;
         const Scheme s = defined_scheme(mb);
-        const Scheme otherUpdate{s.update == Update::Sequential ? Update::PairFirst : Update::Sequential, s.final};
+        const Scheme otherUpdate{
+            s.update == Update::Sequential ? Update::PairFirst : Update::Sequential, s.final};
         const Scheme otherFinal{s.update, s.final == Final::Halves ? Final::Chain : Final::Halves};
         int naiveDiffers = 0, updateDiffers = 0, finalDiffers = 0;
         for (std::uint32_t seed = 1; seed <= 49; ++seed) {
@@ -263,7 +297,9 @@ TEST_P(NormMember, MatchesReference)
                 la = lb = aligned_layout<T>(la.width, la.height, cn);
                 lm = aligned_layout<Zyl8u>(la.width, la.height, 1);
             }
-            if (large) la = lb = {mb.kind == Kind::L2 ? 640 : 300, mb.kind == Kind::L2 ? 480 : 230, cn}, lm = {la.width, la.height};
+            if (large)
+                la = lb = {mb.kind == Kind::L2 ? 640 : 300, mb.kind == Kind::L2 ? 480 : 230, cn},
+                lm = {la.width, la.height};
             Image<T> a(la), b2(lb);
             Image<Zyl8u> m(lm);
             const Image<T> &b = seed % 10 == 1 ? a : b2;
@@ -272,21 +308,26 @@ TEST_P(NormMember, MatchesReference)
             fill_values(b2, rng, specials);
             fill_mask(m, rng, int(seed));
             if (large) {
-                a.fill(T(mb.type == Type::U8 ? 255 : -128)), b2.fill(T(mb.type == Type::U8 ? 0 : 127));
+                a.fill(T(mb.type == Type::U8 ? 255 : -128)),
+                    b2.fill(T(mb.type == Type::U8 ? 0 : 127));
                 for (int y = 0; y < la.height; ++y)
                     for (int x = 0; x < la.width; ++x) m.at(x, y) = Zyl8u(x % 97 ? 200 : 0);
             }
             const int coi = mb.coi ? 1 + int(seed % 3) : 0, c = mb.coi ? coi - 1 : 0;
             double out[3] = {-1.5, -2.5, -3.5};
-            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(),
-                              a.size(), coi, &out[1]), zylStatusOk);
+            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), a.size(),
+                              coi, &out[1]),
+                      zylStatusOk);
             EXPECT_EQ(out[0], -1.5);
             EXPECT_EQ(out[2], -3.5);
             const double want = reference(mb, a, b, m, c, s);
-            EXPECT_TRUE(zt::same_bits_or_nan(out[1], want)) << la.width << "x" << la.height << " coi " << coi;
+            EXPECT_TRUE(zt::same_bits_or_nan(out[1], want))
+                << la.width << "x" << la.height << " coi " << coi;
             if (sums_floats(mb) && !std::isnan(want)) {
-                naiveDiffers += !zt::same_bits_or_nan(reference(mb, a, b, m, c, s, Order::Naive), want);
-                updateDiffers += !zt::same_bits_or_nan(reference(mb, a, b, m, c, otherUpdate), want);
+                naiveDiffers +=
+                    !zt::same_bits_or_nan(reference(mb, a, b, m, c, s, Order::Naive), want);
+                updateDiffers +=
+                    !zt::same_bits_or_nan(reference(mb, a, b, m, c, otherUpdate), want);
                 finalDiffers += !zt::same_bits_or_nan(reference(mb, a, b, m, c, otherFinal), want);
             }
             EXPECT_TRUE(a.intact_outside_roi() && b.intact_outside_roi() && m.intact_outside_roi());
@@ -318,9 +359,11 @@ TEST_P(NormMember, StaysInsideRoi)
                 ga.copy_from(a), gb.copy_from(b), gm.copy_from(m);
                 for (int coi : mb.coi ? std::vector<int>{1, 2, 3} : std::vector<int>{0}) {
                     double out = 0;
-                    ASSERT_EQ(mb.call(ga.data(), ga.step(), gb.data(), gb.step(), gm.data(), gm.step(),
-                                      ga.size(), coi, &out), zylStatusOk);
-                    EXPECT_TRUE(zt::same_bits_or_nan(out, reference(mb, a, b, m, mb.coi ? coi - 1 : 0, defined_scheme(mb))));
+                    ASSERT_EQ(mb.call(ga.data(), ga.step(), gb.data(), gb.step(), gm.data(),
+                                      gm.step(), ga.size(), coi, &out),
+                              zylStatusOk);
+                    EXPECT_TRUE(zt::same_bits_or_nan(
+                        out, reference(mb, a, b, m, mb.coi ? coi - 1 : 0, defined_scheme(mb))));
                 }
             }
     });
@@ -333,8 +376,9 @@ template <class T, class... A> double twin_norm(zt::Twin t, Kind k, Term r, A...
     using NT = zylcv::norm::NormTerm;
     auto run = [&]<NK K, NT R>() { return ZT_ENTRY(t, masked_norm<K, R, T>)(args...); };
     auto by_kind = [&]<NT R>() {
-        return k == Kind::Inf ? run.template operator()<NK::Inf, R>()
-               : k == Kind::L1 ? run.template operator()<NK::L1, R>() : run.template operator()<NK::L2, R>();
+        return k == Kind::Inf  ? run.template operator()<NK::Inf, R>()
+               : k == Kind::L1 ? run.template operator()<NK::L1, R>()
+                               : run.template operator()<NK::L2, R>();
     };
     if (r == Term::Value) return by_kind.template operator()<NT::Value>();
     if (r == Term::Diff) return by_kind.template operator()<NT::Diff>();
@@ -364,8 +408,9 @@ TEST_P(NormMember, TwinsAgree)
                         const T *pb = mb.term == Term::Value ? nullptr : b.data();
                         // Equal bits, or NaN in both (the payload of a NaN sum is left open).
                         zt::expect_twins_agree([&](zt::Twin t) {
-                            const double v = twin_norm<T>(t, mb.kind, mb.term, a.data(), a.step(), pb,
-                                                          b.step(), m.data(), m.step(), w, 3, coi);
+                            const double v =
+                                twin_norm<T>(t, mb.kind, mb.term, a.data(), a.step(), pb, b.step(),
+                                             m.data(), m.step(), w, 3, coi);
                             return v != v ? ~std::uint64_t{0} : zt::bits_of(v);
                         });
                     }
@@ -374,7 +419,9 @@ TEST_P(NormMember, TwinsAgree)
 }
 
 INSTANTIATE_TEST_SUITE_P(All, NormMember, ::testing::ValuesIn(kMembers),
-                         [](const ::testing::TestParamInfo<Member> &i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<Member> &i) {
+                             return std::string(i.param.name);
+                         });
 
 // ---- hand-picked values --------------------------------------------------------------------
 
@@ -430,13 +477,25 @@ TEST(NormValues, HandPicked)
         {"NormDiff_L2_32f_C1MR", {inf}, {inf}, {1}, nan},
         {"Norm_Inf_32f_C1MR", {nan, -0.0}, {}, {0, 1}, 0},
         // Group update: P0 takes 1, then 2^-24 and 2^-24 either one by one (lost) or as a pair.
-        {"Norm_L1_32f_C1MR", {1, 0, 0, 0, 0, 0, 0, 0, e24, 0, 0, 0, e24, 0, 0, 0}, {}, all16, 1 + e23},
+        {"Norm_L1_32f_C1MR",
+         {1, 0, 0, 0, 0, 0, 0, 0, e24, 0, 0, 0, e24, 0, 0, 0},
+         {},
+         all16,
+         1 + e23},
         {"Norm_L1_32f_C3CMR", {1, 0, 0, 0, 0, 0, 0, 0, e24, 0, 0, 0, e24, 0, 0, 0}, {}, all16, 1},
         // Final combination: P = {1, 2^-24, 0, 2^-24}.
         {"Norm_L1_32f_C1MR", {1, e24, 0, e24, 0, 0, 0, 0}, {}, std::vector<int>(8, 1), 1 + e23},
-        {"NormDiff_L1_32f_C1MR", {1, e24, 0, e24, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}, std::vector<int>(8, 1), 1},
+        {"NormDiff_L1_32f_C1MR",
+         {1, e24, 0, e24, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         std::vector<int>(8, 1),
+         1},
         // Pixels after the last group go to P0: P0 = 2^-24 + 2^-24, P1 = 1.
-        {"Norm_L1_32f_C1MR", {0, 1, 0, 0, 0, 0, 0, 0, e24, e24}, {}, std::vector<int>(10, 1), 1 + e23},
+        {"Norm_L1_32f_C1MR",
+         {0, 1, 0, 0, 0, 0, 0, 0, e24, e24},
+         {},
+         std::vector<int>(10, 1),
+         1 + e23},
     };
     for (const ValueCase &vc : cases) {
         const Member &mb = member(vc.member);
@@ -455,7 +514,9 @@ TEST(NormValues, HandPicked)
                 m.at(x, 0) = Zyl8u(vc.mask[x]);
             }
             double out = -1;
-            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), {w, 1}, coi, &out), zylStatusOk);
+            ASSERT_EQ(mb.call(a.data(), a.step(), b.data(), b.step(), m.data(), m.step(), {w, 1},
+                              coi, &out),
+                      zylStatusOk);
             EXPECT_TRUE(zt::same_bits_or_nan(out, vc.expected));
         });
     }

@@ -18,18 +18,18 @@ namespace {
 enum class Op { Down, Up };
 const char *op_name(Op op) { return op == Op::Down ? "PyrDown" : "PyrUp"; }
 
-
 template <class T> struct Api;
-#define ZT_PYR_API(T, tag, typeCode)                                                             \
-    template <> struct Api<T> {                                                                  \
-        static constexpr int code = typeCode;                                                    \
-        static ZylStatus call(Op op, int cs, const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b) \
-        {                                                                                        \
-            constexpr decltype(&zyliPyrUp_Gauss5x5_##tag##_C1R) fn[2][2] = {                     \
-                {zyliPyrDown_Gauss5x5_##tag##_C1R, zyliPyrDown_Gauss5x5_##tag##_C3R},            \
-                {zyliPyrUp_Gauss5x5_##tag##_C1R, zyliPyrUp_Gauss5x5_##tag##_C3R}};               \
-            return fn[op == Op::Up][cs == 3](s, ss, d, ds, r, b);                                \
-        }                                                                                        \
+#define ZT_PYR_API(T, tag, typeCode)                                                               \
+    template <> struct Api<T> {                                                                    \
+        static constexpr int code = typeCode;                                                      \
+        static ZylStatus call(Op op, int cs, const T *s, int ss, T *d, int ds, ZyliSize r,         \
+                              Zyl8u *b)                                                            \
+        {                                                                                          \
+            constexpr decltype(&zyliPyrUp_Gauss5x5_##tag##_C1R) fn[2][2] = {                       \
+                {zyliPyrDown_Gauss5x5_##tag##_C1R, zyliPyrDown_Gauss5x5_##tag##_C3R},              \
+                {zyliPyrUp_Gauss5x5_##tag##_C1R, zyliPyrUp_Gauss5x5_##tag##_C3R}};                 \
+            return fn[op == Op::Up][cs == 3](s, ss, d, ds, r, b);                                  \
+        }                                                                                          \
     };
 ZT_PYR_API(Zyl8u, 8u, zyl8u)
 ZT_PYR_API(Zyl8s, 8s, zyl8s)
@@ -49,9 +49,9 @@ template <class T> int buffer_size(Op op, int w, int cs)
 }
 ZyliSize out_size(Op op, ZyliSize in)
 {
-    return op == Op::Down ? ZyliSize{in.width / 2, in.height / 2} : ZyliSize{2 * in.width, 2 * in.height};
+    return op == Op::Down ? ZyliSize{in.width / 2, in.height / 2}
+                          : ZyliSize{2 * in.width, 2 * in.height};
 }
-
 
 constexpr int kTaps[5] = {1, 4, 6, 4, 1};
 
@@ -75,7 +75,8 @@ template <class T> struct View {
     int step, W, H, cs;
     T at(int x, int y, int c) const
     {
-        return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) + std::ptrdiff_t(y) * step)[x * cs + c];
+        return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) +
+                                           std::ptrdiff_t(y) * step)[x * cs + c];
     }
 };
 template <class I> auto view_of(I &img, int cs)
@@ -94,8 +95,10 @@ template <class T> long long ref_sum(Op op, const View<T> &v, int X, int Y, int 
         for (int i = 0; i < 5; ++i) {
             const int px = X + i - 2, py = Y + j - 2;
             if (op == Op::Up && (px % 2 != 0 || py % 2 != 0)) continue;
-            const int sx = op == Op::Down ? ref_down_index(2 * X + i - 2, v.W) : ref_up_index(px / 2, v.W);
-            const int sy = op == Op::Down ? ref_down_index(2 * Y + j - 2, v.H) : ref_up_index(py / 2, v.H);
+            const int sx =
+                op == Op::Down ? ref_down_index(2 * X + i - 2, v.W) : ref_up_index(px / 2, v.W);
+            const int sy =
+                op == Op::Down ? ref_down_index(2 * Y + j - 2, v.H) : ref_up_index(py / 2, v.H);
             sum += kTaps[i] * kTaps[j] * static_cast<long long>(v.at(sx, sy, c));
         }
     return sum;
@@ -108,7 +111,13 @@ template <class T> T ref_int(Op op, const View<T> &v, int X, int Y, int c)
 }
 
 // 32f: the stated order of operations, with the first operand's NaN surviving a sum of two NaNs.
-float quiet(float v) { std::uint32_t b = zt::bits_of(v) | 0x00400000u; float r; std::memcpy(&r, &b, 4); return r; }
+float quiet(float v)
+{
+    std::uint32_t b = zt::bits_of(v) | 0x00400000u;
+    float r;
+    std::memcpy(&r, &b, 4);
+    return r;
+}
 float add(float a, float b)
 {
     if (std::isnan(a)) return quiet(a);
@@ -116,7 +125,11 @@ float add(float a, float b)
     volatile float r = a + b;
     return r;
 }
-float mul(float k, float v) { volatile float r = k * v; return r; }
+float mul(float k, float v)
+{
+    volatile float r = k * v;
+    return r;
+}
 
 // One PyrDown pass over n samples s(0..n-1): output i.
 template <class S> float ref_down_1d(const S &s, int n, int i, bool vertical)
@@ -125,9 +138,11 @@ template <class S> float ref_down_1d(const S &s, int n, int i, bool vertical)
     if (i == 0)
         return vertical ? add(add(mul(6, s(0)), mul(8, s(1))), mul(2, s(2)))
                         : mul(2, add(add(mul(3, s(0)), mul(4, s(1))), s(2)));
-    if (i == n / 2 - 1) return add(add(mul(4, add(s(n - 3), s(n - 1))), s(n - 4)), mul(7, s(n - 2)));
+    if (i == n / 2 - 1)
+        return add(add(mul(4, add(s(n - 3), s(n - 1))), s(n - 4)), mul(7, s(n - 2)));
     const int m = 2 * i;
-    if (vertical) return add(add(add(mul(4, add(s(m - 1), s(m + 1))), mul(6, s(m))), s(m - 2)), s(m + 2));
+    if (vertical)
+        return add(add(add(mul(4, add(s(m - 1), s(m + 1))), mul(6, s(m))), s(m - 2)), s(m + 2));
     return add(add(add(mul(6, s(m)), mul(4, add(s(m - 1), s(m + 1)))), s(m - 2)), s(m + 2));
 }
 // One PyrUp pass over n samples: output i of 2n.
@@ -142,9 +157,7 @@ template <class S> float ref_up_1d(const S &s, int n, int i)
 }
 float ref_32f(Op op, const View<Zyl32f> &v, int X, int Y, int c)
 {
-    auto row = [&](int y) {
-        return [&, y](int x) { return v.at(x, y, c); };
-    };
+    auto row = [&](int y) { return [&, y](int x) { return v.at(x, y, c); }; };
     if (op == Op::Down) {
         auto h = [&](int y) { return ref_down_1d(row(y), v.W, X, false); };
         return mul(0.00390625f, ref_down_1d(h, v.H, Y, true));
@@ -164,7 +177,11 @@ template <class T> T reference(Op op, const View<T> &v, int X, int Y, int c)
 // under it a NaN result only has to be some NaN.
 bool sse_nan_rule()
 {
-    auto f = [](std::uint32_t b) { float v; std::memcpy(&v, &b, 4); return v; };
+    auto f = [](std::uint32_t b) {
+        float v;
+        std::memcpy(&v, &b, 4);
+        return v;
+    };
     __m128 a = _mm_set1_ps(f(0xFFA5A5A5u)), b = _mm_set1_ps(f(0x7FC00000u));
     asm("addps %1, %0" : "+x"(a) : "x"(b));
     return zt::bits_of(_mm_cvtss_f32(a)) == 0xFFE5A5A5u;
@@ -187,17 +204,19 @@ template <class T, class D>
             for (int c = 0; c < src.cs; ++c) {
                 const T e = reference(op, src, x, y, c), a = dst.at(x, y, c);
                 if (!same_result(a, e))
-                    return ::testing::AssertionFailure() << op_name(op) << " " << src.W << "x" << src.H << " C" << src.cs
-                           << ": at (" << x << "," << y << ") channel " << c << " got " << double(a) << " expected "
-                           << double(e) << " (bits " << zt::bits_of(float(a)) << ", " << zt::bits_of(float(e)) << ")";
+                    return ::testing::AssertionFailure()
+                           << op_name(op) << " " << src.W << "x" << src.H << " C" << src.cs
+                           << ": at (" << x << "," << y << ") channel " << c << " got " << double(a)
+                           << " expected " << double(e) << " (bits " << zt::bits_of(float(a))
+                           << ", " << zt::bits_of(float(e)) << ")";
             }
     return ::testing::AssertionSuccess();
 }
 
-template <class T> class Pyr : public ::testing::Test {};
+template <class T> class Pyr : public ::testing::Test {
+};
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(Pyr, Types);
-
 
 TYPED_TEST(Pyr, ValidationOrderAndNoWrites)
 {
@@ -221,21 +240,28 @@ TYPED_TEST(Pyr, ValidationOrderAndNoWrites)
             const ZylStatus oddSize = op == Op::Down ? zylStatusBadSize : zylStatusOk;
             const ZylStatus oddStep = f32 ? zylStatusBadSize : zylStatusOk;
             std::vector<zt::StatusCase> cases = {
-                {"null source wins over bad size and step", call(nullptr, 0, d, 0, {-1, 3}, b), zylStatusNullPtr},
+                {"null source wins over bad size and step", call(nullptr, 0, d, 0, {-1, 3}, b),
+                 zylStatusNullPtr},
                 {"null destination", call(s, row, nullptr, orow, {W, H}, b), zylStatusNullPtr},
                 {"null buffer", call(s, row, d, orow, {W, H}, nullptr), zylStatusNullPtr},
                 {"negative width", call(s, row, d, orow, {-2, H}, b), zylStatusBadSize},
                 {"negative height", call(s, row, d, orow, {W, -2}, b), zylStatusBadSize},
-                {"zero source step is a size fault", call(s, 0, d, orow, {W, H}, b), zylStatusBadSize},
-                {"source step one element short", call(s, row - e, d, orow, {W, H}, b), zylStatusBadSize},
-                {"destination step one element short", call(s, row, d, orow - e, {W, H}, b), zylStatusBadSize},
+                {"zero source step is a size fault", call(s, 0, d, orow, {W, H}, b),
+                 zylStatusBadSize},
+                {"source step one element short", call(s, row - e, d, orow, {W, H}, b),
+                 zylStatusBadSize},
+                {"destination step one element short", call(s, row, d, orow - e, {W, H}, b),
+                 zylStatusBadSize},
                 {"negative destination step", call(s, row, d, -orow, {W, H}, b), zylStatusBadSize},
-                {"empty width with a negative step", call(s, -1, d, orow, {0, H}, b), zylStatusBadSize},
-                {"empty height with a short step", call(s, row - 1, d, orow, {W, 0}, b), zylStatusBadSize},
+                {"empty width with a negative step", call(s, -1, d, orow, {0, H}, b),
+                 zylStatusBadSize},
+                {"empty height with a short step", call(s, row - 1, d, orow, {W, 0}, b),
+                 zylStatusBadSize},
                 {"odd width", call(s, row, d, orow, {W - 1, H}, b), oddSize},
                 {"odd height", call(s, row, d, orow, {W, H - 1}, b), oddSize},
                 {"source step not whole elements", call(s, row + 2, d, orow, {W, H}, b), oddStep},
-                {"destination step not whole elements", call(s, row, d, orow + 2, {W, H}, b), oddStep},
+                {"destination step not whole elements", call(s, row, d, orow + 2, {W, H}, b),
+                 oddStep},
             };
             std::vector<zt::StatusCase> refusals, accepted;
             for (auto &c : cases) (c.expected < 0 ? refusals : accepted).push_back(c);
@@ -246,9 +272,10 @@ TYPED_TEST(Pyr, ValidationOrderAndNoWrites)
             };
             zt::expect_statuses(refusals, untouched);
             // Empty images are accepted and write nothing, whatever their steps.
-            zt::expect_statuses({{"zero width, zero steps", call(s, 0, d, 0, {0, H}, b), zylStatusOk},
-                                 {"zero height", call(s, row, d, orow, {W, 0}, b), zylStatusOk},
-                                 {"both zero", call(s, 0, d, 0, {0, 0}, b), zylStatusOk}});
+            zt::expect_statuses(
+                {{"zero width, zero steps", call(s, 0, d, 0, {0, H}, b), zylStatusOk},
+                 {"zero height", call(s, row, d, orow, {W, 0}, b), zylStatusOk},
+                 {"both zero", call(s, 0, d, 0, {0, 0}, b), zylStatusOk}});
             EXPECT_TRUE(untouched()) << "an empty image wrote";
             zt::expect_statuses(accepted);
         }
@@ -264,43 +291,59 @@ TEST(PyrQuery, StatusesSizesAndZeroing)
     };
     const Case cases[] = {
         // 6 rows of R16(c * (2 * (W/2) + 48)) bytes for 8-bit, R16(c * (4 * (W/2) + 96)) for 32f.
-        {Op::Down, 0, 1, 1, zylStatusOk, 6 * 48}, {Op::Down, 2, 2, 1, zylStatusOk, 6 * 64},
-        {Op::Down, 10, 1, 3, zylStatusOk, 6 * 176}, {Op::Down, 640, 1, 1, zylStatusOk, 6 * 688},
-        {Op::Down, 10, 9, 1, zylStatusOk, 6 * 128}, {Op::Down, 14, 9, 3, zylStatusOk, 6 * 384},
-        {Op::Down, -2, 1, 1, zylStatusBadSize, 0}, {Op::Down, 7, 1, 1, zylStatusBadSize, 0},
-        {Op::Down, 7, 3, 4, zylStatusBadSize, 0},  // width first
+        {Op::Down, 0, 1, 1, zylStatusOk, 6 * 48},
+        {Op::Down, 2, 2, 1, zylStatusOk, 6 * 64},
+        {Op::Down, 10, 1, 3, zylStatusOk, 6 * 176},
+        {Op::Down, 640, 1, 1, zylStatusOk, 6 * 688},
+        {Op::Down, 10, 9, 1, zylStatusOk, 6 * 128},
+        {Op::Down, 14, 9, 3, zylStatusOk, 6 * 384},
+        {Op::Down, -2, 1, 1, zylStatusBadSize, 0},
+        {Op::Down, 7, 1, 1, zylStatusBadSize, 0},
+        {Op::Down, 7, 3, 4, zylStatusBadSize, 0},      // width first
         {Op::Down, 8, 3, 4, zylStatusBadChannels, 0},  // channels before the type
-        {Op::Down, 8, 1, 0, zylStatusBadChannels, 0}, {Op::Down, 8, 1, 2, zylStatusBadChannels, 0},
-        {Op::Down, 8, 3, 1, zylStatusUnsupported, 0}, {Op::Down, 8, 0, 3, zylStatusUnsupported, 0},
+        {Op::Down, 8, 1, 0, zylStatusBadChannels, 0},
+        {Op::Down, 8, 1, 2, zylStatusBadChannels, 0},
+        {Op::Down, 8, 3, 1, zylStatusUnsupported, 0},
+        {Op::Down, 8, 0, 3, zylStatusUnsupported, 0},
         // 3 rows of R16(c * (8W + 96)) bytes for every type.
-        {Op::Up, 0, 1, 1, zylStatusOk, 3 * 96}, {Op::Up, 1, 1, 1, zylStatusOk, 3 * 112},
-        {Op::Up, 5, 2, 3, zylStatusOk, 3 * 416}, {Op::Up, 7, 9, 1, zylStatusOk, 3 * 160},
-        {Op::Up, 640, 9, 3, zylStatusOk, 3 * 15648}, {Op::Up, -1, 1, 4, zylStatusBadSize, 0},
-        {Op::Up, 4, 3, 4, zylStatusBadChannels, 0}, {Op::Up, 4, 10, 1, zylStatusUnsupported, 0},
+        {Op::Up, 0, 1, 1, zylStatusOk, 3 * 96},
+        {Op::Up, 1, 1, 1, zylStatusOk, 3 * 112},
+        {Op::Up, 5, 2, 3, zylStatusOk, 3 * 416},
+        {Op::Up, 7, 9, 1, zylStatusOk, 3 * 160},
+        {Op::Up, 640, 9, 3, zylStatusOk, 3 * 15648},
+        {Op::Up, -1, 1, 4, zylStatusBadSize, 0},
+        {Op::Up, 4, 3, 4, zylStatusBadChannels, 0},
+        {Op::Up, 4, 10, 1, zylStatusUnsupported, 0},
         // The largest widths whose ring fits a Zyl32s, and the next ones: refused with 0, where
         // 32-bit arithmetic would wrap to a small or negative size.
-        {Op::Down, 357913888, 1, 1, zylStatusOk, 2147483616}, {Op::Down, 357913890, 2, 1, zylStatusBadSize, 0},
-        {Op::Down, 119304596, 1, 3, zylStatusOk, 2147483616}, {Op::Down, 119304598, 1, 3, zylStatusBadSize, 0},
+        {Op::Down, 357913888, 1, 1, zylStatusOk, 2147483616},
+        {Op::Down, 357913890, 2, 1, zylStatusBadSize, 0},
+        {Op::Down, 119304596, 1, 3, zylStatusOk, 2147483616},
+        {Op::Down, 119304598, 1, 3, zylStatusBadSize, 0},
         {Op::Down, 238609296, 1, 3, zylStatusBadSize, 0},  // 6 * 715828032 = 2^32 + 896
-        {Op::Down, 178956920, 9, 1, zylStatusOk, 2147483616}, {Op::Down, 178956922, 9, 1, zylStatusBadSize, 0},
-        {Op::Down, 59652274, 9, 3, zylStatusOk, 2147483616}, {Op::Down, 59652276, 9, 3, zylStatusBadSize, 0},
+        {Op::Down, 178956920, 9, 1, zylStatusOk, 2147483616},
+        {Op::Down, 178956922, 9, 1, zylStatusBadSize, 0},
+        {Op::Down, 59652274, 9, 3, zylStatusOk, 2147483616},
+        {Op::Down, 59652276, 9, 3, zylStatusBadSize, 0},
         {Op::Down, 119304648, 9, 3, zylStatusBadSize, 0},  // 2^32 + 1760
-        {Op::Down, 2147483646, 1, 3, zylStatusBadSize, 0}, {Op::Up, 89478472, 1, 1, zylStatusOk, 2147483616},
+        {Op::Down, 2147483646, 1, 3, zylStatusBadSize, 0},
+        {Op::Up, 89478472, 1, 1, zylStatusOk, 2147483616},
         {Op::Up, 89478473, 9, 1, zylStatusBadSize, 0},
         {Op::Up, 119304648, 1, 1, zylStatusBadSize, 0},  // 2863311840 as a negative Zyl32s
-        {Op::Up, 29826149, 2, 3, zylStatusOk, 2147483616}, {Op::Up, 29826150, 9, 3, zylStatusBadSize, 0},
+        {Op::Up, 29826149, 2, 3, zylStatusOk, 2147483616},
+        {Op::Up, 29826150, 9, 3, zylStatusBadSize, 0},
         {Op::Up, 59652324, 1, 3, zylStatusBadSize, 0},  // 2^32 + 896
         {Op::Up, 2147483647, 9, 3, zylStatusBadSize, 0},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(op_name(c.op)) + " width " + std::to_string(c.w) + " type " + std::to_string(c.type) + " C" + std::to_string(c.cs));
+        SCOPED_TRACE(std::string(op_name(c.op)) + " width " + std::to_string(c.w) + " type " +
+                     std::to_string(c.type) + " C" + std::to_string(c.cs));
         Zyl32s size = 12345;
         EXPECT_EQ(query(c.op, c.w, c.type, c.cs, &size), c.status);
         EXPECT_EQ(size, c.size);
         EXPECT_EQ(query(c.op, c.w, c.type, c.cs, nullptr), zylStatusNullPtr);
     }
 }
-
 
 // One call on images with padded rows and offset ROIs and a buffer of exactly the queried size at
 // an arbitrary offset: the destination matches the model, nothing around the destination or
@@ -345,19 +388,24 @@ void check_call(Op op, int cs, Layout l, Rng &rng, int bufOffset, Fill fill = Fi
     const auto srcBefore = src.roi_bytes();
     std::optional<zt::GuardedImage<T>> gs;
     std::optional<zt::GuardedImage<Zyl8u>> gb;
-    if (guard) gs.emplace(l.width, l.height, cs, *guard), gs->copy_from(src), gb.emplace(buf.width(), 1, 1, *guard);
-    ASSERT_EQ(Api<T>::call(op, cs, gs ? gs->data() : src.data(), gs ? gs->step() : src.step(), dst.data(), dst.step(),
-                           src.size(), gb ? gb->data() : buf.data()),
+    if (guard)
+        gs.emplace(l.width, l.height, cs, *guard), gs->copy_from(src),
+            gb.emplace(buf.width(), 1, 1, *guard);
+    ASSERT_EQ(Api<T>::call(op, cs, gs ? gs->data() : src.data(), gs ? gs->step() : src.step(),
+                           dst.data(), dst.step(), src.size(), gb ? gb->data() : buf.data()),
               zylStatusOk);
     EXPECT_TRUE(matches_reference(op, view_of(src, cs), dst));
     for (int y = 0; fill == Fill::Integers && y < o.height; ++y)
         for (int x = 0; x < o.width; ++x)
             for (int c = 0; c < cs; ++c)
-                ASSERT_EQ(double(dst.at(x, y, c)), double(ref_sum(op, view_of(src, cs), x, y, c)) / (op == Op::Down ? 256 : 64))
-                    << op_name(op) << " " << l.width << "x" << l.height << " C" << cs << " at " << x << "," << y;
+                ASSERT_EQ(double(dst.at(x, y, c)), double(ref_sum(op, view_of(src, cs), x, y, c)) /
+                                                       (op == Op::Down ? 256 : 64))
+                    << op_name(op) << " " << l.width << "x" << l.height << " C" << cs << " at " << x
+                    << "," << y;
     EXPECT_TRUE(dst.intact_outside_roi()) << "destination canary";
     EXPECT_TRUE(buf.intact_outside_roi()) << "work buffer overrun";
-    EXPECT_TRUE((gs ? gs->roi_bytes() : src.roi_bytes()) == srcBefore && src.intact_outside_roi()) << "source changed";
+    EXPECT_TRUE((gs ? gs->roi_bytes() : src.roi_bytes()) == srcBefore && src.intact_outside_roi())
+        << "source changed";
 }
 
 TYPED_TEST(Pyr, MatchesReference)
@@ -374,7 +422,8 @@ TYPED_TEST(Pyr, MatchesReference)
                     SCOPED_TRACE(zt::seed_note(seed));
                     check_call<T>(op, cs, {w, h, cs, 0, 0}, rng, int(seed % 16));
                     if constexpr (std::is_same_v<T, Zyl32f>)
-                        check_call<T>(op, cs, {w + 16 * (w % 3), h, cs, 0, 0}, rng, 0, Fill::Integers);
+                        check_call<T>(op, cs, {w + 16 * (w % 3), h, cs, 0, 0}, rng, 0,
+                                      Fill::Integers);
                 }
     // Random sizes reaching every block and tail, padded steps, odd offsets; every third 32f
     // image near overflow.
@@ -385,7 +434,8 @@ TYPED_TEST(Pyr, MatchesReference)
         const int cs = seed % 4 < 2 ? 1 : 3;
         Layout l = zt::random_layout<T>(rng, seed % 5 == 0 ? 140 : 45, 9, cs);
         if (op == Op::Down) l.width += l.width % 2, l.height += l.height % 2;
-        check_call<T>(op, cs, l, rng, rng.uniform(0, 15), seed % 3 == 0 ? Fill::Huge : Fill::Random);
+        check_call<T>(op, cs, l, rng, rng.uniform(0, 15),
+                      seed % 3 == 0 ? Fill::Huge : Fill::Random);
     }
 }
 
@@ -402,7 +452,9 @@ TEST(PyrDeathTest, ChannelCountAssertion)
     EXPECT_DEATH(zylcv::portable::pyr_down(s32, 32, d32, 32, 2, 2, 4, b), floats);
     EXPECT_DEATH(zylcv::portable::pyr_up(s32, 32, d32, 32, 2, 2, 2, b), floats);
 #if ZYLCV_SIMD
-    EXPECT_DEATH(zylcv::sse2::pyr_down(reinterpret_cast<Zyl8s *>(s8), 8, reinterpret_cast<Zyl8s *>(d8), 8, 2, 2, 0, b), ints);
+    EXPECT_DEATH(zylcv::sse2::pyr_down(reinterpret_cast<Zyl8s *>(s8), 8,
+                                       reinterpret_cast<Zyl8s *>(d8), 8, 2, 2, 0, b),
+                 ints);
     EXPECT_DEATH(zylcv::sse2::pyr_up(s32, 32, d32, 32, 2, 2, 4, b), floats);
 #endif
 }
@@ -418,16 +470,23 @@ TYPED_TEST(Pyr, TwinsAgree)
             for (int w = op == Op::Down ? 2 : 1; w <= 46; w += op == Op::Down ? 2 : 1)
                 for (int off : {0, int(sizeof(T))}) {
                     Rng rng(++seed);
-                    SCOPED_TRACE(zt::seed_note(seed) + " " + op_name(op) + " C" + std::to_string(cs));
-                    const int h = op == Op::Down ? 6 : 3, W = w < 46 ? w : op == Op::Down ? 1282 : 643;
+                    SCOPED_TRACE(zt::seed_note(seed) + " " + op_name(op) + " C" +
+                                 std::to_string(cs));
+                    const int h = op == Op::Down ? 6 : 3, W = w < 46           ? w
+                                                              : op == Op::Down ? 1282
+                                                                               : 643;
                     Image<T> src({W, h, cs, off * 3, off});
                     src.fill_random(rng);
                     const ZyliSize o = out_size(op, {W, h});
                     zt::expect_twins_agree([&](zt::Twin t) {
                         Image<T> d({o.width, o.height, cs, 0, 4 - off % 4});
                         Image<Zyl8u> b({buffer_size<T>(op, W, cs), 1, 1, 0, int(t) * 7 + 1});
-                        if (op == Op::Down) ZT_ENTRY(t, pyr_down)(src.data(), src.step(), d.data(), d.step(), W, h, cs, b.data());
-                        else ZT_ENTRY(t, pyr_up)(src.data(), src.step(), d.data(), d.step(), W, h, cs, b.data());
+                        if (op == Op::Down)
+                            ZT_ENTRY(t, pyr_down)
+                            (src.data(), src.step(), d.data(), d.step(), W, h, cs, b.data());
+                        else
+                            ZT_ENTRY(t, pyr_up)
+                            (src.data(), src.step(), d.data(), d.step(), W, h, cs, b.data());
                         EXPECT_TRUE(d.intact_outside_roi() && b.intact_outside_roi());
                         return d.roi_bytes();
                     });
@@ -447,7 +506,8 @@ TYPED_TEST(Pyr, StaysInsideSourceAndBuffer)
                     if (op == Op::Down && w % 2) continue;
                     Rng rng(++seed);
                     SCOPED_TRACE(zt::seed_note(seed));
-                    check_call<T>(op, cs, {w, op == Op::Down ? 4 : 3, cs, 0, 0}, rng, 0, Fill::Random, g);
+                    check_call<T>(op, cs, {w, op == Op::Down ? 4 : 3, cs, 0, 0}, rng, 0,
+                                  Fill::Random, g);
                 }
 }
 

@@ -13,42 +13,72 @@ namespace zylcv_tool {
 const char *status_name(ZylStatus st)
 {
     switch (st) {
-    case zylStatusOk: return "zylStatusOk";
-    case zylStatusNoOperation: return "zylStatusNoOperation";
-    case zylStatusError: return "zylStatusError";
-    case zylStatusBadArg: return "zylStatusBadArg";
-    case zylStatusBadSize: return "zylStatusBadSize";
-    case zylStatusNullPtr: return "zylStatusNullPtr";
-    case zylStatusNoMemory: return "zylStatusNoMemory";
-    case zylStatusOutOfRange: return "zylStatusOutOfRange";
-    case zylStatusUnsupported: return "zylStatusUnsupported";
-    case zylStatusBadStep: return "zylStatusBadStep";
-    case zylStatusContextMismatch: return "zylStatusContextMismatch";
-    case zylStatusBadChannelOfInterest: return "zylStatusBadChannelOfInterest";
-    case zylStatusBadChannels: return "zylStatusBadChannels";
-    case zylStatusStepNotAligned: return "zylStatusStepNotAligned";
-    default: return "unknown status";
+    case zylStatusOk:
+        return "zylStatusOk";
+    case zylStatusNoOperation:
+        return "zylStatusNoOperation";
+    case zylStatusError:
+        return "zylStatusError";
+    case zylStatusBadArg:
+        return "zylStatusBadArg";
+    case zylStatusBadSize:
+        return "zylStatusBadSize";
+    case zylStatusNullPtr:
+        return "zylStatusNullPtr";
+    case zylStatusNoMemory:
+        return "zylStatusNoMemory";
+    case zylStatusOutOfRange:
+        return "zylStatusOutOfRange";
+    case zylStatusUnsupported:
+        return "zylStatusUnsupported";
+    case zylStatusBadStep:
+        return "zylStatusBadStep";
+    case zylStatusContextMismatch:
+        return "zylStatusContextMismatch";
+    case zylStatusBadChannelOfInterest:
+        return "zylStatusBadChannelOfInterest";
+    case zylStatusBadChannels:
+        return "zylStatusBadChannels";
+    case zylStatusStepNotAligned:
+        return "zylStatusStepNotAligned";
+    default:
+        return "unknown status";
     }
 }
 
 const char *status_meaning(ZylStatus st)
 {
     switch (st) {
-    case zylStatusOk: return "success";
-    case zylStatusNoOperation: return "nothing to produce";
-    case zylStatusError: return "set-up failed";
-    case zylStatusBadArg: return "argument outside its allowed set";
-    case zylStatusBadSize: return "size out of range";
-    case zylStatusNullPtr: return "null pointer";
-    case zylStatusNoMemory: return "out of memory";
-    case zylStatusOutOfRange: return "seed, anchor, shape or parameter out of range";
-    case zylStatusUnsupported: return "unsupported data type or channel count";
-    case zylStatusBadStep: return "row step too small";
-    case zylStatusContextMismatch: return "state built for another type or layout";
-    case zylStatusBadChannelOfInterest: return "channel of interest outside 1..3";
-    case zylStatusBadChannels: return "channel count other than 1 or 3";
-    case zylStatusStepNotAligned: return "row step not a multiple of the element size";
-    default: return "unexpected code";
+    case zylStatusOk:
+        return "success";
+    case zylStatusNoOperation:
+        return "nothing to produce";
+    case zylStatusError:
+        return "set-up failed";
+    case zylStatusBadArg:
+        return "argument outside its allowed set";
+    case zylStatusBadSize:
+        return "size out of range";
+    case zylStatusNullPtr:
+        return "null pointer";
+    case zylStatusNoMemory:
+        return "out of memory";
+    case zylStatusOutOfRange:
+        return "seed, anchor, shape or parameter out of range";
+    case zylStatusUnsupported:
+        return "unsupported data type or channel count";
+    case zylStatusBadStep:
+        return "row step too small";
+    case zylStatusContextMismatch:
+        return "state built for another type or layout";
+    case zylStatusBadChannelOfInterest:
+        return "channel of interest outside 1..3";
+    case zylStatusBadChannels:
+        return "channel count other than 1 or 3";
+    case zylStatusStepNotAligned:
+        return "row step not a multiple of the element size";
+    default:
+        return "unexpected code";
     }
 }
 
@@ -116,7 +146,8 @@ bool parse_int(const std::string &text, long lo, long hi, const std::string &wha
         return false;
     }
     if (v < lo || v > hi) {
-        error = what + " " + text + ": must be in " + std::to_string(lo) + ".." + std::to_string(hi);
+        error =
+            what + " " + text + ": must be in " + std::to_string(lo) + ".." + std::to_string(hi);
         return false;
     }
     out = v;
@@ -151,17 +182,22 @@ bool parse_pair(const std::string &text, char sep, const std::string &what, long
 bool parse_colour(const std::string &text, const std::string &what, std::uint8_t rgb[3],
                   std::string &error)
 {
-    static const struct { const char *name; std::uint8_t r, g, b; } named[] = {
-        {"white", 255, 255, 255}, {"black", 0, 0, 0}, {"grey", 128, 128, 128},
-        {"gray", 128, 128, 128}, {"red", 255, 0, 0}, {"green", 0, 128, 0}, {"blue", 0, 0, 255}};
+    static const struct {
+        const char *name;
+        std::uint8_t r, g, b;
+    } named[] = {{"white", 255, 255, 255}, {"black", 0, 0, 0}, {"grey", 128, 128, 128},
+                 {"gray", 128, 128, 128},  {"red", 255, 0, 0}, {"green", 0, 128, 0},
+                 {"blue", 0, 0, 255}};
     for (const auto &n : named)
         if (text == n.name) {
             rgb[0] = n.r, rgb[1] = n.g, rgb[2] = n.b;
             return true;
         }
     auto hex = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                               : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
     };
     if (text.size() == 7 && text[0] == '#') {
         bool ok = true;
@@ -195,7 +231,9 @@ bool parse_colour(const std::string &text, const std::string &what, std::uint8_t
             return true;
         }
     }
-    error = what + ": '" + text + "' is not a colour (a name such as white or black, #RRGGBB, R,G,B or a grey level, 0..255)";
+    error =
+        what + ": '" + text +
+        "' is not a colour (a name such as white or black, #RRGGBB, R,G,B or a grey level, 0..255)";
     return false;
 }
 

@@ -19,7 +19,10 @@ struct Rgb {
     double r, g, b;
 };
 
-Rgb mix(Rgb a, Rgb b, double t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+Rgb mix(Rgb a, Rgb b, double t)
+{
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
 
 // xorshift32: the noise must not depend on the C library's generator.
 struct Noise {
@@ -45,11 +48,11 @@ double seg_dist(double px, double py, double ax, double ay, double bx, double by
 
 // Letter strokes of the sign, in sign coordinates (0..1 across, 0..1 down): "ZYL CV".
 const double kStrokes[][4] = {
-    {0.04, 0.2, 0.17, 0.2}, {0.17, 0.2, 0.04, 0.8}, {0.04, 0.8, 0.17, 0.8},   // Z
+    {0.04, 0.2, 0.17, 0.2},  {0.17, 0.2, 0.04, 0.8},  {0.04, 0.8, 0.17, 0.8},    // Z
     {0.21, 0.2, 0.275, 0.5}, {0.34, 0.2, 0.275, 0.5}, {0.275, 0.5, 0.275, 0.8},  // Y
-    {0.39, 0.2, 0.39, 0.8}, {0.39, 0.8, 0.5, 0.8},                             // L
-    {0.72, 0.2, 0.6, 0.2}, {0.6, 0.2, 0.6, 0.8}, {0.6, 0.8, 0.72, 0.8},        // C
-    {0.77, 0.2, 0.845, 0.8}, {0.845, 0.8, 0.92, 0.2},                          // V
+    {0.39, 0.2, 0.39, 0.8},  {0.39, 0.8, 0.5, 0.8},                              // L
+    {0.72, 0.2, 0.6, 0.2},   {0.6, 0.2, 0.6, 0.8},    {0.6, 0.8, 0.72, 0.8},     // C
+    {0.77, 0.2, 0.845, 0.8}, {0.845, 0.8, 0.92, 0.2},                            // V
 };
 
 // Colour of the scene at (u, v) in 0..1 x 0..1, aspect = width / height.
@@ -77,14 +80,17 @@ Rgb scene(double u, double v, double aspect)
     for (double wx : {0.17, 0.32}) {
         if (u > wx && u < wx + 0.05 && v > 0.51 && v < 0.58) {
             c = {165, 205, 235};
-            if (std::fabs(u - (wx + 0.025)) < 0.003 || std::fabs(v - 0.545) < 0.004) c = {240, 240, 235};
+            if (std::fabs(u - (wx + 0.025)) < 0.003 || std::fabs(v - 0.545) < 0.004)
+                c = {240, 240, 235};
         }
     }
     // Tree: trunk and crown.
     if (u > 0.615 && u < 0.645 && v > 0.48 && v < 0.74) c = {96, 66, 42};
     double cu = (u - 0.63) / 0.085 * aspect / (4.0 / 3.0), cv = (v - 0.41) / 0.13;
     double crown = cu * cu + cv * cv;
-    if (crown < 1.0) c = mix({60, 125, 55}, {35, 85, 35}, crown * 0.5 + 0.25 * std::sin(40 * u) * std::sin(30 * v));
+    if (crown < 1.0)
+        c = mix({60, 125, 55}, {35, 85, 35},
+                crown * 0.5 + 0.25 * std::sin(40 * u) * std::sin(30 * v));
     // Sign board on a post, with letter strokes.
     if (u > 0.815 && u < 0.83 && v > 0.86) c = {90, 70, 50};
     const double bx0 = 0.70, bx1 = 0.95, by0 = 0.74, by1 = 0.88;
@@ -108,7 +114,8 @@ Image render(int w, int h)
             // 2x2 supersampling smooths the shape borders.
             Rgb acc{0, 0, 0};
             for (int k = 0; k < 4; ++k) {
-                Rgb s = scene((x + 0.25 + 0.5 * (k & 1)) / w, (y + 0.25 + 0.5 * (k >> 1)) / h, aspect);
+                Rgb s =
+                    scene((x + 0.25 + 0.5 * (k & 1)) / w, (y + 0.25 + 0.5 * (k >> 1)) / h, aspect);
                 acc = {acc.r + s.r, acc.g + s.g, acc.b + s.b};
             }
             double n = noise.bell() * 4.0;
@@ -126,7 +133,8 @@ Image crop(const Image &src, int x0, int y0, int w, int h)
 {
     Image out(w, h, src.channels);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * src.channels; ++x) out.row(y)[x] = src.row(y0 + y)[x0 * src.channels + x];
+        for (int x = 0; x < w * src.channels; ++x)
+            out.row(y)[x] = src.row(y0 + y)[x0 * src.channels + x];
     return out;
 }
 
@@ -150,7 +158,8 @@ int main(int argc, char **argv)
     Image tpl = crop(grey, tx, ty, tw, th);
     std::string error;
     for (auto [name, img] : {std::pair<const char *, const Image *>{"scene.png", &colour},
-                             {"scene-grey.png", &grey}, {"template.png", &tpl}}) {
+                             {"scene-grey.png", &grey},
+                             {"template.png", &tpl}}) {
         if (!zylcv_tool::save_image(dir + "/" + name, *img, error)) {
             std::fprintf(stderr, "zylcv_demo_images: %s\n", error.c_str());
             return 1;
@@ -173,7 +182,9 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    std::printf("wrote %s/scene.png, scene-grey.png (%dx%d), template.png (%dx%d, cut at %d,%d) and "
-                "frame01..%02d.png\n", dir.c_str(), w, h, tw, th, tx, ty, frames);
+    std::printf(
+        "wrote %s/scene.png, scene-grey.png (%dx%d), template.png (%dx%d, cut at %d,%d) and "
+        "frame01..%02d.png\n",
+        dir.c_str(), w, h, tw, th, tx, ty, frames);
     return 0;
 }

@@ -3,8 +3,8 @@
 
 #include <fcntl.h>
 #include <png.h>
-#include <turbojpeg.h>
 #include <sys/stat.h>
+#include <turbojpeg.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +25,8 @@ constexpr long long kMaxPixels = 64LL << 20;
 bool size_ok(long w, long h, const std::string &name, std::string &error)
 {
     if (w < 1 || h < 1) {
-        error = name + ": image has no pixels (" + std::to_string(w) + "x" + std::to_string(h) + ")";
+        error =
+            name + ": image has no pixels (" + std::to_string(w) + "x" + std::to_string(h) + ")";
         return false;
     }
     if (w > kMaxSide || h > kMaxSide || (long long)w * h > kMaxPixels) {
@@ -69,7 +70,8 @@ std::size_t png_idat_bytes(const std::vector<std::uint8_t> &bytes)
     std::size_t total = 0;
     for (std::size_t pos = 8; pos + 8 <= bytes.size();) {
         const std::uint8_t *c = bytes.data() + pos;
-        const std::size_t len = std::size_t(c[0]) << 24 | std::size_t(c[1]) << 16 | std::size_t(c[2]) << 8 | c[3];
+        const std::size_t len =
+            std::size_t(c[0]) << 24 | std::size_t(c[1]) << 16 | std::size_t(c[2]) << 8 | c[3];
         const std::size_t have = std::min(len, bytes.size() - pos - 8);
         if (std::memcmp(c + 4, "IDAT", 4) == 0) total += have;
         if (have < len) break;
@@ -133,8 +135,9 @@ bool decode_png(const std::vector<std::uint8_t> &bytes, const std::string &name,
     const std::size_t rowBytes = png_get_rowbytes(png, info), idat = png_idat_bytes(bytes);
     if ((idat + 1) * kDeflateMaxRatio < rowBytes * h) {
         png_destroy_read_struct(&png, &info, nullptr);
-        error = name + ": corrupt PNG: " + std::to_string(idat) + " bytes of image data cannot hold " +
-                std::to_string(w) + "x" + std::to_string(h) + " pixels (truncated file?)";
+        error = name + ": corrupt PNG: " + std::to_string(idat) +
+                " bytes of image data cannot hold " + std::to_string(w) + "x" + std::to_string(h) +
+                " pixels (truncated file?)";
         return false;
     }
     // Every colour type ends as 8-bit grey or RGB, each with or without alpha: palettes become
@@ -182,7 +185,8 @@ bool encode_png(const Image &img, std::vector<std::uint8_t> &bytes, std::string 
     PngWriteContext ctx{&bytes, {0}, {}};
     std::vector<png_const_bytep> rows(std::size_t(img.height));
     for (int y = 0; y < img.height; ++y) rows[y] = img.row(y);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, png_write_fail, png_quiet);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, png_write_fail, png_quiet);
     if (!png) {
         error = "out of memory";
         return false;
@@ -213,7 +217,10 @@ constexpr std::size_t kJpegMaxPixelsPerByte = 512;
 struct TjHandle {
     tjhandle h;
     explicit TjHandle(tjhandle handle) : h(handle) {}
-    ~TjHandle() { if (h) tjDestroy(h); }
+    ~TjHandle()
+    {
+        if (h) tjDestroy(h);
+    }
     TjHandle(const TjHandle &) = delete;
     TjHandle &operator=(const TjHandle &) = delete;
 };
@@ -241,10 +248,12 @@ bool decode_jpeg(const std::vector<std::uint8_t> &bytes, const std::string &name
     }
     // Grey stays grey; CMYK (Adobe's inverted form, as libjpeg delivers it) becomes RGB as
     // C * K / 255 per channel; every other colour space is decoded to RGB by the codec.
-    const bool grey = colourspace == TJCS_GRAY, cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+    const bool grey = colourspace == TJCS_GRAY,
+               cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
     Image raw(w, h, grey ? 1 : cmyk ? 4 : 3);
     const int format = grey ? TJPF_GRAY : cmyk ? TJPF_CMYK : TJPF_RGB;
-    if (tjDecompress2(tj.h, data, size, raw.data(), w, raw.step, h, format, TJFLAG_STOPONWARNING) != 0) {
+    if (tjDecompress2(tj.h, data, size, raw.data(), w, raw.step, h, format, TJFLAG_STOPONWARNING) !=
+        0) {
         error = name + ": corrupt JPEG: " + tjGetErrorStr2(tj.h);
         return false;
     }
@@ -256,12 +265,14 @@ bool decode_jpeg(const std::vector<std::uint8_t> &bytes, const std::string &name
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const std::uint8_t *s = raw.row(y) + 4 * x;
-            for (int c = 0; c < 3; ++c) img.row(y)[3 * x + c] = std::uint8_t((s[c] * s[3] + 127) / 255);
+            for (int c = 0; c < 3; ++c)
+                img.row(y)[3 * x + c] = std::uint8_t((s[c] * s[3] + 127) / 255);
         }
     return true;
 }
 
-bool encode_jpeg(const Image &img, int quality, std::vector<std::uint8_t> &bytes, std::string &error)
+bool encode_jpeg(const Image &img, int quality, std::vector<std::uint8_t> &bytes,
+                 std::string &error)
 {
     TjHandle tj(tjInitCompress());
     if (!tj.h) {
@@ -272,7 +283,8 @@ bool encode_jpeg(const Image &img, int quality, std::vector<std::uint8_t> &bytes
     unsigned long size = 0;
     const bool grey = img.channels == 1;
     if (tjCompress2(tj.h, img.data(), img.width, img.step, img.height, grey ? TJPF_GRAY : TJPF_RGB,
-                    &out, &size, grey ? TJSAMP_GRAY : TJSAMP_420, quality, TJFLAG_ACCURATEDCT) != 0) {
+                    &out, &size, grey ? TJSAMP_GRAY : TJSAMP_420, quality,
+                    TJFLAG_ACCURATEDCT) != 0) {
         error = std::string("JPEG encoder: ") + tjGetErrorStr2(tj.h);
         tjFree(out);
         return false;
@@ -287,7 +299,11 @@ bool encode_jpeg(const Image &img, int quality, std::vector<std::uint8_t> &bytes
 struct PnmCursor {
     const std::vector<std::uint8_t> &b;
     std::size_t pos = 0;
-    bool space(std::size_t i) const { return b[i] == ' ' || b[i] == '\t' || b[i] == '\n' || b[i] == '\r' || b[i] == '\v' || b[i] == '\f'; }
+    bool space(std::size_t i) const
+    {
+        return b[i] == ' ' || b[i] == '\t' || b[i] == '\n' || b[i] == '\r' || b[i] == '\v' ||
+               b[i] == '\f';
+    }
     // Skips whitespace and '#' comments, then reads a decimal number; false at the end of data
     // or on anything else.
     bool number(long &v)
@@ -327,7 +343,8 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
         return false;
     }
     if (maxval < 1 || maxval > 65535) {
-        error = name + ": corrupt " + what + " header (maximum value " + std::to_string(maxval) + ")";
+        error =
+            name + ": corrupt " + what + " header (maximum value " + std::to_string(maxval) + ")";
         return false;
     }
     if (!size_ok(w, h, name, error)) return false;
@@ -340,8 +357,9 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
         const bool binary = kind == '5' || kind == '6';
         const std::size_t need = binary ? samples * (maxval > 255 ? 2 : 1) + 1 : 2 * samples - 1;
         if (have < need) {
-            error = name + ": truncated " + what + " (" + std::to_string(w) + "x" + std::to_string(h) +
-                    " pixels declared, " + std::to_string(have) + " bytes of data found)";
+            error = name + ": truncated " + what + " (" + std::to_string(w) + "x" +
+                    std::to_string(h) + " pixels declared, " + std::to_string(have) +
+                    " bytes of data found)";
             return false;
         }
     }
@@ -360,7 +378,8 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
         }
         ++cur.pos;  // exactly one whitespace byte before binary data
         for (long y = 0; y < h; ++y) {
-            const std::uint8_t *src = bytes.data() + cur.pos + std::size_t(y) * rowBytes * sampleBytes;
+            const std::uint8_t *src =
+                bytes.data() + cur.pos + std::size_t(y) * rowBytes * sampleBytes;
             std::uint8_t *dst = img.row(int(y));
             for (std::size_t i = 0; i < rowBytes; ++i) {
                 const long v = sampleBytes == 2 ? long(src[2 * i]) << 8 | src[2 * i + 1] : src[i];
@@ -381,7 +400,8 @@ bool decode_pnm(const std::vector<std::uint8_t> &bytes, const std::string &name,
                 return false;
             }
             if (v > maxval) {
-                error = name + ": corrupt " + std::string(what) + " (sample above the maximum value)";
+                error =
+                    name + ": corrupt " + std::string(what) + " (sample above the maximum value)";
                 return false;
             }
             img.row(int(y))[i] = scale(v);
@@ -397,7 +417,8 @@ void encode_pnm(const Image &img, std::vector<std::uint8_t> &bytes)
     bytes.assign(header, header + n);
     const std::size_t rowBytes = std::size_t(img.width) * img.channels;
     bytes.reserve(bytes.size() + rowBytes * img.height);
-    for (int y = 0; y < img.height; ++y) bytes.insert(bytes.end(), img.row(y), img.row(y) + rowBytes);
+    for (int y = 0; y < img.height; ++y)
+        bytes.insert(bytes.end(), img.row(y), img.row(y) + rowBytes);
 }
 
 }  // namespace
@@ -420,7 +441,8 @@ bool read_file(const std::string &path, std::vector<std::uint8_t> &bytes, std::s
     bytes.clear();
     std::uint8_t chunk[65536];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     bool failed = std::ferror(f) != 0;
     int saved = errno;
     if (!stdio) std::fclose(f);
@@ -476,7 +498,8 @@ mode_t process_umask()
             char line[256];
             unsigned m = 0;
             bool found = false;
-            while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &m) == 1;
+            while (!found && std::fgets(line, sizeof line, f))
+                found = std::sscanf(line, "Umask: %o", &m) == 1;
             std::fclose(f);
             if (found) return mode_t(m);
         }
@@ -567,20 +590,30 @@ bool encode_image(const Image &img, const WriteOptions &options, std::vector<std
 {
     bytes.clear();
     switch (options.format) {
-    case Format::Pgm: encode_pnm(to_grey(img), bytes); return true;
-    case Format::Ppm: encode_pnm(to_rgb(img), bytes); return true;
-    case Format::Pnm: encode_pnm(img, bytes); return true;
-    case Format::Jpeg: return encode_jpeg(img, options.quality, bytes, error);
-    case Format::Png: break;
+    case Format::Pgm:
+        encode_pnm(to_grey(img), bytes);
+        return true;
+    case Format::Ppm:
+        encode_pnm(to_rgb(img), bytes);
+        return true;
+    case Format::Pnm:
+        encode_pnm(img, bytes);
+        return true;
+    case Format::Jpeg:
+        return encode_jpeg(img, options.quality, bytes, error);
+    case Format::Png:
+        break;
     }
     return encode_png(img, bytes, error);
 }
 
 bool parse_format(const std::string &name, Format &format)
 {
-    static const struct { const char *name; Format format; } names[] = {
-        {"png", Format::Png}, {"jpg", Format::Jpeg}, {"jpeg", Format::Jpeg},
-        {"pgm", Format::Pgm}, {"ppm", Format::Ppm}, {"pnm", Format::Pnm}};
+    static const struct {
+        const char *name;
+        Format format;
+    } names[] = {{"png", Format::Png}, {"jpg", Format::Jpeg}, {"jpeg", Format::Jpeg},
+                 {"pgm", Format::Pgm}, {"ppm", Format::Ppm},  {"pnm", Format::Pnm}};
     std::string lower = name;
     for (char &c : lower) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     for (const auto &n : names)
@@ -599,10 +632,12 @@ bool format_for_path(const std::string &path, Format &format, std::string &error
     }
     const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
     const std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash)
-                                ? std::string() : path.substr(dot + 1);
+                                ? std::string()
+                                : path.substr(dot + 1);
     if (!ext.empty() && parse_format(ext, format)) return true;
-    error = path + ": cannot tell the format from the name (use .png, .jpg, .jpeg, .pgm, .ppm or .pnm, "
-                   "or --format)";
+    error = path +
+            ": cannot tell the format from the name (use .png, .jpg, .jpeg, .pgm, .ppm or .pnm, "
+            "or --format)";
     return false;
 }
 
@@ -642,7 +677,8 @@ Image to_grey(const Image &img)
         const std::uint8_t *s = img.row(y);
         std::uint8_t *d = g.row(y);
         for (int x = 0; x < img.width; ++x)
-            d[x] = std::uint8_t((77 * s[3 * x] + 150 * s[3 * x + 1] + 29 * s[3 * x + 2] + 128) >> 8);
+            d[x] =
+                std::uint8_t((77 * s[3 * x] + 150 * s[3 * x + 1] + 29 * s[3 * x + 2] + 128) >> 8);
     }
     return g;
 }

@@ -37,7 +37,8 @@ struct WriteOptions {
 // Whole files: "-" is standard input or output. On failure the functions return false and set
 // `error` to "PATH: problem".
 bool read_file(const std::string &path, std::vector<std::uint8_t> &bytes, std::string &error);
-bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error);
+bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes,
+                std::string &error);
 
 // How images with transparency are read: laid over an opaque background colour (RGB).
 struct ReadOptions {

@@ -104,8 +104,10 @@ struct Run {
     void report_timing() const
     {
         if (timing)
-            std::fprintf(stderr, "zylcv %s: timing: read+decode %.3f ms, library %.3f ms, encode+write %.3f ms\n",
-                         args.command.c_str(), readMs, libMs, writeMs);
+            std::fprintf(
+                stderr,
+                "zylcv %s: timing: read+decode %.3f ms, library %.3f ms, encode+write %.3f ms\n",
+                args.command.c_str(), readMs, libMs, writeMs);
     }
 };
 
@@ -127,7 +129,8 @@ inline bool need_positional(Run &r, std::size_t n, const char *what)
     if (r.args.positional.size() != n) {
         const std::size_t got = r.args.positional.size();
         r.fail(std::string("expected ") + what + ", got " +
-               (got == 0 ? std::string("no arguments") : std::to_string(got) + (got == 1 ? " argument" : " arguments")) +
+               (got == 0 ? std::string("no arguments")
+                         : std::to_string(got) + (got == 1 ? " argument" : " arguments")) +
                " (see 'zylcv " + r.args.command + " --help')");
         return false;
     }

@@ -41,12 +41,12 @@ Zyl32f kernel_value(Zyl32f v) { return v; }
 
 // The exported members of one element type: two images, and an image and a constant V.
 #define ZYLCV_ABSDIFF_MEMBERS(T, V, NAME, NAME_C)                                                  \
-    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,    \
+    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,     \
                              T *pDst, Zyl32s dstStep, ZyliSize roiSize)                            \
     {                                                                                              \
         return images(pSrc1, src1Step, pSrc2, src2Step, pDst, dstStep, roiSize);                   \
     }                                                                                              \
-    ZYLCV_API ZylStatus NAME_C(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep,            \
+    ZYLCV_API ZylStatus NAME_C(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep,             \
                                ZyliSize roiSize, V value)                                          \
     {                                                                                              \
         return constant(pSrc, srcStep, pDst, dstStep, roiSize, kernel_value(value));               \

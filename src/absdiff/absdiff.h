@@ -89,34 +89,33 @@ void image(const T *a, int aStep, B b, const void *bPtr, int bStep, T *d, int dS
 }  // namespace zylcv::absdiff
 
 namespace zylcv {
-ZYLCV_DECLARE_TWINS(
-    void absdiff(const Zyl8u *src1, int src1Step, const Zyl8u *src2, int src2Step, Zyl8u *dst,
-                 int dstStep, int width, int height);
-    void absdiff(const Zyl32f *src1, int src1Step, const Zyl32f *src2, int src2Step,
-                 Zyl32f *dst, int dstStep, int width, int height);
-    void absdiffc(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width,
-                  int height, Zyl8u value);
-    void absdiffc(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int width,
-                  int height, Zyl32f value);)
+ZYLCV_DECLARE_TWINS(void absdiff(const Zyl8u *src1, int src1Step, const Zyl8u *src2, int src2Step,
+                                 Zyl8u *dst, int dstStep, int width, int height);
+                    void absdiff(const Zyl32f *src1, int src1Step, const Zyl32f *src2, int src2Step,
+                                 Zyl32f *dst, int dstStep, int width, int height);
+                    void absdiffc(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width,
+                                  int height, Zyl8u value);
+                    void absdiffc(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep,
+                                  int width, int height, Zyl32f value);)
 }  // namespace zylcv
 
 // The entries of a twin, over its row operations `Rows`.
 #define ZYLCV_ABSDIFF_ENTRIES                                                                      \
-    void absdiff(const Zyl8u *s1, int s1Step, const Zyl8u *s2, int s2Step, Zyl8u *d, int dStep,   \
+    void absdiff(const Zyl8u *s1, int s1Step, const Zyl8u *s2, int s2Step, Zyl8u *d, int dStep,    \
                  int w, int h)                                                                     \
     {                                                                                              \
         absdiff::image<Rows>(s1, s1Step, Rows::Image<Zyl8u>{{s2}}, s2, s2Step, d, dStep, w, h);    \
     }                                                                                              \
-    void absdiff(const Zyl32f *s1, int s1Step, const Zyl32f *s2, int s2Step, Zyl32f *d,           \
-                 int dStep, int w, int h)                                                          \
+    void absdiff(const Zyl32f *s1, int s1Step, const Zyl32f *s2, int s2Step, Zyl32f *d, int dStep, \
+                 int w, int h)                                                                     \
     {                                                                                              \
         absdiff::image<Rows>(s1, s1Step, Rows::Image<Zyl32f>{{s2}}, s2, s2Step, d, dStep, w, h);   \
     }                                                                                              \
-    void absdiffc(const Zyl8u *s, int sStep, Zyl8u *d, int dStep, int w, int h, Zyl8u v)          \
+    void absdiffc(const Zyl8u *s, int sStep, Zyl8u *d, int dStep, int w, int h, Zyl8u v)           \
     {                                                                                              \
         absdiff::image<Rows>(s, sStep, Rows::Const<Zyl8u>{{v}}, nullptr, 0, d, dStep, w, h);       \
     }                                                                                              \
-    void absdiffc(const Zyl32f *s, int sStep, Zyl32f *d, int dStep, int w, int h, Zyl32f v)       \
+    void absdiffc(const Zyl32f *s, int sStep, Zyl32f *d, int dStep, int w, int h, Zyl32f v)        \
     {                                                                                              \
         absdiff::image<Rows>(s, sStep, Rows::Const<Zyl32f>{{v}}, nullptr, 0, d, dStep, w, h);      \
     }

@@ -14,7 +14,10 @@ namespace {
 // 8u images at least this large (destination bytes) are written around the cache.
 constexpr long kStreamBytes8u = 512 * 1024;
 
-__m128i absdiff16(__m128i a, __m128i b) { return _mm_add_epi8(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a)); }
+__m128i absdiff16(__m128i a, __m128i b)
+{
+    return _mm_add_epi8(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+}
 __m128 absdiff4(__m128 a, __m128 b)
 {
     return _mm_and_ps(_mm_sub_ps(a, b), _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));

@@ -65,45 +65,45 @@ ZylStatus run(const T *a, int aStep, std::type_identity_t<const T *> b, int bSte
 // The exported members, stamped by argument shape: one source (Add, AddSquare), two sources
 // (AddProduct), one source and a weight (AddWeighted); each unmasked and masked.
 #define ZYLCV_ACCUMULATE_ONE(NAME, K, T)                                                           \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,   \
-                            ZyliSize roiSize)                                                    \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,    \
+                             ZyliSize roiSize)                                                     \
     {                                                                                              \
         return run<K, false>(pSrc, srcStep, nullptr, 0, nullptr, 0, pSrcDst, srcDstStep, roiSize); \
     }
 #define ZYLCV_ACCUMULATE_ONE_M(NAME, K, T)                                                         \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,  \
-                            Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize)                \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,   \
+                             Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize)                 \
     {                                                                                              \
-        return run<K, true>(pSrc, srcStep, nullptr, 0, pMask, maskStep, pSrcDst, srcDstStep,      \
+        return run<K, true>(pSrc, srcStep, nullptr, 0, pMask, maskStep, pSrcDst, srcDstStep,       \
                             roiSize);                                                              \
     }
 #define ZYLCV_ACCUMULATE_TWO(NAME, T)                                                              \
-    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,    \
-                            Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize)                \
+    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,     \
+                             Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize)                 \
     {                                                                                              \
-        return run<Op::Product, false>(pSrc1, src1Step, pSrc2, src2Step, nullptr, 0, pSrcDst,     \
+        return run<Op::Product, false>(pSrc1, src1Step, pSrc2, src2Step, nullptr, 0, pSrcDst,      \
                                        srcDstStep, roiSize);                                       \
     }
 #define ZYLCV_ACCUMULATE_TWO_M(NAME, T)                                                            \
-    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,    \
-                            const Zyl8u *pMask, Zyl32s maskStep, Zyl32f *pSrcDst,                \
-                            Zyl32s srcDstStep, ZyliSize roiSize)                                 \
+    ZYLCV_API ZylStatus NAME(const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step,     \
+                             const Zyl8u *pMask, Zyl32s maskStep, Zyl32f *pSrcDst,                 \
+                             Zyl32s srcDstStep, ZyliSize roiSize)                                  \
     {                                                                                              \
-        return run<Op::Product, true>(pSrc1, src1Step, pSrc2, src2Step, pMask, maskStep, pSrcDst, \
+        return run<Op::Product, true>(pSrc1, src1Step, pSrc2, src2Step, pMask, maskStep, pSrcDst,  \
                                       srcDstStep, roiSize);                                        \
     }
 #define ZYLCV_ACCUMULATE_WEIGHTED(NAME, T)                                                         \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,   \
-                            ZyliSize roiSize, Zyl32f alpha)                                      \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, Zyl32f *pSrcDst, Zyl32s srcDstStep,    \
+                             ZyliSize roiSize, Zyl32f alpha)                                       \
     {                                                                                              \
-        return run<Op::Weighted, false>(pSrc, srcStep, nullptr, 0, nullptr, 0, pSrcDst,           \
+        return run<Op::Weighted, false>(pSrc, srcStep, nullptr, 0, nullptr, 0, pSrcDst,            \
                                         srcDstStep, roiSize, alpha);                               \
     }
 #define ZYLCV_ACCUMULATE_WEIGHTED_M(NAME, T)                                                       \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,  \
-                            Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize, Zyl32f alpha)  \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep,   \
+                             Zyl32f *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize, Zyl32f alpha)   \
     {                                                                                              \
-        return run<Op::Weighted, true>(pSrc, srcStep, nullptr, 0, pMask, maskStep, pSrcDst,       \
+        return run<Op::Weighted, true>(pSrc, srcStep, nullptr, 0, pMask, maskStep, pSrcDst,        \
                                        srcDstStep, roiSize, alpha);                                \
     }
 

@@ -116,8 +116,7 @@ struct Rows {
         constexpr bool srcCounts = std::is_same_v<T, Zyl32f> && (Masked || K == Op::Product);
         bool al = rows_aligned(d, dStep, h);
         if (srcCounts)
-            al = al && rows_aligned(a, aStep, h) &&
-                 (K != Op::Product || rows_aligned(b, bStep, h));
+            al = al && rows_aligned(a, aStep, h) && (K != Op::Product || rows_aligned(b, bStep, h));
         if (K == Op::Weighted && accumulate::is_nan(alpha))
             rows.template operator()<Access{Unaligned, Unaligned, true}>();
         else if (!al) rows.template operator()<Access{Unaligned, Unaligned, false}>();

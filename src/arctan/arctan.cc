@@ -4,7 +4,7 @@
 using namespace zylcv;
 
 ZYLCV_API ZylStatus zylibFastArctan_32f(const Zyl32f *pSrcY, const Zyl32f *pSrcX, Zyl32f *pDst,
-                                       Zyl32s length)
+                                        Zyl32s length)
 {
     if (!pSrcY) return zylStatusNullPtr;
     if (!pSrcX || !pDst) return zylStatusNullPtr;

@@ -50,7 +50,7 @@ ZYLCV_DECLARE_TWINS(void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *d
 
 // The entry of a twin, over its row operations `Rows`.
 #define ZYLCV_ARCTAN_ENTRIES                                                                       \
-    void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length)                   \
+    void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length)                    \
     {                                                                                              \
         Rows::row(y, x, dst, length);                                                              \
     }

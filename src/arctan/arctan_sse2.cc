@@ -44,8 +44,7 @@ struct Rows {
             store(dst + i, r0);
             store(dst + i + 4, r1);
         }
-        for (; i + 4 <= length; i += 4)
-            store(dst + i, atan4(load(y + i), load(x + i)));
+        for (; i + 4 <= length; i += 4) store(dst + i, atan4(load(y + i), load(x + i)));
         const int rest = length - i;
         if (rest > 0) {
             alignas(16) float yb[4] = {1.0f, 1.0f, 1.0f, 1.0f}, xb[4] = {1.0f, 1.0f, 1.0f, 1.0f},

@@ -22,10 +22,10 @@ ZYLCV_API ZylStatus zyliCannyGetSize(ZyliSize roiSize, Zyl32s *pBufferSize)
     return report_buffer_size(size_mul(cells, 12), pBufferSize);
 }
 
-ZYLCV_API ZylStatus zyliCanny_16s8u_C1R(const Zyl16s *pSrcDx, Zyl32s srcDxStep, const Zyl16s *pSrcDy,
-                                       Zyl32s srcDyStep, Zyl8u *pDstEdges, Zyl32s dstEdgeStep,
-                                       ZyliSize roiSize, Zyl32f lowThresh, Zyl32f highThresh,
-                                       Zyl8u *pBuffer)
+ZYLCV_API ZylStatus zyliCanny_16s8u_C1R(const Zyl16s *pSrcDx, Zyl32s srcDxStep,
+                                        const Zyl16s *pSrcDy, Zyl32s srcDyStep, Zyl8u *pDstEdges,
+                                        Zyl32s dstEdgeStep, ZyliSize roiSize, Zyl32f lowThresh,
+                                        Zyl32f highThresh, Zyl8u *pBuffer)
 {
     if (!pSrcDx || !pSrcDy || !pDstEdges || !pBuffer) return zylStatusNullPtr;
     if (srcDxStep < 1 || srcDyStep < 1 || dstEdgeStep < 1) return zylStatusBadStep;

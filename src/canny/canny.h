@@ -63,10 +63,10 @@ inline void canny_zero_entries(Zyl16s *mapRow, int from, int stride)
 inline std::ptrdiff_t canny_neighbour(int dx, int dy, int stride)
 {
     const int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
-    if (4096 * ay >= 9889 * ax) return -stride;                       // up, down
-    if (4096 * ay < 1697 * ax) return -1;                             // left, right
-    if ((dx >= 0) == (dy >= 0)) return -std::ptrdiff_t(stride) - 1;   // up-left, down-right
-    return -std::ptrdiff_t(stride) + 1;                               // up-right, down-left
+    if (4096 * ay >= 9889 * ax) return -stride;                      // up, down
+    if (4096 * ay < 1697 * ax) return -1;                            // left, right
+    if ((dx >= 0) == (dy >= 0)) return -std::ptrdiff_t(stride) - 1;  // up-left, down-right
+    return -std::ptrdiff_t(stride) + 1;                              // up-right, down-left
 }
 
 inline int abs16(Zyl16s v) { return v < 0 ? -v : v; }
@@ -188,7 +188,8 @@ void run(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep, Zyl8u *dst,
         Zyl16s *below = L.map + std::ptrdiff_t(y + 2) * stride;
         if (y + 1 < height)
             R::magnitude_row(advance(dx, std::ptrdiff_t(y + 1) * dxStep),
-                             advance(dy, std::ptrdiff_t(y + 1) * dyStep), below, width, stride, low);
+                             advance(dy, std::ptrdiff_t(y + 1) * dyStep), below, width, stride,
+                             low);
         else canny_zero_entries(below, 0, stride);
         seeds = R::suppress_row(L.map, stride, advance(dx, std::ptrdiff_t(y) * dxStep),
                                 advance(dy, std::ptrdiff_t(y) * dyStep), y, width, high, L.stack,

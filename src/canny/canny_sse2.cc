@@ -87,7 +87,8 @@ int suppress_row(Zyl16s *map, int stride, const Zyl16s *dx, const Zyl16s *dy, in
         const __m128i n = select(notVert, select(horz, nHorz, nDiag), nVert);
         const __m128i keep = _mm_cmpgt_epi16(m, n);
         store(e, select(keep, m, _mm_sub_epi16(zero, m)));
-        const unsigned bits = unsigned(_mm_movemask_epi8(_mm_and_si128(keep, _mm_cmpgt_epi16(m, high16))));
+        const unsigned bits =
+            unsigned(_mm_movemask_epi8(_mm_and_si128(keep, _mm_cmpgt_epi16(m, high16))));
         if (bits) {
             const std::int32_t off = rowOff + x;
             for (int i = 0; i < 8; ++i) {

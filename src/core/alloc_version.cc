@@ -12,8 +12,8 @@ constexpr std::size_t kAllocPad = 36;
 
 void **raw_slot(void *p) { return static_cast<void **>(p) - 1; }
 
-constexpr ZylLibVersion kVersion = {2, 0, 1, 24, {'k', '4', 0, 0}, "zylcvk4", "v2.0 gold SP1",
-                                    "Aug 23 2002"};
+constexpr ZylLibVersion kVersion = {
+    2, 0, 1, 24, {'k', '4', 0, 0}, "zylcvk4", "v2.0 gold SP1", "Aug 23 2002"};
 
 }  // namespace
 

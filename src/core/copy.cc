@@ -11,23 +11,23 @@ using namespace zylcv;
 #define ZYLCV_PLANE_NAMES_4 p0, p1, p2, p3
 
 #define ZYLCV_COPY_EXTRACT(NAME, T, C)                                                             \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep,              \
-                            Zyl32s width, Zyl32s height, Zyl32s ch)                               \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep, Zyl32s width, \
+                             Zyl32s height, Zyl32s ch)                                             \
     {                                                                                              \
         kernels::extract<T, C>(pSrc, srcStep, pDst, dstStep, width, height, ch);                   \
         return zylStatusOk;                                                                        \
     }
 #define ZYLCV_COPY_SPLIT(NAME, T, C)                                                               \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, ZYLCV_PLANES_##C(T *),                \
-                            Zyl32s dstStep, Zyl32s width, Zyl32s height)                          \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, ZYLCV_PLANES_##C(T *), Zyl32s dstStep, \
+                             Zyl32s width, Zyl32s height)                                          \
     {                                                                                              \
         T *const planes[C] = {ZYLCV_PLANE_NAMES_##C};                                              \
         kernels::split<T, C>(pSrc, srcStep, planes, dstStep, width, height);                       \
         return zylStatusOk;                                                                        \
     }
 #define ZYLCV_COPY_MERGE(NAME, T, C)                                                               \
-    ZYLCV_API ZylStatus NAME(ZYLCV_PLANES_##C(const T *), Zyl32s srcStep, T *pDst,                \
-                            Zyl32s dstStep, Zyl32s width, Zyl32s height)                          \
+    ZYLCV_API ZylStatus NAME(ZYLCV_PLANES_##C(const T *), Zyl32s srcStep, T *pDst, Zyl32s dstStep, \
+                             Zyl32s width, Zyl32s height)                                          \
     {                                                                                              \
         const T *const planes[C] = {ZYLCV_PLANE_NAMES_##C};                                        \
         kernels::merge<T, C>(planes, srcStep, pDst, dstStep, width, height);                       \

@@ -26,8 +26,7 @@ template <class T, int C> inline void split_span(const T *src, T *const *planes,
 }
 
 // Pixels x0..w-1 of one row: element k of each destination pixel comes from plane k.
-template <class T, int C>
-inline void merge_span(const T *const *planes, T *dst, int x0, int w)
+template <class T, int C> inline void merge_span(const T *const *planes, T *dst, int x0, int w)
 {
     for (int x = x0; x < w; ++x)
         for (int k = 0; k < C; ++k) dst[x * C + k] = planes[k][x];
@@ -55,9 +54,12 @@ ZYLCV_COPY_INLINE void extract(const T *src, int srcStep, T *dst, int dstStep, i
 {
     if constexpr (Rows::kBlocks) {
         switch (ch) {
-        case 0: return extract_rows<Rows, T, C, 0>(src, srcStep, dst, dstStep, w, h, ch);
-        case 1: return extract_rows<Rows, T, C, 1>(src, srcStep, dst, dstStep, w, h, ch);
-        case 2: return extract_rows<Rows, T, C, 2>(src, srcStep, dst, dstStep, w, h, ch);
+        case 0:
+            return extract_rows<Rows, T, C, 0>(src, srcStep, dst, dstStep, w, h, ch);
+        case 1:
+            return extract_rows<Rows, T, C, 1>(src, srcStep, dst, dstStep, w, h, ch);
+        case 2:
+            return extract_rows<Rows, T, C, 2>(src, srcStep, dst, dstStep, w, h, ch);
         }
         if constexpr (C == 4)
             if (ch == 3) return extract_rows<Rows, T, C, 3>(src, srcStep, dst, dstStep, w, h, ch);
@@ -105,13 +107,13 @@ struct ScalarRows {
 namespace zylcv {
 // T is Zyl8u or Zyl32f, C is 3 or 4; every twin builds those four pairs. Planes share one step;
 // `ch` of extract is 0-based.
-ZYLCV_DECLARE_TWINS(
-    template <class T, int C>
-    void extract(const T *src, int srcStep, T *dst, int dstStep, int w, int h, int ch);
-    template <class T, int C>
-    void split(const T *src, int srcStep, T *const *planes, int planeStep, int w, int h);
-    template <class T, int C>
-    void merge(const T *const *planes, int planeStep, T *dst, int dstStep, int w, int h);)
+ZYLCV_DECLARE_TWINS(template <class T, int C> void extract(const T *src, int srcStep, T *dst,
+                                                           int dstStep, int w, int h, int ch);
+                    template <class T, int C>
+                    void split(const T *src, int srcStep, T *const *planes, int planeStep, int w,
+                               int h);
+                    template <class T, int C> void merge(const T *const *planes, int planeStep,
+                                                         T *dst, int dstStep, int w, int h);)
 }  // namespace zylcv
 
 // The entries of a twin over its row operations `Rows`, built for every element type and
@@ -137,7 +139,7 @@ ZYLCV_DECLARE_TWINS(
     ZYLCV_COPY_ENTRY(Zyl32f, 3)                                                                    \
     ZYLCV_COPY_ENTRY(Zyl32f, 4)
 #define ZYLCV_COPY_ENTRY(T, C)                                                                     \
-    template void extract<T, C>(const T *, int, T *, int, int, int, int);                         \
+    template void extract<T, C>(const T *, int, T *, int, int, int, int);                          \
     template void split<T, C>(const T *, int, T *const *, int, int, int);                          \
     template void merge<T, C>(const T *const *, int, T *, int, int, int);
 

@@ -93,8 +93,8 @@ template <> struct Block<Zyl8u, 4> {
 // [a[I0], a[I1], b[I2], b[I3]] of 32-bit lanes (a float shuffle: it only moves bits).
 template <int I0, int I1, int I2, int I3> __m128i pick(__m128i a, __m128i b)
 {
-    return _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b),
-                                           _MM_SHUFFLE(I3, I2, I1, I0)));
+    return _mm_castps_si128(
+        _mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), _MM_SHUFFLE(I3, I2, I1, I0)));
 }
 
 // 4 pixels, three registers: v0 = a0 b0 c0 a1, v1 = b1 c1 a2 b2, v2 = c2 a3 b3 c3.

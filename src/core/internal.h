@@ -27,8 +27,10 @@ namespace zylcv {
 // Every family's kernels come in twins with the same entry names, one namespace per twin;
 // exported functions call `kernels::`, which is the SSE2 twin unless the build is portable.
 // Tests reach every twin by name.
-namespace portable {}
-namespace sse2 {}
+namespace portable {
+}
+namespace sse2 {
+}
 #if ZYLCV_SIMD
 namespace kernels = sse2;
 #else

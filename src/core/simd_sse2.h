@@ -43,7 +43,10 @@ template <int P = Unaligned> ZYLCV_INLINE void store(float *p, __m128 v)
 }
 
 // 8 bytes at p into the low half, the high half zero.
-ZYLCV_INLINE __m128i load8(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
+ZYLCV_INLINE __m128i load8(const void *p)
+{
+    return _mm_loadl_epi64(static_cast<const __m128i *>(p));
+}
 // The low 8 bytes of v to p.
 ZYLCV_INLINE void store8(void *p, __m128i v) { _mm_storel_epi64(static_cast<__m128i *>(p), v); }
 // 4 bytes at p (any alignment) into the lowest lane, the rest zero.

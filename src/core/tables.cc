@@ -29,19 +29,20 @@ constexpr Zyl8u shuff_byte(int b, int byte)
 
 #define TO_FLOAT(i) to_float_entry(i),
 ZYLCV_API const Zyl32f k4__zycv8to32f[384] = {R256(TO_FLOAT, 0) R64(TO_FLOAT, 256)
-                                                 R64(TO_FLOAT, 320)};
+                                                  R64(TO_FLOAT, 320)};
 
 #define COI0(j) coi_byte(0, j),
 #define COI1(j) coi_byte(1, j),
 #define COI2(j) coi_byte(2, j),
 ZYLCV_API const Zyl8u _zycvCoiMaskd[3][48] = {{R48(COI0, 0)}, {R48(COI1, 0)}, {R48(COI2, 0)}};
-ZYLCV_API __attribute__((aligned(256))) const Zyl8u k4_zycvCoiMaskA[3][48] = {
-    {R48(COI0, 0)}, {R48(COI1, 0)}, {R48(COI2, 0)}};
+ZYLCV_API __attribute__((aligned(256)))
+const Zyl8u k4_zycvCoiMaskA[3][48] = {{R48(COI0, 0)}, {R48(COI1, 0)}, {R48(COI2, 0)}};
 ZYLCV_API const Zyl8u _zycvCoiMask_K4[3][24] = {
     {R16(COI0, 0) R8(COI0, 16)}, {R16(COI1, 0) R8(COI1, 16)}, {R16(COI2, 0) R8(COI2, 16)}};
 
-#define SHUFF(b) {shuff_byte(b, 0), shuff_byte(b, 1), shuff_byte(b, 2), shuff_byte(b, 3), \
-                  shuff_byte(b, 4), shuff_byte(b, 5), shuff_byte(b, 6), shuff_byte(b, 7)},
+#define SHUFF(b)                                                                                   \
+    {shuff_byte(b, 0), shuff_byte(b, 1), shuff_byte(b, 2), shuff_byte(b, 3),                       \
+     shuff_byte(b, 4), shuff_byte(b, 5), shuff_byte(b, 6), shuff_byte(b, 7)},
 ZYLCV_API const Zyl8u _zycvMaskShuffTable_K4[256][8] = {R256(SHUFF, 0)};
 
 #define BIAS(i) 0x80,

@@ -95,7 +95,7 @@ struct States {
 
 template <class S, Output O>
 ZylStatus analyse(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, ZyliSize roi,
-                       int apertureSize, int blockSize, Zyl8u *pBuffer)
+                  int apertureSize, int blockSize, Zyl8u *pBuffer)
 {
     if (!pSrc || !pDst || !pBuffer) return zylStatusNullPtr;
     const std::int64_t w = roi.width;
@@ -178,8 +178,8 @@ ZylStatus analyse(const S *pSrc, int srcStep, Zyl32f *pDst, int dstStep, ZyliSiz
 
 // The six image functions: source type S, output O.
 #define ZYLCV_CORNER_EIGEN(name, S, O)                                                             \
-    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,         \
-                             ZyliSize roiSize, Zyl32s apertureSize, Zyl32s blockSize,             \
+    ZYLCV_API ZylStatus name(const S *pSrc, Zyl32s srcStep, Zyl32f *pDst, Zyl32s dstStep,          \
+                             ZyliSize roiSize, Zyl32s apertureSize, Zyl32s blockSize,              \
                              Zyl8u *pBuffer)                                                       \
     {                                                                                              \
         return analyse<S, Output::O>(pSrc, srcStep, pDst, dstStep, roiSize, apertureSize,          \
@@ -192,14 +192,14 @@ ZYLCV_CORNER_EIGEN(zyliMinEigenVal_8u32f_C1R, Zyl8u, MinVal)
 ZYLCV_CORNER_EIGEN(zyliMinEigenVal_8s32f_C1R, Zyl8s, MinVal)
 ZYLCV_CORNER_EIGEN(zyliMinEigenVal_32f_C1R, Zyl32f, MinVal)
 
-ZYLCV_API ZylStatus zyliEigenValsVecsGetSize(Zyl32s roiWidth, Zyl32s apertureSize,
-                                            Zyl32s blockSize, Zyl32s *pBufferSize)
+ZYLCV_API ZylStatus zyliEigenValsVecsGetSize(Zyl32s roiWidth, Zyl32s apertureSize, Zyl32s blockSize,
+                                             Zyl32s *pBufferSize)
 {
     return get_size(roiWidth, apertureSize, blockSize, pBufferSize);
 }
 
 ZYLCV_API ZylStatus zyliMinEigenValGetSize(Zyl32s roiWidth, Zyl32s apertureSize, Zyl32s blockSize,
-                                          Zyl32s *pBufferSize)
+                                           Zyl32s *pBufferSize)
 {
     return get_size(roiWidth, apertureSize, blockSize, pBufferSize);
 }

@@ -116,14 +116,13 @@ inline void products_span(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int x0, int x1)
 
 // Eigen results of output O: six floats or one per pixel.
 template <Output O>
-inline void eigen_span(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst,
-                       int x0, int x1, Zyl32f scale)
+inline void eigen_span(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst, int x0,
+                       int x1, Zyl32f scale)
 {
     for (int x = x0; x < x1; ++x) {
         if constexpr (O == Output::ValsVecs)
             vals_vecs_px(sxx[x], sxy[x], syy[x], scale, dst + 6 * x);
-        else
-            dst[x] = min_eigen_px(sxx[x], sxy[x], syy[x], scale);
+        else dst[x] = min_eigen_px(sxx[x], sxy[x], syy[x], scale);
     }
 }
 
@@ -145,8 +144,7 @@ void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int heigh
         if constexpr (std::is_same_v<G, Zyl16s>)
             R::products_row(reinterpret_cast<const alias16s *>(xx),
                             reinterpret_cast<const alias16s *>(yy), xx, yy, xy, width);
-        else
-            R::products_row(xx, yy, xy, width);
+        else R::products_row(xx, yy, xy, width);
         xx = advance(xx, step);
         yy = advance(yy, step);
         xy = advance(xy, step);
@@ -156,8 +154,8 @@ void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int heigh
 // Rows of output O from the block-sum rows sxx, sxy, syy (`srcStep` bytes apart), on access
 // path P of the destination.
 template <class R, Output O, int P>
-void eigen_rows(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,
-                Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale)
+void eigen_rows(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep, Zyl32f *dst,
+                int dstStep, int width, int height, Zyl32f scale)
 {
     for (int y = 0; y < height; ++y) {
         R::template eigen_row<O, P>(sxx, sxy, syy, dst, width, scale);
@@ -202,12 +200,11 @@ namespace zylcv {
 // 16-bit rows run from their right end backwards, so no gradient is overwritten before it is
 // read. eigen<O>: per pixel of the block-sum rows sxx, sxy, syy (`srcStep` bytes apart), six
 // floats or one into the destination rows.
-ZYLCV_DECLARE_TWINS(
-    template <class G>
-    void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step, int width, int height);
-    template <corner_eigen::Output O>
-    void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep, Zyl32f *dst,
-               int dstStep, int width, int height, Zyl32f scale);)
+ZYLCV_DECLARE_TWINS(template <class G> void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step,
+                                                     int width, int height);
+                    template <corner_eigen::Output O>
+                    void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,
+                               Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale);)
 
 // A twin's entries over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_CORNER_EIGEN_ENTRIES                                                                 \
@@ -224,12 +221,10 @@ ZYLCV_DECLARE_TWINS(
     }                                                                                              \
     template void products<Zyl16s>(Zyl32f *, Zyl32f *, Zyl32f *, int, int, int);                   \
     template void products<Zyl32f>(Zyl32f *, Zyl32f *, Zyl32f *, int, int, int);                   \
-    template void eigen<corner_eigen::Output::ValsVecs>(const Zyl32f *, const Zyl32f *,            \
-                                                        const Zyl32f *, int, Zyl32f *, int, int,   \
-                                                        int, Zyl32f);                              \
-    template void eigen<corner_eigen::Output::MinVal>(const Zyl32f *, const Zyl32f *,              \
-                                                      const Zyl32f *, int, Zyl32f *, int, int,     \
-                                                      int, Zyl32f);
+    template void eigen<corner_eigen::Output::ValsVecs>(                                           \
+        const Zyl32f *, const Zyl32f *, const Zyl32f *, int, Zyl32f *, int, int, int, Zyl32f);     \
+    template void eigen<corner_eigen::Output::MinVal>(                                             \
+        const Zyl32f *, const Zyl32f *, const Zyl32f *, int, Zyl32f *, int, int, int, Zyl32f);
 
 }  // namespace zylcv
 

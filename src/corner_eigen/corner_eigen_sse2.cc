@@ -8,8 +8,8 @@
 // on the path. Rows end pixel by pixel through the helpers of corner_eigen.h.
 #include <emmintrin.h>
 
-#include "corner_eigen.h"
 #include "core/simd_sse2.h"
+#include "corner_eigen.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -42,8 +42,8 @@ inline void vector_of(__m128 l, __m128 a, __m128 b, __m128 &x, __m128 &y)
 
 // Per step 4 pixels, 24 floats out; the row ends pixel by pixel.
 template <int P>
-void vals_vecs_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst,
-                   int width, __m128 s, Zyl32f scale)
+void vals_vecs_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst, int width,
+                   __m128 s, Zyl32f scale)
 {
     const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f);
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
@@ -81,8 +81,8 @@ void vals_vecs_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl3
         // pixels.
         // A NaN among the results may depend on which of two NaN operands an instruction kept:
         // such blocks are done again by the scalar helper, whose operand order is fixed.
-        const __m128 all = _mm_add_ps(_mm_add_ps(_mm_add_ps(L1, L2), _mm_add_ps(X1, Y1)),
-                                      _mm_add_ps(X2, Y2));
+        const __m128 all =
+            _mm_add_ps(_mm_add_ps(_mm_add_ps(L1, L2), _mm_add_ps(X1, Y1)), _mm_add_ps(X2, Y2));
         if (_mm_movemask_ps(_mm_cmpunord_ps(all, all))) {
             eigen_span<Output::ValsVecs>(sxx, sxy, syy, dst, x, x + 4, scale);
             continue;
@@ -166,7 +166,8 @@ struct Rows {
                       Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale)
     {
         if (aligned16(dst) && aligned16(std::ptrdiff_t(dstStep)))
-            eigen_rows<Rows, O, Aligned>(sxx, sxy, syy, srcStep, dst, dstStep, width, height, scale);
+            eigen_rows<Rows, O, Aligned>(sxx, sxy, syy, srcStep, dst, dstStep, width, height,
+                                         scale);
         else
             eigen_rows<Rows, O, Unaligned>(sxx, sxy, syy, srcStep, dst, dstStep, width, height,
                                            scale);

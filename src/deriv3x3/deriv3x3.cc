@@ -27,8 +27,7 @@ ZylStatus derive(const S *pSrc, Zyl32s srcStep, D *pDst, Zyl32s dstStep, Zyl32s 
     if (rowLengthCheck &&
         (srcStep < roiSize.width || std::int64_t(dstStep) < 2 * std::int64_t(roiSize.width)))
         return zylStatusBadSize;
-    kernels::deriv<K>(pSrc, srcStep, pDst, dstStep, roiSize.width, roiSize.height, bottomUp,
-                      shift);
+    kernels::deriv<K>(pSrc, srcStep, pDst, dstStep, roiSize.width, roiSize.height, bottomUp, shift);
     return zylStatusOk;
 }
 

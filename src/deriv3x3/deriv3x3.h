@@ -26,13 +26,20 @@ struct DerivDesc {
 constexpr DerivDesc describe(Kind k)
 {
     switch (k) {
-    case Kind::SobelDx: return {Term::Diff, Term::Smooth, 1, 2, false, false};
-    case Kind::SobelDy: return {Term::Smooth, Term::Diff, 1, 2, true, false};
-    case Kind::SobelD2x: return {Term::Second, Term::Smooth, 1, 2, false, false};
-    case Kind::SobelD2y: return {Term::Smooth, Term::Second, 1, 2, false, false};
-    case Kind::SobelDxDy: return {Term::Diff, Term::Diff, 1, 2, true, false};
-    case Kind::ScharrDx: return {Term::Diff, Term::Smooth, 3, 10, false, true};
-    case Kind::ScharrDy: return {Term::Smooth, Term::Diff, 3, 10, true, true};
+    case Kind::SobelDx:
+        return {Term::Diff, Term::Smooth, 1, 2, false, false};
+    case Kind::SobelDy:
+        return {Term::Smooth, Term::Diff, 1, 2, true, false};
+    case Kind::SobelD2x:
+        return {Term::Second, Term::Smooth, 1, 2, false, false};
+    case Kind::SobelD2y:
+        return {Term::Smooth, Term::Second, 1, 2, false, false};
+    case Kind::SobelDxDy:
+        return {Term::Diff, Term::Diff, 1, 2, true, false};
+    case Kind::ScharrDx:
+        return {Term::Diff, Term::Smooth, 3, 10, false, true};
+    case Kind::ScharrDy:
+        return {Term::Smooth, Term::Diff, 3, 10, true, true};
     }
     return {};
 }
@@ -138,7 +145,10 @@ inline float deriv_add(float a, float b)
 
 enum class RowPos { Top, Inner, Bottom };
 
-inline RowPos row_pos(int y, int h) { return y == 0 ? RowPos::Top : y == h - 1 ? RowPos::Bottom : RowPos::Inner; }
+inline RowPos row_pos(int y, int h)
+{
+    return y == 0 ? RowPos::Top : y == h - 1 ? RowPos::Bottom : RowPos::Inner;
+}
 
 // The horizontal term of row p at column x (any column).
 template <Term T> inline float deriv_term32f(const Zyl32f *p, int x, int w, const DerivWeights &k)
@@ -156,7 +166,8 @@ template <Term T> inline float deriv_term32f(const Zyl32f *p, int x, int w, cons
 
 // One result at column x of a row at position `pos`.
 template <Kind K>
-inline Zyl32f deriv_px32f(const DerivRows<Zyl32f> &r, int x, int w, RowPos pos, const DerivWeights &k)
+inline Zyl32f deriv_px32f(const DerivRows<Zyl32f> &r, int x, int w, RowPos pos,
+                          const DerivWeights &k)
 {
     constexpr DerivDesc d = describe(K);
     if constexpr (d.v == Term::Diff) {
@@ -164,10 +175,13 @@ inline Zyl32f deriv_px32f(const DerivRows<Zyl32f> &r, int x, int w, RowPos pos, 
     } else {
         static_assert(d.v == Term::Smooth);
         if (pos == RowPos::Top)
-            return deriv_add(k.g * deriv_term32f<d.h>(r.mid, x, w, k), k.e * deriv_term32f<d.h>(r.dn, x, w, k));
+            return deriv_add(k.g * deriv_term32f<d.h>(r.mid, x, w, k),
+                             k.e * deriv_term32f<d.h>(r.dn, x, w, k));
         if (pos == RowPos::Bottom)
-            return deriv_add(k.e * deriv_term32f<d.h>(r.up, x, w, k), k.g * deriv_term32f<d.h>(r.mid, x, w, k));
-        return deriv_add(deriv_add(k.e * deriv_term32f<d.h>(r.up, x, w, k), k.f * deriv_term32f<d.h>(r.mid, x, w, k)),
+            return deriv_add(k.e * deriv_term32f<d.h>(r.up, x, w, k),
+                             k.g * deriv_term32f<d.h>(r.mid, x, w, k));
+        return deriv_add(deriv_add(k.e * deriv_term32f<d.h>(r.up, x, w, k),
+                                   k.f * deriv_term32f<d.h>(r.mid, x, w, k)),
                          k.e * deriv_term32f<d.h>(r.dn, x, w, k));
     }
 }

@@ -11,8 +11,8 @@
 // rows are prefetched eight cache lines ahead, since the band reads a dozen rows at once.
 #include <emmintrin.h>
 
-#include "deriv3x3.h"
 #include "core/simd_sse2.h"
+#include "deriv3x3.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -61,10 +61,14 @@ template <Kind K, bool Swap, class S> struct IntLanes {
 
     using R = V;
 
-    R row(const S *p) const { return combine8<d.h, d.edge, d.centre>(widen8(p - 1), widen8(p), widen8(p + 1)); }
+    R row(const S *p) const
+    {
+        return combine8<d.h, d.edge, d.centre>(widen8(p - 1), widen8(p), widen8(p + 1));
+    }
     V out(V a, V b, V c) const
     {
-        V v = Swap ? combine8<d.v, d.edge, d.centre>(c, b, a) : combine8<d.v, d.edge, d.centre>(a, b, c);
+        V v = Swap ? combine8<d.v, d.edge, d.centre>(c, b, a)
+                   : combine8<d.v, d.edge, d.centre>(a, b, c);
         if constexpr (d.shifted) v = _mm_sra_epi16(v, count);
         return v;
     }
@@ -116,7 +120,8 @@ template <Kind K, RowPos P, bool Swap> struct FloatLanes {
         const __m128 l = _mm_loadu_ps(p - 1), r = _mm_loadu_ps(p + 1);
         if constexpr (d.h == Term::Diff) return _mm_sub_ps(r, l);
         const __m128 c = _mm_loadu_ps(p);
-        if constexpr (scharr) return add_ordered(add_ordered(_mm_mul_ps(e, l), _mm_mul_ps(f, c)), _mm_mul_ps(e, r));
+        if constexpr (scharr)
+            return add_ordered(add_ordered(_mm_mul_ps(e, l), _mm_mul_ps(f, c)), _mm_mul_ps(e, r));
         else return add_ordered(add_ordered(l, _mm_add_ps(c, c)), r);
     }
     V vert(V a, V b, V c) const
@@ -128,7 +133,9 @@ template <Kind K, RowPos P, bool Swap> struct FloatLanes {
         } else if constexpr (P == RowPos::Bottom) {
             return add_ordered(scharr ? _mm_mul_ps(e, a) : a, _mm_mul_ps(g, b));
         } else {
-            if constexpr (scharr) return add_ordered(add_ordered(_mm_mul_ps(e, a), _mm_mul_ps(f, b)), _mm_mul_ps(e, c));
+            if constexpr (scharr)
+                return add_ordered(add_ordered(_mm_mul_ps(e, a), _mm_mul_ps(f, b)),
+                                   _mm_mul_ps(e, c));
             else return add_ordered(add_ordered(a, _mm_add_ps(b, b)), c);
         }
     }
@@ -172,7 +179,8 @@ void walk(const L &l, const typename L::Src *up, const typename L::Src *mid, int
         // Reads the next row into c and writes the results of rows a, b, c.
         auto next = [&](R *ra, R *rb, R *rc) ZYLCV_INLINE_LAMBDA {
             p = advance(p, nextStep);
-            if constexpr (Stream) _mm_prefetch(reinterpret_cast<const char *>(p) + 512, _MM_HINT_T0);
+            if constexpr (Stream)
+                _mm_prefetch(reinterpret_cast<const char *>(p) + 512, _MM_HINT_T0);
 #pragma GCC unroll 4
             for (int b = 0; b < B; ++b) {
                 rc[b] = l.row(p + b * L::N);
@@ -202,7 +210,8 @@ void walk_columns(const L &l, const typename L::Src *up, const typename L::Src *
     if (c.x0 > c.s0) {
         const int whole = c.s0 + (c.x0 - c.s0) / N * N;
         walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.s0, whole);
-        if (whole < c.x0) walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.x0 - N, c.x0 - N + 1);
+        if (whole < c.x0)
+            walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.x0 - N, c.x0 - N + 1);
     }
     walk<Stream, Stream ? 4 : 2>(l, up, mid, nextStep, out, dstStep, n, c.x0, c.x1);
     walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.x1, c.xe);
@@ -241,7 +250,8 @@ void rows_of(const LTop &top, const LInner &inner, const LBottom &bottom, const 
 // the same offset in a cache line, ordinary stores otherwise.
 template <class LTop, class LInner, class LBottom, class Scalar>
 void drive(const LTop &top, const LInner &inner, const LBottom &bottom, const Scalar &scalar,
-           const typename LInner::Src *src, int srcStep, typename LInner::Dst *dst, int dstStep, int w, int h)
+           const typename LInner::Src *src, int srcStep, typename LInner::Dst *dst, int dstStep,
+           int w, int h)
 {
     constexpr int N = LInner::N, E = int(sizeof(typename LInner::Dst));
     const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(dst);
@@ -281,9 +291,9 @@ struct Rows {
             deriv_span32f<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, row_pos(y, h),
                              k);
         };
-        drive(FloatLanes<K, RowPos::Top, Swap>{e, f, g}, FloatLanes<K, RowPos::Inner, Swap>{e, f, g},
-              FloatLanes<K, RowPos::Bottom, Swap>{e, f, g}, scalar, src, srcStep, dst, dstStep, w,
-              h);
+        drive(
+            FloatLanes<K, RowPos::Top, Swap>{e, f, g}, FloatLanes<K, RowPos::Inner, Swap>{e, f, g},
+            FloatLanes<K, RowPos::Bottom, Swap>{e, f, g}, scalar, src, srcStep, dst, dstStep, w, h);
     }
 };
 

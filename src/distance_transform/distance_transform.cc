@@ -49,14 +49,14 @@ ZylStatus transform(const Zyl8u *pSrc, int srcStep, Zyl32f *pDst, int dstStep, Z
 }  // namespace
 
 ZYLCV_API ZylStatus zyliDistanceTransform_3x3_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
-                                                       Zyl32f *pDst, Zyl32s dstStep,
-                                                       ZyliSize roiSize, const Zyl32f *pMetrics)
+                                                        Zyl32f *pDst, Zyl32s dstStep,
+                                                        ZyliSize roiSize, const Zyl32f *pMetrics)
 {
     return transform<3>(pSrc, srcStep, pDst, dstStep, roiSize, pMetrics);
 }
 ZYLCV_API ZylStatus zyliDistanceTransform_5x5_8u32f_C1R(const Zyl8u *pSrc, Zyl32s srcStep,
-                                                       Zyl32f *pDst, Zyl32s dstStep,
-                                                       ZyliSize roiSize, const Zyl32f *pMetrics)
+                                                        Zyl32f *pDst, Zyl32s dstStep,
+                                                        ZyliSize roiSize, const Zyl32f *pMetrics)
 {
     return transform<5>(pSrc, srcStep, pDst, dstStep, roiSize, pMetrics);
 }
@@ -65,11 +65,20 @@ ZYLCV_API ZylStatus zyliGetDistanceTransformMask(Zyl32s kind, Zyl32f *pMetrics)
 {
     if (!pMetrics) return zylStatusNullPtr;
     switch (kind) {
-    case 30: pMetrics[0] = 1.0f, pMetrics[1] = 1.0f; break;           // chessboard
-    case 31: pMetrics[0] = 1.0f, pMetrics[1] = 2.0f; break;           // city block
-    case 32: pMetrics[0] = 0.955f, pMetrics[1] = 1.3693f; break;      // Euclidean, 3x3
-    case 52: pMetrics[0] = 1.0f, pMetrics[1] = 1.4f, pMetrics[2] = 2.1969f; break;  // Euclidean, 5x5
-    default: return zylStatusOutOfRange;
+    case 30:
+        pMetrics[0] = 1.0f, pMetrics[1] = 1.0f;
+        break;  // chessboard
+    case 31:
+        pMetrics[0] = 1.0f, pMetrics[1] = 2.0f;
+        break;  // city block
+    case 32:
+        pMetrics[0] = 0.955f, pMetrics[1] = 1.3693f;
+        break;  // Euclidean, 3x3
+    case 52:
+        pMetrics[0] = 1.0f, pMetrics[1] = 1.4f, pMetrics[2] = 2.1969f;
+        break;  // Euclidean, 5x5
+    default:
+        return zylStatusOutOfRange;
     }
     return zylStatusOk;
 }

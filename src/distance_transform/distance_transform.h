@@ -29,7 +29,8 @@ struct Costs {
 // 32-bit sum as the hardware forms it (wrapping only for costs too large to be meaningful).
 inline std::int32_t add(std::int32_t d, std::int32_t cost)
 {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(d) + static_cast<std::uint32_t>(cost));
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(d) +
+                                     static_cast<std::uint32_t>(cost));
 }
 inline std::int32_t min(std::int32_t a, std::int32_t b) { return b < a ? b : a; }
 
@@ -130,7 +131,9 @@ std::int32_t *transform(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep,
                         const Costs &c)
 {
     constexpr int R = kReach<N>;
-    auto row = [&](int y) { return reinterpret_cast<IDist *>(advance(dst, std::ptrdiff_t(y) * dstStep)); };
+    auto row = [&](int y) {
+        return reinterpret_cast<IDist *>(advance(dst, std::ptrdiff_t(y) * dstStep));
+    };
     // Forward: initialise a row, then update it from the left and from the rows above.
     for (int y = 0; y < h; ++y) {
         IDist *cur = row(y);
@@ -153,13 +156,16 @@ std::int32_t *transform(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep,
 
 // Consistency report with an explicit line number; the check below names line 588 of the family's
 // source, as the library's report always has, whatever the layout of this file.
-#define ZYLCV_DT_ASSERT_AT(expr, file, line) \
+#define ZYLCV_DT_ASSERT_AT(expr, file, line)                                                       \
     ((expr) ? void(0) : __assert_fail(#expr, file, line, nullptr))
 
 // Reports a 3x3 backward pass that did not end on the first row of the destination.
 inline void check_backward_end(const int *idist, const Zyl32f *pDst)
 {
+    // The assertion's text is reported as written: keep its spelling.
+    // clang-format off
     ZYLCV_DT_ASSERT_AT(idist == (int*)pDst, "src/zycvdistransform", 588);
+    // clang-format on
 }
 #undef ZYLCV_DT_ASSERT_AT
 
@@ -169,10 +175,10 @@ namespace zylcv {
 
 // The transform with N x N step costs (N = 3 or 5); returns the destination row on which the
 // backward pass ended.
-ZYLCV_DECLARE_TWINS(template <int N>
-                    std::int32_t *chamfer(const Zyl8u *src, int srcStep, Zyl32f *dst, int dstStep,
-                                          int width, int height,
-                                          const distance_transform::Costs &costs);)
+ZYLCV_DECLARE_TWINS(template <int N> std::int32_t *chamfer(const Zyl8u *src, int srcStep,
+                                                           Zyl32f *dst, int dstStep, int width,
+                                                           int height,
+                                                           const distance_transform::Costs &costs);)
 
 // A twin's entries over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_DISTANCE_TRANSFORM_ENTRIES                                                           \

@@ -3,8 +3,8 @@
 // pixel by pixel through the shared helpers; the passes are the shared scalar ones.
 #include <emmintrin.h>
 
-#include "distance_transform.h"
 #include "core/simd_sse2.h"
+#include "distance_transform.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -15,7 +15,8 @@ using distance_transform::IDist;
 // unreached value; the row ends pixel by pixel.
 template <int P> void init_row(const Zyl8u *s, IDist *d, int w)
 {
-    const __m128i zero = _mm_setzero_si128(), unreached = _mm_set1_epi32(distance_transform::kUnreached);
+    const __m128i zero = _mm_setzero_si128(),
+                  unreached = _mm_set1_epi32(distance_transform::kUnreached);
     int x = 0;
     for (; x + 8 <= w; x += 8) {
         __m128i z8 = _mm_cmpeq_epi8(load8(s + x), zero);

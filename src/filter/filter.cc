@@ -7,9 +7,10 @@ using namespace zylcv;
 
 namespace {
 
-template <class S> constexpr ZylDataType kSourceType = std::is_same_v<S, Zyl8u>   ? zyl8u
-                                                       : std::is_same_v<S, Zyl8s> ? zyl8s
-                                                                                  : zyl32f;
+template <class S>
+constexpr ZylDataType kSourceType = std::is_same_v<S, Zyl8u>   ? zyl8u
+                                    : std::is_same_v<S, Zyl8s> ? zyl8s
+                                                               : zyl32f;
 
 // Sobel and Laplace: filter::check_derivative_strip. Box sum: pointers; steps; size; step
 // alignment; the role (3 means first and last at once); the pending rule. Then the state

@@ -31,10 +31,8 @@ template <class T> Taps<T> taps_of(const unsigned char *field, int k, bool odd)
 {
     Taps<T> t{k, odd, {}};
     for (int i = 0; i < k; ++i) {
-        if constexpr (std::is_same_v<T, Zyl32f>)
-            t.c[i] = entry_32f(field, i);
-        else
-            t.c[i] = entry_16s(field, i);
+        if constexpr (std::is_same_v<T, Zyl32f>) t.c[i] = entry_32f(field, i);
+        else t.c[i] = entry_16s(field, i);
     }
     return t;
 }
@@ -269,10 +267,8 @@ private:
     T *const *ring() const { return reinterpret_cast<T *const *>(st_.rows); }
     void put(int slot, const S *src)
     {
-        if (src)
-            R::hpass(src, w_, row(slot), kx_);
-        else
-            R::copy(row(slot - 1), row(slot), w_);
+        if (src) R::hpass(src, w_, row(slot), kx_);
+        else R::copy(row(slot - 1), row(slot), w_);
     }
     ZyliConvState &st_;
     int w_, k_;
@@ -349,10 +345,8 @@ public:
     }
     void fill(int slot, const S *src)
     {
-        if (src)
-            R::rowsum(src, w_, k_ / 2, row(slot));
-        else
-            R::copy(row(slot - 1), row(slot), w_);
+        if (src) R::rowsum(src, w_, k_ / 2, row(slot));
+        else R::copy(row(slot - 1), row(slot), w_);
         R::accumulate(v(), row(slot), w_);
     }
     void emit(D *dst) { R::store(v(), dst, w_); }
@@ -374,9 +368,9 @@ private:
 
 // The ring policy of filter K over a twin's row operations R.
 template <Kind K, class R, class S, class D>
-using Ring = std::conditional_t<K == kSobel, SobelRing<R, S, D>,
-                                std::conditional_t<K == kLaplace, LaplaceRing<R, S, D>,
-                                                   BlurRing<R, S, D>>>;
+using Ring =
+    std::conditional_t<K == kSobel, SobelRing<R, S, D>,
+                       std::conditional_t<K == kLaplace, LaplaceRing<R, S, D>, BlurRing<R, S, D>>>;
 
 }  // namespace zylcv::filter
 
@@ -386,8 +380,8 @@ namespace zylcv {
 // filter K, starting and/or ending an image as told, and returns the number of output rows
 // written. Sources are Zyl8u or Zyl8s with Zyl16s results, or Zyl32f with Zyl32f results.
 ZYLCV_DECLARE_TWINS(template <filter::Kind K, class S, class D>
-                    int strip(const S *src, int srcStep, D *dst, int dstStep, int width,
-                              int height, ZyliConvState *st, bool starts, bool ends);)
+                    int strip(const S *src, int srcStep, D *dst, int dstStep, int width, int height,
+                              ZyliConvState *st, bool starts, bool ends);)
 
 #define ZYLCV_FILTER_INSTANTIATE(K)                                                                \
     template int strip<K>(const Zyl8u *, int, Zyl16s *, int, int, int, ZyliConvState *, bool,      \

@@ -9,8 +9,8 @@
 // Kernels are instantiated per aperture and parity, so a window's taps stay in registers.
 #include <emmintrin.h>
 
-#include "filter.h"
 #include "core/simd_sse2.h"
+#include "filter.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -193,14 +193,17 @@ ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge)
     for (; x < a && x < w; ++x) edge(x);
     for (; x + 8 + a <= w; x += 8) {
         __m128 p0[a + 1], p1[a + 1];
-        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); }, p0);
-        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + 4 + d); }, p1);
+        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); },
+                            p0);
+        mirror<F32, K, ODD>(
+            [&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + 4 + d); }, p1);
         body(x, p0);
         body(x + 4, p1);
     }
     for (; x + 4 + a <= w; x += 4) {
         __m128 p[a + 1];
-        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); }, p);
+        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); },
+                            p);
         body(x, p);
     }
     for (; x < w; ++x) edge(x);
@@ -216,10 +219,11 @@ void hrow(const S *src, int w, T *out, const Taps<T> &t)
 {
     using O = Ops<T>;
     const Weights<O, K> wt(t);
-    auto body = [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
-        store_lanes(out + x, weigh<O, K, ODD, true>(wt, p));
+    auto body = [&](int x, const typename O::V *p)
+                    ZYLCV_INLINE_LAMBDA { store_lanes(out + x, weigh<O, K, ODD, true>(wt, p)); };
+    auto edge = [&](int x) ZYLCV_INLINE_LAMBDA {
+        out[x] = static_cast<T>(filter::hpass_px(src, w, x, t));
     };
-    auto edge = [&](int x) ZYLCV_INLINE_LAMBDA { out[x] = static_cast<T>(filter::hpass_px(src, w, x, t)); };
     walk<K, ODD>(src, w, body, edge);
 }
 
@@ -340,10 +344,8 @@ using VSum2 = std::conditional_t<std::is_same_v<T, Zyl32f>, VSum2x32f<K>, VSum2x
 
 template <class T> auto load_lanes(const T *p)
 {
-    if constexpr (std::is_same_v<T, Zyl32f>)
-        return _mm_loadu_ps(p);
-    else
-        return load(p);
+    if constexpr (std::is_same_v<T, Zyl32f>) return _mm_loadu_ps(p);
+    else return load(p);
 }
 template <class T> constexpr int kLanes = 16 / int(sizeof(T));
 
@@ -357,7 +359,8 @@ void vrow(T *const *r, int w, D *dst, const Taps<T> &t)
     const Rings<T, K> row(r);
     int x = 0;
     for (; x + n <= w; x += n)
-        store_lanes(dst + x, sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(row[a + d] + x); }));
+        store_lanes(dst + x,
+                    sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(row[a + d] + x); }));
     for (; x < w; ++x) filter::store_px(dst + x, filter::vpass_px(r, x, t));
 }
 // Laplace vertical pass over full windows.
@@ -369,8 +372,9 @@ void vrow2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks, const T
     const Rings<T, K> rowA(ra), rowB(rb);
     int x = 0;
     for (; x + n <= w; x += n)
-        store_lanes(dst + x, sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowA[a + d] + x); },
-                                 [&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowB[a + d] + x); }));
+        store_lanes(dst + x,
+                    sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowA[a + d] + x); },
+                        [&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowB[a + d] + x); }));
     for (; x < w; ++x) filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
 }
 
@@ -393,7 +397,8 @@ void hvrow(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx, const Ta
         [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
             const auto h = weigh<O, K, XODD, true>(wx, p);
             store_lanes(out + x, h);
-            auto v = [&](int d) ZYLCV_INLINE_LAMBDA { return d == a ? h : load_lanes(row[a + d] + x); };
+            auto v = [&](int d)
+                         ZYLCV_INLINE_LAMBDA { return d == a ? h : load_lanes(row[a + d] + x); };
             store_lanes(dst + x, sum(v));
         },
         [&](int x) ZYLCV_INLINE_LAMBDA {
@@ -419,8 +424,10 @@ void hvrow2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<
             const auto ha = weigh<O, K, false, true>(wd, p), hb = weigh<O, K, false, true>(ws, p);
             store_lanes(outA + x, ha);
             store_lanes(outB + x, hb);
-            auto va = [&](int d) ZYLCV_INLINE_LAMBDA { return d == a ? ha : load_lanes(rowA[a + d] + x); };
-            auto vb = [&](int d) ZYLCV_INLINE_LAMBDA { return d == a ? hb : load_lanes(rowB[a + d] + x); };
+            auto va = [&](int d)
+                          ZYLCV_INLINE_LAMBDA { return d == a ? ha : load_lanes(rowA[a + d] + x); };
+            auto vb = [&](int d)
+                          ZYLCV_INLINE_LAMBDA { return d == a ? hb : load_lanes(rowB[a + d] + x); };
             store_lanes(dst + x, sum(va, vb));
         },
         [&](int x) ZYLCV_INLINE_LAMBDA {
@@ -498,17 +505,12 @@ void by_kernel(int k, bool odd1, bool odd2, Args &&...args)
 {
     auto parities = [&](auto kc) ZYLCV_INLINE_LAMBDA {
         constexpr int K = decltype(kc)::value;
-        if (odd1)
-            odd2 ? F<K, true, true>::run(args...) : F<K, true, false>::run(args...);
-        else
-            odd2 ? F<K, false, true>::run(args...) : F<K, false, false>::run(args...);
+        if (odd1) odd2 ? F<K, true, true>::run(args...) : F<K, true, false>::run(args...);
+        else odd2 ? F<K, false, true>::run(args...) : F<K, false, false>::run(args...);
     };
-    if (k == 3)
-        parities(std::integral_constant<int, 3>{});
-    else if (k == 5)
-        parities(std::integral_constant<int, 5>{});
-    else
-        parities(std::integral_constant<int, 7>{});
+    if (k == 3) parities(std::integral_constant<int, 3>{});
+    else if (k == 5) parities(std::integral_constant<int, 5>{});
+    else parities(std::integral_constant<int, 7>{});
 }
 template <int K, bool ODD, bool> struct HRow {
     template <class S, class T> static void run(const S *s, int w, T *o, const Taps<T> &t)
@@ -631,7 +633,6 @@ struct Rows : filter::ScalarRows {
         }
     }
 };
-
 
 }  // namespace
 

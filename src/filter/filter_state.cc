@@ -81,8 +81,8 @@ ZylStatus init_symmetric(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernel
 }  // namespace
 
 ZYLCV_API ZylStatus zyliSobelInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
-                                      Zyl32s bottomUp, Zyl32s xOrder, Zyl32s yOrder,
-                                      ZyliConvState **ppState)
+                                       Zyl32s bottomUp, Zyl32s xOrder, Zyl32s yOrder,
+                                       ZyliConvState **ppState)
 {
     if (!ppState) return zylStatusNullPtr;
     if (maxRoiWidth < 1) return zylStatusBadSize;
@@ -103,14 +103,14 @@ ZYLCV_API ZylStatus zyliSobelInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType,
     return zylStatusOk;
 }
 
-ZYLCV_API ZylStatus zyliLaplaceInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
-                                        ZyliConvState **ppState)
+ZYLCV_API ZylStatus zyliLaplaceInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType,
+                                         Zyl32s kernelSize, ZyliConvState **ppState)
 {
     return init_symmetric<filter::kLaplace>(maxRoiWidth, dataType, kernelSize, ppState);
 }
 
 ZYLCV_API ZylStatus zyliBlurInitAlloc(Zyl32s maxRoiWidth, ZylDataType dataType, Zyl32s kernelSize,
-                                     ZyliConvState **ppState)
+                                      ZyliConvState **ppState)
 {
     return init_symmetric<filter::kBlur>(maxRoiWidth, dataType, kernelSize, ppState);
 }

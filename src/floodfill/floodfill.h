@@ -24,7 +24,10 @@ inline bool holds_new_value(Zyl32f s, Zyl32f nv) { return s == nv || s != s || n
 struct GradTest8u {
     int low;
     std::uint32_t range;  // low + up
-    bool operator()(Zyl8u c, Zyl8u n) const { return std::uint32_t(int(c) - int(n) + low) <= range; }
+    bool operator()(Zyl8u c, Zyl8u n) const
+    {
+        return std::uint32_t(int(c) - int(n) + low) <= range;
+    }
 };
 // Gradient fill, 32f: accept unless |(c + mid) - n| > half, each step rounded to single
 // precision; a NaN anywhere makes the comparison false and accepts.
@@ -92,14 +95,23 @@ inline void mask_init(Zyl8u *m, int w, int h)
 
 // The row pieces one pixel per step: the portable twin's rows.
 struct ScalarRows {
-    template <class T> static int run_right(T *r, int x, int w, T s, T nv) { return run_right_px(r, x, w, s, nv); }
-    template <class T> static int run_left(T *r, int x, T s, T nv) { return run_left_px(r, x, s, nv); }
+    template <class T> static int run_right(T *r, int x, int w, T s, T nv)
+    {
+        return run_right_px(r, x, w, s, nv);
+    }
+    template <class T> static int run_left(T *r, int x, T s, T nv)
+    {
+        return run_left_px(r, x, s, nv);
+    }
     template <class T, class Test> static int grad_run(const T *c, Zyl8u *mk, int x, int, Test ok)
     {
         return grad_run_px(c, mk, x, ok);
     }
     static int next_free(const Zyl8u *mk, int x, int b) { return next_free_px(mk, x, b); }
-    template <class T> static void span_write(T *r, int x0, int x1, T nv) { span_write_px(r, x0, x1, nv); }
+    template <class T> static void span_write(T *r, int x0, int x1, T nv)
+    {
+        span_write_px(r, x0, x1, nv);
+    }
 };
 
 // A record whose scans will find nothing: its forward row lies outside the image and its parent
@@ -267,23 +279,23 @@ namespace zylcv {
 // Fills of 8u or 32f images, 8-connected or 4-connected. `stack` holds `capacity` records; `mask`
 // is the gradient fills' visit mask. They return zylStatusOk, or kStackFull when the region needs
 // more records than that.
-ZYLCV_DECLARE_TWINS(
-    template <bool Eight, class T>
-    ZylStatus flood_fill(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u *stack,
-                         std::uint32_t capacity, ZyliConnectedRegion *region);
-    template <bool Eight, class T>
-    ZylStatus flood_fill_grad(T *img, int step, int w, int h, int sx, int sy, T nv,
-                              floodfill::GradDiff<T> low, floodfill::GradDiff<T> up, Zyl8u *mask,
-                              Zyl8u *stack, std::uint32_t capacity, ZyliConnectedRegion *region);)
+ZYLCV_DECLARE_TWINS(template <bool Eight, class T>
+                    ZylStatus flood_fill(T *img, int step, int w, int h, int sx, int sy, T nv,
+                                         Zyl8u *stack, std::uint32_t capacity,
+                                         ZyliConnectedRegion *region);
+                    template <bool Eight, class T>
+                    ZylStatus flood_fill_grad(T * img, int step, int w, int h, int sx, int sy, T nv,
+                                              floodfill::GradDiff<T> low, floodfill::GradDiff<T> up,
+                                              Zyl8u *mask, Zyl8u *stack, std::uint32_t capacity,
+                                              ZyliConnectedRegion *region);)
 
 // A twin's entries over its row pieces Rows (expanded inside the twin's namespace).
 #define ZYLCV_FLOODFILL_INSTANCES(Eight, T)                                                        \
     template ZylStatus flood_fill<Eight>(T *, int, int, int, int, int, T, Zyl8u *, std::uint32_t,  \
                                          ZyliConnectedRegion *);                                   \
-    template ZylStatus flood_fill_grad<Eight>(T *, int, int, int, int, int, T,                     \
-                                              floodfill::GradDiff<T>, floodfill::GradDiff<T>,      \
-                                              Zyl8u *, Zyl8u *, std::uint32_t,                     \
-                                              ZyliConnectedRegion *);
+    template ZylStatus flood_fill_grad<Eight>(                                                     \
+        T *, int, int, int, int, int, T, floodfill::GradDiff<T>, floodfill::GradDiff<T>, Zyl8u *,  \
+        Zyl8u *, std::uint32_t, ZyliConnectedRegion *);
 #define ZYLCV_FLOODFILL_ENTRIES                                                                    \
     template <bool Eight, class T>                                                                 \
     ZylStatus flood_fill(T *img, int step, int w, int h, int sx, int sy, T nv, Zyl8u *stack,       \
@@ -301,8 +313,9 @@ ZYLCV_DECLARE_TWINS(
                                                  floodfill::grad_test(low, up), mask, stack,       \
                                                  capacity, region);                                \
     }                                                                                              \
-    ZYLCV_FLOODFILL_INSTANCES(false, Zyl8u) ZYLCV_FLOODFILL_INSTANCES(true, Zyl8u)                 \
-    ZYLCV_FLOODFILL_INSTANCES(false, Zyl32f) ZYLCV_FLOODFILL_INSTANCES(true, Zyl32f)
+    ZYLCV_FLOODFILL_INSTANCES(false, Zyl8u)                                                        \
+    ZYLCV_FLOODFILL_INSTANCES(true, Zyl8u) ZYLCV_FLOODFILL_INSTANCES(false, Zyl32f)                \
+        ZYLCV_FLOODFILL_INSTANCES(true, Zyl32f)
 
 }  // namespace zylcv
 

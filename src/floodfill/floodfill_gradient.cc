@@ -37,15 +37,14 @@ ZylStatus fill(T *img, int step, ZyliSize roi, ZyliPoint seed, V newVal, V low, 
     ZylStatus st = check_fill(img, step, roi, seed, region, buffer);
     if (st == zylStatusOk) st = check_args(newVal, low, up);
     if (st != zylStatusOk) return st;
-    return kernels::flood_fill_grad<Eight>(img, step, roi.width, roi.height, seed.x, seed.y,
-                                           T(newVal), low, up, buffer,
-                                           buffer + std::ptrdiff_t(mask_bytes(roi)),
-                                           stack_capacity(roi), region);
+    return kernels::flood_fill_grad<Eight>(
+        img, step, roi.width, roi.height, seed.x, seed.y, T(newVal), low, up, buffer,
+        buffer + std::ptrdiff_t(mask_bytes(roi)), stack_capacity(roi), region);
 }
 
 }  // namespace
 
-#define ZYLCV_FLOODFILL_GRAD(Con, eight, tag, T, V)                                                 \
+#define ZYLCV_FLOODFILL_GRAD(Con, eight, tag, T, V)                                                \
     ZYLCV_API ZylStatus zyliFloodFill_##Con##_##tag##_C1IR(                                        \
         T *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize, ZyliPoint seed, V newVal, V lowDiff,      \
         V upDiff, ZyliConnectedRegion *pRegion, Zyl8u *pBuffer)                                    \

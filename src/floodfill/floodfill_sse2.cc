@@ -5,8 +5,8 @@
 // pixel by pixel through the shared scalar pieces, so the bits are those of the portable twin.
 #include <emmintrin.h>
 
-#include "floodfill.h"
 #include "core/simd_sse2.h"
+#include "floodfill.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -22,7 +22,8 @@ struct Rows {
         int n = x + 1;
         for (; n + 16 <= w; n += 16) {
             const int eq = _mm_movemask_epi8(_mm_cmpeq_epi8(load(r + n), vs));
-            if (eq != 0xFFFF) return run_right_px(r, n - 1, n + std::countr_one(unsigned(eq)), s, nv);
+            if (eq != 0xFFFF)
+                return run_right_px(r, n - 1, n + std::countr_one(unsigned(eq)), s, nv);
             store(r + n, vn);
         }
         return run_right_px(r, n - 1, w, s, nv);
@@ -94,8 +95,10 @@ struct Rows {
         const __m128i low = _mm_set1_epi16(short(ok.low)), range = _mm_set1_epi16(short(ok.range));
         for (; x + 16 < w; x += 16) {
             const __m128i cur = load(c + x + 1), prev = load(c + x);
-            const __m128i d0 = _mm_add_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(cur, zero), _mm_unpacklo_epi8(prev, zero)), low);
-            const __m128i d1 = _mm_add_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(cur, zero), _mm_unpackhi_epi8(prev, zero)), low);
+            const __m128i d0 = _mm_add_epi16(
+                _mm_sub_epi16(_mm_unpacklo_epi8(cur, zero), _mm_unpacklo_epi8(prev, zero)), low);
+            const __m128i d1 = _mm_add_epi16(
+                _mm_sub_epi16(_mm_unpackhi_epi8(cur, zero), _mm_unpackhi_epi8(prev, zero)), low);
             const __m128i pass = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_subs_epu16(d0, range), zero),
                                                  _mm_cmpeq_epi16(_mm_subs_epu16(d1, range), zero));
             const __m128i free = _mm_cmpeq_epi8(load(mk + x + 1), zero);
@@ -115,10 +118,12 @@ struct Rows {
         const __m128 mid = _mm_set1_ps(ok.mid), half = _mm_set1_ps(ok.half);
         const __m128 abs = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
         for (; x + 4 < w; x += 4) {
-            const __m128 t = _mm_sub_ps(_mm_add_ps(_mm_loadu_ps(c + x + 1), mid), _mm_loadu_ps(c + x));
+            const __m128 t =
+                _mm_sub_ps(_mm_add_ps(_mm_loadu_ps(c + x + 1), mid), _mm_loadu_ps(c + x));
             const int fail = _mm_movemask_ps(_mm_cmpgt_ps(_mm_and_ps(t, abs), half));
             const int free = _mm_movemask_epi8(_mm_cmpeq_epi8(
-                _mm_cvtsi32_si128(reinterpret_cast<const UnalignedI32 *>(mk + x + 1)->v), _mm_setzero_si128()));
+                _mm_cvtsi32_si128(reinterpret_cast<const UnalignedI32 *>(mk + x + 1)->v),
+                _mm_setzero_si128()));
             const int bits = ~fail & free & 0xF;
             if (bits != 0xF) {
                 const int k = std::countr_one(unsigned(bits));

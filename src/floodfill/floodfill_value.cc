@@ -15,8 +15,8 @@ ZYLCV_API ZylStatus zyliFloodFillGetSize(ZyliSize roiSize, Zyl32s *pSize)
 namespace {
 
 template <bool Eight, class T, class V>
-ZylStatus fill(T *img, int step, ZyliSize roi, ZyliPoint seed, V newVal, ZyliConnectedRegion *region,
-               Zyl8u *buffer)
+ZylStatus fill(T *img, int step, ZyliSize roi, ZyliPoint seed, V newVal,
+               ZyliConnectedRegion *region, Zyl8u *buffer)
 {
     ZylStatus st = check_fill(img, step, roi, seed, region, buffer);
     if (st != zylStatusOk) return st;
@@ -28,11 +28,10 @@ ZylStatus fill(T *img, int step, ZyliSize roi, ZyliPoint seed, V newVal, ZyliCon
 
 }  // namespace
 
-#define ZYLCV_FLOODFILL_VALUE(Con, eight, tag, T, V)                                                \
-    ZYLCV_API ZylStatus zyliFloodFill_##Con##_##tag##_C1IR(T *pSrcDst, Zyl32s srcDstStep,          \
-                                                          ZyliSize roiSize, ZyliPoint seed,        \
-                                                          V newVal, ZyliConnectedRegion *pRegion,  \
-                                                          Zyl8u *pBuffer)                          \
+#define ZYLCV_FLOODFILL_VALUE(Con, eight, tag, T, V)                                               \
+    ZYLCV_API ZylStatus zyliFloodFill_##Con##_##tag##_C1IR(                                        \
+        T *pSrcDst, Zyl32s srcDstStep, ZyliSize roiSize, ZyliPoint seed, V newVal,                 \
+        ZyliConnectedRegion *pRegion, Zyl8u *pBuffer)                                              \
     {                                                                                              \
         return fill<eight>(pSrcDst, srcDstStep, roiSize, seed, newVal, pRegion, pBuffer);          \
     }

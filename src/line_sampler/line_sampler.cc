@@ -9,12 +9,12 @@ namespace {
 
 // The line iterator: current address, error term and the two address increments.
 struct LineIterator {
-    std::uintptr_t ptr;   // address of the current pixel
-    std::int32_t err;     // error term, starts at M
-    std::int32_t twoM;    // 2 * major-axis length
-    std::int32_t twoMinor;  // 2 * minor-axis length
+    std::uintptr_t ptr;                 // address of the current pixel
+    std::int32_t err;                   // error term, starts at M
+    std::int32_t twoM;                  // 2 * major-axis length
+    std::int32_t twoMinor;              // 2 * minor-axis length
     std::int32_t minorStep, majorStep;  // address increments along each axis
-    std::int32_t count;   // samples: M + 1
+    std::int32_t count;                 // samples: M + 1
 
     // Per sample: one subtraction, one comparison, one or two additions; the minor step is taken
     // when the error goes negative.
@@ -35,10 +35,14 @@ struct LineIterator {
 ZylStatus init_line(LineIterator &it, const void *img, int step, ZyliSize size, ZyliPoint pt1,
                     ZyliPoint pt2, int bt_pix)
 {
+    // The assertion's text is reported as written: keep its spelling.
+    // clang-format off
     ZYLCV_ASSERT(bt_pix == 1 || bt_pix == 3 || bt_pix == ((int)sizeof(Zyl32f)) || bt_pix == 3*((int)sizeof(Zyl32f)), "src/zycvsamplers");
+    // clang-format on
     if (std::int64_t(step) < std::int64_t(size.width) * bt_pix) return zylStatusBadStep;
     const auto w = unsigned(size.width), h = unsigned(size.height);
-    if (unsigned(pt1.x) >= w || unsigned(pt2.x) >= w || unsigned(pt1.y) >= h || unsigned(pt2.y) >= h)
+    if (unsigned(pt1.x) >= w || unsigned(pt2.x) >= w || unsigned(pt1.y) >= h ||
+        unsigned(pt2.y) >= h)
         return zylStatusOutOfRange;
 
     int dx = pt2.x - pt1.x, dy = pt2.y - pt1.y;
@@ -62,8 +66,12 @@ ZylStatus init_line(LineIterator &it, const void *img, int step, ZyliSize size, 
 
 // Elements are copied by their bit patterns (floats included, NaN payloads untouched).
 template <class T> struct Bits;
-template <> struct Bits<Zyl8u> { using type = std::uint8_t; };
-template <> struct Bits<Zyl32f> { using type = std::uint32_t __attribute__((may_alias)); };
+template <> struct Bits<Zyl8u> {
+    using type = std::uint8_t;
+};
+template <> struct Bits<Zyl32f> {
+    using type = std::uint32_t __attribute__((may_alias));
+};
 
 // Per step: four one-channel samples, or one three-channel sample; then sample by sample.
 template <class T, int C> void copy_line(LineIterator it, T *pDst)
@@ -121,8 +129,8 @@ ZylStatus sample_line(const T *pSrc, int srcStep, ZyliSize roiSize, T *pDst, Zyl
 
 // The exported members, one per element type and channel count.
 #define ZYLCV_SAMPLE_LINE(NAME, T, C)                                                              \
-    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, T *pDst,            \
-                            ZyliPoint pt1, ZyliPoint pt2)                                         \
+    ZYLCV_API ZylStatus NAME(const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, T *pDst,             \
+                             ZyliPoint pt1, ZyliPoint pt2)                                         \
     {                                                                                              \
         return sample_line<T, C>(pSrc, srcStep, roiSize, pDst, pt1, pt2);                          \
     }

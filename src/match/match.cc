@@ -2,8 +2,8 @@
 #include "match.h"
 
 using namespace zylcv;
-using match::MatchMethod;
 using match::match_layout;
+using match::MatchMethod;
 
 namespace {
 
@@ -27,7 +27,8 @@ template <MatchMethod M, class T>
 ZylStatus match_call(const T *pSrc, int srcStep, ZyliSize srcRoiSize, const T *pTpl, int tplStep,
                      ZyliSize tplRoiSize, Zyl32f *pDst, int dstStep, Zyl8u *pBuffer)
 {
-    ZylStatus st = check(pSrc, srcStep, srcRoiSize, pTpl, tplStep, tplRoiSize, pDst, dstStep, pBuffer);
+    ZylStatus st =
+        check(pSrc, srcStep, srcRoiSize, pTpl, tplStep, tplRoiSize, pDst, dstStep, pBuffer);
     if (st != zylStatusOk) return st;
     kernels::match_template<M>(pSrc, srcStep, srcRoiSize.width, srcRoiSize.height, pTpl, tplStep,
                                tplRoiSize.width, tplRoiSize.height, pDst, dstStep, pBuffer);
@@ -44,31 +45,37 @@ ZylStatus buffer_size(MatchMethod m, ZyliSize src, ZyliSize tpl, int dataType, Z
     int e;
     switch (dataType) {
     case zyl8u:
-    case zyl8s: e = 1; break;
-    case zyl32f: e = 4; break;
-    default: return zylStatusUnsupported;
+    case zyl8s:
+        e = 1;
+        break;
+    case zyl32f:
+        e = 4;
+        break;
+    default:
+        return zylStatusUnsupported;
     }
-    return report_buffer_size(match_layout(src.width, src.height, tpl.width, tpl.height, e, m).total, pBufSize);
+    return report_buffer_size(
+        match_layout(src.width, src.height, tpl.width, tpl.height, e, m).total, pBufSize);
 }
 
 }  // namespace
 
-#define ZYLCV_MATCH_MEMBER(Method, Suffix, T)                                                     \
+#define ZYLCV_MATCH_MEMBER(Method, Suffix, T)                                                      \
     ZYLCV_API ZylStatus zyliMatchTemplate_##Method##_##Suffix(                                     \
-        const T *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize, const T *pTpl, Zyl32s tplStep,        \
-        ZyliSize tplRoiSize, Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer)                        \
-    {                                                                                             \
-        return match_call<MatchMethod::Method>(pSrc, srcStep, srcRoiSize, pTpl, tplStep,         \
-                                               tplRoiSize, pDst, dstStep, pBuffer);               \
+        const T *pSrc, Zyl32s srcStep, ZyliSize srcRoiSize, const T *pTpl, Zyl32s tplStep,         \
+        ZyliSize tplRoiSize, Zyl32f *pDst, Zyl32s dstStep, Zyl8u *pBuffer)                         \
+    {                                                                                              \
+        return match_call<MatchMethod::Method>(pSrc, srcStep, srcRoiSize, pTpl, tplStep,           \
+                                               tplRoiSize, pDst, dstStep, pBuffer);                \
     }
-#define ZYLCV_MATCH_METHOD(Method)                                                                \
-    ZYLCV_MATCH_MEMBER(Method, 8u32f_C1R, Zyl8u)                                                  \
-    ZYLCV_MATCH_MEMBER(Method, 8s32f_C1R, Zyl8s)                                                  \
-    ZYLCV_MATCH_MEMBER(Method, 32f_C1R, Zyl32f)                                                   \
-    ZYLCV_API ZylStatus zyliMatchTemplateGetBufSize_##Method(ZyliSize srcRoiSize, ZyliSize tplRoiSize, \
-                                                            Zyl32s dataType, Zyl32s *pBufSize)    \
-    {                                                                                             \
-        return buffer_size(MatchMethod::Method, srcRoiSize, tplRoiSize, dataType, pBufSize);      \
+#define ZYLCV_MATCH_METHOD(Method)                                                                 \
+    ZYLCV_MATCH_MEMBER(Method, 8u32f_C1R, Zyl8u)                                                   \
+    ZYLCV_MATCH_MEMBER(Method, 8s32f_C1R, Zyl8s)                                                   \
+    ZYLCV_MATCH_MEMBER(Method, 32f_C1R, Zyl32f)                                                    \
+    ZYLCV_API ZylStatus zyliMatchTemplateGetBufSize_##Method(                                      \
+        ZyliSize srcRoiSize, ZyliSize tplRoiSize, Zyl32s dataType, Zyl32s *pBufSize)               \
+    {                                                                                              \
+        return buffer_size(MatchMethod::Method, srcRoiSize, tplRoiSize, dataType, pBufSize);       \
     }
 
 ZYLCV_MATCH_METHOD(SqDiff)

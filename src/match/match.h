@@ -37,7 +37,8 @@ inline double l2_run_32f(const Zyl32f *a, const Zyl32f *b, int len)
     int i = 0;
     for (; i + 4 <= len; i += 4) {
         long double d0 = double(a[i]) - double(b[i]), d1 = double(a[i + 1]) - double(b[i + 1]);
-        long double d2 = double(a[i + 2]) - double(b[i + 2]), d3 = double(a[i + 3]) - double(b[i + 3]);
+        long double d2 = double(a[i + 2]) - double(b[i + 2]),
+                    d3 = double(a[i + 3]) - double(b[i + 3]);
         long double s = (long double)acc + d0 * d0;
         s += d1 * d1;
         s += d2 * d2;
@@ -70,7 +71,8 @@ inline double cc_run_32f(const Zyl32f *a, const Zyl32f *b, int len)
 // The same sums for four runs at once (a, a + stride, a + 2 stride, a + 3 stride, each against
 // b): every run keeps its own order of additions above, and the four independent chains hide
 // the latency of the x87 additions.
-template <bool L2> inline void runs4_32f(const Zyl32f *a, int stride, const Zyl32f *b, int len, double *out)
+template <bool L2>
+inline void runs4_32f(const Zyl32f *a, int stride, const Zyl32f *b, int len, double *out)
 {
     auto term = [](Zyl32f x, Zyl32f y) -> long double {
         if constexpr (L2) {
@@ -144,7 +146,10 @@ struct ScalarRows {
 enum class MatchMethod { SqDiff, SqDiffNormed, Corr, CorrNormed, Coeff, CoeffNormed };
 
 // Methods that keep running row and window statistics of the image.
-constexpr bool needs_stats(MatchMethod m) { return m != MatchMethod::SqDiff && m != MatchMethod::Corr; }
+constexpr bool needs_stats(MatchMethod m)
+{
+    return m != MatchMethod::SqDiff && m != MatchMethod::Corr;
+}
 // Window statistics kept per output row: SI (Coeff), QI (the normed methods) or both.
 constexpr int window_stats(MatchMethod m) { return m == MatchMethod::CoeffNormed ? 2 : 1; }
 
@@ -173,7 +178,7 @@ inline MatchLayout match_layout(int W, int H, int w, int h, int elemSize, MatchM
     return l;
 }
 
-constexpr double kMatchEps = 1.1920928955078125e-07;  // 2^-23, keeps reciprocals finite
+constexpr double kMatchEps = 1.1920928955078125e-07;   // 2^-23, keeps reciprocals finite
 constexpr double kMatchDelta = 2.220446049250313e-16;  // 2^-52, added to N before 1/N
 
 // Reciprocal square root: a seed from the 32f bit pattern of d, then four Newton steps in double.
@@ -197,17 +202,25 @@ inline TemplateTerms template_terms(MatchMethod m, double st, double qt, long lo
     double f = 0.0;
     switch (m) {
     case MatchMethod::SqDiffNormed:
-    case MatchMethod::CorrNormed: f = match_rsqrt(__builtin_fabs(qt) + kMatchEps); break;
-    case MatchMethod::Coeff: f = (-invN) * st; break;
-    case MatchMethod::CoeffNormed: f = match_rsqrt(__builtin_fabs(st * st * (-invN) + qt) + kMatchEps); break;
-    default: break;
+    case MatchMethod::CorrNormed:
+        f = match_rsqrt(__builtin_fabs(qt) + kMatchEps);
+        break;
+    case MatchMethod::Coeff:
+        f = (-invN) * st;
+        break;
+    case MatchMethod::CoeffNormed:
+        f = match_rsqrt(__builtin_fabs(st * st * (-invN) + qt) + kMatchEps);
+        break;
+    default:
+        break;
     }
     return {st, invN, f};
 }
 
 // One score from the block comparison (SSD or CC) and the window's SI and QI, in double,
 // rounded once to 32f.
-template <MatchMethod M> inline Zyl32f match_score(double blk, double si, double qi, const TemplateTerms &t)
+template <MatchMethod M>
+inline Zyl32f match_score(double blk, double si, double qi, const TemplateTerms &t)
 {
     if constexpr (M == MatchMethod::SqDiff || M == MatchMethod::Corr) {
         return Zyl32f(blk);
@@ -227,12 +240,16 @@ template <MatchMethod M> inline Zyl32f match_score(double blk, double si, double
 // ---- the column driver ----------------------------------------------------------------------
 
 // Per pixel type: the 64-bit type of sums (exact integers or doubles) and its conversion.
-template <class T> using MatchSum = std::conditional_t<std::is_same_v<T, Zyl32f>, double, long long>;
+template <class T>
+using MatchSum = std::conditional_t<std::is_same_v<T, Zyl32f>, double, long long>;
 
 // Running-sum updates: integers are exact; 32f forms each increment first, then adds it.
 inline long long row_sum_step(long long s, Zyl8u old, Zyl8u nw) { return s + (int(nw) - int(old)); }
 inline long long row_sum_step(long long s, Zyl8s old, Zyl8s nw) { return s + (int(nw) - int(old)); }
-inline double row_sum_step(double s, Zyl32f old, Zyl32f nw) { return s + (double(nw) - double(old)); }
+inline double row_sum_step(double s, Zyl32f old, Zyl32f nw)
+{
+    return s + (double(nw) - double(old));
+}
 inline long long row_sq_step(long long s, Zyl8u old, Zyl8u nw)
 {
     return s + (int(old) + int(nw)) * (int(nw) - int(old));
@@ -260,7 +277,8 @@ void match_columns(const T *src, int srcStep, int W, int H, const T *tpl, int tp
     constexpr bool wantSI = M == MatchMethod::Coeff || M == MatchMethod::CoeffNormed;
     constexpr bool wantQI = stats && M != MatchMethod::Coeff;
     const MatchLayout lay = match_layout(W, H, w, h, int(sizeof(T)), M);
-    Zyl8u *base = reinterpret_cast<Zyl8u *>((reinterpret_cast<std::uintptr_t>(buffer) + 31) & ~std::uintptr_t(31));
+    Zyl8u *base = reinterpret_cast<Zyl8u *>((reinterpret_cast<std::uintptr_t>(buffer) + 31) &
+                                            ~std::uintptr_t(31));
     T *packed = reinterpret_cast<T *>(base);
     T *strip = reinterpret_cast<T *>(base + lay.strip);
     S *column = reinterpret_cast<S *>(base + lay.column);
@@ -275,7 +293,8 @@ void match_columns(const T *src, int srcStep, int W, int H, const T *tpl, int tp
         const T *t = advance(tpl, std::ptrdiff_t(j) * tplStep);
         for (int i = 0; i < w; ++i) packed[j * w + i] = t[i];
     }
-    const TemplateTerms terms = template_terms(M, double(K::sum(packed, n)), double(K::cc(packed, packed, n)), n);
+    const TemplateTerms terms =
+        template_terms(M, double(K::sum(packed, n)), double(K::cc(packed, packed, n)), n);
 
     // The strip for column 0 and its row statistics.
     for (int r = 0; r < H; ++r) {
@@ -320,13 +339,13 @@ void match_columns(const T *src, int srcStep, int W, int H, const T *tpl, int tp
         if constexpr (std::is_same_v<T, Zyl32f>) {
             // Four windows of the column at a time, each in its own order of additions.
             for (; y0 + 4 <= rows; y0 += 4, run += 4 * w)
-                runs4_32f<M == MatchMethod::SqDiff || M == MatchMethod::SqDiffNormed>(run, w, packed, n, column + y0);
+                runs4_32f<M == MatchMethod::SqDiff || M == MatchMethod::SqDiffNormed>(
+                    run, w, packed, n, column + y0);
         }
         for (int y = y0; y < rows; ++y, run += w) {
             if constexpr (M == MatchMethod::SqDiff || M == MatchMethod::SqDiffNormed)
                 column[y] = S(K::l2(run, packed, n));
-            else
-                column[y] = S(K::cc(run, packed, n));
+            else column[y] = S(K::cc(run, packed, n));
         }
         Zyl32f *d = dst + x;
         for (int y = 0; y < rows; ++y, d = advance(d, dstStep)) {
@@ -344,19 +363,19 @@ namespace zylcv {
 // Block kernels (sum of a run; sum of squared differences or of products of two runs; len >= 1)
 // and the whole match of a W x H image against a w x h template by method M into a buffer of the
 // query's size.
-ZYLCV_DECLARE_TWINS(
-    Zyl32s sum_pixels(const Zyl8u *src, int len);
-    Zyl32s sum_pixels(const Zyl8s *src, int len);
-    double sum_pixels(const Zyl32f *src, int len);
-    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len);
-    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len);
-    double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len);
-    long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len);
-    long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len);
-    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len);
-    template <match::MatchMethod M, class T>
-    void match_template(const T *src, int srcStep, int W, int H, const T *tpl, int tplStep, int w,
-                        int h, Zyl32f *dst, int dstStep, Zyl8u *buffer);)
+ZYLCV_DECLARE_TWINS(Zyl32s sum_pixels(const Zyl8u *src, int len);
+                    Zyl32s sum_pixels(const Zyl8s *src, int len);
+                    double sum_pixels(const Zyl32f *src, int len);
+                    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len);
+                    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len);
+                    double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len);
+                    long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len);
+                    long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len);
+                    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len);
+                    template <match::MatchMethod M, class T>
+                    void match_template(const T *src, int srcStep, int W, int H, const T *tpl,
+                                        int tplStep, int w, int h, Zyl32f *dst, int dstStep,
+                                        Zyl8u *buffer);)
 
 // A twin's entries over its integer block sums Rows (expanded inside the twin's namespace); the
 // 32f block sums are the shared ones.
@@ -369,32 +388,49 @@ ZYLCV_DECLARE_TWINS(
     Zyl32s sum_pixels(const Zyl8u *p, int len) { return Rows::sum(p, len); }                       \
     Zyl32s sum_pixels(const Zyl8s *p, int len) { return Rows::sum(p, len); }                       \
     double sum_pixels(const Zyl32f *p, int len) { return match::sum_run_32f(p, len); }             \
-    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len) { return Rows::l2(a, b, len); } \
-    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len) { return Rows::l2(a, b, len); } \
+    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len)                               \
+    {                                                                                              \
+        return Rows::l2(a, b, len);                                                                \
+    }                                                                                              \
+    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len)                               \
+    {                                                                                              \
+        return Rows::l2(a, b, len);                                                                \
+    }                                                                                              \
     double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len)                                \
     {                                                                                              \
         return match::l2_run_32f(a, b, len);                                                       \
     }                                                                                              \
     long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len) { return Rows::cc(a, b, len); }  \
     long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len) { return Rows::cc(a, b, len); }  \
-    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len) { return match::cc_run_32f(a, b, len); } \
+    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len)                                   \
+    {                                                                                              \
+        return match::cc_run_32f(a, b, len);                                                       \
+    }                                                                                              \
     namespace {                                                                                    \
     /* This twin's block kernels, as the column driver calls them. */                              \
     struct Blocks {                                                                                \
         template <class T> static auto sum(const T *p, int n) { return sum_pixels(p, n); }         \
-        template <class T> static auto l2(const T *a, const T *b, int n) { return cmp_blocks_l2(a, b, n); } \
-        template <class T> static auto cc(const T *a, const T *b, int n) { return cross_corr(a, b, n); } \
+        template <class T> static auto l2(const T *a, const T *b, int n)                           \
+        {                                                                                          \
+            return cmp_blocks_l2(a, b, n);                                                         \
+        }                                                                                          \
+        template <class T> static auto cc(const T *a, const T *b, int n)                           \
+        {                                                                                          \
+            return cross_corr(a, b, n);                                                            \
+        }                                                                                          \
     };                                                                                             \
     }                                                                                              \
     template <match::MatchMethod M, class T>                                                       \
     void match_template(const T *src, int srcStep, int W, int H, const T *tpl, int tplStep, int w, \
                         int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)                            \
     {                                                                                              \
-        match::match_columns<Blocks, M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer); \
+        match::match_columns<Blocks, M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep,      \
+                                        buffer);                                                   \
     }                                                                                              \
-    ZYLCV_MATCH_INSTANCES(SqDiff) ZYLCV_MATCH_INSTANCES(SqDiffNormed)                              \
-    ZYLCV_MATCH_INSTANCES(Corr) ZYLCV_MATCH_INSTANCES(CorrNormed)                                  \
-    ZYLCV_MATCH_INSTANCES(Coeff) ZYLCV_MATCH_INSTANCES(CoeffNormed)
+    ZYLCV_MATCH_INSTANCES(SqDiff)                                                                  \
+    ZYLCV_MATCH_INSTANCES(SqDiffNormed) ZYLCV_MATCH_INSTANCES(Corr)                                \
+        ZYLCV_MATCH_INSTANCES(CorrNormed) ZYLCV_MATCH_INSTANCES(Coeff)                             \
+            ZYLCV_MATCH_INSTANCES(CoeffNormed)
 
 }  // namespace zylcv
 

@@ -7,8 +7,8 @@
 // block sums keep their fixed x87 order and are shared with the portable twin.
 #include <emmintrin.h>
 
-#include "match.h"
 #include "core/simd_sse2.h"
+#include "match.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -41,7 +41,10 @@ __m128i widen_s(__m128i v)
 // Squared differences: |a - b| as the larger minus the smaller byte, widened to 16 bits and
 // squared into 32-bit pairs. 8s runs are biased by +128 first, which cancels in the difference.
 template <bool Signed> struct L2 {
-    static __m128i bias(__m128i v) { return Signed ? _mm_xor_si128(v, _mm_set1_epi8(char(0x80))) : v; }
+    static __m128i bias(__m128i v)
+    {
+        return Signed ? _mm_xor_si128(v, _mm_set1_epi8(char(0x80))) : v;
+    }
     static __m128i absdiff(__m128i a, __m128i b)
     {
         a = bias(a), b = bias(b);
@@ -65,11 +68,13 @@ template <bool Signed> struct L2 {
 template <bool Signed> struct CC {
     static __m128i lo16(__m128i v)
     {
-        return Signed ? _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8) : _mm_unpacklo_epi8(v, _mm_setzero_si128());
+        return Signed ? _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8)
+                      : _mm_unpacklo_epi8(v, _mm_setzero_si128());
     }
     static __m128i hi16(__m128i v)
     {
-        return Signed ? _mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8) : _mm_unpackhi_epi8(v, _mm_setzero_si128());
+        return Signed ? _mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8)
+                      : _mm_unpackhi_epi8(v, _mm_setzero_si128());
     }
     static __m128i sixteen(__m128i a, __m128i b)
     {
@@ -99,7 +104,8 @@ long long block_run(const T *a, const T *b, long len, One one)
     }
     if (len - i >= 8) {
         __m128i part = _mm_setzero_si128();
-        for (; i + 8 <= len; i += 8) part = _mm_add_epi32(part, Op::eight(load8(a + i), load8(b + i)));
+        for (; i + 8 <= len; i += 8)
+            part = _mm_add_epi32(part, Op::eight(load8(a + i), load8(b + i)));
         acc = _mm_add_epi64(acc, Op::widen(part));
     }
     long long s = lanes_total(acc);
@@ -115,7 +121,8 @@ template <class Op, class T, class One> long long block(const T *a, const T *b, 
 
 // Per step: 32 bytes as four 8-byte sums (psadbw against zero) added into 32-bit lanes, then
 // 8 bytes; the run ends byte by byte. `flip` biases 8s bytes to 0..255.
-template <int P> std::uint32_t byte_total(const Zyl8u *p, long len, __m128i flip, std::uint32_t one(Zyl8u))
+template <int P>
+std::uint32_t byte_total(const Zyl8u *p, long len, __m128i flip, std::uint32_t one(Zyl8u))
 {
     const __m128i z = _mm_setzero_si128();
     __m128i acc = z;
@@ -126,8 +133,10 @@ template <int P> std::uint32_t byte_total(const Zyl8u *p, long len, __m128i flip
         acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_xor_si128(load<P>(p + i + 16), flip), z));
     }
     const __m128i flip8 = _mm_move_epi64(flip);  // the upper half of an 8-byte load stays zero
-    for (; i + 8 <= len; i += 8) acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_xor_si128(load8(p + i), flip8), z));
-    std::uint32_t s = std::uint32_t(_mm_cvtsi128_si32(acc)) + std::uint32_t(_mm_cvtsi128_si32(_mm_unpackhi_epi64(acc, acc)));
+    for (; i + 8 <= len; i += 8)
+        acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_xor_si128(load8(p + i), flip8), z));
+    std::uint32_t s = std::uint32_t(_mm_cvtsi128_si32(acc)) +
+                      std::uint32_t(_mm_cvtsi128_si32(_mm_unpackhi_epi64(acc, acc)));
     for (; i < len; ++i) s += one(p[i]);
     return s;
 }
@@ -138,7 +147,8 @@ std::uint32_t bytes_sum(const Zyl8u *p, int len, bool signedBytes)
 {
     const __m128i flip = _mm_set1_epi8(signedBytes ? char(0x80) : 0);
     auto one = signedBytes ? biased : plain;
-    return aligned16(p) ? byte_total<Aligned>(p, len, flip, one) : byte_total<Unaligned>(p, len, flip, one);
+    return aligned16(p) ? byte_total<Aligned>(p, len, flip, one)
+                        : byte_total<Unaligned>(p, len, flip, one);
 }
 
 // This twin's integer block sums.
@@ -151,11 +161,13 @@ struct Rows {
     }
     static long long l2(const Zyl8u *a, const Zyl8u *b, int len)
     {
-        return block<L2<false>>(a, b, len, [](Zyl8u x, Zyl8u y) { return (int(x) - y) * (int(x) - y); });
+        return block<L2<false>>(a, b, len,
+                                [](Zyl8u x, Zyl8u y) { return (int(x) - y) * (int(x) - y); });
     }
     static long long l2(const Zyl8s *a, const Zyl8s *b, int len)
     {
-        return block<L2<true>>(a, b, len, [](Zyl8s x, Zyl8s y) { return (int(x) - y) * (int(x) - y); });
+        return block<L2<true>>(a, b, len,
+                               [](Zyl8s x, Zyl8s y) { return (int(x) - y) * (int(x) - y); });
     }
     static long long cc(const Zyl8u *a, const Zyl8u *b, int len)
     {

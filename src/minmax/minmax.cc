@@ -61,36 +61,34 @@ ZylStatus minmaxindx(const T *src, int srcStep, const Zyl8u *mask, int maskStep,
 }  // namespace
 
 // The twelve members: {8u, 8s, 32f} x {C1R, C3CR, C1MR, C3CMR}.
-#define ZYLCV_MINMAXINDX(T, tag)                                                                  \
-    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C1R(const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, \
-                                                  Zyl32f *pMinVal, Zyl32f *pMaxVal,              \
-                                                  ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)    \
-    {                                                                                            \
-        return minmaxindx<T, 1, false>(pSrc, srcStep, nullptr, 0, roiSize, 1, pMinVal, pMaxVal,  \
-                                       pMinIndex, pMaxIndex);                                    \
-    }                                                                                            \
-    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C3CR(const T *pSrc, Zyl32s srcStep,                \
-                                                   ZyliSize roiSize, Zyl32s coi,                 \
-                                                   Zyl32f *pMinVal, Zyl32f *pMaxVal,             \
-                                                   ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)   \
-    {                                                                                            \
-        return minmaxindx<T, 3, false>(pSrc, srcStep, nullptr, 0, roiSize, coi, pMinVal,         \
-                                       pMaxVal, pMinIndex, pMaxIndex);                           \
-    }                                                                                            \
-    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C1MR(                                              \
-        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,    \
-        Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)            \
-    {                                                                                            \
-        return minmaxindx<T, 1, true>(pSrc, srcStep, pMask, maskStep, roiSize, 1, pMinVal,       \
-                                      pMaxVal, pMinIndex, pMaxIndex);                            \
-    }                                                                                            \
-    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C3CMR(                                             \
-        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,    \
-        Zyl32s coi, Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex,                      \
-        ZyliPoint *pMaxIndex)                                                                    \
-    {                                                                                            \
-        return minmaxindx<T, 3, true>(pSrc, srcStep, pMask, maskStep, roiSize, coi, pMinVal,     \
-                                      pMaxVal, pMinIndex, pMaxIndex);                            \
+#define ZYLCV_MINMAXINDX(T, tag)                                                                   \
+    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C1R(                                                \
+        const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32f *pMinVal, Zyl32f *pMaxVal,         \
+        ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)                                                \
+    {                                                                                              \
+        return minmaxindx<T, 1, false>(pSrc, srcStep, nullptr, 0, roiSize, 1, pMinVal, pMaxVal,    \
+                                       pMinIndex, pMaxIndex);                                      \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C3CR(                                               \
+        const T *pSrc, Zyl32s srcStep, ZyliSize roiSize, Zyl32s coi, Zyl32f *pMinVal,              \
+        Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)                               \
+    {                                                                                              \
+        return minmaxindx<T, 3, false>(pSrc, srcStep, nullptr, 0, roiSize, coi, pMinVal, pMaxVal,  \
+                                       pMinIndex, pMaxIndex);                                      \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C1MR(                                               \
+        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,      \
+        Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)              \
+    {                                                                                              \
+        return minmaxindx<T, 1, true>(pSrc, srcStep, pMask, maskStep, roiSize, 1, pMinVal,         \
+                                      pMaxVal, pMinIndex, pMaxIndex);                              \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliMinMaxIndx_##tag##_C3CMR(                                              \
+        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,      \
+        Zyl32s coi, Zyl32f *pMinVal, Zyl32f *pMaxVal, ZyliPoint *pMinIndex, ZyliPoint *pMaxIndex)  \
+    {                                                                                              \
+        return minmaxindx<T, 3, true>(pSrc, srcStep, pMask, maskStep, roiSize, coi, pMinVal,       \
+                                      pMaxVal, pMinIndex, pMaxIndex);                              \
     }
 
 ZYLCV_MINMAXINDX(Zyl8u, 8u)

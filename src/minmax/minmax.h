@@ -33,7 +33,7 @@ struct BlockSearch {
 // branch-free.
 inline void take_block(BlockSearch &s, int bmin, int bmax, long at)
 {
-    const bool lo = bmin < s.minV, hi = bmax > s.maxV;
+    const bool lo = bmin<s.minV, hi = bmax> s.maxV;
     s.minV = lo ? bmin : s.minV;
     s.minAt = lo ? at : s.minAt;
     s.maxV = hi ? bmax : s.maxV;
@@ -64,7 +64,8 @@ long rescan_block(const T *src, int srcStep, const Zyl8u *mask, int maskStep, lo
                   int height, int nch, long at, int value)
 {
     const long y = height == 1 ? 0 : at / width, x = height == 1 ? at : at % width;
-    const Zyl8u *s = reinterpret_cast<const Zyl8u *>(advance(src, std::ptrdiff_t(y) * srcStep)) + x * nch;
+    const Zyl8u *s =
+        reinterpret_cast<const Zyl8u *>(advance(src, std::ptrdiff_t(y) * srcStep)) + x * nch;
     const Zyl8u v = static_cast<Zyl8u>(value);  // the low byte of the signed result
     if (!mask) {
         for (int j = 0;; ++j) {
@@ -97,7 +98,10 @@ MinMaxLoc finish_blocks(const BlockSearch &s, const T *src, int srcStep, const Z
 // bits with it set, compared as signed integers. The formula is its own inverse.
 inline std::int32_t order_key(std::int32_t b) { return (b & 0x7FFFFFFF) ^ (b >> 31); }
 inline std::int32_t order_key(Zyl32f v) { return order_key(static_cast<std::int32_t>(bits(v))); }
-inline Zyl32f from_key(std::int32_t k) { return from_bits(static_cast<std::uint32_t>(order_key(k))); }
+inline Zyl32f from_key(std::int32_t k)
+{
+    return from_bits(static_cast<std::uint32_t>(order_key(k)));
+}
 
 // Running extremes of the float pass with their raster indices. The first selected pixel
 // becomes both; afterwards only strictly smaller or larger keys replace them.
@@ -112,7 +116,7 @@ struct KeySearch {
             minAt = maxAt = at;
             return;
         }
-        const bool lo = k < minK, hi = k > maxK;
+        const bool lo = k<minK, hi = k> maxK;
         minK = lo ? k : minK;
         minAt = lo ? at : minAt;
         maxK = hi ? k : maxK;
@@ -143,8 +147,8 @@ void block_extremes(const T *s, const Zyl8u *m, int n, int nch, int &bmin, int &
 // Per step: one block (32 pixels while 32 remain, one channel only; then 8; then 1); the row
 // ends with its single pixels, and the raster index carries on into the next row.
 template <class T, bool Masked>
-MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h,
-                 int nch, int ch)
+MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h, int nch,
+                 int ch)
 {
     BlockSearch s;
     const T *first = src + ch;
@@ -155,7 +159,8 @@ MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, lon
         long x = 0;
         auto run = [&](int n) {
             int bmin, bmax;
-            block_extremes<T, Masked>(row + x * nch, Masked ? mrow + x : nullptr, n, nch, bmin, bmax);
+            block_extremes<T, Masked>(row + x * nch, Masked ? mrow + x : nullptr, n, nch, bmin,
+                                      bmax);
             if constexpr (Masked) take_masked_block(s, bmin, bmax, at + x);
             else take_block(s, bmin, bmax, at + x);
             x += n;
@@ -195,8 +200,7 @@ struct ScalarRows {
     {
         if constexpr (std::is_same_v<T, Zyl32f>)
             return pass<Masked>(src, srcStep, mask, maskStep, w, h, N, ch);
-        else
-            return blocks<T, Masked>(src, srcStep, mask, maskStep, w, h, N, ch);
+        else return blocks<T, Masked>(src, srcStep, mask, maskStep, w, h, N, ch);
     }
 };
 
@@ -220,14 +224,16 @@ ZYLCV_DECLARE_TWINS(template <class T, int N, bool Masked>
     minmax::MinMaxLoc minmaxindx(const T *src, int srcStep, const Zyl8u *mask, int maskStep,       \
                                  long width, int height, int ch)                                   \
     {                                                                                              \
-        return Rows::template search<T, N, Masked>(src, srcStep, mask, maskStep, width, height,   \
+        return Rows::template search<T, N, Masked>(src, srcStep, mask, maskStep, width, height,    \
                                                    ch);                                            \
     }                                                                                              \
     ZYLCV_MINMAX_INSTANCES(Zyl8u) ZYLCV_MINMAX_INSTANCES(Zyl8s) ZYLCV_MINMAX_INSTANCES(Zyl32f)
 #define ZYLCV_MINMAX_INSTANCES(T)                                                                  \
-    ZYLCV_MINMAX_INSTANCE(T, 1, false) ZYLCV_MINMAX_INSTANCE(T, 3, false)                          \
-    ZYLCV_MINMAX_INSTANCE(T, 1, true) ZYLCV_MINMAX_INSTANCE(T, 3, true)
+    ZYLCV_MINMAX_INSTANCE(T, 1, false)                                                             \
+    ZYLCV_MINMAX_INSTANCE(T, 3, false) ZYLCV_MINMAX_INSTANCE(T, 1, true)                           \
+        ZYLCV_MINMAX_INSTANCE(T, 3, true)
 #define ZYLCV_MINMAX_INSTANCE(T, N, M)                                                             \
-    template minmax::MinMaxLoc minmaxindx<T, N, M>(const T *, int, const Zyl8u *, int, long, int, int);
+    template minmax::MinMaxLoc minmaxindx<T, N, M>(const T *, int, const Zyl8u *, int, long, int,  \
+                                                   int);
 
 #endif

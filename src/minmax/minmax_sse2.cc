@@ -15,14 +15,13 @@
 // pixel, is walked pixel by pixel, so the results are those of the plain pass.
 #include <emmintrin.h>
 
-#include "minmax.h"
 #include "core/simd_sse2.h"
+#include "minmax.h"
 
 namespace zylcv::sse2 {
 namespace {
 
 using namespace minmax;
-
 
 template <class T> __m128i bias(__m128i v)
 {
@@ -52,13 +51,15 @@ void select(__m128i v, __m128i u, __m128i &lo, __m128i &hi)
 __m128i unselected(__m128i m) { return _mm_cmpeq_epi8(m, _mm_setzero_si128()); }
 
 // Candidates of 16 (all bytes) or 8 (low bytes) one-channel pixels.
-template <class T, bool Masked> void candidates16(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
+template <class T, bool Masked>
+void candidates16(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
 {
     __m128i v = bias<T>(load(p));
     lo = hi = v;
     if constexpr (Masked) select(v, unselected(load(m)), lo, hi);
 }
-template <class T, bool Masked> void candidates8(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
+template <class T, bool Masked>
+void candidates8(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
 {
     __m128i v = bias<T>(load8(p));
     lo = hi = v;
@@ -103,7 +104,8 @@ struct Channel3 {
         return _mm_or_si128(_mm_or_si128(a, _mm_srli_si128(a, 8)), b);
     }
     // Candidates of 8 pixels in their low bytes; a mask is brought into the gathered order.
-    template <class T, bool Masked> void candidates8(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi) const
+    template <class T, bool Masked>
+    void candidates8(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi) const
     {
         __m128i v = bias<T>(gather(p));
         lo = hi = v;
@@ -117,7 +119,8 @@ struct Channel3 {
     template <class T> void candidates16(const Zyl8u *p, __m128i &lo, __m128i &hi) const
     {
         __m128i v0 = bias<T>(load(p)), v1 = bias<T>(load(p + 16)), v2 = bias<T>(load(p + 32));
-        lo = _mm_min_epu8(_mm_min_epu8(_mm_or_si128(v0, n0), _mm_or_si128(v1, n1)), _mm_or_si128(v2, n2));
+        lo = _mm_min_epu8(_mm_min_epu8(_mm_or_si128(v0, n0), _mm_or_si128(v1, n1)),
+                          _mm_or_si128(v2, n2));
         hi = _mm_max_epu8(_mm_max_epu8(_mm_andnot_si128(n0, v0), _mm_andnot_si128(n1, v1)),
                           _mm_andnot_si128(n2, v2));
     }
@@ -133,7 +136,8 @@ template <bool Masked> void take(BlockSearch &s, __m128i lo, __m128i hi, long at
 }
 
 // 32 one-channel pixels: two 16-byte groups, then their halves, combined before the fold.
-template <class T, bool Masked> void candidates32(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
+template <class T, bool Masked>
+void candidates32(const Zyl8u *p, const Zyl8u *m, __m128i &lo, __m128i &hi)
 {
     __m128i l0, h0, l1, h1;
     candidates16<T, Masked>(p, m, l0, h0);
@@ -143,7 +147,8 @@ template <class T, bool Masked> void candidates32(const Zyl8u *p, const Zyl8u *m
 }
 template <bool Masked> void take32(BlockSearch &s, __m128i lo, __m128i hi, long at)
 {
-    take<Masked>(s, _mm_min_epu8(lo, _mm_srli_si128(lo, 8)), _mm_max_epu8(hi, _mm_srli_si128(hi, 8)), at);
+    take<Masked>(s, _mm_min_epu8(lo, _mm_srli_si128(lo, 8)),
+                 _mm_max_epu8(hi, _mm_srli_si128(hi, 8)), at);
 }
 
 // Chunks of four blocks go through one test first: unless one of their bytes lies beyond a
@@ -186,10 +191,13 @@ MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, lon
         __m128i lo[4], hi[4];
         if constexpr (N == 1) {
             for (; x + 128 <= w; x += 128) {
-                for (int k = 0; k < 4; ++k) candidates32<T, Masked>(row + x + 32 * k, mk(x + 32 * k), lo[k], hi[k]);
+                for (int k = 0; k < 4; ++k)
+                    candidates32<T, Masked>(row + x + 32 * k, mk(x + 32 * k), lo[k], hi[k]);
                 if (r.valid) {
-                    __m128i l = _mm_min_epu8(_mm_min_epu8(lo[0], lo[1]), _mm_min_epu8(lo[2], lo[3]));
-                    __m128i u = _mm_max_epu8(_mm_max_epu8(hi[0], hi[1]), _mm_max_epu8(hi[2], hi[3]));
+                    __m128i l =
+                        _mm_min_epu8(_mm_min_epu8(lo[0], lo[1]), _mm_min_epu8(lo[2], lo[3]));
+                    __m128i u =
+                        _mm_max_epu8(_mm_max_epu8(hi[0], hi[1]), _mm_max_epu8(hi[2], hi[3]));
                     if (!r.beyond(l, u, 0xFFFF)) continue;
                 }
                 for (int k = 0; k < 4; ++k) take32<Masked>(s, lo[k], hi[k], at + x + 32 * k);
@@ -207,10 +215,13 @@ MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, lon
             for (; x + 32 <= w; x += 32) {
                 if constexpr (Masked) {
                     for (int k = 0; k < 4; ++k)
-                        c.candidates8<T, Masked>(row + 3 * (x + 8 * k), mk(x + 8 * k), lo[k], hi[k]);
+                        c.candidates8<T, Masked>(row + 3 * (x + 8 * k), mk(x + 8 * k), lo[k],
+                                                 hi[k]);
                     if (r.valid) {
-                        __m128i l = _mm_min_epu8(_mm_min_epu8(lo[0], lo[1]), _mm_min_epu8(lo[2], lo[3]));
-                        __m128i u = _mm_max_epu8(_mm_max_epu8(hi[0], hi[1]), _mm_max_epu8(hi[2], hi[3]));
+                        __m128i l =
+                            _mm_min_epu8(_mm_min_epu8(lo[0], lo[1]), _mm_min_epu8(lo[2], lo[3]));
+                        __m128i u =
+                            _mm_max_epu8(_mm_max_epu8(hi[0], hi[1]), _mm_max_epu8(hi[2], hi[3]));
                         if (!r.beyond(l, u, 0x00FF)) continue;
                     }
                 } else {
@@ -221,7 +232,8 @@ MinMaxLoc blocks(const T *src, int srcStep, const Zyl8u *mask, int maskStep, lon
                         if (!r.beyond(_mm_min_epu8(l0, l1), _mm_max_epu8(u0, u1), 0xFFFF)) continue;
                     }
                     for (int k = 0; k < 4; ++k)
-                        c.candidates8<T, Masked>(row + 3 * (x + 8 * k), mk(x + 8 * k), lo[k], hi[k]);
+                        c.candidates8<T, Masked>(row + 3 * (x + 8 * k), mk(x + 8 * k), lo[k],
+                                                 hi[k]);
                 }
                 for (int k = 0; k < 4; ++k) take<Masked>(s, lo[k], hi[k], at + x + 8 * k);
                 r.update(s);
@@ -256,7 +268,8 @@ template <int N, int C> __m128 gather4(const Zyl32f *p)
     } else {
         __m128 v0 = _mm_loadu_ps(p), v1 = _mm_loadu_ps(p + 4), v2 = _mm_loadu_ps(p + 8);
         if constexpr (C == 0) {  // 0 3 | 6 9
-            return _mm_shuffle_ps(v0, _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(0, 1, 0, 2)), _MM_SHUFFLE(2, 0, 3, 0));
+            return _mm_shuffle_ps(v0, _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(0, 1, 0, 2)),
+                                  _MM_SHUFFLE(2, 0, 3, 0));
         } else if constexpr (C == 1) {  // 1 4 | 7 10
             __m128 a = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(0, 0, 0, 1));
             __m128 b = _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(0, 2, 0, 3));
@@ -289,13 +302,16 @@ MinMaxLoc pass(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep, 
         };
         long x = 0;
         for (; x + 8 <= w; x += 8) {
-            __m128i k0 = keys(gather4<N, C>(src + x * N)), k1 = keys(gather4<N, C>(src + (x + 4) * N));
+            __m128i k0 = keys(gather4<N, C>(src + x * N)),
+                    k1 = keys(gather4<N, C>(src + (x + 4) * N));
             __m128i o0 = outside(k0, lo, hi), o1 = outside(k1, lo, hi);
             if constexpr (Masked) {
                 __m128i m = load8(mask + x);
                 m = _mm_unpacklo_epi8(m, m);
-                o0 = _mm_andnot_si128(_mm_cmpeq_epi32(_mm_unpacklo_epi16(m, m), _mm_setzero_si128()), o0);
-                o1 = _mm_andnot_si128(_mm_cmpeq_epi32(_mm_unpackhi_epi16(m, m), _mm_setzero_si128()), o1);
+                o0 = _mm_andnot_si128(
+                    _mm_cmpeq_epi32(_mm_unpacklo_epi16(m, m), _mm_setzero_si128()), o0);
+                o1 = _mm_andnot_si128(
+                    _mm_cmpeq_epi32(_mm_unpackhi_epi16(m, m), _mm_setzero_si128()), o1);
             }
             if (_mm_movemask_epi8(_mm_or_si128(o0, o1)) != 0 || s.minAt < 0) {
                 walk(x, x + 8);
@@ -313,7 +329,8 @@ MinMaxLoc pass(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep, 
 }
 
 template <int N, bool Masked>
-MinMaxLoc pass_ch(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h, int ch)
+MinMaxLoc pass_ch(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep, long w, int h,
+                  int ch)
 {
     if constexpr (N == 1) return pass<1, 0, Masked>(src, srcStep, mask, maskStep, w, h);
     else if (ch == 0) return pass<3, 0, Masked>(src, srcStep, mask, maskStep, w, h);
@@ -328,8 +345,7 @@ struct Rows {
     {
         if constexpr (std::is_same_v<T, Zyl32f>)
             return pass_ch<N, Masked>(src, srcStep, mask, maskStep, w, h, ch);
-        else
-            return blocks<T, N, Masked>(src, srcStep, mask, maskStep, w, h, ch);
+        else return blocks<T, N, Masked>(src, srcStep, mask, maskStep, w, h, ch);
     }
 };
 

@@ -92,10 +92,9 @@ ZylStatus strip(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep, ZyliSize
 
 }  // namespace
 
-ZYLCV_API ZylStatus zyliMorphologyInitAlloc(Zyl32s roiWidth, ZylDataType dataType,
-                                           Zyl32s nChannels, ZyliSize maskSize, ZyliPoint anchor,
-                                           Zyl32s shape, const Zyl32s *pMask,
-                                           ZyliMorphState **ppState)
+ZYLCV_API ZylStatus zyliMorphologyInitAlloc(Zyl32s roiWidth, ZylDataType dataType, Zyl32s nChannels,
+                                            ZyliSize maskSize, ZyliPoint anchor, Zyl32s shape,
+                                            const Zyl32s *pMask, ZyliMorphState **ppState)
 {
     if (!ppState) return zylStatusNullPtr;
     if (roiWidth <= 0 || maskSize.width <= 0 || maskSize.height <= 0) return zylStatusBadSize;
@@ -135,8 +134,7 @@ ZYLCV_API ZylStatus zyliMorphologyInitAlloc(Zyl32s roiWidth, ZylDataType dataTyp
     st->rowsHeld = 0;
     st->pScratch = block + l.scratch;
     morph::held_width(*st) = 0;
-    if (hasMask)
-        build_mask(*st, shape == zylMorphShapeMask ? pMask : nullptr, dataType == zyl8u);
+    if (hasMask) build_mask(*st, shape == zylMorphShapeMask ? pMask : nullptr, dataType == zyl8u);
     *ppState = st;
     return zylStatusOk;
 }
@@ -149,20 +147,20 @@ ZYLCV_API ZylStatus zyliMorphologyFree(ZyliMorphState **ppState)
 }
 
 // The 36 members: {Erode, Dilate} x {Rect, Cross, mask} x {8u, 32f} x {C1, C3, C4}.
-#define ZYLCV_MORPH_MEMBER(name, T, C, kind, dilate)                                            \
-    ZYLCV_API ZylStatus name(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep,             \
-                            ZyliSize *pRoiSize, ZyliMorphState *pState, ZylStripRole stripRole) \
-    {                                                                                           \
-        return strip<T, C, kind, dilate>(pSrc, srcStep, pDst, dstStep, pRoiSize, pState,       \
-                                         stripRole);                                            \
+#define ZYLCV_MORPH_MEMBER(name, T, C, kind, dilate)                                               \
+    ZYLCV_API ZylStatus name(const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep,               \
+                             ZyliSize *pRoiSize, ZyliMorphState *pState, ZylStripRole stripRole)   \
+    {                                                                                              \
+        return strip<T, C, kind, dilate>(pSrc, srcStep, pDst, dstStep, pRoiSize, pState,           \
+                                         stripRole);                                               \
     }
-#define ZYLCV_MORPH_CHANNELS(op, kindName, type, T, kind, dilate)                               \
-    ZYLCV_MORPH_MEMBER(zyli##op##Strip_##kindName##type##_C1R, T, 1, kind, dilate)              \
-    ZYLCV_MORPH_MEMBER(zyli##op##Strip_##kindName##type##_C3R, T, 3, kind, dilate)              \
+#define ZYLCV_MORPH_CHANNELS(op, kindName, type, T, kind, dilate)                                  \
+    ZYLCV_MORPH_MEMBER(zyli##op##Strip_##kindName##type##_C1R, T, 1, kind, dilate)                 \
+    ZYLCV_MORPH_MEMBER(zyli##op##Strip_##kindName##type##_C3R, T, 3, kind, dilate)                 \
     ZYLCV_MORPH_MEMBER(zyli##op##Strip_##kindName##type##_C4R, T, 4, kind, dilate)
-#define ZYLCV_MORPH_KINDS(op, type, T, dilate)                                                  \
-    ZYLCV_MORPH_CHANNELS(op, Rect_, type, T, morph::kRect, dilate)                              \
-    ZYLCV_MORPH_CHANNELS(op, Cross_, type, T, morph::kCross, dilate)                            \
+#define ZYLCV_MORPH_KINDS(op, type, T, dilate)                                                     \
+    ZYLCV_MORPH_CHANNELS(op, Rect_, type, T, morph::kRect, dilate)                                 \
+    ZYLCV_MORPH_CHANNELS(op, Cross_, type, T, morph::kCross, dilate)                               \
     ZYLCV_MORPH_CHANNELS(op, , type, T, morph::kMask, dilate)
 
 ZYLCV_MORPH_KINDS(Erode, 8u, Zyl8u, false)

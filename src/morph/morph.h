@@ -52,8 +52,8 @@ template <bool Dilate, class T> inline T vpass_el(Zyl8u *const *rows, int e, int
 // the inverted cell and takes the minimum from 255; dilation ANDs with the cell and takes the
 // maximum from 0, so non-members drop out.
 template <bool Dilate>
-inline Zyl8u mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
-                     const Zyl8u *mask, const Zyl8u *maskInv)
+inline Zyl8u mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left, const Zyl8u *mask,
+                     const Zyl8u *maskInv)
 {
     Zyl8u v = Dilate ? 0 : 255;
     for (int i = 0; i < mH; ++i) {
@@ -70,8 +70,7 @@ inline Zyl8u mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
 // Element e of a 32f mask window over order keys: member cells only, from the largest key
 // (erosion) or the smallest (dilation); the result is mapped back to float bits.
 template <bool Dilate>
-inline Zyl32f mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left,
-                      const Zyl8u *mask)
+inline Zyl32f mask_el(Zyl8u *const *rows, int e, int C, int mW, int mH, int left, const Zyl8u *mask)
 {
     Zyl32s v = Dilate ? Zyl32s(0x80000000u) : 0x7FFFFFFF;
     for (int i = 0; i < mH; ++i) {
@@ -125,8 +124,8 @@ struct Geometry {
 inline Geometry geometry_of(const ZyliMorphState &st, int width)
 {
     const int C = st.nChannels;
-    return {width * C,          C, st.maskWidth, st.maskHeight, st.anchorX, st.anchorY,
-            st.anchorX * C, (st.maskWidth - 1 - st.anchorX) * C};
+    return {width * C,  C,          st.maskWidth,   st.maskHeight,
+            st.anchorX, st.anchorY, st.anchorX * C, (st.maskWidth - 1 - st.anchorX) * C};
 }
 
 // Rectangle: a source row enters the ring after its horizontal pass, read straight from the
@@ -161,7 +160,8 @@ template <class R, class T, bool Dilate> struct RectOps {
         const int edge = g.left + g.right;
         if (g.n >= edge && !doubling) {
             bool nan = false;
-            if constexpr (kFlag) nan = R::template hpass_nan<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
+            if constexpr (kFlag)
+                nan = R::template hpass_nan<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
             else R::template hpass<Dilate>(s, e + g.left, g.n - edge, g.C, g.mW);
             hpass_ends<Dilate>(s, e, g.n, g.C, g.left, g.right);
             if constexpr (kFlag) {
@@ -184,10 +184,7 @@ template <class R, class T, bool Dilate> struct RectOps {
     {
         R::copy(reinterpret_cast<T *>(to), reinterpret_cast<const T *>(from), g.n + kFlag);
     }
-    void emit(Zyl8u *const *table, T *dst)
-    {
-        R::template vpass<Dilate>(table, dst, g.n, g.mH);
-    }
+    void emit(Zyl8u *const *table, T *dst) { R::template vpass<Dilate>(table, dst, g.n, g.mH); }
 
     // Pairs: the fold of entries 1 .. mH - 1 goes to d1 and d0 = fold(entry 0, d1). Byte folds
     // may be regrouped freely. Float folds may too while no NaN takes part: without NaNs the
@@ -242,7 +239,8 @@ template <class R, class T, bool Dilate> struct RectOps {
             R::template vpass<Dilate>(rows, out, g.n, 2);
             return true;
         }
-        Zyl8u *const grow[2] = {t == 2 ? table[mH - 2] : reinterpret_cast<Zyl8u *>(prefix), table[mH - 1]};
+        Zyl8u *const grow[2] = {t == 2 ? table[mH - 2] : reinterpret_cast<Zyl8u *>(prefix),
+                                table[mH - 1]};
         R::template vpass<Dilate>(grow, prefix, g.n, 2);
         Zyl8u *const rows[2] = {suffix, reinterpret_cast<Zyl8u *>(prefix)};
         R::template vpass<Dilate>(rows, out, g.n, 2);
@@ -411,7 +409,9 @@ struct ScalarRows {
     {
         for (int j = mH - 2; j >= 0; --j) {
             T *out = advance(d, std::ptrdiff_t(j) * dstStep);
-            Zyl8u *const pair[2] = {rows[j], j == mH - 2 ? rows[mH - 1] : reinterpret_cast<Zyl8u *>(advance(out, dstStep))};
+            Zyl8u *const pair[2] = {rows[j],
+                                    j == mH - 2 ? rows[mH - 1]
+                                                : reinterpret_cast<Zyl8u *>(advance(out, dstStep))};
             vpass<D>(pair, out, n, 2);
         }
     }
@@ -463,8 +463,8 @@ template <class R, class T, bool Dilate> struct MaskOps {
 
 // The element kind picks the policy; the driver runs it.
 template <class R, int Kind, bool Dilate, class T>
-int run(const T *src, int srcStep, T *dst, int dstStep, int width, int height,
-        ZyliMorphState &st, int role)
+int run(const T *src, int srcStep, T *dst, int dstStep, int width, int height, ZyliMorphState &st,
+        int role)
 {
     const Geometry g = geometry_of(st, width);
     if constexpr (Kind == kRect) {
@@ -496,23 +496,23 @@ ZYLCV_DECLARE_TWINS(template <int Kind, bool Dilate, class T>
 
 // The entries of a twin, over the row operations Rows it defines before expanding this in its
 // namespace; built for the three kinds, both operations and both pixel types.
-#define ZYLCV_MORPH_ENTRIES                                                                     \
-    template <int Kind, bool Dilate, class T>                                                   \
-    int morph_strip(const T *src, int srcStep, T *dst, int dstStep, int width, int height,      \
-                    ZyliMorphState &st, int role)                                               \
-    {                                                                                           \
-        return morph::run<Rows, Kind, Dilate>(src, srcStep, dst, dstStep, width, height, st,    \
-                                              role);                                            \
-    }                                                                                           \
-    ZYLCV_MORPH_INSTANCES(morph::kRect)                                                         \
-    ZYLCV_MORPH_INSTANCES(morph::kCross)                                                        \
+#define ZYLCV_MORPH_ENTRIES                                                                        \
+    template <int Kind, bool Dilate, class T>                                                      \
+    int morph_strip(const T *src, int srcStep, T *dst, int dstStep, int width, int height,         \
+                    ZyliMorphState &st, int role)                                                  \
+    {                                                                                              \
+        return morph::run<Rows, Kind, Dilate>(src, srcStep, dst, dstStep, width, height, st,       \
+                                              role);                                               \
+    }                                                                                              \
+    ZYLCV_MORPH_INSTANCES(morph::kRect)                                                            \
+    ZYLCV_MORPH_INSTANCES(morph::kCross)                                                           \
     ZYLCV_MORPH_INSTANCES(morph::kMask)
-#define ZYLCV_MORPH_INSTANCES(K)                                                                \
-    ZYLCV_MORPH_INSTANCE(K, false, Zyl8u)                                                       \
-    ZYLCV_MORPH_INSTANCE(K, true, Zyl8u)                                                        \
-    ZYLCV_MORPH_INSTANCE(K, false, Zyl32f)                                                      \
+#define ZYLCV_MORPH_INSTANCES(K)                                                                   \
+    ZYLCV_MORPH_INSTANCE(K, false, Zyl8u)                                                          \
+    ZYLCV_MORPH_INSTANCE(K, true, Zyl8u)                                                           \
+    ZYLCV_MORPH_INSTANCE(K, false, Zyl32f)                                                         \
     ZYLCV_MORPH_INSTANCE(K, true, Zyl32f)
-#define ZYLCV_MORPH_INSTANCE(K, D, T)                                                           \
+#define ZYLCV_MORPH_INSTANCE(K, D, T)                                                              \
     template int morph_strip<K, D, T>(const T *, int, T *, int, int, int, ZyliMorphState &, int);
 
 #endif

@@ -6,8 +6,8 @@
 // which leaves the result unchanged (a non-member contributes the fold's neutral value).
 #include <emmintrin.h>
 
-#include "morph.h"
 #include "core/simd_sse2.h"
+#include "morph.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -21,7 +21,10 @@ template <bool D> __m128i fold8(__m128i a, __m128i b)
 {
     return D ? _mm_max_epu8(a, b) : _mm_min_epu8(a, b);
 }
-template <bool D> __m128 foldf(__m128 a, __m128 b) { return D ? _mm_max_ps(a, b) : _mm_min_ps(a, b); }
+template <bool D> __m128 foldf(__m128 a, __m128 b)
+{
+    return D ? _mm_max_ps(a, b) : _mm_min_ps(a, b);
+}
 template <bool D> __m128i foldk(__m128i a, __m128i b)
 {
     __m128i gt = _mm_cmpgt_epi32(a, b);
@@ -195,16 +198,35 @@ struct Rows {
     static void fold_chunk(const T *const *p, int c, T *out, int n, bool first, bool *nan)
     {
         switch (first ? c : 0) {
-        case 2: fold_sources<D, 2, T, Finish>(p, c, out, n, true, nan); break;
-        case 3: fold_sources<D, 3, T, Finish>(p, c, out, n, true, nan); break;
-        case 4: fold_sources<D, 4, T, Finish>(p, c, out, n, true, nan); break;
-        case 5: fold_sources<D, 5, T, Finish>(p, c, out, n, true, nan); break;
-        case 6: fold_sources<D, 6, T, Finish>(p, c, out, n, true, nan); break;
-        case 7: fold_sources<D, 7, T, Finish>(p, c, out, n, true, nan); break;
-        case 8: fold_sources<D, 8, T, Finish>(p, c, out, n, true, nan); break;
-        case 9: fold_sources<D, 9, T, Finish>(p, c, out, n, true, nan); break;
-        case 10: fold_sources<D, 10, T, Finish>(p, c, out, n, true, nan); break;
-        default: fold_sources<D, 0, T, Finish>(p, c, out, n, first, nan);
+        case 2:
+            fold_sources<D, 2, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 3:
+            fold_sources<D, 3, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 4:
+            fold_sources<D, 4, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 5:
+            fold_sources<D, 5, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 6:
+            fold_sources<D, 6, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 7:
+            fold_sources<D, 7, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 8:
+            fold_sources<D, 8, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 9:
+            fold_sources<D, 9, T, Finish>(p, c, out, n, true, nan);
+            break;
+        case 10:
+            fold_sources<D, 10, T, Finish>(p, c, out, n, true, nan);
+            break;
+        default:
+            fold_sources<D, 0, T, Finish>(p, c, out, n, first, nan);
         }
     }
     // Sources given by a function of k (a shifted row or a ring row), in chunks of kChunk; the
@@ -304,7 +326,8 @@ struct Rows {
         }
         for (; e + L::kSmall <= n; e += L::kSmall) {
             auto v = L::load_small(r[mH - 1] + e);
-            for (int j = mH - 2; j >= 0; --j) L::store_small(o[j] + e, v = L::fold(L::load_small(r[j] + e), v));
+            for (int j = mH - 2; j >= 0; --j)
+                L::store_small(o[j] + e, v = L::fold(L::load_small(r[j] + e), v));
         }
         for (; e < n; ++e) {
             T v = r[mH - 1][e];
@@ -323,9 +346,12 @@ struct Rows {
     {
         constexpr int kBuf = 16384 / int(sizeof(E));
         const int border = (g.mW - 1) * g.C;
-        auto extra_rows = [&](int s) { return p.base[s] >= 0 ? p.rows[s] & ~p.rows[p.base[s]] : p.rows[s]; };
+        auto extra_rows = [&](int s) {
+            return p.base[s] >= 0 ? p.rows[s] & ~p.rows[p.base[s]] : p.rows[s];
+        };
         int own = 0;
-        for (int s = 0; s < p.sets; ++s) own += !p.inlined[s] && (p.base[s] >= 0 || popcount(p.rows[s]) > 1);
+        for (int s = 0; s < p.sets; ++s)
+            own += !p.inlined[s] && (p.base[s] >= 0 || popcount(p.rows[s]) > 1);
         const int per = own ? (kBuf / own) & ~7 : 0;
         int tile = own ? per - border : g.n;
         if (tile < g.n && tile < 64) return false;
@@ -339,7 +365,8 @@ struct Rows {
             if (p.base[s] >= 0) src[m++] = setRow[p.base[s]] + dx;
             const std::uint64_t extra = extra_rows(s);
             for (int i = 0; i < g.mH; ++i)
-                if (extra >> i & 1) src[m++] = reinterpret_cast<const E *>(rows[i]) - g.left + x0 + dx;
+                if (extra >> i & 1)
+                    src[m++] = reinterpret_cast<const E *>(rows[i]) - g.left + x0 + dx;
         };
         for (int x0 = 0; x0 < g.n; x0 += tile) {
             const int len = g.n - x0 < tile ? g.n - x0 : tile;
@@ -378,14 +405,16 @@ struct Rows {
         int members = 0;
         for (int c = 0; c < cells; ++c) members += mask[c * cellBytes] != 0;
         if (members == 0) {
-            const E neutral = sizeof(E) == 1 ? E(D ? 0 : 255) : E(order_key(D ? 0x80000000u : 0x7FFFFFFFu));
+            const E neutral =
+                sizeof(E) == 1 ? E(D ? 0 : 255) : E(order_key(D ? 0x80000000u : 0x7FFFFFFFu));
             for (int e = 0; e < g.n; ++e) out[e] = neutral;
             return;
         }
         int cell = 0;
         auto member = [&](int) {
             while (!mask[cell * cellBytes]) ++cell;
-            const E *p = reinterpret_cast<const E *>(rows[cell / g.mW]) - g.left + (cell % g.mW) * g.C;
+            const E *p =
+                reinterpret_cast<const E *>(rows[cell / g.mW]) - g.left + (cell % g.mW) * g.C;
             ++cell;
             return p;
         };
@@ -397,14 +426,16 @@ struct Rows {
     static void window(Zyl8u *const *rows, Zyl8u *out, const Geometry &g, const Zyl8u *mask,
                        const Zyl8u *, const ColumnPlan &plan)
     {
-        if (!(plan.ok && window_columns<D>(rows, out, g, plan))) window_cells<D>(rows, out, g, mask, 8);
+        if (!(plan.ok && window_columns<D>(rows, out, g, plan)))
+            window_cells<D>(rows, out, g, mask, 8);
     }
     template <bool D>
     static void window(Zyl8u *const *rows, Zyl32f *out, const Geometry &g, const Zyl8u *mask,
                        const Zyl8u *, const ColumnPlan &plan)
     {
         auto keys = reinterpret_cast<Zyl32s *>(out);
-        if (!(plan.ok && window_columns<D>(rows, keys, g, plan))) window_cells<D>(rows, keys, g, mask, 1);
+        if (!(plan.ok && window_columns<D>(rows, keys, g, plan)))
+            window_cells<D>(rows, keys, g, mask, 1);
     }
 };
 

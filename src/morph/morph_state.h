@@ -14,20 +14,20 @@
 // ring rows, the scratch rows, the mask area (mask elements only) and the row table.
 struct ZyliMorphState {
     Zyl32s maskWidth;
-    Zyl32s maskHeight;   // also the number of ring rows
+    Zyl32s maskHeight;  // also the number of ring rows
     Zyl32s anchorX;
     Zyl32s anchorY;
-    Zyl32s shape;        // 0 rectangle, 1 cross, 100 mask (ellipses are stored as masks)
-    Zyl8u *pMaskInv;     // complement of pMask; both equal pRowTable for rectangle and cross
-    Zyl8u *pMask;        // 0xFF per member cell: 8 bytes a cell for 8u, 1 byte for 32f
-    Zyl32s roiWidth;     // widest ROI the strip calls accept
-    Zyl32s dataType;     // zyl8u or zyl32f
-    Zyl32s nChannels;    // 1, 3 or 4
-    Zyl8u *pRows;        // first ring row
-    Zyl32s rowStride;    // bytes from one ring row to the next
-    Zyl32s rowsHeld;     // ring rows carried over to the next strip call
-    Zyl8u **pRowTable;   // maskHeight ring rows in window order, oldest first
-    Zyl8u *pScratch;     // scratch rows after the ring rows
+    Zyl32s shape;       // 0 rectangle, 1 cross, 100 mask (ellipses are stored as masks)
+    Zyl8u *pMaskInv;    // complement of pMask; both equal pRowTable for rectangle and cross
+    Zyl8u *pMask;       // 0xFF per member cell: 8 bytes a cell for 8u, 1 byte for 32f
+    Zyl32s roiWidth;    // widest ROI the strip calls accept
+    Zyl32s dataType;    // zyl8u or zyl32f
+    Zyl32s nChannels;   // 1, 3 or 4
+    Zyl8u *pRows;       // first ring row
+    Zyl32s rowStride;   // bytes from one ring row to the next
+    Zyl32s rowsHeld;    // ring rows carried over to the next strip call
+    Zyl8u **pRowTable;  // maskHeight ring rows in window order, oldest first
+    Zyl8u *pScratch;    // scratch rows after the ring rows
 };
 
 namespace zylcv::morph {

@@ -9,9 +9,9 @@ using namespace zylcv;
 // Pointers, then size and steps together (at least one row, history steps multiples of 4), then
 // the duration; one-row or contiguous images run as a single row; an empty image does nothing.
 ZYLCV_API ZylStatus zyliUpdateMotionHistory_8u32f_C1IR(const Zyl8u *pSrc, Zyl32s srcStep,
-                                                      Zyl32f *pSrcDst, Zyl32s srcDstStep,
-                                                      ZyliSize roiSize, Zyl32f timestamp,
-                                                      Zyl32f mhiDuration)
+                                                       Zyl32f *pSrcDst, Zyl32s srcDstStep,
+                                                       ZyliSize roiSize, Zyl32f timestamp,
+                                                       Zyl32f mhiDuration)
 {
     if (!pSrc || !pSrcDst) return zylStatusNullPtr;
     const int w0 = roiSize.width, h0 = roiSize.height;

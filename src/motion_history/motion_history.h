@@ -68,17 +68,15 @@ struct ScalarRows {
 namespace zylcv {
 // timestamp and limit (timestamp - duration, already rounded to single precision) come as bit
 // patterns. Rows are `width` pixels; the caller merges contiguous images into one row.
-ZYLCV_DECLARE_TWINS(
-    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep,
-                               int width, int height, std::uint32_t timestamp,
-                               std::uint32_t limit);)
+ZYLCV_DECLARE_TWINS(void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi,
+                                               int mhiStep, int width, int height,
+                                               std::uint32_t timestamp, std::uint32_t limit);)
 }  // namespace zylcv
 
 // The entry of a twin, over its row operations `Rows`.
 #define ZYLCV_MOTION_HISTORY_ENTRIES                                                               \
-    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep,          \
-                               int width, int height, std::uint32_t timestamp,                   \
-                               std::uint32_t limit)                                              \
+    void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi, int mhiStep, int width, \
+                               int height, std::uint32_t timestamp, std::uint32_t limit)           \
     {                                                                                              \
         Rows::run(sil, silStep, mhi, mhiStep, width, height, timestamp,                            \
                   motion_history::order_key(limit));                                               \

@@ -30,40 +30,40 @@ ZylStatus norm_call(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m
 
 // The exported members differ only in kind, term, element type and layout.
 #define ZYLCV_NORM_OF_IMAGE(KIND, TY, T)                                                           \
-    ZYLCV_API ZylStatus zyliNorm_##KIND##_##TY##_C1MR(const T *pSrc, Zyl32s srcStep,                \
-                                                     const Zyl8u *pMask, Zyl32s maskStep,          \
-                                                     ZyliSize roiSize, Zyl64f *pNorm)              \
-    {                                                                                              \
-        return norm_call<NormKind::KIND, NormTerm::Value, T>(pSrc, srcStep, nullptr, 0, pMask,  \
-                            maskStep, roiSize, false, 0, pNorm);                                   \
-    }                                                                                              \
-    ZYLCV_API ZylStatus zyliNorm_##KIND##_##TY##_C3CMR(const T *pSrc, Zyl32s srcStep,               \
+    ZYLCV_API ZylStatus zyliNorm_##KIND##_##TY##_C1MR(const T *pSrc, Zyl32s srcStep,               \
                                                       const Zyl8u *pMask, Zyl32s maskStep,         \
-                                                      ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm) \
+                                                      ZyliSize roiSize, Zyl64f *pNorm)             \
     {                                                                                              \
-        return norm_call<NormKind::KIND, NormTerm::Value, T>(pSrc, srcStep, nullptr, 0, pMask,  \
-                            maskStep, roiSize, true, coi, pNorm);                                  \
+        return norm_call<NormKind::KIND, NormTerm::Value, T>(pSrc, srcStep, nullptr, 0, pMask,     \
+                                                             maskStep, roiSize, false, 0, pNorm);  \
+    }                                                                                              \
+    ZYLCV_API ZylStatus zyliNorm_##KIND##_##TY##_C3CMR(                                            \
+        const T *pSrc, Zyl32s srcStep, const Zyl8u *pMask, Zyl32s maskStep, ZyliSize roiSize,      \
+        Zyl32s coi, Zyl64f *pNorm)                                                                 \
+    {                                                                                              \
+        return norm_call<NormKind::KIND, NormTerm::Value, T>(pSrc, srcStep, nullptr, 0, pMask,     \
+                                                             maskStep, roiSize, true, coi, pNorm); \
     }
 
-#define ZYLCV_NORM_OF_TWO(NAME, TERM, KIND, TY, T)                                                  \
-    ZYLCV_API ZylStatus zyli##NAME##_##KIND##_##TY##_C1MR(                                          \
+#define ZYLCV_NORM_OF_TWO(NAME, TERM, KIND, TY, T)                                                 \
+    ZYLCV_API ZylStatus zyli##NAME##_##KIND##_##TY##_C1MR(                                         \
         const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step, const Zyl8u *pMask,      \
         Zyl32s maskStep, ZyliSize roiSize, Zyl64f *pNorm)                                          \
     {                                                                                              \
-        return norm_call<NormKind::KIND, NormTerm::TERM>(pSrc1, src1Step, pSrc2, src2Step,      \
-                            pMask, maskStep, roiSize, false, 0, pNorm);                            \
+        return norm_call<NormKind::KIND, NormTerm::TERM>(pSrc1, src1Step, pSrc2, src2Step, pMask,  \
+                                                         maskStep, roiSize, false, 0, pNorm);      \
     }                                                                                              \
-    ZYLCV_API ZylStatus zyli##NAME##_##KIND##_##TY##_C3CMR(                                         \
+    ZYLCV_API ZylStatus zyli##NAME##_##KIND##_##TY##_C3CMR(                                        \
         const T *pSrc1, Zyl32s src1Step, const T *pSrc2, Zyl32s src2Step, const Zyl8u *pMask,      \
         Zyl32s maskStep, ZyliSize roiSize, Zyl32s coi, Zyl64f *pNorm)                              \
     {                                                                                              \
-        return norm_call<NormKind::KIND, NormTerm::TERM>(pSrc1, src1Step, pSrc2, src2Step,      \
-                            pMask, maskStep, roiSize, true, coi, pNorm);                           \
+        return norm_call<NormKind::KIND, NormTerm::TERM>(pSrc1, src1Step, pSrc2, src2Step, pMask,  \
+                                                         maskStep, roiSize, true, coi, pNorm);     \
     }
 
-#define ZYLCV_NORM_MEMBERS(KIND, TY, T)                                                             \
-    ZYLCV_NORM_OF_IMAGE(KIND, TY, T)                                                                \
-    ZYLCV_NORM_OF_TWO(NormDiff, Diff, KIND, TY, T)                                                  \
+#define ZYLCV_NORM_MEMBERS(KIND, TY, T)                                                            \
+    ZYLCV_NORM_OF_IMAGE(KIND, TY, T)                                                               \
+    ZYLCV_NORM_OF_TWO(NormDiff, Diff, KIND, TY, T)                                                 \
     ZYLCV_NORM_OF_TWO(NormRel, Rel, KIND, TY, T)
 
 ZYLCV_NORM_MEMBERS(Inf, 8u, Zyl8u)

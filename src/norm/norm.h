@@ -88,7 +88,10 @@ struct Partials {
 // ---- terms of one pixel ------------------------------------------------------------------
 
 // Magnitude of an 8-bit value or of the exact difference of two: 0..255 (|-128| is 128).
-template <class T> inline unsigned magnitude(T a) { return static_cast<unsigned>(a < 0 ? -int(a) : int(a)); }
+template <class T> inline unsigned magnitude(T a)
+{
+    return static_cast<unsigned>(a < 0 ? -int(a) : int(a));
+}
 template <class T> inline unsigned magnitude(T a, T b)
 {
     int d = int(a) - int(b);
@@ -131,7 +134,8 @@ inline constexpr double kTwoPow52 = 4503599627370496.0;
 // The reduced integer as a Zyl64f: the L1 sum is a signed 32-bit integer.
 template <NormKind K> inline double int_value(std::uint64_t v)
 {
-    if constexpr (K == NormKind::L1) return double(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
+    if constexpr (K == NormKind::L1)
+        return double(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
     else return double(v);
 }
 
@@ -247,7 +251,8 @@ double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zy
         if constexpr (R == NormTerm::Rel) return f32_rel<K>(maxN, maxD);
         else return f32_norm<K>(maxN);
     } else {
-        if constexpr (R == NormTerm::Rel) return f32_rel<K>(pn.total<s.final>(), pd.total<s.final>());
+        if constexpr (R == NormTerm::Rel)
+            return f32_rel<K>(pn.total<s.final>(), pd.total<s.final>());
         else return f32_norm<K>(pn.total<s.final>());
     }
 }
@@ -255,8 +260,8 @@ double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zy
 // The portable twin's rows: one pixel per step.
 struct ScalarRows {
     template <NormKind K, NormTerm R, class T>
-    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, int w,
-                      int h, int coi)
+    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
+                      int w, int h, int coi)
     {
         const Channel<T> ch{coi ? 3 : 1, coi ? coi - 1 : 0};
         if constexpr (std::is_same_v<T, Zyl32f>) {
@@ -286,20 +291,20 @@ ZYLCV_DECLARE_TWINS(template <norm::NormKind K, norm::NormTerm R, class T>
 // namespace; built for every kind, term and element type.
 #define ZYLCV_NORM_ENTRIES                                                                         \
     template <norm::NormKind K, norm::NormTerm R, class T>                                         \
-    double masked_norm(const T *a, int aStep, const T *b, int bStep, const Zyl8u *mask,           \
+    double masked_norm(const T *a, int aStep, const T *b, int bStep, const Zyl8u *mask,            \
                        int maskStep, int width, int height, int coi)                               \
     {                                                                                              \
-        return Rows::template run<K, R>(a, aStep, b, bStep, mask, maskStep, width, height, coi);  \
+        return Rows::template run<K, R>(a, aStep, b, bStep, mask, maskStep, width, height, coi);   \
     }                                                                                              \
     ZYLCV_NORM_INSTANCES(Inf)                                                                      \
     ZYLCV_NORM_INSTANCES(L1)                                                                       \
     ZYLCV_NORM_INSTANCES(L2)
 #define ZYLCV_NORM_INSTANCES(K)                                                                    \
-    ZYLCV_NORM_INSTANCE(K, Value, Zyl8u) ZYLCV_NORM_INSTANCE(K, Value, Zyl8s)                      \
-    ZYLCV_NORM_INSTANCE(K, Value, Zyl32f) ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u)                      \
-    ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s) ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f)                       \
-    ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s)                          \
-    ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl8u)                                                           \
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl8s) ZYLCV_NORM_INSTANCE(K, Value, Zyl32f)                     \
+        ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u) ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s)                    \
+            ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u)                \
+                ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s) ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
 #define ZYLCV_NORM_INSTANCE(K, R, T)                                                               \
     template double masked_norm<norm::NormKind::K, norm::NormTerm::R, T>(                          \
         const T *, int, const T *, int, const Zyl8u *, int, int, int, int);

@@ -16,8 +16,8 @@
 // Every kernel has an aligned and an unaligned loop; the choice never changes a result.
 #include <emmintrin.h>
 
-#include "norm.h"
 #include "core/simd_sse2.h"
+#include "norm.h"
 
 namespace zylcv::sse2 {
 using namespace norm;
@@ -43,7 +43,8 @@ ZYLCV_INLINE Six interleave_round(const Six &in)
 }
 
 // Chosen elements of pixels x..x+31 of a row: a one-channel row (Ch 0), or channel Ch of three.
-template <int P, int Ch> ZYLCV_INLINE void pixels32(const void *row, long x, __m128i &lo, __m128i &hi)
+template <int P, int Ch>
+ZYLCV_INLINE void pixels32(const void *row, long x, __m128i &lo, __m128i &hi)
 {
     auto p = static_cast<const Zyl8u *>(row);
     if constexpr (Ch == 0) {
@@ -53,7 +54,8 @@ template <int P, int Ch> ZYLCV_INLINE void pixels32(const void *row, long x, __m
         p += 3 * x;
         Six v{{load<P>(p), load<P>(p + 16), load<P>(p + 32), load<P>(p + 48), load<P>(p + 64),
                load<P>(p + 80)}};
-        v = interleave_round(interleave_round(interleave_round(interleave_round(interleave_round(v)))));
+        v = interleave_round(
+            interleave_round(interleave_round(interleave_round(interleave_round(v)))));
         lo = v.r[2 * (Ch - 1)];
         hi = v.r[2 * (Ch - 1) + 1];
     }
@@ -117,7 +119,8 @@ template <> struct ByteReduce<NormKind::L2> {
     void flush()
     {
         const __m128i z = _mm_setzero_si128();
-        s64 = _mm_add_epi64(s64, _mm_add_epi64(_mm_unpacklo_epi32(s32, z), _mm_unpackhi_epi32(s32, z)));
+        s64 = _mm_add_epi64(s64,
+                            _mm_add_epi64(_mm_unpacklo_epi32(s32, z), _mm_unpackhi_epi32(s32, z)));
         s32 = z;
     }
     std::uint64_t total() const
@@ -223,7 +226,8 @@ double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, in
 // Lane masks of 8 pixels, all ones where the mask byte is zero.
 ZYLCV_INLINE void unselected8(const Zyl8u *m, __m128 &lo, __m128 &hi)
 {
-    __m128i z = _mm_cmpeq_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(m)), _mm_setzero_si128());
+    __m128i z =
+        _mm_cmpeq_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(m)), _mm_setzero_si128());
     __m128i z16 = _mm_unpacklo_epi8(z, z);
     lo = _mm_castsi128_ps(_mm_unpacklo_epi16(z16, z16));
     hi = _mm_castsi128_ps(_mm_unpackhi_epi16(z16, z16));
@@ -246,7 +250,8 @@ template <int Ch> ZYLCV_INLINE __m128 channel4(__m128 r0, __m128 r1, __m128 r2)
 }
 
 // Chosen elements of pixels x..x+7: lanes hold pixels 0..3 and 4..7.
-template <int P, int Ch> ZYLCV_INLINE void pixels8(const Zyl32f *row, long x, __m128 &lo, __m128 &hi)
+template <int P, int Ch>
+ZYLCV_INLINE void pixels8(const Zyl32f *row, long x, __m128 &lo, __m128 &hi)
 {
     if constexpr (Ch == 0) {
         lo = load<P>(row + x);
@@ -274,7 +279,8 @@ template <NormKind K, NormTerm R, bool C3> struct FloatTotals {
     static ZYLCV_INLINE __m128 update(__m128 p, __m128 lo, __m128 hi)
     {
         if constexpr (K == NormKind::Inf) return _mm_max_ps(hi, _mm_max_ps(lo, p));
-        else if constexpr (s.update == GroupUpdate::Sequential) return _mm_add_ps(_mm_add_ps(p, lo), hi);
+        else if constexpr (s.update == GroupUpdate::Sequential)
+            return _mm_add_ps(_mm_add_ps(p, lo), hi);
         else return _mm_add_ps(p, _mm_add_ps(lo, hi));
     }
     // 8 pixels: values a (and b), lane masks of unselected pixels.
@@ -366,8 +372,8 @@ double rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mS
         width = long(w) * h;  // contiguous rows: one long row
         h = 1;
     }
-    const bool stepsAligned = h == 1 || (aligned16(aStep) && (!two || aligned16(bStep)) &&
-                                         (f32 || aligned16(mStep)));
+    const bool stepsAligned =
+        h == 1 || (aligned16(aStep) && (!two || aligned16(bStep)) && (f32 || aligned16(mStep)));
     const bool al = stepsAligned && aligned16(a) && (!two || aligned16(b)) && (f32 || aligned16(m));
     if constexpr (f32) {
         if (al) return f32_rows<Aligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
@@ -385,10 +391,14 @@ struct Rows {
                       int w, int h, int coi)
     {
         switch (coi) {
-        case 1: return rows<1, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        case 2: return rows<2, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        case 3: return rows<3, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        default: return rows<0, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        case 1:
+            return rows<1, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        case 2:
+            return rows<2, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        case 3:
+            return rows<3, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        default:
+            return rows<0, K, R>(a, aStep, b, bStep, m, mStep, w, h);
         }
     }
 };

@@ -10,7 +10,8 @@ namespace {
 // elements and, for PyrDown, odd sizes, all as a bad size (-6). An empty image passes: the
 // caller returns before the kernel.
 template <bool Down, int Cs, class T>
-ZylStatus check(const T *src, int srcStep, const T *dst, int dstStep, ZyliSize roi, const Zyl8u *buffer)
+ZylStatus check(const T *src, int srcStep, const T *dst, int dstStep, ZyliSize roi,
+                const Zyl8u *buffer)
 {
     if (!src || !dst || !buffer) return zylStatusNullPtr;
     const long long W = roi.width, H = roi.height, e = sizeof(T);
@@ -26,7 +27,8 @@ ZylStatus pyramid_level(const T *src, int srcStep, T *dst, int dstStep, ZyliSize
 {
     const ZylStatus st = check<Down, Cs>(src, srcStep, dst, dstStep, roi, buffer);
     if (st != zylStatusOk || roi.width == 0 || roi.height == 0) return st;
-    if constexpr (Down) kernels::pyr_down(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
+    if constexpr (Down)
+        kernels::pyr_down(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
     else kernels::pyr_up(src, srcStep, dst, dstStep, roi.width, roi.height, Cs, buffer);
     return zylStatusOk;
 }
@@ -37,16 +39,16 @@ std::int64_t r16(std::int64_t n) { return (n + 15) & ~std::int64_t(15); }
 
 }  // namespace
 
-#define ZYLCV_PYRAMID_MEMBER(Dir, down, T, tag, C)                                                \
-    ZYLCV_API ZylStatus zyliPyr##Dir##_Gauss5x5_##tag##_C##C##R(const T *pSrc, Zyl32s srcStep,      \
-                                                               T *pDst, Zyl32s dstStep,           \
-                                                               ZyliSize roiSize, Zyl8u *pBuffer)  \
+#define ZYLCV_PYRAMID_MEMBER(Dir, down, T, tag, C)                                                 \
+    ZYLCV_API ZylStatus zyliPyr##Dir##_Gauss5x5_##tag##_C##C##R(                                   \
+        const T *pSrc, Zyl32s srcStep, T *pDst, Zyl32s dstStep, ZyliSize roiSize, Zyl8u *pBuffer)  \
     {                                                                                              \
         return pyramid_level<down, C>(pSrc, srcStep, pDst, dstStep, roiSize, pBuffer);             \
     }
 #define ZYLCV_PYRAMID_TYPE(T, tag)                                                                 \
-    ZYLCV_PYRAMID_MEMBER(Down, true, T, tag, 1) ZYLCV_PYRAMID_MEMBER(Down, true, T, tag, 3)        \
-    ZYLCV_PYRAMID_MEMBER(Up, false, T, tag, 1) ZYLCV_PYRAMID_MEMBER(Up, false, T, tag, 3)
+    ZYLCV_PYRAMID_MEMBER(Down, true, T, tag, 1)                                                    \
+    ZYLCV_PYRAMID_MEMBER(Down, true, T, tag, 3) ZYLCV_PYRAMID_MEMBER(Up, false, T, tag, 1)         \
+        ZYLCV_PYRAMID_MEMBER(Up, false, T, tag, 3)
 ZYLCV_PYRAMID_TYPE(Zyl8u, 8u)
 ZYLCV_PYRAMID_TYPE(Zyl8s, 8s)
 ZYLCV_PYRAMID_TYPE(Zyl32f, 32f)
@@ -55,7 +57,7 @@ ZYLCV_PYRAMID_TYPE(Zyl32f, 32f)
 
 // Six ring rows of W/2 filtered values per channel (16-bit, or 32f) plus 24 spare ones.
 ZYLCV_API ZylStatus zyliPyrDownGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType,
-                                                  Zyl32s nChannels, Zyl32s *pBufSize)
+                                                   Zyl32s nChannels, Zyl32s *pBufSize)
 {
     if (!pBufSize) return zylStatusNullPtr;
     if (roiWidth < 0 || roiWidth % 2 != 0) {
@@ -67,15 +69,16 @@ ZYLCV_API ZylStatus zyliPyrDownGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataT
         return zylStatusBadChannels;
     }
     const std::int64_t c = nChannels, half = roiWidth / 2;
-    if (dataType == zyl8u || dataType == zyl8s) return report_buffer_size(6 * r16(c * (2 * half + 48)), pBufSize);
+    if (dataType == zyl8u || dataType == zyl8s)
+        return report_buffer_size(6 * r16(c * (2 * half + 48)), pBufSize);
     if (dataType == zyl32f) return report_buffer_size(6 * r16(c * (4 * half + 96)), pBufSize);
     *pBufSize = 0;
     return zylStatusUnsupported;
 }
 
 // Three ring rows of 2W filtered values per channel (32-bit integers, or 32f) plus 24 spare ones.
-ZYLCV_API ZylStatus zyliPyrUpGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType,
-                                                Zyl32s nChannels, Zyl32s *pBufSize)
+ZYLCV_API ZylStatus zyliPyrUpGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataType, Zyl32s nChannels,
+                                                 Zyl32s *pBufSize)
 {
     if (!pBufSize) return zylStatusNullPtr;
     if (roiWidth < 0) {
@@ -90,5 +93,6 @@ ZYLCV_API ZylStatus zyliPyrUpGetBufSize_Gauss5x5(Zyl32s roiWidth, Zyl32s dataTyp
         *pBufSize = 0;
         return zylStatusUnsupported;
     }
-    return report_buffer_size(3 * r16(std::int64_t(nChannels) * (8 * std::int64_t(roiWidth) + 96)), pBufSize);
+    return report_buffer_size(3 * r16(std::int64_t(nChannels) * (8 * std::int64_t(roiWidth) + 96)),
+                              pBufSize);
 }

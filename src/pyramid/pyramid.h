@@ -25,7 +25,8 @@ inline float up_in(Zyl32f v) { return v; }
 
 // Element types of the ring rows: horizontal PyrDown sums (at most 16 * 255) as unsigned
 // 16-bit integers, PyrUp sums as 32-bit integers, floats for 32f.
-template <class T> using DownAcc = std::conditional_t<std::is_same_v<T, Zyl32f>, float, std::uint16_t>;
+template <class T>
+using DownAcc = std::conditional_t<std::is_same_v<T, Zyl32f>, float, std::uint16_t>;
 template <class T> using UpAcc = std::conditional_t<std::is_same_v<T, Zyl32f>, float, std::int32_t>;
 inline int acc_value(std::uint16_t v) { return v; }
 inline int acc_value(std::int32_t v) { return v; }
@@ -58,7 +59,10 @@ template <class A> inline A down_mid_v(A u2, A u1, A c, A d1, A d2)
 
 // PyrUp, per direction: even sample 2i and odd sample 2i+1 in the interior, the folded first
 // even sample, the last even sample (replicated right neighbour) and the doubled edge.
-template <class A> inline A up_even(A l, A c, A r) { return ordered_add(ordered_add(A(6) * c, l), r); }
+template <class A> inline A up_even(A l, A c, A r)
+{
+    return ordered_add(ordered_add(A(6) * c, l), r);
+}
 template <class A> inline A up_odd(A c, A r) { return A(4) * ordered_add(c, r); }
 template <class A> inline A up_first(A s0, A s1) { return A(2) * ordered_add(A(3) * s0, s1); }
 template <class A> inline A up_last(A m2, A m1) { return ordered_add(A(7) * m1, m2); }
@@ -96,7 +100,10 @@ inline int up_index(int i, int n)
 enum class RowForm { First, Mid, Last, Only };
 inline RowForm row_form(int y, int rows)
 {
-    return rows == 1 ? RowForm::Only : y == 0 ? RowForm::First : y == rows - 1 ? RowForm::Last : RowForm::Mid;
+    return rows == 1       ? RowForm::Only
+           : y == 0        ? RowForm::First
+           : y == rows - 1 ? RowForm::Last
+                           : RowForm::Mid;
 }
 
 // The ring of horizontally filtered rows in the caller's buffer: `count` rows of `values`
@@ -107,7 +114,10 @@ struct Ring {
     Zyl8u *base;
     std::ptrdiff_t pitch;
     int count;
-    template <class R> R *row(int r) const { return reinterpret_cast<R *>(base + std::ptrdiff_t(r % count) * pitch); }
+    template <class R> R *row(int r) const
+    {
+        return reinterpret_cast<R *>(base + std::ptrdiff_t(r % count) * pitch);
+    }
 };
 inline Ring make_ring(Zyl8u *buffer, long rowBytes, int count)
 {
@@ -118,8 +128,7 @@ inline Ring make_ring(Zyl8u *buffer, long rowBytes, int count)
 // ---- scalar spans (the portable twin, and the borders and tails of the SSE2 twin) ---------------
 
 // PyrDown horizontal pass: output columns [x0, x1) of a source row of W pixels.
-template <int Cs, class T>
-inline void down_h_span(const T *s, int W, DownAcc<T> *h, int x0, int x1)
+template <int Cs, class T> inline void down_h_span(const T *s, int W, DownAcc<T> *h, int x0, int x1)
 {
     const int last = W / 2 - 1;
     for (int x = x0; x < x1; ++x)
@@ -130,7 +139,9 @@ inline void down_h_span(const T *s, int W, DownAcc<T> *h, int x0, int x1)
             if (W == 2) v = down_two(at(0), at(1));
             else if (x == 0) v = down_first_h(at(0), at(1), at(2));
             else if (x == last) v = down_last(at(W - 4), at(W - 3), at(W - 2), at(W - 1));
-            else v = down_mid_h(at(2 * x - 2), at(2 * x - 1), at(2 * x), at(2 * x + 1), at(2 * x + 2));
+            else
+                v = down_mid_h(at(2 * x - 2), at(2 * x - 1), at(2 * x), at(2 * x + 1),
+                               at(2 * x + 2));
             h[x * Cs + c] = static_cast<DownAcc<T>>(v);
         }
 }
@@ -144,10 +155,18 @@ inline void down_v_span(const DownAcc<T> *const *r, RowForm f, T *d, int j0, int
         auto h = [&](int k) { return acc_value(r[k][j]); };
         decltype(h(0)) v;
         switch (f) {
-        case RowForm::Only: v = down_two(h(2), h(3)); break;
-        case RowForm::First: v = down_first_v(h(2), h(3), h(4)); break;
-        case RowForm::Last: v = down_last(h(0), h(1), h(2), h(3)); break;
-        default: v = down_mid_v(h(0), h(1), h(2), h(3), h(4)); break;
+        case RowForm::Only:
+            v = down_two(h(2), h(3));
+            break;
+        case RowForm::First:
+            v = down_first_v(h(2), h(3), h(4));
+            break;
+        case RowForm::Last:
+            v = down_last(h(0), h(1), h(2), h(3));
+            break;
+        default:
+            v = down_mid_v(h(0), h(1), h(2), h(3), h(4));
+            break;
         }
         d[j] = down_out<T>(v);
     }
@@ -155,8 +174,7 @@ inline void down_v_span(const DownAcc<T> *const *r, RowForm f, T *d, int j0, int
 
 // PyrUp horizontal pass: source pixels [i0, i1) of a row of W pixels, each giving output
 // columns 2i and 2i + 1.
-template <int Cs, class T>
-inline void up_h_span(const T *s, int W, UpAcc<T> *u, int i0, int i1)
+template <int Cs, class T> inline void up_h_span(const T *s, int W, UpAcc<T> *u, int i0, int i1)
 {
     for (int i = i0; i < i1; ++i)
         for (int c = 0; c < Cs; ++c) {
@@ -189,10 +207,18 @@ inline void up_v_span(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, R
     for (int j = j0; j < j1; ++j) {
         decltype(acc_value(b[j])) e, o;
         switch (f) {
-        case RowForm::Only: e = o = up_edge(b[j]); break;
-        case RowForm::First: e = up_first(b[j], c[j]), o = up_odd(b[j], c[j]); break;
-        case RowForm::Last: e = up_last(a[j], b[j]), o = up_edge(b[j]); break;
-        default: e = up_even(a[j], b[j], c[j]), o = up_odd(b[j], c[j]); break;
+        case RowForm::Only:
+            e = o = up_edge(b[j]);
+            break;
+        case RowForm::First:
+            e = up_first(b[j], c[j]), o = up_odd(b[j], c[j]);
+            break;
+        case RowForm::Last:
+            e = up_last(a[j], b[j]), o = up_edge(b[j]);
+            break;
+        default:
+            e = up_even(a[j], b[j], c[j]), o = up_odd(b[j], c[j]);
+            break;
         }
         d0[j] = up_out<T>(e);
         d1[j] = up_out<T>(o);
@@ -235,7 +261,8 @@ void pyr_down_image(const T *src, int srcStep, T *dst, int dstStep, int W, int H
     int next = 0;
     for (int y = 0; y < Hd; ++y) {
         for (const int need = 2 * y + 2 < H ? 2 * y + 2 : H - 1; next <= need; ++next)
-            K::template down_row<Cs>(advance(src, std::ptrdiff_t(next) * srcStep), W, ring.row<R>(next));
+            K::template down_row<Cs>(advance(src, std::ptrdiff_t(next) * srcStep), W,
+                                     ring.row<R>(next));
         const R *r[5];
         for (int k = 0; k < 5; ++k) r[k] = ring.row<R>(down_index(2 * y - 2 + k, H));
         K::down_col(r, row_form(y, Hd), advance(dst, std::ptrdiff_t(y) * dstStep), Wd * Cs);
@@ -252,7 +279,8 @@ void pyr_up_image(const T *src, int srcStep, T *dst, int dstStep, int W, int H, 
     int next = 0;
     for (int j = 0; j < H; ++j) {
         for (const int need = j + 1 < H ? j + 1 : H - 1; next <= need; ++next)
-            K::template up_row<Cs>(advance(src, std::ptrdiff_t(next) * srcStep), W, ring.row<R>(next));
+            K::template up_row<Cs>(advance(src, std::ptrdiff_t(next) * srcStep), W,
+                                   ring.row<R>(next));
         T *d0 = advance(dst, std::ptrdiff_t(2 * j) * dstStep);
         K::up_col(ring.row<R>(up_index(j - 1, H)), ring.row<R>(j), ring.row<R>(up_index(j + 1, H)),
                   row_form(j, H), d0, advance(d0, dstStep), 2 * W * Cs);
@@ -261,7 +289,8 @@ void pyr_up_image(const T *src, int srcStep, T *dst, int dstStep, int W, int H, 
 
 // The row kernels take 1 or 3 channels only; the exported functions never pass anything else.
 template <class K, class T>
-void pyr_down_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer)
+void pyr_down_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,
+                    Zyl8u *buffer)
 {
     if constexpr (std::is_same_v<T, Zyl32f>) ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr32f");
     else ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr");
@@ -269,7 +298,8 @@ void pyr_down_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H
     else pyr_down_image<K, 3>(src, srcStep, dst, dstStep, W, H, buffer);
 }
 template <class K, class T>
-void pyr_up_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer)
+void pyr_up_entry(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,
+                  Zyl8u *buffer)
 {
     if constexpr (std::is_same_v<T, Zyl32f>) ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr32f");
     else ZYLCV_ASSERT(Cs == 1 || Cs == 3, "src/zycvpyr");
@@ -283,11 +313,10 @@ namespace zylcv {
 
 // Whole-image kernels: W x H source pixels (non-zero; even for PyrDown) of Cs channels (1 or 3),
 // `buffer` of at least the matching query's size (any alignment); T is Zyl8u, Zyl8s or Zyl32f.
-ZYLCV_DECLARE_TWINS(
-    template <class T>
-    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer);
-    template <class T>
-    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer);)
+ZYLCV_DECLARE_TWINS(template <class T> void pyr_down(const T *src, int srcStep, T *dst, int dstStep,
+                                                     int W, int H, int Cs, Zyl8u *buffer);
+                    template <class T> void pyr_up(const T *src, int srcStep, T *dst, int dstStep,
+                                                   int W, int H, int Cs, Zyl8u *buffer);)
 
 // A twin's entries over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_PYRAMID_INSTANCES(T)                                                                 \
@@ -295,12 +324,14 @@ ZYLCV_DECLARE_TWINS(
     template void pyr_up(const T *, int, T *, int, int, int, int, Zyl8u *);
 #define ZYLCV_PYRAMID_ENTRIES                                                                      \
     template <class T>                                                                             \
-    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer) \
+    void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,            \
+                  Zyl8u *buffer)                                                                   \
     {                                                                                              \
         pyramid::pyr_down_entry<Rows>(src, srcStep, dst, dstStep, W, H, Cs, buffer);               \
     }                                                                                              \
     template <class T>                                                                             \
-    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs, Zyl8u *buffer) \
+    void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H, int Cs,              \
+                Zyl8u *buffer)                                                                     \
     {                                                                                              \
         pyramid::pyr_up_entry<Rows>(src, srcStep, dst, dstStep, W, H, Cs, buffer);                 \
     }                                                                                              \

@@ -7,8 +7,8 @@
 // 16-byte aligned; sources and destinations may have any alignment.
 #include <emmintrin.h>
 
-#include "pyramid.h"
 #include "core/simd_sse2.h"
+#include "pyramid.h"
 
 namespace zylcv::sse2 {
 namespace {
@@ -123,7 +123,8 @@ template <class T> void down_col8(const std::uint16_t *const *r, RowForm f, T *d
     auto col = [&](int j, auto ld) {
         const __m128i c = ld(r2 + j);
         __m128i t = _mm_slli_epi16(_mm_add_epi16(_mm_add_epi16(ld(r1 + j), ld(r3 + j)), c), 2);
-        t = _mm_add_epi16(_mm_add_epi16(t, _mm_add_epi16(c, c)), _mm_add_epi16(ld(r0 + j), ld(r4 + j)));
+        t = _mm_add_epi16(_mm_add_epi16(t, _mm_add_epi16(c, c)),
+                          _mm_add_epi16(ld(r0 + j), ld(r4 + j)));
         return _mm_srli_epi16(_mm_add_epi16(t, round), 8);
     };
     int j = blocks<16>(0, n - 16, [&](int j, auto ld) {
@@ -148,7 +149,8 @@ __m128 down_h4(__m128 l0, __m128 l1, __m128 l2, __m128 l3, __m128 l4)
     const __m128 e0 = _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(2, 0, 2, 0));
     const __m128 o0 = _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(3, 1, 3, 1));
     const __m128 e1 = _mm_shuffle_ps(l2, l4, _MM_SHUFFLE(2, 0, 2, 0));
-    return add_ordered(add_ordered(add_ordered(times(6, e0), times(4, add_ordered(om1, o0))), em1), e1);
+    return add_ordered(add_ordered(add_ordered(times(6, e0), times(4, add_ordered(om1, o0))), em1),
+                       e1);
 }
 
 // C1, per step 8 columns from nine overlapping loads at 2x - 2 .. 2x + 14 (4 columns from five
@@ -161,7 +163,8 @@ void down_row32_c1(const Zyl32f *s, int W, float *h)
         const float *p = s + 2 * x;
         const __m128 l0 = _mm_loadu_ps(p - 2), l1 = _mm_loadu_ps(p), l2 = _mm_loadu_ps(p + 2),
                      l3 = _mm_loadu_ps(p + 4), l4 = _mm_loadu_ps(p + 6), l5 = _mm_loadu_ps(p + 8),
-                     l6 = _mm_loadu_ps(p + 10), l7 = _mm_loadu_ps(p + 12), l8 = _mm_loadu_ps(p + 14);
+                     l6 = _mm_loadu_ps(p + 10), l7 = _mm_loadu_ps(p + 12),
+                     l8 = _mm_loadu_ps(p + 14);
         _mm_storeu_ps(h + x, down_h4(l0, l1, l2, l3, l4));
         _mm_storeu_ps(h + x + 4, down_h4(l4, l5, l6, l7, l8));
     });
@@ -208,9 +211,14 @@ template <RowForm F, class Ld> __m128 down_v4(const float *const (&r)[5], int j,
 {
     auto h = [&](int k) { return ld(r[k] + j); };
     if constexpr (F == RowForm::Only) return times(8, add_ordered(h(2), h(3)));
-    else if constexpr (F == RowForm::First) return add_ordered(add_ordered(times(6, h(2)), times(8, h(3))), times(2, h(4)));
-    else if constexpr (F == RowForm::Last) return add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), h(0)), times(7, h(2)));
-    else return add_ordered(add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)), h(4));
+    else if constexpr (F == RowForm::First)
+        return add_ordered(add_ordered(times(6, h(2)), times(8, h(3))), times(2, h(4)));
+    else if constexpr (F == RowForm::Last)
+        return add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), h(0)), times(7, h(2)));
+    else
+        return add_ordered(
+            add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)),
+            h(4));
 }
 template <RowForm F> void down_cols32(const float *const *rows, Zyl32f *d, int n)
 {
@@ -233,7 +241,8 @@ template <class T> void up_row8_c1(const T *src, int W, std::int32_t *u)
     const int i = blocks<8>(1, W - 9, [&](int i, auto) {
         const __m128i a = widen8<T>(load8(s + i - 1)), b = widen8<T>(load8(s + i)),
                       c = widen8<T>(load8(s + i + 1));
-        const __m128i e = _mm_add_epi16(_mm_add_epi16(a, c), _mm_add_epi16(_mm_slli_epi16(b, 1), _mm_slli_epi16(b, 2)));
+        const __m128i e = _mm_add_epi16(_mm_add_epi16(a, c),
+                                        _mm_add_epi16(_mm_slli_epi16(b, 1), _mm_slli_epi16(b, 2)));
         const __m128i o = _mm_slli_epi16(_mm_add_epi16(b, c), 2);
         const __m128i lo = _mm_unpacklo_epi16(e, o), hi = _mm_unpackhi_epi16(e, o);
         store(u + 2 * i, widen16lo(lo));
@@ -255,9 +264,11 @@ template <class T> void up_row8_c3(const T *src, int W, std::int32_t *u)
     const int i = blocks<2>(1, W - 4, [&](int i, auto) {
         const Zyl8u *p = s + 3 * i;
         const __m128i l0 = load4(p - 3), l1 = load4(p), l2 = load4(p + 3), l3 = load4(p + 6);
-        const __m128i a = widen8<T>(_mm_unpacklo_epi32(l0, l1)), b = widen8<T>(_mm_unpacklo_epi32(l1, l2)),
+        const __m128i a = widen8<T>(_mm_unpacklo_epi32(l0, l1)),
+                      b = widen8<T>(_mm_unpacklo_epi32(l1, l2)),
                       c = widen8<T>(_mm_unpacklo_epi32(l2, l3));
-        const __m128i e = _mm_add_epi16(_mm_add_epi16(a, c), _mm_add_epi16(_mm_slli_epi16(b, 1), _mm_slli_epi16(b, 2)));
+        const __m128i e = _mm_add_epi16(_mm_add_epi16(a, c),
+                                        _mm_add_epi16(_mm_slli_epi16(b, 1), _mm_slli_epi16(b, 2)));
         const __m128i o = _mm_slli_epi16(_mm_add_epi16(b, c), 2);
         store(u + 6 * i, widen16lo(e));
         store(u + 6 * i + 3, widen16lo(o));
@@ -288,9 +299,9 @@ void up_col8(const std::int32_t *a, const std::int32_t *b, const std::int32_t *c
     };
     const int j = blocks<16>(0, n - 16, [&](int j, auto ld) {
         store(d0 + j, pack16<T>(_mm_packs_epi32(even(j, ld), even(j + 4, ld)),
-                                 _mm_packs_epi32(even(j + 8, ld), even(j + 12, ld))));
+                                _mm_packs_epi32(even(j + 8, ld), even(j + 12, ld))));
         store(d1 + j, pack16<T>(_mm_packs_epi32(odd(j, ld), odd(j + 4, ld)),
-                                 _mm_packs_epi32(odd(j + 8, ld), odd(j + 12, ld))));
+                                _mm_packs_epi32(odd(j + 8, ld), odd(j + 12, ld))));
     });
     up_v_span(a, b, c, f, d0, d1, j, n);
 }
@@ -304,8 +315,10 @@ void up_row32_c1(const Zyl32f *s, int W, float *u)
 {
     up_h_span<1>(s, W, u, 0, 1);
     const int i = blocks<4>(1, W - 5, [&](int i, auto) {
-        const __m128 a = _mm_loadu_ps(s + i - 1), b = _mm_loadu_ps(s + i), c = _mm_loadu_ps(s + i + 1);
-        const __m128 e = add_ordered(add_ordered(times(6, b), a), c), o = times(4, add_ordered(b, c));
+        const __m128 a = _mm_loadu_ps(s + i - 1), b = _mm_loadu_ps(s + i),
+                     c = _mm_loadu_ps(s + i + 1);
+        const __m128 e = add_ordered(add_ordered(times(6, b), a), c),
+                     o = times(4, add_ordered(b, c));
         _mm_storeu_ps(u + 2 * i, _mm_unpacklo_ps(e, o));
         _mm_storeu_ps(u + 2 * i + 4, _mm_unpackhi_ps(e, o));
     });
@@ -371,10 +384,18 @@ struct Rows {
     {
         if constexpr (std::is_same_v<T, Zyl32f>) {
             switch (f) {
-            case RowForm::Only: down_cols32<RowForm::Only>(r, d, n); break;
-            case RowForm::First: down_cols32<RowForm::First>(r, d, n); break;
-            case RowForm::Last: down_cols32<RowForm::Last>(r, d, n); break;
-            default: down_cols32<RowForm::Mid>(r, d, n); break;
+            case RowForm::Only:
+                down_cols32<RowForm::Only>(r, d, n);
+                break;
+            case RowForm::First:
+                down_cols32<RowForm::First>(r, d, n);
+                break;
+            case RowForm::Last:
+                down_cols32<RowForm::Last>(r, d, n);
+                break;
+            default:
+                down_cols32<RowForm::Mid>(r, d, n);
+                break;
             }
         } else {
             down_col8(r, f, d, n);
@@ -393,10 +414,18 @@ struct Rows {
     {
         if constexpr (std::is_same_v<T, Zyl32f>) {
             switch (f) {
-            case RowForm::Only: up_cols32<RowForm::Only>(a, b, c, d0, d1, n); break;
-            case RowForm::First: up_cols32<RowForm::First>(a, b, c, d0, d1, n); break;
-            case RowForm::Last: up_cols32<RowForm::Last>(a, b, c, d0, d1, n); break;
-            default: up_cols32<RowForm::Mid>(a, b, c, d0, d1, n); break;
+            case RowForm::Only:
+                up_cols32<RowForm::Only>(a, b, c, d0, d1, n);
+                break;
+            case RowForm::First:
+                up_cols32<RowForm::First>(a, b, c, d0, d1, n);
+                break;
+            case RowForm::Last:
+                up_cols32<RowForm::Last>(a, b, c, d0, d1, n);
+                break;
+            default:
+                up_cols32<RowForm::Mid>(a, b, c, d0, d1, n);
+                break;
             }
         } else {
             up_col8(a, b, c, f, d0, d1, n);

@@ -30,9 +30,9 @@
 
 namespace {
 
-constexpr int kSide = 65538;       // even, for PyrDown; kSide^2 > 2^32
-constexpr int kPattern = 12;       // random rows at the bottom
-constexpr int kModelRows = 24;     // rows the models see: kPattern random rows below zero rows
+constexpr int kSide = 65538;    // even, for PyrDown; kSide^2 > 2^32
+constexpr int kPattern = 12;    // random rows at the bottom
+constexpr int kModelRows = 24;  // rows the models see: kPattern random rows below zero rows
 constexpr std::size_t kPage = 4096;
 
 std::size_t round_up(std::size_t n, std::size_t m) { return (n + m - 1) / m * m; }
@@ -43,7 +43,8 @@ struct Lazy {
     std::size_t n = 0;
     explicit Lazy(std::size_t bytes) : n(round_up(bytes, kPage))
     {
-        void *m = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        void *m = mmap(nullptr, n, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (m != MAP_FAILED) p = static_cast<std::uint8_t *>(m);
     }
     ~Lazy()
@@ -71,7 +72,8 @@ struct Output {
         ok = true;
         for (std::size_t at = 0; at < prefix && ok; at += kBlock) {
             const std::size_t len = std::min(kBlock, prefix - at);
-            ok = mmap(area.p + at, len, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED;
+            ok = mmap(area.p + at, len, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) !=
+                 MAP_FAILED;
         }
         close(fd);
     }
@@ -114,12 +116,14 @@ protected:
     }
     void SetUp() override
     {
-        if (!a->mem.p || !b->mem.p) GTEST_SKIP() << "cannot map two images of " << kSide << "^2 bytes";
+        if (!a->mem.p || !b->mem.p)
+            GTEST_SKIP() << "cannot map two images of " << kSide << "^2 bytes";
         start = std::chrono::steady_clock::now();
     }
     void TearDown() override
     {
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double s =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("  %.1f s\n", s);
     }
     static BigImage *a, *b;
@@ -131,8 +135,8 @@ BigImage *Large::b = nullptr;
 // Compares the last `rows` rows of a destination (rows `width` elements, `step` bytes apart, the
 // last one ending at `end`) with the last rows of a model of `modelRows` rows.
 template <class T>
-void expect_last_rows(const std::uint8_t *first, std::int64_t height, int step, const std::vector<T> &model,
-                      int width, int rows, const char *what)
+void expect_last_rows(const std::uint8_t *first, std::int64_t height, int step,
+                      const std::vector<T> &model, int width, int rows, const char *what)
 {
     const int modelRows = int(model.size() / width);
     for (int i = 1; i <= rows; ++i) {
@@ -140,8 +144,8 @@ void expect_last_rows(const std::uint8_t *first, std::int64_t height, int step, 
         const T *want = model.data() + std::size_t(modelRows - i) * width;
         for (int x = 0; x < width; ++x)
             if (std::memcmp(&got[x], &want[x], sizeof(T)) != 0) {
-                ADD_FAILURE() << what << ": row " << height - i << " column " << x << " is " << +got[x]
-                              << ", expected " << +want[x];
+                ADD_FAILURE() << what << ": row " << height - i << " column " << x << " is "
+                              << +got[x] << ", expected " << +want[x];
                 return;
             }
     }
@@ -151,9 +155,11 @@ TEST_F(Large, AbsDiffAsOneLongRow)
 {
     Output d(std::size_t(kSide) * kSide, std::size_t(kModelRows) * kSide);
     ASSERT_TRUE(d.ok);
-    ASSERT_EQ(zyliAbsDiff_8u_C1R(a->mem.p, kSide, b->mem.p, kSide, d.area.p, kSide, {kSide, kSide}), zylStatusOk);
+    ASSERT_EQ(zyliAbsDiff_8u_C1R(a->mem.p, kSide, b->mem.p, kSide, d.area.p, kSide, {kSide, kSide}),
+              zylStatusOk);
     std::vector<std::uint8_t> want(a->bottom.size());
-    for (std::size_t i = 0; i < want.size(); ++i) want[i] = std::uint8_t(std::abs(a->bottom[i] - b->bottom[i]));
+    for (std::size_t i = 0; i < want.size(); ++i)
+        want[i] = std::uint8_t(std::abs(a->bottom[i] - b->bottom[i]));
     expect_last_rows(d.area.p, kSide, kSide, want, kSide, kModelRows, "absdiff");
 }
 
@@ -163,7 +169,8 @@ TEST_F(Large, MaskedMean)
     std::int64_t sum = 0, count = 0;
     for (std::uint8_t v : a->bottom) sum += v, count += v != 0;
     Zyl64f mean = -1.0;
-    ASSERT_EQ(zyliMean_8u_C1MR(a->mem.p, kSide, a->mem.p, kSide, {kSide, kSide}, &mean), zylStatusOk);
+    ASSERT_EQ(zyliMean_8u_C1MR(a->mem.p, kSide, a->mem.p, kSide, {kSide, kSide}, &mean),
+              zylStatusOk);
     EXPECT_EQ(mean, double(sum) / double(count));
 }
 
@@ -173,11 +180,14 @@ TEST_F(Large, ErosionByRectangle)
     // clamped to the image.
     const int mw = 5, mh = 3, ax = 2, ay = 1;
     ZyliMorphState *st = nullptr;
-    ASSERT_EQ(zyliMorphologyInitAlloc(kSide, zyl8u, 1, {mw, mh}, {ax, ay}, zylMorphShapeRect, nullptr, &st), zylStatusOk);
+    ASSERT_EQ(zyliMorphologyInitAlloc(kSide, zyl8u, 1, {mw, mh}, {ax, ay}, zylMorphShapeRect,
+                                      nullptr, &st),
+              zylStatusOk);
     Output d(std::size_t(kSide) * kSide, std::size_t(kModelRows) * kSide);
     ASSERT_TRUE(d.ok);
     ZyliSize roi{kSide, kSide};
-    const ZylStatus s = zyliErodeStrip_Rect_8u_C1R(a->mem.p, kSide, d.area.p, kSide, &roi, st, zylStripWhole);
+    const ZylStatus s =
+        zyliErodeStrip_Rect_8u_C1R(a->mem.p, kSide, d.area.p, kSide, &roi, st, zylStripWhole);
     zyliMorphologyFree(&st);
     ASSERT_EQ(s, zylStatusOk);
     ASSERT_EQ(roi.height, kSide);
@@ -189,7 +199,8 @@ TEST_F(Large, ErosionByRectangle)
             int m = 255;
             for (int i = 0; i < mh; ++i)
                 for (int j = 0; j < mw; ++j) {
-                    const int yy = std::clamp(y - ay + i, 0, kModelRows - 1), xx = std::clamp(x - ax + j, 0, kSide - 1);
+                    const int yy = std::clamp(y - ay + i, 0, kModelRows - 1),
+                              xx = std::clamp(x - ax + j, 0, kSide - 1);
                     m = std::min<int>(m, src[std::size_t(yy) * kSide + xx]);
                 }
             want[std::size_t(y) * kSide + x] = std::uint8_t(m);
@@ -205,7 +216,9 @@ TEST_F(Large, PyrDown)
     std::vector<Zyl8u> buffer(size);
     Output d(std::size_t(half) * half, std::size_t(kModelRows) * half);
     ASSERT_TRUE(d.ok);
-    ASSERT_EQ(zyliPyrDown_Gauss5x5_8u_C1R(b->mem.p, kSide, d.area.p, half, {kSide, kSide}, buffer.data()), zylStatusOk);
+    ASSERT_EQ(
+        zyliPyrDown_Gauss5x5_8u_C1R(b->mem.p, kSide, d.area.p, half, {kSide, kSide}, buffer.data()),
+        zylStatusOk);
 
     // Weights 1 4 6 4 1 in both directions, mirrored borders without repeating the edge, (v + 128) >> 8.
     const int k[5] = {1, 4, 6, 4, 1};
@@ -215,14 +228,16 @@ TEST_F(Large, PyrDown)
     for (int y = 0; y < kModelRows; ++y)
         for (int x = 0; x < half; ++x) {
             int v = 0;
-            for (int i = 0; i < 5; ++i) v += k[i] * src[std::size_t(y) * kSide + mirror(2 * x - 2 + i, kSide)];
+            for (int i = 0; i < 5; ++i)
+                v += k[i] * src[std::size_t(y) * kSide + mirror(2 * x - 2 + i, kSide)];
             h[std::size_t(y) * half + x] = v;
         }
     std::vector<std::uint8_t> want(std::size_t(kModelRows / 2) * half);
     for (int y = 0; y < kModelRows / 2; ++y)
         for (int x = 0; x < half; ++x) {
             int v = 0;
-            for (int j = 0; j < 5; ++j) v += k[j] * h[std::size_t(mirror(2 * y - 2 + j, kModelRows)) * half + x];
+            for (int j = 0; j < 5; ++j)
+                v += k[j] * h[std::size_t(mirror(2 * y - 2 + j, kModelRows)) * half + x];
             want[std::size_t(y) * half + x] = std::uint8_t((v + 128) >> 8);
         }
     expect_last_rows(d.area.p, half, half, want, half, kModelRows / 2 - 2, "PyrDown");
@@ -235,25 +250,31 @@ TEST_F(Large, DistanceTransform)
     const int dstStep = 4 * kSide;
     Output d(std::size_t(dstStep) * kSide, std::size_t(kModelRows) * dstStep);
     ASSERT_TRUE(d.ok);
-    ASSERT_EQ(zyliDistanceTransform_3x3_8u32f_C1R(a->mem.p, kSide, reinterpret_cast<Zyl32f *>(d.area.p), dstStep,
+    ASSERT_EQ(zyliDistanceTransform_3x3_8u32f_C1R(a->mem.p, kSide,
+                                                  reinterpret_cast<Zyl32f *>(d.area.p), dstStep,
                                                   {kSide, kSide}, metrics),
               zylStatusOk);
 
     // Costs in units of 2^-18 rounded to the nearest integer; zero pixels start at 0, others at
     // 0x3FFFFFFF; a forward pass (left, up-left, up, up-right) and a backward pass (mirrored),
     // each in place; then the integer as a float times 2^-18.
-    const std::int64_t A = std::llrint(double(metrics[0]) * 262144.0), B = std::llrint(double(metrics[1]) * 262144.0);
+    const std::int64_t A = std::llrint(double(metrics[0]) * 262144.0),
+                       B = std::llrint(double(metrics[1]) * 262144.0);
     const int w = kSide, h = kModelRows;
     std::vector<std::int64_t> I(std::size_t(w) * h);
     for (std::size_t i = 0; i < I.size(); ++i) I[i] = a->bottom[i] ? 0x3FFFFFFF : 0;
     auto at = [&](int x, int y) -> std::int64_t & { return I[std::size_t(y) * w + x]; };
     auto relax = [&](int x, int y, int dx, int dy, std::int64_t c) {
-        if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h) at(x, y) = std::min(at(x, y), at(x + dx, y + dy) + c);
+        if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
+            at(x, y) = std::min(at(x, y), at(x + dx, y + dy) + c);
     };
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) relax(x, y, -1, 0, A), relax(x, y, -1, -1, B), relax(x, y, 0, -1, A), relax(x, y, 1, -1, B);
+        for (int x = 0; x < w; ++x)
+            relax(x, y, -1, 0, A), relax(x, y, -1, -1, B), relax(x, y, 0, -1, A),
+                relax(x, y, 1, -1, B);
     for (int y = h - 1; y >= 0; --y)
-        for (int x = w - 1; x >= 0; --x) relax(x, y, 1, 0, A), relax(x, y, 1, 1, B), relax(x, y, 0, 1, A), relax(x, y, -1, 1, B);
+        for (int x = w - 1; x >= 0; --x)
+            relax(x, y, 1, 0, A), relax(x, y, 1, 1, B), relax(x, y, 0, 1, A), relax(x, y, -1, 1, B);
     std::vector<Zyl32f> want(I.size());
     for (std::size_t i = 0; i < I.size(); ++i) want[i] = float(I[i]) * 0x1p-18f;
     expect_last_rows(d.area.p, kSide, dstStep, want, kSide, kModelRows, "distance transform");
@@ -272,8 +293,10 @@ TEST_F(Large, SampleLineOfThreeChannelPixels)
     std::copy(last.begin(), last.end(), img.p + std::size_t(3) * (rows - tailSamples));
     Output d(std::size_t(3) * rows, last.size());
     ASSERT_TRUE(d.ok);
-    ASSERT_EQ(zyliSampleLine_8u_C3R(img.p, 3, {1, rows}, d.area.p, {0, 0}, {0, rows - 1}), zylStatusOk);
-    EXPECT_EQ(std::memcmp(d.area.p + std::size_t(3) * (rows - tailSamples), last.data(), last.size()), 0);
+    ASSERT_EQ(zyliSampleLine_8u_C3R(img.p, 3, {1, rows}, d.area.p, {0, 0}, {0, rows - 1}),
+              zylStatusOk);
+    EXPECT_EQ(
+        std::memcmp(d.area.p + std::size_t(3) * (rows - tailSamples), last.data(), last.size()), 0);
 }
 
 }  // namespace

@@ -38,14 +38,16 @@ template <class T> constexpr Type type_of()
 // One member, zyli<name>_<K>_<TY>_C<C>MR: C is 1 or 3C (channel of interest), B is ZT_NORM_TWO
 // when the function takes a second source.
 #define ZT_NORM_MEMBER(name, term, K, TY, T, C, B)                                                 \
-    {#name "_" #K "_" #TY "_C" #C "MR", Term::term, Kind::K, type_of<T>(), #C[0] == '3',           \
+    {                                                                                              \
+#name "_" #K "_" #TY "_C" #C "MR", Term::term, Kind::K, type_of<T>(), #C[0] == '3',           \
      +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,  \
          Zyl64f *o) {                                                                              \
          (void)b, (void)bs, (void)c;                                                               \
          return zyli##name##_##K##_##TY##_C##C##MR(static_cast<const T *>(a), as,                  \
                                                    B(static_cast<const T *>(b), bs,) m, ms, r,     \
                                                    ZT_NORM_COI_##C o);                             \
-     }}
+     }    \
+    }
 #define ZT_NORM_COI_1
 #define ZT_NORM_COI_3C c,
 #define ZT_NORM_ONE(...)
@@ -60,9 +62,11 @@ template <class T> constexpr Type type_of()
 
 // All 54 members: kinds Inf, L1, L2, each over 8u, 8s and 32f.
 inline const Member kMembers[] = {
-    ZT_NORM_MEMBERS(Inf, 8u, Zyl8u), ZT_NORM_MEMBERS(Inf, 8s, Zyl8s), ZT_NORM_MEMBERS(Inf, 32f, Zyl32f),
-    ZT_NORM_MEMBERS(L1, 8u, Zyl8u),  ZT_NORM_MEMBERS(L1, 8s, Zyl8s),  ZT_NORM_MEMBERS(L1, 32f, Zyl32f),
-    ZT_NORM_MEMBERS(L2, 8u, Zyl8u),  ZT_NORM_MEMBERS(L2, 8s, Zyl8s),  ZT_NORM_MEMBERS(L2, 32f, Zyl32f),
+    ZT_NORM_MEMBERS(Inf, 8u, Zyl8u),   ZT_NORM_MEMBERS(Inf, 8s, Zyl8s),
+    ZT_NORM_MEMBERS(Inf, 32f, Zyl32f), ZT_NORM_MEMBERS(L1, 8u, Zyl8u),
+    ZT_NORM_MEMBERS(L1, 8s, Zyl8s),    ZT_NORM_MEMBERS(L1, 32f, Zyl32f),
+    ZT_NORM_MEMBERS(L2, 8u, Zyl8u),    ZT_NORM_MEMBERS(L2, 8s, Zyl8s),
+    ZT_NORM_MEMBERS(L2, 32f, Zyl32f),
 };
 
 }  // namespace norm_calls

@@ -13,12 +13,27 @@ std::string seed_note(std::uint32_t seed) { return "random seed " + std::to_stri
 
 std::vector<float> special_floats()
 {
-    auto f = [](std::uint32_t b) { float v; std::memcpy(&v, &b, 4); return v; };
-    return {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
-            -std::numeric_limits<float>::infinity(), f(0x7FC00000u), f(0xFFC00000u),
-            f(0x7F800001u) /* signalling */, f(0xFFA5A5A5u), f(0x00000001u), f(0x80000001u),
-            f(0x007FFFFFu), std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
-            std::numeric_limits<float>::min(), 1.0f, -1.0f};
+    auto f = [](std::uint32_t b) {
+        float v;
+        std::memcpy(&v, &b, 4);
+        return v;
+    };
+    return {0.0f,
+            -0.0f,
+            std::numeric_limits<float>::infinity(),
+            -std::numeric_limits<float>::infinity(),
+            f(0x7FC00000u),
+            f(0xFFC00000u),
+            f(0x7F800001u) /* signalling */,
+            f(0xFFA5A5A5u),
+            f(0x00000001u),
+            f(0x80000001u),
+            f(0x007FFFFFu),
+            std::numeric_limits<float>::max(),
+            -std::numeric_limits<float>::max(),
+            std::numeric_limits<float>::min(),
+            1.0f,
+            -1.0f};
 }
 
 float random_float(Rng &rng, double specialShare)
@@ -114,7 +129,10 @@ GuardedImage<T>::GuardedImage(int width, int height, int channels, Guard where, 
     std::size_t body = (span + page - 1) / page * page;
     mapLen_ = body + 2 * page;
     void *m = mmap(nullptr, mapLen_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED) { std::perror("mmap"); std::abort(); }
+    if (m == MAP_FAILED) {
+        std::perror("mmap");
+        std::abort();
+    }
     map_ = static_cast<std::uint8_t *>(m);
     mprotect(map_, page, PROT_NONE);
     mprotect(map_ + page + body, page, PROT_NONE);
@@ -164,9 +182,9 @@ void expect_statuses(const std::vector<StatusCase> &cases, const std::function<b
     }
 }
 
-#define ZT_INSTANTIATE(T)                                                                      \
-    template class Image<T>;                                                                   \
-    template class GuardedImage<T>;                                                            \
+#define ZT_INSTANTIATE(T)                                                                          \
+    template class Image<T>;                                                                       \
+    template class GuardedImage<T>;                                                                \
     template Layout random_layout<T>(Rng &, int, int, int);
 ZT_INSTANTIATE(Zyl8u)
 ZT_INSTANTIATE(Zyl8s)

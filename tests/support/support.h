@@ -36,9 +36,18 @@ std::string seed_note(std::uint32_t seed);
 // A random pixel value. For floats: mostly ordinary values of mixed magnitudes, sometimes
 // special values (±0, ±inf, NaNs with payloads and signs, denormals, extremes).
 template <class T> T random_value(Rng &rng);
-template <> inline Zyl8u random_value<Zyl8u>(Rng &rng) { return static_cast<Zyl8u>(rng.uniform(0, 255)); }
-template <> inline Zyl8s random_value<Zyl8s>(Rng &rng) { return static_cast<Zyl8s>(rng.uniform(-128, 127)); }
-template <> inline Zyl16s random_value<Zyl16s>(Rng &rng) { return static_cast<Zyl16s>(rng.uniform(-32768, 32767)); }
+template <> inline Zyl8u random_value<Zyl8u>(Rng &rng)
+{
+    return static_cast<Zyl8u>(rng.uniform(0, 255));
+}
+template <> inline Zyl8s random_value<Zyl8s>(Rng &rng)
+{
+    return static_cast<Zyl8s>(rng.uniform(-128, 127));
+}
+template <> inline Zyl16s random_value<Zyl16s>(Rng &rng)
+{
+    return static_cast<Zyl16s>(rng.uniform(-32768, 32767));
+}
 float random_float(Rng &rng, double specialShare = 0.05);
 template <> inline Zyl32f random_value<Zyl32f>(Rng &rng) { return random_float(rng); }
 
@@ -72,7 +81,10 @@ public:
     int height() const { return layout_.height; }
     int channels() const { return layout_.channels; }
     ZyliSize size() const { return {layout_.width, layout_.height}; }
-    T *row(int y) { return reinterpret_cast<T *>(reinterpret_cast<char *>(roi_) + std::ptrdiff_t(y) * step_); }
+    T *row(int y)
+    {
+        return reinterpret_cast<T *>(reinterpret_cast<char *>(roi_) + std::ptrdiff_t(y) * step_);
+    }
     const T *row(int y) const { return const_cast<Image *>(this)->row(y); }
     T &at(int x, int y, int c = 0) { return row(y)[x * layout_.channels + c]; }
     T at(int x, int y, int c = 0) const { return const_cast<Image *>(this)->at(x, y, c); }
@@ -105,7 +117,10 @@ public:
     T *data() { return roi_; }
     int step() const { return step_; }
     ZyliSize size() const { return {width_, height_}; }
-    T *row(int y) { return reinterpret_cast<T *>(reinterpret_cast<char *>(roi_) + std::ptrdiff_t(y) * step_); }
+    T *row(int y)
+    {
+        return reinterpret_cast<T *>(reinterpret_cast<char *>(roi_) + std::ptrdiff_t(y) * step_);
+    }
     void fill_random(Rng &rng);
     // Copies the ROI of another image of the same size and channels.
     template <class Src> void copy_from(const Src &img)
@@ -127,7 +142,8 @@ template <class T> void fill_values(Image<T> &img, Rng &rng, double specialShare
 {
     for (int y = 0; y < img.height(); ++y)
         for (int i = 0; i < img.width() * img.channels(); ++i) {
-            if constexpr (std::is_same_v<T, Zyl32f>) img.row(y)[i] = random_float(rng, specialShare);
+            if constexpr (std::is_same_v<T, Zyl32f>)
+                img.row(y)[i] = random_float(rng, specialShare);
             else img.row(y)[i] = random_value<T>(rng);
         }
     img.snapshot();
@@ -147,19 +163,30 @@ template <class Mask> void fill_mask(Mask &m, Rng &rng, double density)
 // Bit-exact equality of two byte vectors; on failure reports the first differing byte.
 ::testing::AssertionResult same_bytes(const std::vector<std::uint8_t> &a,
                                       const std::vector<std::uint8_t> &b);
-inline std::uint64_t bits_of(double v) { std::uint64_t b; std::memcpy(&b, &v, 8); return b; }
-inline std::uint32_t bits_of(float v) { std::uint32_t b; std::memcpy(&b, &v, 4); return b; }
+inline std::uint64_t bits_of(double v)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &v, 8);
+    return b;
+}
+inline std::uint32_t bits_of(float v)
+{
+    std::uint32_t b;
+    std::memcpy(&b, &v, 4);
+    return b;
+}
 inline std::uint32_t bits_of(Zyl8u v) { return v; }  // so that tests over both types compare alike
 
 // Equal bits, or both NaN: for results whose NaN payload the definition leaves open (which of two
 // NaN operands a sum keeps). The failure message gives both values and their bits.
-template <class F> ::testing::AssertionResult same_bits_or_nan(F got, F want)
+template <class F>::testing::AssertionResult same_bits_or_nan(F got, F want)
 {
     static_assert(std::is_floating_point_v<F>);
-    if (bits_of(got) == bits_of(want) || (got != got && want != want)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got " << got << " (bits 0x" << std::hex << bits_of(got)
-                                         << "), want " << want << " (bits 0x" << bits_of(want) << ")"
-                                         << std::dec;
+    if (bits_of(got) == bits_of(want) || (got != got && want != want))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "got " << got << " (bits 0x" << std::hex << bits_of(got) << "), want " << want
+           << " (bits 0x" << bits_of(want) << ")" << std::dec;
 }
 
 // ---- validation tables ------------------------------------------------------------------
@@ -213,8 +240,7 @@ template <class Run> void expect_twins_agree(Run run)
         SCOPED_TRACE(twin_name(t));
         if constexpr (std::is_same_v<std::decay_t<decltype(want)>, std::vector<std::uint8_t>>)
             EXPECT_TRUE(same_bytes(run(t), want));
-        else
-            EXPECT_EQ(run(t), want);
+        else EXPECT_EQ(run(t), want);
     }
 }
 
@@ -225,7 +251,10 @@ template <class S, ZylStatus (*Free)(S **)> struct Held {
     Held() = default;
     Held(const Held &) = delete;
     Held &operator=(const Held &) = delete;
-    ~Held() { if (st) Free(&st); }
+    ~Held()
+    {
+        if (st) Free(&st);
+    }
     S *get() const { return st; }
 };
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <numbers>
 
-#include "zylcv.h"
 #include "tool_test_support.h"
+#include "zylcv.h"
 
 using namespace tool_test;
 
@@ -59,7 +59,8 @@ Image signed_filter(const Image &in, const std::vector<std::vector<int>> &kernel
         for (int x = 0; x < g.width; ++x) {
             long sum = 0;
             for (int j = 0; j < int(kernel.size()); ++j)
-                for (int i = 0; i < int(kernel.size()); ++i) sum += long(kernel[j][i]) * at(g, x + i - a, y + j - a);
+                for (int i = 0; i < int(kernel.size()); ++i)
+                    sum += long(kernel[j][i]) * at(g, x + i - a, y + j - a);
             out.row(y)[x] = signed_view(std::clamp(sum, -32768L, 32767L), scale);
         }
     return out;
@@ -69,10 +70,12 @@ Image signed_filter(const Image &in, const std::vector<std::vector<int>> &kernel
 // smoothing along the other, both ways round.
 std::vector<std::vector<int>> laplace_kernel(int k)
 {
-    const std::vector<int> d = k == 3 ? std::vector<int>{1, -2, 1} : k == 5 ? std::vector<int>{1, 0, -2, 0, 1}
-                                                                           : std::vector<int>{1, 2, -1, -4, -1, 2, 1};
-    const std::vector<int> s = k == 3 ? std::vector<int>{1, 2, 1} : k == 5 ? std::vector<int>{1, 4, 6, 4, 1}
-                                                                           : std::vector<int>{1, 6, 15, 20, 15, 6, 1};
+    const std::vector<int> d = k == 3   ? std::vector<int>{1, -2, 1}
+                               : k == 5 ? std::vector<int>{1, 0, -2, 0, 1}
+                                        : std::vector<int>{1, 2, -1, -4, -1, 2, 1};
+    const std::vector<int> s = k == 3   ? std::vector<int>{1, 2, 1}
+                               : k == 5 ? std::vector<int>{1, 4, 6, 4, 1}
+                                        : std::vector<int>{1, 6, 15, 20, 15, 6, 1};
     std::vector<std::vector<int>> w(k, std::vector<int>(k));
     for (int j = 0; j < k; ++j)
         for (int i = 0; i < k; ++i) w[j][i] = s[j] * d[i] + d[j] * s[i];
@@ -95,13 +98,16 @@ Image corners_reference(const Image &in, int aperture, int block, bool eigen)
     const Image g = grey_of(in);
     const int w = g.width, h = g.height, n = eigen ? 6 : 1;
     Zyl32s size = 0;
-    EXPECT_EQ(eigen ? zyliEigenValsVecsGetSize(w, aperture, block, &size) : zyliMinEigenValGetSize(w, aperture, block, &size),
+    EXPECT_EQ(eigen ? zyliEigenValsVecsGetSize(w, aperture, block, &size)
+                    : zyliMinEigenValGetSize(w, aperture, block, &size),
               zylStatusOk);
     std::vector<Zyl8u> buf(std::size_t(size) + 32);
     std::vector<float> v(std::size_t(w) * h * n);
     const ZyliSize roi = {w, h};
-    EXPECT_EQ(eigen ? zyliEigenValsVecs_8u32f_C1R(g.data(), g.step, v.data(), w * n * 4, roi, aperture, block, buf.data())
-                    : zyliMinEigenVal_8u32f_C1R(g.data(), g.step, v.data(), w * 4, roi, aperture, block, buf.data()),
+    EXPECT_EQ(eigen ? zyliEigenValsVecs_8u32f_C1R(g.data(), g.step, v.data(), w * n * 4, roi,
+                                                  aperture, block, buf.data())
+                    : zyliMinEigenVal_8u32f_C1R(g.data(), g.step, v.data(), w * 4, roi, aperture,
+                                                block, buf.data()),
               zylStatusOk);
     double top = 0;
     for (std::size_t i = 0; i < v.size(); i += n) top = std::max(top, double(v[i]));
@@ -129,37 +135,55 @@ std::vector<OpCase> op_cases()
 {
     std::vector<OpCase> cases;
     // Box means: every aperture, colour per channel, single rows and columns, a pixel alone.
-    for (auto [k, w, h, c] : {std::tuple{3, 17, 11, 1}, std::tuple{5, 17, 11, 3}, std::tuple{7, 17, 11, 1},
-                              std::tuple{5, 13, 1, 1}, std::tuple{7, 1, 9, 3}, std::tuple{7, 1, 1, 1}, std::tuple{3, 2, 2, 3}}) {
-        cases.push_back({"blur " + std::to_string(k), {"blur", "--size", std::to_string(k)}, w, h, c,
+    for (auto [k, w, h, c] :
+         {std::tuple{3, 17, 11, 1}, std::tuple{5, 17, 11, 3}, std::tuple{7, 17, 11, 1},
+          std::tuple{5, 13, 1, 1}, std::tuple{7, 1, 9, 3}, std::tuple{7, 1, 1, 1},
+          std::tuple{3, 2, 2, 3}}) {
+        cases.push_back({"blur " + std::to_string(k),
+                         {"blur", "--size", std::to_string(k)},
+                         w,
+                         h,
+                         c,
                          [k](const Image &in) { return box_mean(in, k); }});
     }
-    cases.push_back({"blur default", {"blur"}, 9, 5, 1, [](const Image &in) { return box_mean(in, 3); }});
+    cases.push_back(
+        {"blur default", {"blur"}, 9, 5, 1, [](const Image &in) { return box_mean(in, 3); }});
     // Laplacians: each aperture with its default scale and with a given one.
-    for (auto [k, scale, given, w, h, c] : {std::tuple{3, 4, false, 17, 11, 1}, std::tuple{3, 1, true, 17, 11, 3},
-                                            std::tuple{5, 32, false, 17, 11, 1}, std::tuple{5, 7, true, 13, 1, 1},
-                                            std::tuple{7, 256, false, 17, 11, 1}, std::tuple{7, 100, true, 1, 9, 1}}) {
+    for (auto [k, scale, given, w, h, c] :
+         {std::tuple{3, 4, false, 17, 11, 1}, std::tuple{3, 1, true, 17, 11, 3},
+          std::tuple{5, 32, false, 17, 11, 1}, std::tuple{5, 7, true, 13, 1, 1},
+          std::tuple{7, 256, false, 17, 11, 1}, std::tuple{7, 100, true, 1, 9, 1}}) {
         std::vector<std::string> args = {"laplace", "--size", std::to_string(k)};
         if (given) args.insert(args.end(), {"--scale", std::to_string(scale)});
-        cases.push_back({"laplace " + std::to_string(k) + " scale " + std::to_string(scale), args, w, h, c,
-                         [k, scale](const Image &in) { return signed_filter(in, laplace_kernel(k), scale); }});
+        cases.push_back(
+            {"laplace " + std::to_string(k) + " scale " + std::to_string(scale), args, w, h, c,
+             [k, scale](const Image &in) { return signed_filter(in, laplace_kernel(k), scale); }});
     }
     // Scharr: both derivatives, default scale 16, unit scale (the full range clamps), two rows.
-    for (auto [dx, scale, given, w, h, c] : {std::tuple{true, 16, false, 17, 11, 1}, std::tuple{false, 16, false, 17, 11, 3},
-                                             std::tuple{true, 1, true, 17, 11, 1}, std::tuple{false, 5, true, 13, 2, 1},
-                                             std::tuple{true, 3, true, 1, 7, 1}}) {
+    for (auto [dx, scale, given, w, h, c] :
+         {std::tuple{true, 16, false, 17, 11, 1}, std::tuple{false, 16, false, 17, 11, 3},
+          std::tuple{true, 1, true, 17, 11, 1}, std::tuple{false, 5, true, 13, 2, 1},
+          std::tuple{true, 3, true, 1, 7, 1}}) {
         std::vector<std::string> args = {"scharr", dx ? "--dx" : "--dy"};
         if (given) args.insert(args.end(), {"--scale", std::to_string(scale)});
-        cases.push_back({std::string("scharr ") + (dx ? "dx" : "dy") + " scale " + std::to_string(scale), args, w, h, c,
-                         [dx, scale](const Image &in) { return signed_filter(in, dx ? kScharrDx : kScharrDy, scale); }});
+        cases.push_back(
+            {std::string("scharr ") + (dx ? "dx" : "dy") + " scale " + std::to_string(scale), args,
+             w, h, c, [dx, scale](const Image &in) {
+                 return signed_filter(in, dx ? kScharrDx : kScharrDy, scale);
+             }});
     }
     // Corner measures: apertures and blocks, shorter images than the combined window.
-    for (auto [ap, bl, eigen, w, h, c] : {std::tuple{3, 3, false, 17, 11, 1}, std::tuple{5, 7, false, 17, 11, 3},
-                                          std::tuple{7, 5, false, 13, 3, 1}, std::tuple{3, 5, true, 17, 11, 1},
-                                          std::tuple{7, 3, true, 19, 13, 3}, std::tuple{3, 3, true, 1, 9, 1}}) {
-        cases.push_back({"corners " + std::to_string(ap) + " " + std::to_string(bl) + (eigen ? " eigen" : ""),
-                         {"corners", "--aperture", std::to_string(ap), "--block", std::to_string(bl)}, w, h, c,
-                         [ap, bl, eigen](const Image &in) { return corners_reference(in, ap, bl, eigen); }});
+    for (auto [ap, bl, eigen, w, h, c] :
+         {std::tuple{3, 3, false, 17, 11, 1}, std::tuple{5, 7, false, 17, 11, 3},
+          std::tuple{7, 5, false, 13, 3, 1}, std::tuple{3, 5, true, 17, 11, 1},
+          std::tuple{7, 3, true, 19, 13, 3}, std::tuple{3, 3, true, 1, 9, 1}}) {
+        cases.push_back(
+            {"corners " + std::to_string(ap) + " " + std::to_string(bl) + (eigen ? " eigen" : ""),
+             {"corners", "--aperture", std::to_string(ap), "--block", std::to_string(bl)},
+             w,
+             h,
+             c,
+             [ap, bl, eigen](const Image &in) { return corners_reference(in, ap, bl, eigen); }});
         if (eigen) cases.back().args.push_back("--eigen");
     }
     return cases;
@@ -177,7 +201,8 @@ TEST(MoreBatch, FiltersRunOverManyInputs)
     write_pnm("bb.ppm", b);
     std::remove(path("batch/ba.pgm").c_str());
     std::remove(path("batch/bb.ppm").c_str());
-    Result r = run_ok({"blur", "--size", "5", "--out-dir", "batch", "--jobs", "2", "ba.pgm", "bb.ppm"});
+    Result r =
+        run_ok({"blur", "--size", "5", "--out-dir", "batch", "--jobs", "2", "ba.pgm", "bb.ppm"});
     EXPECT_TRUE(same_pixels(read_pnm("batch/ba.pgm"), box_mean(a, 5)));
     EXPECT_TRUE(same_pixels(read_pnm("batch/bb.ppm"), box_mean(b, 5)));
     r = run_ok({"scharr", "--dy", "--out-dir", "batch", "ba.pgm"});
@@ -224,7 +249,8 @@ std::vector<Image> moving_square(int n, int w, int h, int channels)
         Image f = test_image(w, h, channels, 100 + i);
         for (int y = h / 3; y < h / 3 + 4 && y < h; ++y)
             for (int x = 2 + 3 * i; x < 2 + 3 * i + 4 && x < w; ++x)
-                for (int c = 0; c < channels; ++c) f.row(y)[x * channels + c] = std::uint8_t(250 - 40 * c);
+                for (int c = 0; c < channels; ++c)
+                    f.row(y)[x * channels + c] = std::uint8_t(250 - 40 * c);
         frames.push_back(f);
     }
     return frames;
@@ -246,10 +272,12 @@ TEST(MoreSequences, AccumulateMeanAndRunningAverage)
         int frames, w, h, channels;
         double alpha;  // < 0: the plain mean
     };
-    for (const Case &c : {Case{1, 17, 11, 1, -1}, Case{4, 17, 11, 3, -1}, Case{6, 13, 1, 1, -1}, Case{5, 1, 9, 1, 0.25},
-                          Case{3, 17, 11, 3, 0.1}, Case{4, 17, 11, 1, 1.0}, Case{3, 5, 3, 1, 0.0}}) {
-        SCOPED_TRACE(std::to_string(c.frames) + " frames " + std::to_string(c.w) + "x" + std::to_string(c.h) + "x" +
-                     std::to_string(c.channels) + " alpha " + std::to_string(c.alpha));
+    for (const Case &c : {Case{1, 17, 11, 1, -1}, Case{4, 17, 11, 3, -1}, Case{6, 13, 1, 1, -1},
+                          Case{5, 1, 9, 1, 0.25}, Case{3, 17, 11, 3, 0.1}, Case{4, 17, 11, 1, 1.0},
+                          Case{3, 5, 3, 1, 0.0}}) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames " + std::to_string(c.w) + "x" +
+                     std::to_string(c.h) + "x" + std::to_string(c.channels) + " alpha " +
+                     std::to_string(c.alpha));
         const std::vector<Image> frames = moving_square(c.frames, c.w, c.h, c.channels);
         std::vector<std::string> args = {"accumulate", "acc.pnm"};
         for (const std::string &n : write_frames(frames, "frame")) args.push_back(n);
@@ -270,7 +298,8 @@ TEST(MoreSequences, AccumulateMeanAndRunningAverage)
                         const float step = t * alpha;
                         b = b + step;
                     }
-                    want.row(y)[x] = std::uint8_t(std::clamp(std::floor(double(b) + 0.5), 0.0, 255.0));
+                    want.row(y)[x] =
+                        std::uint8_t(std::clamp(std::floor(double(b) + 0.5), 0.0, 255.0));
                 }
             }
         EXPECT_TRUE(same_pixels(read_pnm("acc.pnm"), want));
@@ -283,7 +312,8 @@ TEST(MoreSequences, AccumulateMeanAndRunningAverage)
     const Image luma = grey_of(colour[1]);
     Image want(9, 7, 1);
     for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 9; ++x) want.row(y)[x] = std::uint8_t((grey[0].row(y)[x] + luma.row(y)[x] + 1) / 2);
+        for (int x = 0; x < 9; ++x)
+            want.row(y)[x] = std::uint8_t((grey[0].row(y)[x] + luma.row(y)[x] + 1) / 2);
     EXPECT_TRUE(same_pixels(read_pnm("mixed.pnm"), want));
 }
 
@@ -294,11 +324,12 @@ TEST(MoreSequences, MotionHistory)
         double duration;  // <= 0: the default, the number of frame pairs
         int threshold;    // < 0: the default, 30
     };
-    for (const Case &c : {Case{2, 17, 11, 1, 0, -1}, Case{6, 23, 11, 1, 0, -1}, Case{6, 23, 11, 3, 2, 10},
-                          Case{5, 19, 7, 1, 1.5, 0}, Case{4, 13, 1, 1, 0.5, 200}, Case{7, 1, 9, 1, 3, 5}}) {
-        SCOPED_TRACE(std::to_string(c.frames) + " frames " + std::to_string(c.w) + "x" + std::to_string(c.h) + "x" +
-                     std::to_string(c.channels) + " duration " + std::to_string(c.duration) + " threshold " +
-                     std::to_string(c.threshold));
+    for (const Case &c :
+         {Case{2, 17, 11, 1, 0, -1}, Case{6, 23, 11, 1, 0, -1}, Case{6, 23, 11, 3, 2, 10},
+          Case{5, 19, 7, 1, 1.5, 0}, Case{4, 13, 1, 1, 0.5, 200}, Case{7, 1, 9, 1, 3, 5}}) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames " + std::to_string(c.w) + "x" +
+                     std::to_string(c.h) + "x" + std::to_string(c.channels) + " duration " +
+                     std::to_string(c.duration) + " threshold " + std::to_string(c.threshold));
         const std::vector<Image> frames = moving_square(c.frames, c.w, c.h, c.channels);
         std::vector<std::string> args = {"motion", "mhi.pnm"};
         for (const std::string &n : write_frames(frames, "frame")) args.push_back(n);
@@ -318,12 +349,11 @@ TEST(MoreSequences, MotionHistory)
                 for (int i = 1; i <= pairs; ++i) {
                     const int change = std::abs(grey[i].row(y)[x] - grey[i - 1].row(y)[x]);
                     const float limit = float(i) - d;
-                    if (change > threshold)
-                        h = float(i);
-                    else if (h < limit)
-                        h = 0;
+                    if (change > threshold) h = float(i);
+                    else if (h < limit) h = 0;
                 }
-                const double v = h == 0 ? 0 : std::floor(255.0 * (h - (pairs - double(d))) / double(d) + 0.5);
+                const double v =
+                    h == 0 ? 0 : std::floor(255.0 * (h - (pairs - double(d))) / double(d) + 0.5);
                 want.row(y)[x] = std::uint8_t(std::clamp(v, 0.0, 255.0));
             }
         EXPECT_TRUE(same_pixels(read_pnm("mhi.pnm"), want));
@@ -338,7 +368,8 @@ std::vector<std::pair<int, int>> line_points(int x1, int y1, int x2, int y2)
 {
     const int dx = x2 - x1, dy = y2 - y1;
     const bool yMajor = std::abs(dx) <= std::abs(dy);
-    const long major = std::max(std::abs(dx), std::abs(dy)), minor = std::min(std::abs(dx), std::abs(dy));
+    const long major = std::max(std::abs(dx), std::abs(dy)),
+               minor = std::min(std::abs(dx), std::abs(dy));
     const int sMajor = (yMajor ? dy : dx) < 0 ? -1 : 1, sMinor = (yMajor ? dx : dy) < 0 ? -1 : 1;
     std::vector<std::pair<int, int>> pts;
     for (long k = 0; k <= major; ++k) {
@@ -357,8 +388,9 @@ TEST(MoreProfile, CsvAlongDigitalLines)
     struct L {
         int x1, y1, x2, y2;
     };
-    for (const L &l : {L{0, 0, 16, 0}, L{3, 0, 3, 10}, L{0, 0, 2, 1}, L{2, 1, 0, 0}, L{16, 10, 0, 0}, L{0, 10, 10, 0},
-                       L{1, 9, 16, 2}, L{15, 0, 11, 10}, L{5, 5, 5, 5}, L{0, 3, 16, 4}}) {
+    for (const L &l :
+         {L{0, 0, 16, 0}, L{3, 0, 3, 10}, L{0, 0, 2, 1}, L{2, 1, 0, 0}, L{16, 10, 0, 0},
+          L{0, 10, 10, 0}, L{1, 9, 16, 2}, L{15, 0, 11, 10}, L{5, 5, 5, 5}, L{0, 3, 16, 4}}) {
         for (const Image *img : {&grey, &colour}) {
             const int c = img->channels;
             const std::string from = std::to_string(l.x1) + "," + std::to_string(l.y1),
@@ -367,7 +399,8 @@ TEST(MoreProfile, CsvAlongDigitalLines)
             std::string want = c == 1 ? "x,y,value\n" : "x,y,r,g,b\n";
             for (auto [x, y] : line_points(l.x1, l.y1, l.x2, l.y2)) {
                 want += std::to_string(x) + "," + std::to_string(y);
-                for (int ch = 0; ch < c; ++ch) want += "," + std::to_string(img->row(y)[x * c + ch]);
+                for (int ch = 0; ch < c; ++ch)
+                    want += "," + std::to_string(img->row(y)[x * c + ch]);
                 want += "\n";
             }
             Result r = run_ok({"profile", c == 1 ? "p.pgm" : "p.ppm", "--from", from, "--to", to});
@@ -422,15 +455,19 @@ TEST(MoreNorms, NormDifferenceAndRelative)
         bool relative, json;
     };
     const std::vector<Case> cases = {
-        {17, 11, 1, "", 1, false, false},   {17, 11, 3, "inf", 1, false, false}, {13, 1, 1, "l1", 1, false, true},
-        {17, 11, 1, "l2", 2, false, false}, {1, 9, 3, "l1", 2, false, false},   {17, 11, 3, "inf", 2, false, true},
-        {17, 11, 1, "l1", 2, true, false},  {17, 11, 3, "l2", 2, true, false},  {17, 11, 1, "inf", 2, true, true},
+        {17, 11, 1, "", 1, false, false},  {17, 11, 3, "inf", 1, false, false},
+        {13, 1, 1, "l1", 1, false, true},  {17, 11, 1, "l2", 2, false, false},
+        {1, 9, 3, "l1", 2, false, false},  {17, 11, 3, "inf", 2, false, true},
+        {17, 11, 1, "l1", 2, true, false}, {17, 11, 3, "l2", 2, true, false},
+        {17, 11, 1, "inf", 2, true, true},
     };
     for (const Case &c : cases) {
         const std::string kind = c.kind.empty() ? "l2" : c.kind;
-        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + "x" + std::to_string(c.channels) + " " + kind +
-                     (c.images == 2 ? " of A - B" : "") + (c.relative ? " relative" : ""));
-        const Image a = test_image(c.w, c.h, c.channels, 31), b = test_image(c.w, c.h, c.channels, 47);
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + "x" +
+                     std::to_string(c.channels) + " " + kind + (c.images == 2 ? " of A - B" : "") +
+                     (c.relative ? " relative" : ""));
+        const Image a = test_image(c.w, c.h, c.channels, 31),
+                    b = test_image(c.w, c.h, c.channels, 47);
         const std::string ext = c.channels == 1 ? ".pgm" : ".ppm";
         write_pnm("na" + ext, a);
         write_pnm("nb" + ext, b);
@@ -447,18 +484,21 @@ TEST(MoreNorms, NormDifferenceAndRelative)
                 continue;
             }
             const Exact d = exact_norms(b, nullptr, ch);
-            values.push_back(kind == "l2" ? std::sqrt(double(n.l2sq) / double(d.l2sq)) : pick(n, kind) / pick(d, kind));
+            values.push_back(kind == "l2" ? std::sqrt(double(n.l2sq) / double(d.l2sq))
+                                          : pick(n, kind) / pick(d, kind));
         }
         const std::string measure = c.images == 1 ? "norm" : c.relative ? "relative" : "difference";
         static const char *const names[] = {"red", "green", "blue"};
         std::string want;
         if (c.json) {
             want = "{\"kind\":\"" + kind + "\",\"measure\":\"" + measure + "\",\"values\":[";
-            for (std::size_t i = 0; i < values.size(); ++i) want += (i ? "," : "") + shortest(values[i]);
+            for (std::size_t i = 0; i < values.size(); ++i)
+                want += (i ? "," : "") + shortest(values[i]);
             want += "]}\n";
         } else
             for (std::size_t i = 0; i < values.size(); ++i)
-                want += measure + "-" + kind + (c.channels == 1 ? std::string() : std::string(" (") + names[i] + ")") +
+                want += measure + "-" + kind +
+                        (c.channels == 1 ? std::string() : std::string(" (") + names[i] + ")") +
                         ": " + shortest(values[i]) + "\n";
         Result r = run_ok(args);
         EXPECT_EQ(r.out, want);
@@ -473,30 +513,37 @@ TEST(MoreNorms, SmallKnownCasesAsJson)
     write_pnm("a34.pgm", a);
     write_pnm("b100.pgm", b);
     write_pnm("zero.pgm", z);
-    expect_outputs({{{"norm", "a34.pgm", "--json"}, "{\"kind\":\"l2\",\"measure\":\"norm\",\"values\":[5]}\n"},
-                    {{"norm", "a34.pgm", "b100.pgm", "--kind", "inf", "--json"},
-                         "{\"kind\":\"inf\",\"measure\":\"difference\",\"values\":[7]}\n"},
-                    {{"norm", "b100.pgm", "a34.pgm", "--kind", "l1", "--relative", "--json"},
-                         "{\"kind\":\"l1\",\"measure\":\"relative\",\"values\":[1.5714285714285714]}\n"},
-                    // A reference of zeros: the difference's norm times 2^52.
-                    {{"norm", "a34.pgm", "zero.pgm", "--kind", "l2", "--relative"}, "relative-l2: 335544320\n"},
-                    {{"diff", "a34.pgm", "b100.pgm", "--json"},
-                         "{\"width\":2,\"height\":1,\"channels\":1,\"differing\":2,\"max\":7,\"mean\":5.5,\"rms\":5.700877125495689}\n"},
-                    {{"diff", "a34.pgm", "a34.pgm"},
-                         "size: 2x1\nchannels: 1\ndiffering pixels: 0\nmax abs diff: 0\nmean abs diff: 0\nrms diff: 0\n"},
-                    {{"profile", "a34.pgm", "--from", "1,0", "--to", "0,0", "--json"},
-                         "{\"from\":{\"x\":1,\"y\":0},\"to\":{\"x\":0,\"y\":0},\"points\":[{\"x\":1,\"y\":0,\"value\":4},{\"x\":0,\"y\":0,\"value\":3}]}\n"}});
+    expect_outputs(
+        {{{"norm", "a34.pgm", "--json"}, "{\"kind\":\"l2\",\"measure\":\"norm\",\"values\":[5]}\n"},
+         {{"norm", "a34.pgm", "b100.pgm", "--kind", "inf", "--json"},
+          "{\"kind\":\"inf\",\"measure\":\"difference\",\"values\":[7]}\n"},
+         {{"norm", "b100.pgm", "a34.pgm", "--kind", "l1", "--relative", "--json"},
+          "{\"kind\":\"l1\",\"measure\":\"relative\",\"values\":[1.5714285714285714]}\n"},
+         // A reference of zeros: the difference's norm times 2^52.
+         {{"norm", "a34.pgm", "zero.pgm", "--kind", "l2", "--relative"},
+          "relative-l2: 335544320\n"},
+         {{"diff", "a34.pgm", "b100.pgm", "--json"},
+          "{\"width\":2,\"height\":1,\"channels\":1,\"differing\":2,\"max\":7,\"mean\":5.5,\"rms\":"
+          "5.700877125495689}\n"},
+         {{"diff", "a34.pgm", "a34.pgm"},
+          "size: 2x1\nchannels: 1\ndiffering pixels: 0\nmax abs diff: 0\nmean abs diff: 0\nrms "
+          "diff: 0\n"},
+         {{"profile", "a34.pgm", "--from", "1,0", "--to", "0,0", "--json"},
+          "{\"from\":{\"x\":1,\"y\":0},\"to\":{\"x\":0,\"y\":0},\"points\":[{\"x\":1,\"y\":0,"
+          "\"value\":4},{\"x\":0,\"y\":0,\"value\":3}]}\n"}});
 }
 
 TEST(MoreNorms, DiffCountsPixelsAndAveragesSamples)
 {
-    for (auto [w, h, c] : {std::tuple{17, 11, 1}, std::tuple{17, 11, 3}, std::tuple{1, 9, 3}, std::tuple{13, 1, 1}}) {
+    for (auto [w, h, c] : {std::tuple{17, 11, 1}, std::tuple{17, 11, 3}, std::tuple{1, 9, 3},
+                           std::tuple{13, 1, 1}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(c));
         Image a = test_image(w, h, c, 3), b = a;
         // Change one channel of some pixels only: a pixel differs when any channel does.
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                if ((x * 3 + y) % 4 == 0) b.row(y)[x * c + (x + y) % c] = std::uint8_t(255 - a.row(y)[x * c]);
+                if ((x * 3 + y) % 4 == 0)
+                    b.row(y)[x * c + (x + y) % c] = std::uint8_t(255 - a.row(y)[x * c]);
         write_pnm(c == 1 ? "da.pgm" : "da.ppm", a);
         write_pnm(c == 1 ? "db.pgm" : "db.ppm", b);
         long differing = 0, maxAbs = 0, sumAbs = 0, sumSq = 0;
@@ -513,10 +560,13 @@ TEST(MoreNorms, DiffCountsPixelsAndAveragesSamples)
                 differing += any;
             }
         const double n = double(w) * h * c;
-        const std::string want = "size: " + std::to_string(w) + "x" + std::to_string(h) + "\nchannels: " + std::to_string(c) +
-                                 "\ndiffering pixels: " + std::to_string(differing) + "\nmax abs diff: " + std::to_string(maxAbs) +
-                                 "\nmean abs diff: " + shortest(double(sumAbs) / n) +
-                                 "\nrms diff: " + shortest(std::sqrt(double(sumSq)) / std::sqrt(n)) + "\n";
+        const std::string want =
+            "size: " + std::to_string(w) + "x" + std::to_string(h) +
+            "\nchannels: " + std::to_string(c) +
+            "\ndiffering pixels: " + std::to_string(differing) +
+            "\nmax abs diff: " + std::to_string(maxAbs) +
+            "\nmean abs diff: " + shortest(double(sumAbs) / n) +
+            "\nrms diff: " + shortest(std::sqrt(double(sumSq)) / std::sqrt(n)) + "\n";
         Result r = run_ok({"diff", c == 1 ? "da.pgm" : "da.ppm", c == 1 ? "db.pgm" : "db.ppm"});
         EXPECT_EQ(r.out, want);
     }
@@ -531,14 +581,16 @@ TEST(MoreNorms, LargeL1SumsStayExact)
     write_pnm("white.pgm", white);
     write_pnm("black.pgm", black);
     const std::string sum = "2196059745";
-    expect_outputs({{{"norm", "white.pgm", "--kind", "l1"}, "norm-l1: " + sum + "\n"},
-                    {{"norm", "black.pgm", "white.pgm", "--kind", "l1"}, "difference-l1: " + sum + "\n"},
-                    {{"norm", "black.pgm", "white.pgm", "--kind", "l1", "--relative"}, "relative-l1: 1\n"},
-                    // A reference of zeros: the difference's norm times 2^52.
-                    {{"norm", "white.pgm", "black.pgm", "--kind", "l1", "--relative"},
-                         "relative-l1: " + shortest(2196059745.0 * 4503599627370496.0) + "\n"},
-                    {{"diff", "black.pgm", "white.pgm", "--json"},
-                         "{\"width\":4099,\"height\":2101,\"channels\":1,\"differing\":8611999,\"max\":255,\"mean\":255,\"rms\":255}\n"}});
+    expect_outputs(
+        {{{"norm", "white.pgm", "--kind", "l1"}, "norm-l1: " + sum + "\n"},
+         {{"norm", "black.pgm", "white.pgm", "--kind", "l1"}, "difference-l1: " + sum + "\n"},
+         {{"norm", "black.pgm", "white.pgm", "--kind", "l1", "--relative"}, "relative-l1: 1\n"},
+         // A reference of zeros: the difference's norm times 2^52.
+         {{"norm", "white.pgm", "black.pgm", "--kind", "l1", "--relative"},
+          "relative-l1: " + shortest(2196059745.0 * 4503599627370496.0) + "\n"},
+         {{"diff", "black.pgm", "white.pgm", "--json"},
+          "{\"width\":4099,\"height\":2101,\"channels\":1,\"differing\":8611999,\"max\":255,"
+          "\"mean\":255,\"rms\":255}\n"}});
 }
 
 // ---- refusals ---------------------------------------------------------------------------
@@ -551,42 +603,64 @@ TEST(MoreErrors, BadInputGivesOneLineAndStatusOne)
     write_pnm("row.pgm", test_image(5, 1, 1, 1));
     // missing.png is never opened: option values are checked first.
     const std::vector<BadInput> table = {
-        {{"blur", "missing.png", "o.png", "--size", "4"}, "zylcv blur: --size 4: must be 3, 5 or 7"},
+        {{"blur", "missing.png", "o.png", "--size", "4"},
+         "zylcv blur: --size 4: must be 3, 5 or 7"},
         {{"blur", "missing.png", "o.png", "--size", "9"}, "--size 9: must be 3, 5 or 7"},
         {{"blur", "missing.png", "o.png", "--size", "three"}, "--size three: must be 3, 5 or 7"},
-        {{"laplace", "missing.png", "o.png", "--size", "1"}, "zylcv laplace: --size 1: must be 3, 5 or 7"},
-        {{"laplace", "missing.png", "o.png", "--scale", "0"}, "zylcv laplace: --scale 0: must be in 1..65536"},
+        {{"laplace", "missing.png", "o.png", "--size", "1"},
+         "zylcv laplace: --size 1: must be 3, 5 or 7"},
+        {{"laplace", "missing.png", "o.png", "--scale", "0"},
+         "zylcv laplace: --scale 0: must be in 1..65536"},
         {{"scharr", "missing.png", "o.png"}, "zylcv scharr: give exactly one of --dx, --dy"},
         {{"scharr", "missing.png", "o.png", "--dx", "--dy"}, "give exactly one of --dx, --dy"},
-        {{"scharr", "missing.png", "o.png", "--dy", "--scale", "-2"}, "--scale -2: must be in 1..65536"},
-        {{"corners", "missing.png", "o.png", "--aperture", "9"}, "zylcv corners: --aperture 9: must be 3, 5 or 7"},
-        {{"corners", "missing.png", "o.png", "--block", "2"}, "zylcv corners: --block 2: must be 3, 5 or 7"},
-        {{"accumulate", "o.png", "missing.png", "--alpha", "1.5"}, "zylcv accumulate: --alpha 1.5: must be in 0..1"},
-        {{"accumulate", "o.png", "missing.png", "--alpha", "-0.1"}, "--alpha -0.1: must be in 0..1"},
-        {{"accumulate", "o.png", "missing.png", "--alpha", "x"}, "--alpha: 'x' is not a finite number"},
-        {{"motion", "o.png", "missing.png", "missing.png", "--duration", "0"}, "zylcv motion: --duration 0: must be greater than 0"},
-        {{"motion", "o.png", "missing.png", "missing.png", "--threshold", "256"}, "zylcv motion: --threshold 256: must be in 0..255"},
+        {{"scharr", "missing.png", "o.png", "--dy", "--scale", "-2"},
+         "--scale -2: must be in 1..65536"},
+        {{"corners", "missing.png", "o.png", "--aperture", "9"},
+         "zylcv corners: --aperture 9: must be 3, 5 or 7"},
+        {{"corners", "missing.png", "o.png", "--block", "2"},
+         "zylcv corners: --block 2: must be 3, 5 or 7"},
+        {{"accumulate", "o.png", "missing.png", "--alpha", "1.5"},
+         "zylcv accumulate: --alpha 1.5: must be in 0..1"},
+        {{"accumulate", "o.png", "missing.png", "--alpha", "-0.1"},
+         "--alpha -0.1: must be in 0..1"},
+        {{"accumulate", "o.png", "missing.png", "--alpha", "x"},
+         "--alpha: 'x' is not a finite number"},
+        {{"motion", "o.png", "missing.png", "missing.png", "--duration", "0"},
+         "zylcv motion: --duration 0: must be greater than 0"},
+        {{"motion", "o.png", "missing.png", "missing.png", "--threshold", "256"},
+         "zylcv motion: --threshold 256: must be in 0..255"},
         {{"profile", "missing.png", "--to", "1,1"}, "zylcv profile: --from X,Y is required"},
         {{"profile", "missing.png", "--from", "1,1"}, "--to X,Y is required"},
-        {{"profile", "missing.png", "--from", "3", "--to", "1,1"}, "--from: '3' is not of the form A,B"},
-        {{"profile", "missing.png", "--from", "-1,2", "--to", "1,1"}, "--from -1,2: X and Y must each be at least 0"},
+        {{"profile", "missing.png", "--from", "3", "--to", "1,1"},
+         "--from: '3' is not of the form A,B"},
+        {{"profile", "missing.png", "--from", "-1,2", "--to", "1,1"},
+         "--from -1,2: X and Y must each be at least 0"},
         {{"norm", "missing.png", "--kind", "l3"}, "zylcv norm: --kind: 'l3' is not inf, l1 or l2"},
         {{"norm", "missing.png", "--relative"}, "zylcv norm: --relative needs a second image B"},
         // Argument counts.
         {{"blur", "ok.pgm"}, "expected IN OUT, got 1 argument"},
-        {{"accumulate", "o.png"}, "zylcv accumulate: expected OUT and at least 1 frame, got 1 argument"},
-        {{"motion", "o.png", "ok.pgm"}, "zylcv motion: expected OUT and at least 2 frames, got 2 arguments"},
+        {{"accumulate", "o.png"},
+         "zylcv accumulate: expected OUT and at least 1 frame, got 1 argument"},
+        {{"motion", "o.png", "ok.pgm"},
+         "zylcv motion: expected OUT and at least 2 frames, got 2 arguments"},
         {{"norm", "ok.pgm", "ok.pgm", "ok.pgm"}, "expected A [B], got 3 arguments"},
         {{"diff", "ok.pgm"}, "expected A B, got 1 argument"},
-        {{"profile", "ok.pgm", "o.png", "--from", "0,0", "--to", "1,1"}, "expected IN, got 2 arguments"},
+        {{"profile", "ok.pgm", "o.png", "--from", "0,0", "--to", "1,1"},
+         "expected IN, got 2 arguments"},
         // Faults found in the images.
-        {{"profile", "ok.pgm", "--from", "0,0", "--to", "24,3"}, "ok.pgm: --to 24,3 lies outside the 24x16 image"},
-        {{"profile", "ok.ppm", "--from", "2,16", "--to", "0,0"}, "ok.ppm: --from 2,16 lies outside the 24x16 image"},
-        {{"scharr", "row.pgm", "o.png", "--dx"}, "row.pgm: image too small (5x1); scharr needs at least 2 rows"},
-        {{"norm", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16; the images must have the same size"},
+        {{"profile", "ok.pgm", "--from", "0,0", "--to", "24,3"},
+         "ok.pgm: --to 24,3 lies outside the 24x16 image"},
+        {{"profile", "ok.ppm", "--from", "2,16", "--to", "0,0"},
+         "ok.ppm: --from 2,16 lies outside the 24x16 image"},
+        {{"scharr", "row.pgm", "o.png", "--dx"},
+         "row.pgm: image too small (5x1); scharr needs at least 2 rows"},
+        {{"norm", "ok.pgm", "big.pgm"},
+         "big.pgm is 30x30 but ok.pgm is 24x16; the images must have the same size"},
         {{"diff", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16"},
-        {{"accumulate", "o.png", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16; all frames must have the same size"},
-        {{"motion", "o.png", "ok.pgm", "ok.pgm", "big.pgm"}, "big.pgm is 30x30 but ok.pgm is 24x16; all frames must have the same size"},
+        {{"accumulate", "o.png", "ok.pgm", "big.pgm"},
+         "big.pgm is 30x30 but ok.pgm is 24x16; all frames must have the same size"},
+        {{"motion", "o.png", "ok.pgm", "ok.pgm", "big.pgm"},
+         "big.pgm is 30x30 but ok.pgm is 24x16; all frames must have the same size"},
         {{"blur", "missing.png", "o.png"}, "missing.png: cannot open"},
         {{"motion", "o.png", "ok.pgm", "missing.png"}, "missing.png: cannot open"},
     };
@@ -597,7 +671,8 @@ TEST(MoreErrors, BadInputGivesOneLineAndStatusOne)
 
 TEST(MoreHelp, EveryCommandHasHelpAndIsListed)
 {
-    expect_help({"blur", "laplace", "scharr", "corners", "accumulate", "motion", "profile", "norm", "diff"});
+    expect_help({"blur", "laplace", "scharr", "corners", "accumulate", "motion", "profile", "norm",
+                 "diff"});
 }
 
 }  // namespace

@@ -3,17 +3,17 @@
 // definition is simple, otherwise a direct library call with arguments derived from the
 // option's documented meaning). Bad input must give exit status 1 and a one-line message.
 #include <png.h>
-#include <turbojpeg.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <turbojpeg.h>
 
 #include <cmath>
 #include <cstring>
 #include <new>
 
 #include "image_io.h"
-#include "zylcv.h"
 #include "tool_test_support.h"
+#include "zylcv.h"
 
 using zylcv_tool::Image;
 
@@ -39,10 +39,12 @@ struct Derivs {
 };
 Derivs sobel(const Image &g)
 {
-    Derivs d{std::vector<Zyl16s>(std::size_t(g.width) * g.height), std::vector<Zyl16s>(std::size_t(g.width) * g.height), g.width * 2};
+    Derivs d{std::vector<Zyl16s>(std::size_t(g.width) * g.height),
+             std::vector<Zyl16s>(std::size_t(g.width) * g.height), g.width * 2};
     ZyliSize roi = {g.width, g.height};
     EXPECT_EQ(zyliSobel3x3_Dx_8u16s_C1R(g.data(), g.step, d.dx.data(), d.step, roi), zylStatusOk);
-    EXPECT_EQ(zyliSobel3x3_Dy_8u16s_C1R(g.data(), g.step, d.dy.data(), d.step, 0, roi), zylStatusOk);
+    EXPECT_EQ(zyliSobel3x3_Dy_8u16s_C1R(g.data(), g.step, d.dy.data(), d.step, 0, roi),
+              zylStatusOk);
     return d;
 }
 
@@ -55,8 +57,8 @@ Image canny_of(const Image &g, float lo, float hi)
     Zyl32s n = 0;
     EXPECT_EQ(zyliCannyGetSize(roi, &n), zylStatusOk);
     std::vector<Zyl8u> buf(std::size_t(n) + 32);
-    EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step, roi, lo,
-                                  hi, buf.data()),
+    EXPECT_EQ(zyliCanny_16s8u_C1R(d.dx.data(), d.step, d.dy.data(), d.step, out.data(), out.step,
+                                  roi, lo, hi, buf.data()),
               zylStatusOk);
     return out;
 }
@@ -74,7 +76,8 @@ Image morph_model(const Image &in, bool erode, bool cross, int mw, int mh)
                 for (int i = 0; i < mh; ++i)
                     for (int j = 0; j < mw; ++j) {
                         if (cross && i != ay && j != ax) continue;
-                        int sy = std::clamp(y - ay + i, 0, in.height - 1), sx = std::clamp(x - ax + j, 0, in.width - 1);
+                        int sy = std::clamp(y - ay + i, 0, in.height - 1),
+                            sx = std::clamp(x - ax + j, 0, in.width - 1);
                         int v = in.row(sy)[sx * in.channels + c];
                         best = erode ? std::min(best, v) : std::max(best, v);
                     }
@@ -86,8 +89,8 @@ Image morph_model(const Image &in, bool erode, bool cross, int mw, int mh)
 // ---- subcommands against references -----------------------------------------------------
 
 // A case at the default size: odd, so that the kernels' row tails and pyrdown's cropping are reached.
-void add(std::vector<OpCase> &cases, const std::string &label, const std::string &op, std::vector<std::string> options,
-         int channels, std::function<Image(const Image &)> expect)
+void add(std::vector<OpCase> &cases, const std::string &label, const std::string &op,
+         std::vector<std::string> options, int channels, std::function<Image(const Image &)> expect)
 {
     options.insert(options.begin(), op);
     cases.push_back({label, options, 37, 23, channels, std::move(expect)});
@@ -102,126 +105,148 @@ std::vector<OpCase> op_cases()
         for (int kind = 0; kind < 3; ++kind) {
             const char *flag = kind == 0 ? "--dx" : kind == 1 ? "--dy" : "--magnitude";
             add(cases, std::string("sobel ") + flag + " scale " + std::to_string(s), "sobel",
-                             {flag, "--scale", std::to_string(s)}, s == 7 ? 3 : 1, [kind, s](const Image &in) {
-                                 Image g = grey_of(in), out(g.width, g.height, 1);
-                                 Derivs d = sobel(g);
-                                 for (int y = 0; y < g.height; ++y)
-                                     for (int x = 0; x < g.width; ++x) {
-                                         int vx = d.dx[y * g.width + x], vy = d.dy[y * g.width + x];
-                                         double v = kind == 2 ? std::floor((std::abs(vx) + std::abs(vy)) / double(s))
-                                                              : 128 + std::floor((kind == 0 ? vx : vy) / double(s));
-                                         out.row(y)[x] = std::uint8_t(std::clamp(v, 0.0, 255.0));
-                                     }
-                                 return out;
-                             });
+                {flag, "--scale", std::to_string(s)}, s == 7 ? 3 : 1, [kind, s](const Image &in) {
+                    Image g = grey_of(in), out(g.width, g.height, 1);
+                    Derivs d = sobel(g);
+                    for (int y = 0; y < g.height; ++y)
+                        for (int x = 0; x < g.width; ++x) {
+                            int vx = d.dx[y * g.width + x], vy = d.dy[y * g.width + x];
+                            double v = kind == 2
+                                           ? std::floor((std::abs(vx) + std::abs(vy)) / double(s))
+                                           : 128 + std::floor((kind == 0 ? vx : vy) / double(s));
+                            out.row(y)[x] = std::uint8_t(std::clamp(v, 0.0, 255.0));
+                        }
+                    return out;
+                });
         }
     }
-    for (auto [lo, hi, ch] : {std::tuple{20, 60, 1}, std::tuple{100, 100, 1}, std::tuple{0, 300, 3}}) {
+    for (auto [lo, hi, ch] :
+         {std::tuple{20, 60, 1}, std::tuple{100, 100, 1}, std::tuple{0, 300, 3}}) {
         add(cases, "canny " + std::to_string(lo) + " " + std::to_string(hi), "canny",
-                         {"--low", std::to_string(lo), "--high", std::to_string(hi)}, ch,
-                         [lo, hi](const Image &in) { return canny_of(grey_of(in), float(lo), float(hi)); });
+            {"--low", std::to_string(lo), "--high", std::to_string(hi)}, ch,
+            [lo, hi](const Image &in) { return canny_of(grey_of(in), float(lo), float(hi)); });
     }
     // --blur: the 3x3 box mean (sum + 4) / 9 with replicated borders before the derivatives.
-    add(cases, "canny blur 10 40", "canny", {"--low", "10", "--high", "40", "--blur"}, 3, [](const Image &in) {
-                         Image g = grey_of(in), b(g.width, g.height, 1);
-                         for (int y = 0; y < g.height; ++y)
-                             for (int x = 0; x < g.width; ++x) {
-                                 int sum = 0;
-                                 for (int dy = -1; dy <= 1; ++dy)
-                                     for (int dx = -1; dx <= 1; ++dx)
-                                         sum += g.row(std::clamp(y + dy, 0, g.height - 1))[std::clamp(x + dx, 0, g.width - 1)];
-                                 b.row(y)[x] = std::uint8_t((sum + 4) / 9);
-                             }
-                         return canny_of(b, 10.0f, 40.0f);
-                     });
+    add(cases, "canny blur 10 40", "canny", {"--low", "10", "--high", "40", "--blur"}, 3,
+        [](const Image &in) {
+            Image g = grey_of(in), b(g.width, g.height, 1);
+            for (int y = 0; y < g.height; ++y)
+                for (int x = 0; x < g.width; ++x) {
+                    int sum = 0;
+                    for (int dy = -1; dy <= 1; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx)
+                            sum += g.row(std::clamp(
+                                y + dy, 0, g.height - 1))[std::clamp(x + dx, 0, g.width - 1)];
+                    b.row(y)[x] = std::uint8_t((sum + 4) / 9);
+                }
+            return canny_of(b, 10.0f, 40.0f);
+        });
     for (const char *op : {"erode", "dilate"})
-        for (auto [shape, mw, mh, ch] : {std::tuple{"rect", 3, 3, 1}, std::tuple{"rect", 5, 2, 3},
-                                        std::tuple{"rect", 1, 4, 1}, std::tuple{"cross", 3, 5, 1},
-                                        std::tuple{"cross", 4, 3, 3}}) {
+        for (auto [shape, mw, mh, ch] :
+             {std::tuple{"rect", 3, 3, 1}, std::tuple{"rect", 5, 2, 3}, std::tuple{"rect", 1, 4, 1},
+              std::tuple{"cross", 3, 5, 1}, std::tuple{"cross", 4, 3, 3}}) {
             const bool erode = std::string(op) == "erode", cross = std::string(shape) == "cross";
-            add(cases, std::string(op) + " " + shape + " " + std::to_string(mw) + "x" + std::to_string(mh), op,
-                             {"--shape", shape, "--size", std::to_string(mw) + "x" + std::to_string(mh)}, ch,
-                             [=](const Image &in) { return morph_model(in, erode, cross, mw, mh); });
+            add(cases,
+                std::string(op) + " " + shape + " " + std::to_string(mw) + "x" + std::to_string(mh),
+                op, {"--shape", shape, "--size", std::to_string(mw) + "x" + std::to_string(mh)}, ch,
+                [=](const Image &in) { return morph_model(in, erode, cross, mw, mh); });
         }
     // The ellipse is the library's own element: compare with a direct call.
     for (auto [op, ch] : {std::pair{"erode", 1}, std::pair{"dilate", 3}}) {
         const bool erode = std::string(op) == "erode";
-        add(cases, std::string(op) + " ellipse 5x7", op, {"--shape", "ellipse", "--size", "5x7"}, ch, [erode](const Image &in) {
-                             Image out(in.width, in.height, in.channels);
-                             ZyliMorphState *st = nullptr;
-                             EXPECT_EQ(zyliMorphologyInitAlloc(in.width, zyl8u, in.channels, {5, 7}, {2, 3},
-                                                               zylMorphShapeEllipse, nullptr, &st),
-                                       zylStatusOk);
-                             ZyliSize roi = {in.width, in.height};
-                             auto fn = in.channels == 1 ? (erode ? zyliErodeStrip_8u_C1R : zyliDilateStrip_8u_C1R)
-                                                        : (erode ? zyliErodeStrip_8u_C3R : zyliDilateStrip_8u_C3R);
-                             EXPECT_EQ(fn(in.data(), in.step, out.data(), out.step, &roi, st, zylStripWhole), zylStatusOk);
-                             zyliMorphologyFree(&st);
-                             return out;
-                         });
+        add(cases, std::string(op) + " ellipse 5x7", op, {"--shape", "ellipse", "--size", "5x7"},
+            ch, [erode](const Image &in) {
+                Image out(in.width, in.height, in.channels);
+                ZyliMorphState *st = nullptr;
+                EXPECT_EQ(zyliMorphologyInitAlloc(in.width, zyl8u, in.channels, {5, 7}, {2, 3},
+                                                  zylMorphShapeEllipse, nullptr, &st),
+                          zylStatusOk);
+                ZyliSize roi = {in.width, in.height};
+                auto fn = in.channels == 1
+                              ? (erode ? zyliErodeStrip_8u_C1R : zyliDilateStrip_8u_C1R)
+                              : (erode ? zyliErodeStrip_8u_C3R : zyliDilateStrip_8u_C3R);
+                EXPECT_EQ(fn(in.data(), in.step, out.data(), out.step, &roi, st, zylStripWhole),
+                          zylStatusOk);
+                zyliMorphologyFree(&st);
+                return out;
+            });
     }
     // Pyramids keep colour; pyrdown leaves out an odd last column and row.
-    for (auto [op, ch] : {std::pair{"pyrdown", 1}, std::pair{"pyrdown", 3}, std::pair{"pyrup", 1}, std::pair{"pyrup", 3}}) {
+    for (auto [op, ch] : {std::pair{"pyrdown", 1}, std::pair{"pyrdown", 3}, std::pair{"pyrup", 1},
+                          std::pair{"pyrup", 3}}) {
         const bool down = std::string(op) == "pyrdown";
-        add(cases, std::string(op) + " C" + std::to_string(ch), op, {}, ch, [down](const Image &in) {
-                             const int w = down ? in.width / 2 * 2 : in.width, h = down ? in.height / 2 * 2 : in.height;
-                             Image out(down ? w / 2 : 2 * w, down ? h / 2 : 2 * h, in.channels);
-                             Zyl32s n = 0;
-                             down ? zyliPyrDownGetBufSize_Gauss5x5(w, zyl8u, in.channels, &n)
-                                  : zyliPyrUpGetBufSize_Gauss5x5(w, zyl8u, in.channels, &n);
-                             std::vector<Zyl8u> buf(std::size_t(n) + 32);
-                             ZyliSize roi = {w, h};
-                             ZylStatus st = down ? (in.channels == 1 ? zyliPyrDown_Gauss5x5_8u_C1R : zyliPyrDown_Gauss5x5_8u_C3R)(
-                                                       in.data(), in.step, out.data(), out.step, roi, buf.data())
-                                                 : (in.channels == 1 ? zyliPyrUp_Gauss5x5_8u_C1R : zyliPyrUp_Gauss5x5_8u_C3R)(
-                                                       in.data(), in.step, out.data(), out.step, roi, buf.data());
-                             EXPECT_EQ(st, zylStatusOk);
-                             return out;
-                         });
+        add(cases, std::string(op) + " C" + std::to_string(ch), op, {}, ch,
+            [down](const Image &in) {
+                const int w = down ? in.width / 2 * 2 : in.width,
+                          h = down ? in.height / 2 * 2 : in.height;
+                Image out(down ? w / 2 : 2 * w, down ? h / 2 : 2 * h, in.channels);
+                Zyl32s n = 0;
+                down ? zyliPyrDownGetBufSize_Gauss5x5(w, zyl8u, in.channels, &n)
+                     : zyliPyrUpGetBufSize_Gauss5x5(w, zyl8u, in.channels, &n);
+                std::vector<Zyl8u> buf(std::size_t(n) + 32);
+                ZyliSize roi = {w, h};
+                ZylStatus st = down
+                                   ? (in.channels == 1 ? zyliPyrDown_Gauss5x5_8u_C1R
+                                                       : zyliPyrDown_Gauss5x5_8u_C3R)(
+                                         in.data(), in.step, out.data(), out.step, roi, buf.data())
+                                   : (in.channels == 1 ? zyliPyrUp_Gauss5x5_8u_C1R
+                                                       : zyliPyrUp_Gauss5x5_8u_C3R)(
+                                         in.data(), in.step, out.data(), out.step, roi, buf.data());
+                EXPECT_EQ(st, zylStatusOk);
+                return out;
+            });
     }
     // Distances to the nearest zero pixel: city block and chessboard are exact, so a brute
     // force over all zero pixels is the model; l2 goes through the library with its costs.
-    for (auto [metric, mask, invert] : {std::tuple{"l1", "3", false}, std::tuple{"chess", "3", true},
-                                        std::tuple{"l2", "3", false}, std::tuple{"l2", "5", true}}) {
+    for (auto [metric, mask, invert] :
+         {std::tuple{"l1", "3", false}, std::tuple{"chess", "3", true},
+          std::tuple{"l2", "3", false}, std::tuple{"l2", "5", true}}) {
         std::vector<std::string> opts = {"--metric", metric, "--mask", mask, "--scale", "2.5"};
         if (invert) opts.push_back("--invert");
         const std::string m = metric, k = mask;
-        add(cases, std::string("distance ") + metric + " " + mask + (invert ? " inverted" : ""), "distance", opts, 1,
-                         [m, k, invert](const Image &in) {
-                             Image g(in.width, in.height, 1), out(in.width, in.height, 1);
-                             for (int y = 0; y < in.height; ++y)
-                                 for (int x = 0; x < in.width; ++x) {
-                                     bool feature = invert ? in.row(y)[x] != 0 : in.row(y)[x] == 0;
-                                     g.row(y)[x] = feature ? 0 : 255;
-                                 }
-                             std::vector<float> d(std::size_t(in.width) * in.height);
-                             if (m != "l2") {
-                                 for (int y = 0; y < in.height; ++y)
-                                     for (int x = 0; x < in.width; ++x) {
-                                         int best = 1 << 30;
-                                         for (int v = 0; v < in.height; ++v)
-                                             for (int u = 0; u < in.width; ++u)
-                                                 if (g.row(v)[u] == 0) {
-                                                     int ax = std::abs(u - x), ay = std::abs(v - y);
-                                                     best = std::min(best, m == "l1" ? ax + ay : std::max(ax, ay));
-                                                 }
-                                         d[y * in.width + x] = float(best);
-                                     }
-                             } else {
-                                 Zyl32f costs[3];
-                                 EXPECT_EQ(zyliGetDistanceTransformMask(k == "5" ? 52 : 32, costs), zylStatusOk);
-                                 auto fn = k == "5" ? zyliDistanceTransform_5x5_8u32f_C1R : zyliDistanceTransform_3x3_8u32f_C1R;
-                                 EXPECT_EQ(fn(g.data(), g.step, d.data(), in.width * 4, {in.width, in.height}, costs), zylStatusOk);
-                             }
-                             for (int y = 0; y < in.height; ++y)
-                                 for (int x = 0; x < in.width; ++x)
-                                     out.row(y)[x] = std::uint8_t(std::min(255.0, std::floor(d[y * in.width + x] * 2.5 + 0.5)));
-                             return out;
-                         });
+        add(cases, std::string("distance ") + metric + " " + mask + (invert ? " inverted" : ""),
+            "distance", opts, 1, [m, k, invert](const Image &in) {
+                Image g(in.width, in.height, 1), out(in.width, in.height, 1);
+                for (int y = 0; y < in.height; ++y)
+                    for (int x = 0; x < in.width; ++x) {
+                        bool feature = invert ? in.row(y)[x] != 0 : in.row(y)[x] == 0;
+                        g.row(y)[x] = feature ? 0 : 255;
+                    }
+                std::vector<float> d(std::size_t(in.width) * in.height);
+                if (m != "l2") {
+                    for (int y = 0; y < in.height; ++y)
+                        for (int x = 0; x < in.width; ++x) {
+                            int best = 1 << 30;
+                            for (int v = 0; v < in.height; ++v)
+                                for (int u = 0; u < in.width; ++u)
+                                    if (g.row(v)[u] == 0) {
+                                        int ax = std::abs(u - x), ay = std::abs(v - y);
+                                        best =
+                                            std::min(best, m == "l1" ? ax + ay : std::max(ax, ay));
+                                    }
+                            d[y * in.width + x] = float(best);
+                        }
+                } else {
+                    Zyl32f costs[3];
+                    EXPECT_EQ(zyliGetDistanceTransformMask(k == "5" ? 52 : 32, costs), zylStatusOk);
+                    auto fn = k == "5" ? zyliDistanceTransform_5x5_8u32f_C1R
+                                       : zyliDistanceTransform_3x3_8u32f_C1R;
+                    EXPECT_EQ(
+                        fn(g.data(), g.step, d.data(), in.width * 4, {in.width, in.height}, costs),
+                        zylStatusOk);
+                }
+                for (int y = 0; y < in.height; ++y)
+                    for (int x = 0; x < in.width; ++x)
+                        out.row(y)[x] = std::uint8_t(
+                            std::min(255.0, std::floor(d[y * in.width + x] * 2.5 + 0.5)));
+                return out;
+            });
         // A few feature pixels: zeros in a bright image, or bright pixels with --invert.
         cases.back().prepare = [invert](Image &in) {
-            for (int y = 0; y < in.height; ++y) std::fill(in.row(y), in.row(y) + in.width, invert ? 0 : 200);
-            for (auto [x, y] : {std::pair{in.width / 3, in.height / 2}, std::pair{in.width - 1, in.height - 1}, std::pair{2, 1}})
+            for (int y = 0; y < in.height; ++y)
+                std::fill(in.row(y), in.row(y) + in.width, invert ? 0 : 200);
+            for (auto [x, y] : {std::pair{in.width / 3, in.height / 2},
+                                std::pair{in.width - 1, in.height - 1}, std::pair{2, 1}})
                 in.row(y)[x] = invert ? 255 : 0;
         };
     }
@@ -241,10 +266,13 @@ TEST(ToolAbsDiff, ColourPairsAndMixedPairs)
         for (int y = 0; y < 13; ++y) std::reverse(b.row(y), b.row(y) + 29 * cb);
         write_pnm(ca == 1 ? "a.pgm" : "a.ppm", a);
         write_pnm(cb == 1 ? "b.pgm" : "b.ppm", b);
-        Result r = run_ok({"absdiff", ca == 1 ? "a.pgm" : "a.ppm", cb == 1 ? "b.pgm" : "b.ppm", "d.pnm"});
-        Image ga = ca == cb ? a : grey_of(a), gb = ca == cb ? b : grey_of(b), want(29, 13, ga.channels);
+        Result r =
+            run_ok({"absdiff", ca == 1 ? "a.pgm" : "a.ppm", cb == 1 ? "b.pgm" : "b.ppm", "d.pnm"});
+        Image ga = ca == cb ? a : grey_of(a), gb = ca == cb ? b : grey_of(b),
+              want(29, 13, ga.channels);
         for (int y = 0; y < 13; ++y)
-            for (int x = 0; x < 29 * ga.channels; ++x) want.row(y)[x] = std::uint8_t(std::abs(ga.row(y)[x] - gb.row(y)[x]));
+            for (int x = 0; x < 29 * ga.channels; ++x)
+                want.row(y)[x] = std::uint8_t(std::abs(ga.row(y)[x] - gb.row(y)[x]));
         EXPECT_TRUE(same_pixels(read_pnm("d.pnm"), want));
     }
 }
@@ -260,32 +288,42 @@ TEST(ToolMatch, BestPositionScoreAndHeatmap)
     struct M {
         const char *name;
         bool lower;
-        ZylStatus (*fn)(const Zyl8u *, Zyl32s, ZyliSize, const Zyl8u *, Zyl32s, ZyliSize, Zyl32f *, Zyl32s, Zyl8u *);
+        ZylStatus (*fn)(const Zyl8u *, Zyl32s, ZyliSize, const Zyl8u *, Zyl32s, ZyliSize, Zyl32f *,
+                        Zyl32s, Zyl8u *);
         ZylStatus (*query)(ZyliSize, ZyliSize, Zyl32s, Zyl32s *);
     };
-    for (const M &m : {M{"sqdiff", true, zyliMatchTemplate_SqDiff_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiff},
-                       M{"sqdiff-normed", true, zyliMatchTemplate_SqDiffNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiffNormed},
-                       M{"corr", false, zyliMatchTemplate_Corr_8u32f_C1R, zyliMatchTemplateGetBufSize_Corr},
-                       M{"corr-normed", false, zyliMatchTemplate_CorrNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_CorrNormed},
-                       M{"coeff", false, zyliMatchTemplate_Coeff_8u32f_C1R, zyliMatchTemplateGetBufSize_Coeff},
-                       M{"coeff-normed", false, zyliMatchTemplate_CoeffNormed_8u32f_C1R, zyliMatchTemplateGetBufSize_CoeffNormed}}) {
+    for (const M &m :
+         {M{"sqdiff", true, zyliMatchTemplate_SqDiff_8u32f_C1R, zyliMatchTemplateGetBufSize_SqDiff},
+          M{"sqdiff-normed", true, zyliMatchTemplate_SqDiffNormed_8u32f_C1R,
+            zyliMatchTemplateGetBufSize_SqDiffNormed},
+          M{"corr", false, zyliMatchTemplate_Corr_8u32f_C1R, zyliMatchTemplateGetBufSize_Corr},
+          M{"corr-normed", false, zyliMatchTemplate_CorrNormed_8u32f_C1R,
+            zyliMatchTemplateGetBufSize_CorrNormed},
+          M{"coeff", false, zyliMatchTemplate_Coeff_8u32f_C1R, zyliMatchTemplateGetBufSize_Coeff},
+          M{"coeff-normed", false, zyliMatchTemplate_CoeffNormed_8u32f_C1R,
+            zyliMatchTemplateGetBufSize_CoeffNormed}}) {
         SCOPED_TRACE(m.name);
         const int rw = 32, rh = 25;
         std::vector<float> s(rw * rh);
         Zyl32s n = 0;
         ASSERT_EQ(m.query({40, 30}, {9, 6}, zyl8u, &n), zylStatusOk);
         std::vector<Zyl8u> buf(std::size_t(n) + 32);
-        ASSERT_EQ(m.fn(img.data(), img.step, {40, 30}, tpl.data(), tpl.step, {9, 6}, s.data(), rw * 4, buf.data()), zylStatusOk);
+        ASSERT_EQ(m.fn(img.data(), img.step, {40, 30}, tpl.data(), tpl.step, {9, 6}, s.data(),
+                       rw * 4, buf.data()),
+                  zylStatusOk);
         // Best score: first in row order among equals.
         int best = 0;
         for (int i = 1; i < rw * rh; ++i)
             if (m.lower ? s[i] < s[best] : s[i] > s[best]) best = i;
         char line[128];
-        std::snprintf(line, sizeof line, "x=%d y=%d score=%.9g\n", best % rw, best / rw, double(s[best]));
-        Result r = run_ok({"match", "img.pgm", "tpl.pgm", "--method", m.name, "--heatmap", "heat.pgm"});
+        std::snprintf(line, sizeof line, "x=%d y=%d score=%.9g\n", best % rw, best / rw,
+                      double(s[best]));
+        Result r =
+            run_ok({"match", "img.pgm", "tpl.pgm", "--method", m.name, "--heatmap", "heat.pgm"});
         EXPECT_EQ(r.out, line);
         // Heatmap: scores spread over 0..255, best brightest.
-        float lo = *std::min_element(s.begin(), s.end()), hi = *std::max_element(s.begin(), s.end());
+        float lo = *std::min_element(s.begin(), s.end()),
+              hi = *std::max_element(s.begin(), s.end());
         Image heat = read_pnm("heat.pgm"), want(rw, rh, 1);
         for (int i = 0; i < rw * rh; ++i) {
             double t = (double(s[i]) - lo) / (double(hi) - lo);
@@ -303,10 +341,11 @@ TEST(ToolFill, RegionRecordAndImage)
         int sx, sy, value, lo, up;
         bool gradient, eight;
     };
-    for (const F &f : {F{16, 8, 7, 0, 0, false, false}, F{16, 8, 7, 0, 0, false, true}, F{2, 2, 250, 2, 9, true, false},
-                       F{30, 20, 0, 5, 5, true, true}, F{16, 8, 220, 0, 0, false, false} /* seed holds the value */}) {
-        SCOPED_TRACE("seed " + std::to_string(f.sx) + "," + std::to_string(f.sy) + (f.gradient ? " gradient" : "") +
-                     (f.eight ? " 8" : " 4"));
+    for (const F &f : {F{16, 8, 7, 0, 0, false, false}, F{16, 8, 7, 0, 0, false, true},
+                       F{2, 2, 250, 2, 9, true, false}, F{30, 20, 0, 5, 5, true, true},
+                       F{16, 8, 220, 0, 0, false, false} /* seed holds the value */}) {
+        SCOPED_TRACE("seed " + std::to_string(f.sx) + "," + std::to_string(f.sy) +
+                     (f.gradient ? " gradient" : "") + (f.eight ? " 8" : " 4"));
         Image want = in;
         ZyliConnectedRegion reg = {0, double(f.value), 0, 0, 0, 0};
         ZyliSize roi = {33, 21};
@@ -314,17 +353,26 @@ TEST(ToolFill, RegionRecordAndImage)
         f.gradient ? zyliFloodFillGetSize_Grad(roi, &n) : zyliFloodFillGetSize(roi, &n);
         std::vector<Zyl8u> buf(std::size_t(n) + 32);
         ZyliPoint seed = {f.sx, f.sy};
-        ZylStatus st = f.gradient ? (f.eight ? zyliFloodFill_Grad8Con_8u_C1IR : zyliFloodFill_Grad4Con_8u_C1IR)(
-                                        want.data(), want.step, roi, seed, f.value, f.lo, f.up, &reg, buf.data())
-                                  : (f.eight ? zyliFloodFill_8Con_8u_C1IR : zyliFloodFill_4Con_8u_C1IR)(
-                                        want.data(), want.step, roi, seed, f.value, &reg, buf.data());
+        ZylStatus st =
+            f.gradient
+                ? (f.eight ? zyliFloodFill_Grad8Con_8u_C1IR : zyliFloodFill_Grad4Con_8u_C1IR)(
+                      want.data(), want.step, roi, seed, f.value, f.lo, f.up, &reg, buf.data())
+                : (f.eight ? zyliFloodFill_8Con_8u_C1IR : zyliFloodFill_4Con_8u_C1IR)(
+                      want.data(), want.step, roi, seed, f.value, &reg, buf.data());
         ASSERT_EQ(st, zylStatusOk);
         char line[128];
-        std::snprintf(line, sizeof line, "area=%.0f value=%d box=%d,%d,%d,%d\n", reg.area, f.value, reg.boxX, reg.boxY,
-                      reg.boxWidth, reg.boxHeight);
-        std::vector<std::string> args = {"fill", "fill.pgm", "filled.pgm", "--seed", std::to_string(f.sx) + "," + std::to_string(f.sy),
-                                         "--value", std::to_string(f.value)};
-        if (f.gradient) args.insert(args.end(), {"--gradient", std::to_string(f.lo) + "," + std::to_string(f.up)});
+        std::snprintf(line, sizeof line, "area=%.0f value=%d box=%d,%d,%d,%d\n", reg.area, f.value,
+                      reg.boxX, reg.boxY, reg.boxWidth, reg.boxHeight);
+        std::vector<std::string> args = {"fill",
+                                         "fill.pgm",
+                                         "filled.pgm",
+                                         "--seed",
+                                         std::to_string(f.sx) + "," + std::to_string(f.sy),
+                                         "--value",
+                                         std::to_string(f.value)};
+        if (f.gradient)
+            args.insert(args.end(),
+                        {"--gradient", std::to_string(f.lo) + "," + std::to_string(f.up)});
         if (f.eight) args.push_back("--8");
         Result r = run_ok(args);
         EXPECT_EQ(r.out, line);
@@ -361,14 +409,16 @@ TEST(ToolStats, GreyAndColour)
                 zyliNorm_L2_8u_C1MR(in.data(), in.step, ones.data(), ones.step, {31, 17}, &l2);
             } else {
                 zyliMean_StdDev_8u_C3CR(in.data(), in.step, {31, 17}, c + 1, &mean, &dev);
-                zyliNorm_L2_8u_C3CMR(in.data(), in.step, ones.data(), ones.step, {31, 17}, c + 1, &l2);
+                zyliNorm_L2_8u_C3CMR(in.data(), in.step, ones.data(), ones.step, {31, 17}, c + 1,
+                                     &l2);
             }
             const char *t = ch == 1 ? "" : names[c];
             char buf[512];
-            std::snprintf(buf, sizeof buf,
-                          "mean%s: %.10g\nstddev%s: %.10g\nmin%s: %d at (%d, %d)\nmax%s: %d at (%d, %d)\n"
-                          "norm-inf%s: %d\nnorm-l1%s: %ld\nnorm-l2%s: %.10g\n",
-                          t, mean, t, dev, t, mn, mnx, mny, t, mx, mxx, mxy, t, mx, t, l1, t, l2);
+            std::snprintf(
+                buf, sizeof buf,
+                "mean%s: %.10g\nstddev%s: %.10g\nmin%s: %d at (%d, %d)\nmax%s: %d at (%d, %d)\n"
+                "norm-inf%s: %d\nnorm-l1%s: %ld\nnorm-l2%s: %.10g\n",
+                t, mean, t, dev, t, mn, mnx, mny, t, mx, mxx, mxy, t, mx, t, l1, t, l2);
             want += buf;
         }
         EXPECT_EQ(r.out, want);
@@ -379,15 +429,17 @@ TEST(ToolStats, GreyAndColour)
 
 // A PNG written straight through libpng with the given depth, colour type and raw rows; a palette
 // PNG with its entries' transparency (tRNS).
-void write_png_raw(const std::string &name, int w, int h, int depth, int type, const std::vector<std::uint8_t> &raw,
-                   const std::vector<png_color> &palette = {}, const std::vector<std::uint8_t> &alpha = {})
+void write_png_raw(const std::string &name, int w, int h, int depth, int type,
+                   const std::vector<std::uint8_t> &raw, const std::vector<png_color> &palette = {},
+                   const std::vector<std::uint8_t> &alpha = {})
 {
     std::FILE *f = std::fopen(path(name).c_str(), "wb");
     ASSERT_TRUE(f);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, depth, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, w, h, depth, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) {
         png_set_PLTE(png, info, palette.data(), int(palette.size()));
         png_set_tRNS(png, info, alpha.data(), int(alpha.size()), nullptr);
@@ -407,7 +459,8 @@ TEST(ToolIO, PngLayoutsAndPipes)
     std::vector<std::uint8_t> rgba, bits;
     for (int y = 0; y < 11; ++y)
         for (int x = 0; x < 19; ++x) {
-            rgba.insert(rgba.end(), {rgb.row(y)[3 * x], rgb.row(y)[3 * x + 1], rgb.row(y)[3 * x + 2], 255});
+            rgba.insert(rgba.end(),
+                        {rgb.row(y)[3 * x], rgb.row(y)[3 * x + 1], rgb.row(y)[3 * x + 2], 255});
         }
     for (int y = 0; y < 11; ++y) {
         std::uint8_t a = 0, b = 0, c = 0;
@@ -450,10 +503,14 @@ std::string png_first_rows(int w, int h, int type, int rows)
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &out, [](png_structp p, png_bytep d, png_size_t n) {
-        static_cast<std::string *>(png_get_io_ptr(p))->append(reinterpret_cast<char *>(d), n);
-    }, [](png_structp) {});
-    png_set_IHDR(png, info, w, h, 8, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep d, png_size_t n) {
+            static_cast<std::string *>(png_get_io_ptr(p))->append(reinterpret_cast<char *>(d), n);
+        },
+        [](png_structp) {});
+    png_set_IHDR(png, info, w, h, 8, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     std::vector<std::uint8_t> row(std::size_t(w) * png_get_channels(png, info), 0);
     for (int y = 0; y < rows; ++y) png_write_row(png, row.data());
@@ -489,7 +546,9 @@ TEST(ToolIO, SmallFilesDeclaringLargeImagesAllocateLittle)
     for (int y = 0; y < 200; ++y) ppm.append(reinterpret_cast<const char *>(small.row(y)), 900);
     Image img;
     std::string error;
-    ASSERT_TRUE(zylcv_tool::decode_image(std::vector<std::uint8_t>(ppm.begin(), ppm.end()), "f", img, error)) << error;
+    ASSERT_TRUE(zylcv_tool::decode_image(std::vector<std::uint8_t>(ppm.begin(), ppm.end()), "f",
+                                         img, error))
+        << error;
     EXPECT_TRUE(same_pixels(img, small));
 }
 
@@ -498,7 +557,9 @@ TEST(ToolIO, SmallFilesDeclaringLargeImagesAllocateLittle)
 TEST(ToolIO, TransparencyAndSixteenBitSamples)
 {
     const int w = 7, h = 5;
-    auto over = [](int v, int a, int bg) { return std::uint8_t((v * a + bg * (255 - a) + 127) / 255); };
+    auto over = [](int v, int a, int bg) {
+        return std::uint8_t((v * a + bg * (255 - a) + 127) / 255);
+    };
     auto luma = [](int r, int g, int b) { return (77 * r + 150 * g + 29 * b + 128) >> 8; };
     std::vector<std::uint8_t> rgba, ga, indices;
     const std::vector<png_color> palette = {{10, 20, 30}, {200, 100, 50}, {0, 255, 0}};
@@ -506,7 +567,8 @@ TEST(ToolIO, TransparencyAndSixteenBitSamples)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const std::uint8_t a = std::uint8_t((x * 40 + y * 17) % 256);
-            rgba.insert(rgba.end(), {std::uint8_t(x * 30), std::uint8_t(y * 50), std::uint8_t(x + y), a});
+            rgba.insert(rgba.end(),
+                        {std::uint8_t(x * 30), std::uint8_t(y * 50), std::uint8_t(x + y), a});
             ga.insert(ga.end(), {std::uint8_t(x * 33 + y), a});
             indices.push_back(std::uint8_t((x + y) % 3));
         }
@@ -537,7 +599,8 @@ TEST(ToolIO, TransparencyAndSixteenBitSamples)
                 want1.row(y)[x] = over(g[0], g[1], luma(b[0], b[1], b[2]));
                 const int i = indices[std::size_t(y) * w + x];
                 const int pc[3] = {palette[i].red, palette[i].green, palette[i].blue};
-                for (int c = 0; c < 3; ++c) wantP.row(y)[3 * x + c] = over(pc[c], palAlpha[i], b[c]);
+                for (int c = 0; c < 3; ++c)
+                    wantP.row(y)[3 * x + c] = over(pc[c], palAlpha[i], b[c]);
             }
         EXPECT_TRUE(same_pixels(convert("rgba.png", "rgba.ppm"), want3));
         EXPECT_TRUE(same_pixels(convert("ga.png", "ga.pgm"), want1));
@@ -568,14 +631,16 @@ TEST(ToolIO, TransparencyAndSixteenBitSamples)
 }
 
 // A JPEG written straight through libjpeg-turbo from interleaved samples (1, 3 or 4 = CMYK).
-std::string jpeg_of(const std::vector<std::uint8_t> &px, int w, int h, int channels, int quality = 95)
+std::string jpeg_of(const std::vector<std::uint8_t> &px, int w, int h, int channels,
+                    int quality = 95)
 {
     tjhandle tj = tjInitCompress();
     unsigned char *out = nullptr;
     unsigned long size = 0;
     const int fmt = channels == 1 ? TJPF_GRAY : channels == 3 ? TJPF_RGB : TJPF_CMYK;
     EXPECT_EQ(tjCompress2(tj, px.data(), w, w * channels, h, fmt, &out, &size,
-                          channels == 1 ? TJSAMP_GRAY : TJSAMP_444, quality, 0), 0);
+                          channels == 1 ? TJSAMP_GRAY : TJSAMP_444, quality, 0),
+              0);
     std::string bytes(reinterpret_cast<char *>(out), size);
     tjFree(out);
     tjDestroy(tj);
@@ -598,7 +663,8 @@ Image smooth_image(int w, int h, int channels)
 {
     Image img(w, h, channels);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * channels; ++x) img.row(y)[x] = std::uint8_t(40 + x / channels + y + (x % channels) * 20);
+        for (int x = 0; x < w * channels; ++x)
+            img.row(y)[x] = std::uint8_t(40 + x / channels + y + (x % channels) * 20);
     return img;
 }
 
@@ -615,7 +681,8 @@ TEST(ToolIO, FormatsByExtensionAndJpeg)
     r = run_ok({"convert", "g.pgm", "as-rgb.ppm"});
     Image rep(13, 9, 3);
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 13; ++x) rep.row(y)[3 * x] = rep.row(y)[3 * x + 1] = rep.row(y)[3 * x + 2] = grey.row(y)[x];
+        for (int x = 0; x < 13; ++x)
+            rep.row(y)[3 * x] = rep.row(y)[3 * x + 1] = rep.row(y)[3 * x + 2] = grey.row(y)[x];
     EXPECT_TRUE(same_pixels(read_pnm("as-rgb.ppm"), rep));
     // Unknown or missing extensions need --format (refused in ToolErrors).
     r = run_ok({"convert", "c.ppm", "out.xyz", "--format", "PPM"});
@@ -642,14 +709,17 @@ TEST(ToolIO, FormatsByExtensionAndJpeg)
         for (int x = 0; x < 40; ++x) {
             pg.push_back(sg.row(y)[x]);
             for (int c = 0; c < 3; ++c) pc.push_back(sc.row(y)[3 * x + c]);
-            const std::uint8_t cmyk[4] = {std::uint8_t(200 + x), std::uint8_t(100 + y), std::uint8_t(150), std::uint8_t(230 - x)};
+            const std::uint8_t cmyk[4] = {std::uint8_t(200 + x), std::uint8_t(100 + y),
+                                          std::uint8_t(150), std::uint8_t(230 - x)};
             pk.insert(pk.end(), cmyk, cmyk + 4);
-            for (int c = 0; c < 3; ++c) wantK.row(y)[3 * x + c] = std::uint8_t((cmyk[c] * cmyk[3] + 127) / 255);
+            for (int c = 0; c < 3; ++c)
+                wantK.row(y)[3 * x + c] = std::uint8_t((cmyk[c] * cmyk[3] + 127) / 255);
         }
     write_bytes(path("g.jpg"), jpeg_of(pg, 40, 24, 1));
     write_bytes(path("c.jpg"), jpeg_of(pc, 40, 24, 3));
     write_bytes(path("k.jpg"), jpeg_of(pk, 40, 24, 4));
-    const std::pair<const char *, const Image *> inputs[] = {{"g.jpg", &sg}, {"c.jpg", &sc}, {"k.jpg", &wantK}};
+    const std::pair<const char *, const Image *> inputs[] = {
+        {"g.jpg", &sg}, {"c.jpg", &sc}, {"k.jpg", &wantK}};
     for (const auto &[name, want] : inputs) {
         SCOPED_TRACE(name);
         r = run_ok({"convert", name, "j.pnm"});
@@ -667,11 +737,12 @@ TEST(ToolOutput, Json)
     Result r = run_ok({"stats", "j.pgm", "--json"});
     // mean 35/6, population deviation sqrt(233/6 - (35/6)^2), L1 35, L2 sqrt(253).
     char want[512];
-    std::snprintf(want, sizeof want,
-                  "{\"file\": \"j.pgm\", \"width\": 3, \"height\": 2, \"channels\": [{\"channel\": \"grey\", "
-                  "\"mean\": %.17g, \"stddev\": %.17g, \"min\": 1, \"min_at\": [2, 0], \"max\": 9, "
-                  "\"max_at\": [1, 0], \"norm_inf\": 9, \"norm_l1\": 35, \"norm_l2\": %.17g}]}\n",
-                  35.0 / 6, std::sqrt(253.0 / 6 - (35.0 / 6) * (35.0 / 6)), std::sqrt(253.0));
+    std::snprintf(
+        want, sizeof want,
+        "{\"file\": \"j.pgm\", \"width\": 3, \"height\": 2, \"channels\": [{\"channel\": \"grey\", "
+        "\"mean\": %.17g, \"stddev\": %.17g, \"min\": 1, \"min_at\": [2, 0], \"max\": 9, "
+        "\"max_at\": [1, 0], \"norm_inf\": 9, \"norm_l1\": 35, \"norm_l2\": %.17g}]}\n",
+        35.0 / 6, std::sqrt(253.0 / 6 - (35.0 / 6) * (35.0 / 6)), std::sqrt(253.0));
     // The deviation's last digits depend on the summation; compare all but it exactly.
     const std::string got = r.out, w = want;
     const std::size_t a = w.find("\"stddev\""), b = w.find(", \"min\"");
@@ -690,14 +761,19 @@ TEST(ToolOutput, Json)
     write_pnm("patch.pgm", patch);
     expect_outputs({
         {{"fill", "j.pgm", "jf.pgm", "--seed", "1,0", "--value", "3", "--8", "--json"},
-         "{\"area\": 2, \"value\": 3, \"box\": {\"x\": 0, \"y\": 0, \"width\": 2, \"height\": 2}}\n"},
+         "{\"area\": 2, \"value\": 3, \"box\": {\"x\": 0, \"y\": 0, \"width\": 2, \"height\": "
+         "2}}\n"},
         {{"match", "scene.pgm", "patch.pgm", "--method", "sqdiff", "--top", "2", "--json"},
-         "{\"method\": \"sqdiff\", \"best\": [{\"x\": 3, \"y\": 2, \"score\": 0}, {\"x\": 14, \"y\": 7, \"score\": 0}]}\n"},
-        {{"match", "scene.pgm", "patch.pgm", "--method", "sqdiff", "--top", "2"}, "x=3 y=2 score=0\nx=14 y=7 score=0\n"},
+         "{\"method\": \"sqdiff\", \"best\": [{\"x\": 3, \"y\": 2, \"score\": 0}, {\"x\": 14, "
+         "\"y\": 7, \"score\": 0}]}\n"},
+        {{"match", "scene.pgm", "patch.pgm", "--method", "sqdiff", "--top", "2"},
+         "x=3 y=2 score=0\nx=14 y=7 score=0\n"},
     });
     r = run_ok({"info", "--json"});
     EXPECT_EQ(r.out.compare(0, 9, "{\"tool\": "), 0) << r.out;
-    EXPECT_NE(r.out.find("\"name\": \"zylcvk4\", \"version\": \"v2.0 gold SP1\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"name\": \"zylcvk4\", \"version\": \"v2.0 gold SP1\""),
+              std::string::npos)
+        << r.out;
 }
 
 // --out-dir runs the command over many inputs in threads: each output equals a single run's,
@@ -706,15 +782,22 @@ TEST(ToolBatch, OutDirJobsAndSummary)
 {
     const std::vector<std::string> names = {"b1.pgm", "b2.ppm", "b3.pgm", "b4.ppm", "b5.pgm"};
     for (std::size_t i = 0; i < names.size(); ++i)
-        write_pnm(names[i], test_image(int(9 + i), int(7 + 2 * i), names[i][3] == 'p' && names[i][4] == 'p' ? 3 : 1, unsigned(40 + i)));
+        write_pnm(names[i],
+                  test_image(int(9 + i), int(7 + 2 * i),
+                             names[i][3] == 'p' && names[i][4] == 'p' ? 3 : 1, unsigned(40 + i)));
     write_bytes(path("broken.pgm"), "P5\n4 4\n255\nxx");
     std::system(("rm -rf '" + path("batch") + "'").c_str());
-    std::vector<std::string> args = {"erode", "--shape", "cross", "--size", "3x5", "--jobs", "3", "--out-dir", "batch"};
+    std::vector<std::string> args = {"erode",  "--shape", "cross",     "--size", "3x5",
+                                     "--jobs", "3",       "--out-dir", "batch"};
     for (const auto &n : names) args.push_back(n);
     args.insert(args.begin() + 9 + 2, "broken.pgm");
     Result r = run(args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("zylcv erode: 5 of 6 images written to batch; 1 failed:\n  broken.pgm: truncated PGM"), std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find(
+            "zylcv erode: 5 of 6 images written to batch; 1 failed:\n  broken.pgm: truncated PGM"),
+        std::string::npos)
+        << r.err;
     for (const auto &n : names) {
         SCOPED_TRACE(n);
         Result one = run_ok({"erode", n, "one.pnm", "--shape", "cross", "--size", "3x5"});
@@ -745,7 +828,8 @@ TEST(ToolIO, FailedWritesDestroyNothing)
     link("/dev/full", "full-link.pgm");
     Result r = run({"convert", "in.pgm", "full-link.pgm"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("full-link.pgm: cannot write: No space left on device"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("full-link.pgm: cannot write: No space left on device"), std::string::npos)
+        << r.err;
     EXPECT_TRUE(is_link("full-link.pgm"));
     std::remove(path("full-node.pgm").c_str());
     if (mknod(path("full-node.pgm").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
@@ -770,7 +854,8 @@ TEST(ToolIO, FailedWritesDestroyNothing)
     r = run_ok({"convert", "in.pgm", "keep-link.pgm"});
     EXPECT_TRUE(is_link("keep-link.pgm"));
     EXPECT_TRUE(same_pixels(read_pnm("keep.pgm"), test_image(200, 100, 1, 3)));
-    EXPECT_EQ(std::system(("ls -a '" + work_dir() + "' | grep -q '^\\.zylcv-'").c_str()) == 0, false)
+    EXPECT_EQ(std::system(("ls -a '" + work_dir() + "' | grep -q '^\\.zylcv-'").c_str()) == 0,
+              false)
         << "a temporary file was left behind";
 }
 
@@ -816,37 +901,52 @@ TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
         {{"sobel", "row.pgm", "o.png", "--dx"}, "row.pgm: image too small (5x1)"},
         {{"canny", "row.pgm", "o.png"}, "row.pgm: image too small (5x1)"},
         {{"pyrdown", "row.pgm", "o.png"}, "row.pgm: image too small (5x1)"},
-        {{"match", "ok.pgm", "big.pgm"}, "template big.pgm (30x30) is larger than the image ok.pgm (24x16)"},
-        {{"match", "ok.pgm", "ok.pgm", "--heatmap", "-"}, "--heatmap: standard output carries the match result"},
-        {{"fill", "ok.pgm", "o.png", "--seed", "24,3", "--value", "1"}, "ok.pgm: seed 24,3 lies outside the 24x16 image"},
+        {{"match", "ok.pgm", "big.pgm"},
+         "template big.pgm (30x30) is larger than the image ok.pgm (24x16)"},
+        {{"match", "ok.pgm", "ok.pgm", "--heatmap", "-"},
+         "--heatmap: standard output carries the match result"},
+        {{"fill", "ok.pgm", "o.png", "--seed", "24,3", "--value", "1"},
+         "ok.pgm: seed 24,3 lies outside the 24x16 image"},
         {{"fill", "ok.pgm", "o.png", "--seed", "0,-1", "--value", "1"}, "lies outside"},
         // Option values are checked before any file is read (missing.png is never opened).
-        {{"fill", "missing.png", "o.png", "--seed", "1,1", "--value", "256"}, "zylcv fill: --value 256: must be in 0..255"},
-        {{"fill", "missing.png", "o.png", "--seed", "1,1", "--value", "9", "--gradient", "200,56"}, "zylcv fill: --gradient 200,56: LO and UP must be at least 0 with LO + UP at most 255"},
-        {{"fill", "missing.png", "o.png", "--seed", "1,1", "--value", "9", "--gradient", "-1,5"}, "--gradient -1,5: LO and UP"},
-        {{"canny", "missing.png", "o.png", "--low", "90", "--high", "10"}, "zylcv canny: --high 10: must be at least --low (90)"},
-        {{"canny", "missing.png", "o.png", "--low", "-5"}, "zylcv canny: --low -5: must be at least 0"},
-        {{"erode", "missing.png", "o.png", "--size", "0x0"}, "zylcv erode: --size 0x0: width and height must each be in 1..255"},
-        {{"erode", "missing.png", "o.png", "--size", "3x256"}, "--size 3x256: width and height must each be in 1..255"},
-        {{"sobel", "missing.png", "o.png", "--dx", "--scale", "0"}, "zylcv sobel: --scale 0: must be in 1..65536"},
+        {{"fill", "missing.png", "o.png", "--seed", "1,1", "--value", "256"},
+         "zylcv fill: --value 256: must be in 0..255"},
+        {{"fill", "missing.png", "o.png", "--seed", "1,1", "--value", "9", "--gradient", "200,56"},
+         "zylcv fill: --gradient 200,56: LO and UP must be at least 0 with LO + UP at most 255"},
+        {{"fill", "missing.png", "o.png", "--seed", "1,1", "--value", "9", "--gradient", "-1,5"},
+         "--gradient -1,5: LO and UP"},
+        {{"canny", "missing.png", "o.png", "--low", "90", "--high", "10"},
+         "zylcv canny: --high 10: must be at least --low (90)"},
+        {{"canny", "missing.png", "o.png", "--low", "-5"},
+         "zylcv canny: --low -5: must be at least 0"},
+        {{"erode", "missing.png", "o.png", "--size", "0x0"},
+         "zylcv erode: --size 0x0: width and height must each be in 1..255"},
+        {{"erode", "missing.png", "o.png", "--size", "3x256"},
+         "--size 3x256: width and height must each be in 1..255"},
+        {{"sobel", "missing.png", "o.png", "--dx", "--scale", "0"},
+         "zylcv sobel: --scale 0: must be in 1..65536"},
         {{"sobel", "ok.pgm"}, "expected IN OUT, got 1 argument (see"},
         {{"canny", "ok.pgm", "o.png", "--bogus"}, "unknown option '--bogus'"},
         {{"canny", "ok.pgm", "o.png", "--low"}, "option '--low' needs a value"},
         {{"canny", "ok.pgm", "o.png", "--low", "ten"}, "--low: 'ten' is not a finite number"},
         {{"erode", "ok.pgm", "o.png", "--size", "3by3"}, "--size: '3by3' is not of the form AxB"},
         {{"erode", "ok.pgm", "o.png", "--shape", "disc"}, "'disc' is not rect, cross or ellipse"},
-        {{"distance", "ok.pgm", "o.png", "--mask", "5", "--metric", "l1"}, "the 5x5 mask has only the l2 metric"},
+        {{"distance", "ok.pgm", "o.png", "--mask", "5", "--metric", "l1"},
+         "the 5x5 mask has only the l2 metric"},
         {{"sobel", "ok.pgm", "o.png"}, "give exactly one of --dx, --dy, --magnitude"},
         {{"absdiff", "ok.pgm", "big.pgm", "o.png"}, "ok.pgm is 24x16 but big.pgm is 30x30"},
         {{"absdiff", "ok.pgm", "o.png"}, "expected A B OUT"},
         {{"convert", "ok.pgm", "no/such/dir/o.png"}, "no/such/dir/o.png: cannot create"},
-        {{"convert", "ok.pgm", "x.pgm", "--background", "pink"}, "--background: 'pink' is not a colour"},
+        {{"convert", "ok.pgm", "x.pgm", "--background", "pink"},
+         "--background: 'pink' is not a colour"},
         {{"convert", "ok.pgm", "out.xyz"}, "cannot tell the format from the name"},
         {{"convert", "ok.pgm", "out"}, "cannot tell the format from the name"},
         {{"convert", "ok.pgm", "dir.d/out"}, "cannot tell the format from the name"},
-        {{"convert", "ok.pgm", "x.png", "--format", "gif"}, "--format gif: must be png, jpeg (jpg), pgm, ppm or pnm"},
+        {{"convert", "ok.pgm", "x.png", "--format", "gif"},
+         "--format gif: must be png, jpeg (jpg), pgm, ppm or pnm"},
         {{"convert", "ok.pgm", "x.jpg", "--quality", "0"}, "--quality 0: must be in 1..100"},
-        {{"stats", "--out-dir", "batch3", "ok.pgm"}, "--out-dir: 'stats' does not write one image per input"},
+        {{"stats", "--out-dir", "batch3", "ok.pgm"},
+         "--out-dir: 'stats' does not write one image per input"},
         {{"erode", "--jobs", "0", "--out-dir", "batch3", "ok.pgm"}, "--jobs 0: must be in 1..256"},
         {{"stats", "-"}, "<stdin>: empty file"},
         {{"frobnicate"}, "unknown command 'frobnicate'"},
@@ -857,11 +957,13 @@ TEST(ToolErrors, BadInputGivesOneLineAndStatusOne)
 
 TEST(ToolHelp, EveryCommandHasHelpAndVersionIsShown)
 {
-    expect_help({"absdiff", "sobel", "canny", "erode", "dilate", "pyrdown", "pyrup", "match", "distance", "fill", "stats",
-                 "convert", "info"});
-    EXPECT_NE(run_ok({"--version"}).out.find(ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels"), std::string::npos);
+    expect_help({"absdiff", "sobel", "canny", "erode", "dilate", "pyrdown", "pyrup", "match",
+                 "distance", "fill", "stats", "convert", "info"});
+    EXPECT_NE(run_ok({"--version"}).out.find(ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels"),
+              std::string::npos);
     const ZylLibVersion *v = zylcvGetLibVersion();
-    EXPECT_NE(run_ok({"info"}).out.find(std::string(v->libraryName) + " " + v->versionText), std::string::npos);
+    EXPECT_NE(run_ok({"info"}).out.find(std::string(v->libraryName) + " " + v->versionText),
+              std::string::npos);
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ inline Result run(const std::vector<std::string> &args, const std::string &input
 }
 
 // Runs the tool and expects it to succeed with status 0.
-inline Result run_ok(const std::vector<std::string> &args, const std::string &input = "", const std::string &shell = "")
+inline Result run_ok(const std::vector<std::string> &args, const std::string &input = "",
+                     const std::string &shell = "")
 {
     Result r = run(args, input, shell);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -104,7 +105,8 @@ inline Image read_pnm(const std::string &name)
     in.get();
     EXPECT_TRUE((magic == "P5" || magic == "P6") && maxval == 255) << name;
     Image img(std::max(w, 1), std::max(h, 1), magic == "P6" ? 3 : 1);
-    for (int y = 0; y < h; ++y) in.read(reinterpret_cast<char *>(img.row(y)), std::streamsize(w) * img.channels);
+    for (int y = 0; y < h; ++y)
+        in.read(reinterpret_cast<char *>(img.row(y)), std::streamsize(w) * img.channels);
     return img;
 }
 
@@ -112,13 +114,15 @@ inline Image read_pnm(const std::string &name)
 inline ::testing::AssertionResult same_pixels(const Image &a, const Image &b)
 {
     if (a.width != b.width || a.height != b.height || a.channels != b.channels)
-        return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << "x" << a.channels << " vs "
-                                             << b.width << "x" << b.height << "x" << b.channels;
+        return ::testing::AssertionFailure()
+               << "size " << a.width << "x" << a.height << "x" << a.channels << " vs " << b.width
+               << "x" << b.height << "x" << b.channels;
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width * a.channels; ++x)
             if (a.row(y)[x] != b.row(y)[x])
-                return ::testing::AssertionFailure() << "element " << x << " of row " << y << ": " << int(a.row(y)[x])
-                                                     << " vs " << int(b.row(y)[x]);
+                return ::testing::AssertionFailure()
+                       << "element " << x << " of row " << y << ": " << int(a.row(y)[x]) << " vs "
+                       << int(b.row(y)[x]);
     return ::testing::AssertionSuccess();
 }
 
