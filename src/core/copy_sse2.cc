@@ -112,12 +112,13 @@ template <> struct Block<Zyl32f, 3> {
     static void interleave(const __m128i (&ch)[3], Zyl32f *dst)
     {
         const __m128i a = ch[0], b = ch[1], c = ch[2];
-        store(dst, pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
-        store(dst + 4, pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
-        store(dst + 8, pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
+        void *q = dst;  // integer lanes
+        store(q, pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
+        store(advance(q, 16), pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
+        store(advance(q, 32), pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
     }
     static __m128i load_plane(const Zyl32f *p) { return load(static_cast<const void *>(p)); }
-    static void store_plane(Zyl32f *p, __m128i v) { store(p, v); }
+    static void store_plane(Zyl32f *p, __m128i v) { store(static_cast<void *>(p), v); }
 };
 
 // 4 pixels, four registers: a 4x4 transpose of 32-bit lanes, which is its own inverse.
@@ -143,10 +144,10 @@ template <> struct Block<Zyl32f, 4> {
     {
         __m128i r[4];
         transpose(ch, r);
-        for (int k = 0; k < 4; ++k) store(dst + 4 * k, r[k]);
+        for (int k = 0; k < 4; ++k) store(static_cast<void *>(dst + 4 * k), r[k]);
     }
     static __m128i load_plane(const Zyl32f *p) { return load(static_cast<const void *>(p)); }
-    static void store_plane(Zyl32f *p, __m128i v) { store(p, v); }
+    static void store_plane(Zyl32f *p, __m128i v) { store(static_cast<void *>(p), v); }
 };
 
 struct Rows {
