@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <tuple>
 
 #include "canny/canny.h"
 #include "support.h"
@@ -78,69 +79,48 @@ std::vector<std::uint8_t> reference_canny(const Deriv &dx, const Deriv &dy, floa
 
 // Derivative images (dx, dy) of one kind: raw patterns, or the library's Sobel 3x3 of an 8-bit
 // picture, which is what callers feed in.
-enum class Input {
-    NoiseFull,
-    NoiseSmall,
-    Sobel8uNoise,
-    Sobel8uSquares,
-    Steps,
-    Stripes,
-    Checker,
-    AllStrong,
-    Boundaries
-};
-const char *name(Input k)
-{
-    static const char *n[] = {"noise (full range)",
-                              "noise (small)",
-                              "sobel of noise",
-                              "sobel of squares",
-                              "steps",
-                              "stripes",
-                              "checker",
-                              "all strong",
-                              "direction boundaries"};
-    return n[int(k)];
-}
+enum class Input { Noise, Small, SobelNoise, SobelSquares, Steps, Stripes, Checker, Strong, Edges };
+const char *const kInputNames[] = {"noise",     "small noise", "sobel of noise", "sobel of squares",
+                                   "steps",     "stripes",     "checker",        "all strong",
+                                   "boundaries"};
 
 void sobel(Image<Zyl8u> &img, Deriv &dx, Deriv &dy)
 {
-    ASSERT_EQ(zyliSobel3x3_Dx_8u16s_C1R(img.data(), img.step(), dx.data(), dx.step(), img.size()),
-              0);
-    ASSERT_EQ(
-        zyliSobel3x3_Dy_8u16s_C1R(img.data(), img.step(), dy.data(), dy.step(), 0, img.size()), 0);
+    const Zyl8u *p = img.data();
+    ASSERT_EQ(zyliSobel3x3_Dx_8u16s_C1R(p, img.step(), dx.data(), dx.step(), img.size()), 0);
+    ASSERT_EQ(zyliSobel3x3_Dy_8u16s_C1R(p, img.step(), dy.data(), dy.step(), 0, img.size()), 0);
 }
+
+struct Grad {
+    int x, y;
+};
 
 void make_input(Input k, Deriv &dx, Deriv &dy, Rng &rng)
 {
     const int w = dx.width(), h = dx.height();
+    // Sets (dx, dy) to f(x, y) at every pixel, in raster order.
     auto each = [&](auto f) {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) f(x, y);
+            for (int x = 0; x < w; ++x) {
+                const Grad g = f(x, y);
+                dx.at(x, y) = Zyl16s(g.x), dy.at(x, y) = Zyl16s(g.y);
+            }
     };
+    auto small = [&] { return rng.uniform(-3, 3) * rng.uniform(0, 12); };
     switch (k) {
-    case Input::NoiseFull:
-        dx.fill_random(rng);
-        dy.fill_random(rng);
-        // Some extremes side by side: saturation and -32768.
-        each([&](int x, int y) {
-            if (rng.chance(0.1)) dx.at(x, y) = rng.chance(0.5) ? -32768 : 32767;
+    case Input::Noise:
+        // Full range, with some extremes side by side: saturation and -32768.
+        return each([&](int, int) {
+            const int v = zt::random_value<Zyl16s>(rng), e = rng.chance(0.5) ? -32768 : 32767;
+            return Grad{rng.chance(0.1) ? e : v, zt::random_value<Zyl16s>(rng)};
         });
-        break;
-    case Input::NoiseSmall:
-        each([&](int x, int y) {
-            dx.at(x, y) = Zyl16s(rng.uniform(-3, 3) * rng.uniform(0, 12));
-            dy.at(x, y) = Zyl16s(rng.uniform(-3, 3) * rng.uniform(0, 12));
-        });
-        break;
-    case Input::Sobel8uNoise:
-    case Input::Sobel8uSquares: {
-        if (h < 2) {  // the 3x3 filters need two rows
-            make_input(Input::NoiseSmall, dx, dy, rng);
-            return;
-        }
+    case Input::Small:
+        return each([&](int, int) { return Grad{small(), small()}; });
+    case Input::SobelNoise:
+    case Input::SobelSquares: {
+        if (h < 2) return make_input(Input::Small, dx, dy, rng);  // the 3x3 filters need two rows
         Image<Zyl8u> img({w, h, 1, rng.uniform(0, 9), rng.uniform(0, 15)});
-        if (k == Input::Sobel8uNoise) img.fill_random(rng);
+        if (k == Input::SobelNoise) img.fill_random(rng);
         else {
             img.fill(Zyl8u(rng.uniform(0, 255)));
             for (int r = rng.uniform(1, 6); r > 0; --r) {
@@ -150,62 +130,52 @@ void make_input(Input k, Deriv &dx, Deriv &dy, Rng &rng)
                 for (int y = y0; y < y1; ++y)
                     for (int x = x0; x < x1; ++x) img.at(x, y) = v;
             }
-            each([&](int x, int y) { img.at(x, y) = Zyl8u(img.at(x, y) ^ rng.uniform(0, 3)); });
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) img.at(x, y) = Zyl8u(img.at(x, y) ^ rng.uniform(0, 3));
         }
-        sobel(img, dx, dy);
-        break;
+        return sobel(img, dx, dy);
     }
     case Input::Steps: {
         // A ramp across a straight edge of random direction: equal magnitudes along the edge,
         // a ridge or a plateau across it.
         const int cx = rng.uniform(0, w), cy = rng.uniform(0, h), a = rng.uniform(-3, 3),
                   b = rng.uniform(-3, 3), peak = rng.uniform(1, 3000), width = rng.uniform(1, 3);
-        each([&](int x, int y) {
+        return each([&](int x, int y) {
             const int d = std::abs(a * (x - cx) + b * (y - cy));
             const int m = d < width ? peak : d < 2 * width ? peak / 2 : 0;
-            dx.at(x, y) = Zyl16s(a * m / 3);
-            dy.at(x, y) = Zyl16s(b * m / 3);
+            return Grad{a * m / 3, b * m / 3};
         });
-        break;
     }
     case Input::Stripes: {
         // Every other row or column a line of maxima: dense seeds in long runs.
         const bool rows = rng.chance(0.5);
-        each([&](int x, int y) {
+        return each([&](int x, int y) {
             const int v = ((rows ? y : x) % 2) ? 20000 : 30000;
-            dx.at(x, y) = Zyl16s(rows ? 0 : v);
-            dy.at(x, y) = Zyl16s(rows ? -v : 0);
+            return rows ? Grad{0, -v} : Grad{v, 0};
         });
-        break;
     }
     case Input::Checker:
         // Maxima on every other pixel, diagonally connected into one component.
-        each([&](int x, int y) {
-            dx.at(x, y) = Zyl16s((x + y) % 2 ? 16000 : -8000);
-            dy.at(x, y) = Zyl16s(rng.uniform(-5, 5));
+        return each([&](int x, int y) {
+            return Grad{(x + y) % 2 ? 16000 : -8000, rng.uniform(-5, 5)};
         });
-        break;
-    case Input::Boundaries: {
+    case Input::Edges: {
         // Gradients on and next to the direction boundaries: 4096|dy| = 9889|dx| and
         // 4096|dy| = 1697|dx| exactly, or one unit off, in every quadrant.
         const int pairs[4][2] = {{4096, 9889}, {4096, 1697}, {8192, 19778}, {8192, 3394}};
-        each([&](int x, int y) {
+        return each([&](int, int) {
             const int *p = pairs[rng.uniform(0, 3)];
             int ax = p[0], ay = p[1];
             (rng.chance(0.5) ? ax : ay) += rng.uniform(-1, 1);
-            dx.at(x, y) = Zyl16s(rng.chance(0.5) ? -ax : ax);
-            dy.at(x, y) = Zyl16s(rng.chance(0.5) ? -ay : ay);
+            return Grad{rng.chance(0.5) ? -ax : ax, rng.chance(0.5) ? -ay : ay};
         });
-        break;
     }
-    case Input::AllStrong:
+    case Input::Strong:
         // Every pixel far above any threshold the cases use, in random directions.
-        each([&](int x, int y) {
-            dx.at(x, y) = Zyl16s(rng.uniform(-16000, 16000));
-            dy.at(x, y) = Zyl16s(rng.uniform(-16000, 16000));
-            if (dx.at(x, y) == 0 && dy.at(x, y) == 0) dx.at(x, y) = 1;
+        return each([&](int, int) {
+            const Grad g{rng.uniform(-16000, 16000), rng.uniform(-16000, 16000)};
+            return g.x == 0 && g.y == 0 ? Grad{1, 0} : g;
         });
-        break;
     }
 }
 
@@ -216,62 +186,36 @@ struct Thresholds {
 // above every magnitude (including 40000 and infinity).
 Thresholds random_thresholds(Rng &rng, Input k)
 {
-    const float top = k == Input::NoiseSmall     ? 40.0f
-                      : k == Input::Sobel8uNoise ? 1500.0f
-                                                 : 33000.0f;
-    switch (rng.uniform(0, 7)) {
-    case 0:
-        return {0.0f, 0.0f};
-    case 1:
-        return {0.0f, rng.real(0.0f, top)};
-    case 2: {
-        float t = std::floor(rng.real(0.0f, top));
-        return {t, t};
-    }
-    case 3:
-        return {rng.real(0.0f, top / 2), 40000.0f};
-    case 4:
-        return {0.0f, std::numeric_limits<float>::infinity()};
-    default: {
-        float a = rng.real(0.0f, top), b = rng.real(0.0f, top);
-        return {std::min(a, b), std::max(a, b)};
-    }
-    }
+    const float top = k == Input::Small ? 40.0f : k == Input::SobelNoise ? 1500.0f : 33000.0f;
+    const float a = rng.real(0.0f, top), b = rng.real(0.0f, top), t = std::floor(a);
+    const Thresholds pairs[] = {{0.0f, 0.0f},   {0.0f, a},        {t, t},
+                                {a / 2, 40000}, {0.0f, INFINITY}, {std::min(a, b), std::max(a, b)}};
+    return pairs[std::min(rng.uniform(0, 7), 5)];
 }
 
-// A work buffer of exactly the queried size at a chosen misalignment, with canaries around it.
-struct Buffer {
-    std::vector<std::uint8_t> bytes;
-    int size, offset;
-    Buffer(ZyliSize roi, int off) : offset(off)
-    {
-        EXPECT_EQ(zyliCannyGetSize(roi, &size), 0);
-        bytes.assign(std::size_t(size) + 128 + 16, 0x5A);
-    }
-    Zyl8u *data()
-    {
-        auto base = reinterpret_cast<std::uintptr_t>(bytes.data());
-        return bytes.data() + 64 + (16 - base % 16) % 16 + offset;
-    }
-    bool canaries_intact()
-    {
-        auto canary = [](std::uint8_t v) { return v == 0x5A; };
-        return std::all_of(bytes.data(), data(), canary) &&
-               std::all_of(data() + size, bytes.data() + bytes.size(), canary);
-    }
-};
+// A work buffer of exactly the queried size, `offset` bytes past a 16-byte boundary, inside
+// canaries.
+Image<Zyl8u> work_buffer(ZyliSize roi, int offset)
+{
+    Zyl32s size = 0;
+    EXPECT_EQ(zyliCannyGetSize(roi, &size), 0);
+    return Image<Zyl8u>({size, 1, 1, 0, offset});
+}
+
+// The detector over whole images.
+template <class D, class O> ZylStatus run(D &dx, D &dy, O &dst, float low, float high, Zyl8u *buf)
+{
+    const ZyliSize r = dx.size();
+    return zyliCanny_16s8u_C1R(dx.data(), dx.step(), dy.data(), dy.step(), dst.data(), dst.step(),
+                               r, low, high, buf);
+}
 
 // ---- validation -------------------------------------------------------------------------
 
 TEST(Canny, SizeQuery)
 {
-    struct Case {
-        ZyliSize roi;
-        bool nullResult;
-        ZylStatus st;
-        Zyl32s size;
-    };
-    const Case cases[] = {
+    // ROI, null result pointer, status, the result (-7: left as it was).
+    const std::tuple<ZyliSize, bool, ZylStatus, Zyl32s> cases[] = {
         {{0, 5}, true, zylStatusBadSize, -7},  // size before the null result
         {{5, 0}, false, zylStatusBadSize, -7},
         {{-3, 5}, false, zylStatusBadSize, -7},
@@ -286,24 +230,20 @@ TEST(Canny, SizeQuery)
         {{60000, 60000}, false, zylStatusBadSize, 0},
         {{2147443512, 715841259}, false, zylStatusBadSize, 0},
     };
-    for (const Case &c : cases) {
+    for (auto [roi, nullResult, st, want] : cases) {
+        SCOPED_TRACE(testing::Message() << roi.width << "x" << roi.height);
         Zyl32s size = -7;
-        EXPECT_EQ(zyliCannyGetSize(c.roi, c.nullResult ? nullptr : &size), c.st)
-            << c.roi.width << "x" << c.roi.height;
-        EXPECT_EQ(size, c.size) << c.roi.width << "x" << c.roi.height;
+        EXPECT_EQ(zyliCannyGetSize(roi, nullResult ? nullptr : &size), st);
+        EXPECT_EQ(size, want);
     }
 }
 
 TEST(Canny, ValidationOrderAndNoWrites)
 {
     const int w = 9, h = 5;
-    Rng rng(3);
     Deriv dx({w, h}), dy({w, h});
     Image<Zyl8u> dst({w, h});
-    dx.fill_random(rng);
-    dy.fill_random(rng);
-    dst.fill_random(rng);
-    Buffer buf({w, h}, 0);
+    Image<Zyl8u> buf = work_buffer({w, h}, 0);
     ASSERT_EQ(dst.step() % 2, 1);
     const int xs = dx.step(), ys = dy.step(), ds = dst.step();
     const ZyliSize ok{w, h};
@@ -338,15 +278,15 @@ TEST(Canny, ValidationOrderAndNoWrites)
         {"low -inf", call(px, xs, py, ys, pd, ds, ok, -INFINITY, 0, pb), zylStatusBadArg},
     };
     const auto before = dst.roi_bytes();
-    const auto bufBefore = buf.bytes;
+    const auto bufBefore = buf.roi_bytes();
     zt::expect_statuses(refusals, [&] {
-        return dst.roi_bytes() == before && dst.intact_outside_roi() && buf.bytes == bufBefore;
+        return dst.roi_bytes() == before && dst.intact_outside_roi() &&
+               buf.roi_bytes() == bufBefore && buf.intact_outside_roi();
     });
-    // Accepted corners of the same checks; the destination step needs no alignment.
+    // Accepted corners of the same checks (odd destination steps and low = high run in the
+    // reference comparison).
     zt::expect_statuses({
-        {"odd dst step", call(px, xs, py, ys, pd, ds, ok, 1, 2, pb), zylStatusOk},
         {"low -0.0, high 0", call(px, xs, py, ys, pd, ds, ok, -0.0f, 0, pb), zylStatusOk},
-        {"low = high", call(px, xs, py, ys, pd, ds, ok, 7.5f, 7.5f, pb), zylStatusOk},
         {"infinite thresholds", call(px, xs, py, ys, pd, ds, ok, INFINITY, INFINITY, pb),
          zylStatusOk},
     });
@@ -355,18 +295,19 @@ TEST(Canny, ValidationOrderAndNoWrites)
 // ---- reference comparison ---------------------------------------------------------------
 
 // Every input kind on random layouts (padded steps, offsets, widths around the 8- and 16-pixel
-// blocks), random thresholds and misaligned work buffers of exactly the queried size.
+// blocks), random thresholds and misaligned work buffers of exactly the queried size inside
+// canaries. Then, in two cases of three, the same call on copies flush against inaccessible
+// pages before or after them: derivatives, destination and a work buffer of exactly the queried
+// size, with zero thresholds in half of these.
 TEST(Canny, MatchesReference)
 {
-    const Input kinds[] = {Input::NoiseFull,      Input::NoiseSmall, Input::Sobel8uNoise,
-                           Input::Sobel8uSquares, Input::Steps,      Input::Stripes,
-                           Input::Checker,        Input::AllStrong,  Input::Boundaries};
     std::uint32_t seed = 100;
-    for (Input k : kinds)
+    for (int kind = 0; kind < 9; ++kind)
         for (int rep = 0; rep < 24; ++rep) {
+            const Input k = Input(kind);
             Rng rng(++seed);
             SCOPED_TRACE(zt::seed_note(seed));
-            SCOPED_TRACE(name(k));
+            SCOPED_TRACE(kInputNames[kind]);
             const Layout l = zt::random_layout<Zyl16s>(rng, rep % 4 == 0 ? 90 : 40, 24);
             Layout ly = zt::random_layout<Zyl16s>(rng, 1, 1),
                    ld = zt::random_layout<Zyl8u>(rng, 1, 1);
@@ -375,20 +316,32 @@ TEST(Canny, MatchesReference)
             Deriv dx(l), dy(ly);
             Image<Zyl8u> dst(ld);
             make_input(k, dx, dy, rng);
-            const Thresholds t = random_thresholds(rng, k);
+            // Zero thresholds make every unsuppressed pixel a seed, which fills the stack most.
+            const bool zero = rep % 6 == 1 || rep % 6 == 2;
+            const Thresholds t = zero ? Thresholds{0, 0} : random_thresholds(rng, k);
             SCOPED_TRACE(testing::Message()
                          << l.width << "x" << l.height << " low " << t.low << " high " << t.high);
-            Buffer buf(dx.size(), rng.uniform(0, 3));
-            ASSERT_EQ(zyliCanny_16s8u_C1R(dx.data(), dx.step(), dy.data(), dy.step(), dst.data(),
-                                          dst.step(), dx.size(), t.low, t.high, buf.data()),
-                      0);
-            EXPECT_TRUE(zt::same_bytes(dst.roi_bytes(), reference_canny(dx, dy, t.low, t.high)));
+            Image<Zyl8u> buf = work_buffer(dx.size(), rng.uniform(0, 3));
+            ASSERT_EQ(run(dx, dy, dst, t.low, t.high, buf.data()), 0);
+            const auto want = reference_canny(dx, dy, t.low, t.high);
+            EXPECT_TRUE(zt::same_bytes(dst.roi_bytes(), want));
             EXPECT_TRUE(dst.intact_outside_roi());
-            EXPECT_TRUE(buf.canaries_intact());
+            EXPECT_TRUE(buf.intact_outside_roi());
+            if (rep % 3 == 0) continue;
+            const zt::Guard g = rep % 3 == 1 ? zt::Guard::Before : zt::Guard::After;
+            const int w = l.width, h = l.height;
+            zt::GuardedImage<Zyl16s> gx(w, h, 1, g), gy(w, h, 1, g, 2 * (w % 3));
+            zt::GuardedImage<Zyl8u> gd(w, h, 1, g, w % 2), gb(buf.width(), 1, 1, g);
+            gx.copy_from(dx);
+            gy.copy_from(dy);
+            ASSERT_EQ(run(gx, gy, gd, t.low, t.high, gb.data()), 0);
+            EXPECT_TRUE(zt::same_bytes(gd.roi_bytes(), want));
         }
 }
 
-// Small images whose edge maps follow from the definition by hand.
+// Small images whose edge maps follow from the definition by hand: the readings of the
+// definition that the reference model makes (ties, the zero outside, saturation, strict
+// thresholds, acceptance apart from suppression), checked without it.
 TEST(Canny, HandWorkedCases)
 {
     struct Case {
@@ -400,12 +353,6 @@ TEST(Canny, HandWorkedCases)
     };
     auto none = [](int, int) { return false; };
     const Case cases[] = {
-        {"all-zero derivatives", 7, 5, [](Deriv &, Deriv &) {}, 0, 0, none},
-        {"vertical step: the larger of two columns", 9, 6,
-         [](Deriv &dx, Deriv &) {
-             for (int y = 0; y < 6; ++y) dx.at(4, y) = 100, dx.at(5, y) = 200;
-         },
-         10, 50, [](int x, int) { return x == 5; }},
         {"plateau of equal magnitudes: ties suppress", 9, 6,
          [](Deriv &dx, Deriv &dy) {
              for (int y = 0; y < 6; ++y)
@@ -421,17 +368,6 @@ TEST(Canny, HandWorkedCases)
          [](int x, int y) { return x == 1 && y == 1; }},
         {"saturated magnitude is not above 32767", 3, 3,
          [](Deriv &dx, Deriv &dy) { dx.at(1, 1) = -32768, dy.at(1, 1) = -32768; }, 0, 32767, none},
-        {"high 40000 selects nothing", 4, 4, [](Deriv &dx, Deriv &) { dx.at(1, 1) = 32767; }, 0,
-         40000, none},
-        {"low = high: unsuppressed pixels above the value", 6, 1,
-         [](Deriv &, Deriv &dy) {
-             const Zyl16s v[6] = {7, 0, 8, 0, 9, 0};  // vertical gradients: no row neighbours
-             for (int x = 0; x < 6; ++x) dy.at(x, 0) = v[x];
-         },
-         8, 8, [](int x, int) { return x == 4; }},
-        {"fractional thresholds truncate: low 8.9 keeps 9, high 8.9 seeds 9", 3, 1,
-         [](Deriv &, Deriv &dy) { dy.at(0, 0) = 9, dy.at(2, 0) = 8; }, 8.9f, 8.9f,
-         [](int x, int) { return x == 0; }},
         {"weak pixels join through a chain from a strong one", 8, 3,
          [](Deriv &, Deriv &dy) {
              // Row 1 a ridge (rows 0 and 2 lower), magnitudes along it 60 20 20 20 0 20 20.
@@ -443,25 +379,17 @@ TEST(Canny, HandWorkedCases)
         {"magnitude 1 joins an edge when low is 0", 3, 3,
          [](Deriv &, Deriv &dy) { dy.at(0, 1) = 50, dy.at(1, 1) = 1, dy.at(2, 1) = -1; }, 0, 10,
          [](int, int y) { return y == 1; }},
-        {"suppressed magnitudes of 1 are no edges when low is 0", 3, 1,
-         [](Deriv &dx, Deriv &) { dx.at(0, 0) = 1, dx.at(1, 0) = 2, dx.at(2, 0) = 1; }, 0, 100,
-         [](int, int) { return false; }},
         {"a suppressed 1 beside a seed stays out when low is 0", 3, 1,
          [](Deriv &dx, Deriv &) { dx.at(0, 0) = 1, dx.at(1, 0) = 200, dx.at(2, 0) = 1; }, 0, 100,
          [](int x, int) { return x == 1; }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Deriv dx({c.w, c.h}), dy({c.w, c.h});
-        dx.fill(0);
-        dy.fill(0);
+        Deriv dx({c.w, c.h}, 0), dy({c.w, c.h}, 0);  // all bytes zero
         c.fill(dx, dy);
-        Image<Zyl8u> dst({c.w, c.h});
-        dst.fill(77);
-        Buffer buf({c.w, c.h}, 0);
-        ASSERT_EQ(zyliCanny_16s8u_C1R(dx.data(), dx.step(), dy.data(), dy.step(), dst.data(),
-                                      dst.step(), {c.w, c.h}, c.low, c.high, buf.data()),
-                  0);
+        Image<Zyl8u> dst({c.w, c.h}, 77);
+        Image<Zyl8u> buf = work_buffer({c.w, c.h}, 0);
+        ASSERT_EQ(run(dx, dy, dst, c.low, c.high, buf.data()), 0);
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x)
                 EXPECT_EQ(dst.at(x, y), c.edge(x, y) ? 255 : 0) << x << "," << y;
@@ -476,8 +404,8 @@ TEST(Canny, TwinsAgree)
 {
     std::uint32_t seed = 900;
     for (int w : {1, 3, 7, 8, 9, 15, 16, 17, 23, 24, 31, 33, 64, 71})
-        for (Input k : {Input::NoiseFull, Input::NoiseSmall, Input::Sobel8uSquares, Input::Checker,
-                        Input::Boundaries}) {
+        for (Input k :
+             {Input::Noise, Input::Small, Input::SobelSquares, Input::Checker, Input::Edges}) {
             Rng rng(++seed);
             SCOPED_TRACE(zt::seed_note(seed));
             const int h = rng.uniform(1, 9);
@@ -490,11 +418,11 @@ TEST(Canny, TwinsAgree)
             const int bufOffset = rng.uniform(0, 3);
             zt::expect_twins_agree([&](zt::Twin tw) {
                 Image<Zyl8u> d(ld);
-                Buffer b(dx.size(), bufOffset);
+                Image<Zyl8u> b = work_buffer(dx.size(), bufOffset);
                 ZT_ENTRY(tw, canny)
                 (dx.data(), dx.step(), dy.data(), dy.step(), d.data(), d.step(), w, h, low, high,
                  b.data());
-                EXPECT_TRUE(b.canaries_intact() && d.intact_outside_roi());
+                EXPECT_TRUE(b.intact_outside_roi() && d.intact_outside_roi());
                 const auto L = zylcv::canny::canny_layout(b.data(), w, h);
                 auto out = d.roi_bytes();
                 const auto *map = reinterpret_cast<const std::uint8_t *>(L.map);
@@ -502,34 +430,6 @@ TEST(Canny, TwinsAgree)
                 return out;
             });
         }
-}
-
-// Derivatives and destination flush against inaccessible pages, and the work buffer, exactly
-// the queried size, flush against one too, on the inputs that fill the seed stack most.
-TEST(Canny, StaysInsideOperandsAndBuffer)
-{
-    std::uint32_t seed = 2000;
-    for (Input k : {Input::AllStrong, Input::Stripes, Input::Checker, Input::NoiseFull})
-        for (int w : {1, 6, 17, 40})
-            for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
-                Rng rng(++seed);
-                SCOPED_TRACE(zt::seed_note(seed));
-                const int h = w == 40 ? 33 : 5;
-                zt::GuardedImage<Zyl16s> gx(w, h, 1, g), gy(w, h, 1, g, 2 * (w % 3));
-                zt::GuardedImage<Zyl8u> dst(w, h, 1, g, w % 2);
-                Deriv dx({w, h}), dy({w, h});
-                make_input(k, dx, dy, rng);
-                gx.copy_from(dx);
-                gy.copy_from(dy);
-                Zyl32s size = 0;
-                ASSERT_EQ(zyliCannyGetSize({w, h}, &size), 0);
-                zt::GuardedImage<Zyl8u> buffer(size, 1, 1, g);
-                ASSERT_EQ(zyliCanny_16s8u_C1R(gx.data(), gx.step(), gy.data(), gy.step(),
-                                              dst.data(), dst.step(), {w, h}, 0.0f, 0.0f,
-                                              buffer.data()),
-                          0);
-                EXPECT_TRUE(zt::same_bytes(dst.roi_bytes(), reference_canny(dx, dy, 0, 0)));
-            }
 }
 
 }  // namespace
