@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,12 +63,9 @@ inline Result run(const std::vector<std::string> &args, const std::string &input
     for (const std::string &a : args) cmd += " '" + a + "'";
     cmd += " < " + (input.empty() ? std::string("/dev/null") : "'" + input + "'");
     cmd += " > stdout.txt 2> stderr.txt";
-    int raw = std::system(cmd.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    r.out = read_text(path("stdout.txt"));
-    r.err = read_text(path("stderr.txt"));
-    return r;
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), read_text(path("stdout.txt")),
+            read_text(path("stderr.txt"))};
 }
 
 // Runs the tool and expects it to succeed with status 0.
@@ -79,26 +77,56 @@ inline Result run_ok(const std::vector<std::string> &args, const std::string &in
     return r;
 }
 
-inline std::string joined(const std::vector<std::string> &args)
+// Runs the tool and expects it to fail with status 1 and `message` in its standard error.
+inline Result run_fails(const std::vector<std::string> &args, const std::string &message,
+                        const std::string &shell = "")
 {
-    std::string s;
-    for (const auto &a : args) s += a + " ";
-    return s;
+    Result r = run(args, "", shell);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    return r;
 }
 
-// Binary PGM/PPM written and read here, independently of the tool's codec.
-inline void write_pnm(const std::string &name, const Image &img)
+inline std::string xy(int x, int y) { return std::to_string(x) + "," + std::to_string(y); }
+inline std::string dims(int w, int h, int c)
+{
+    return std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(c);
+}
+
+// An image whose sample (x, y, c) is f(x, y, c), computed in row order.
+template <class F> Image make_image(int w, int h, int channels, F f)
+{
+    Image img(w, h, channels);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c)
+                img.row(y)[x * channels + c] = std::uint8_t(f(x, y, c));
+    return img;
+}
+// Sample c of (x, y) with the coordinates clamped into the image: replicated borders.
+inline int at(const Image &g, int x, int y, int c = 0)
+{
+    return g.row(std::clamp(y, 0, g.height - 1))[std::clamp(x, 0, g.width - 1) * g.channels + c];
+}
+
+// Binary PGM/PPM written and read here, independently of the tool's codec; returns the name.
+inline std::string write_pnm(const std::string &name, const Image &img)
 {
     std::string s = (img.channels == 1 ? "P5\n" : "P6\n") + std::to_string(img.width) + " " +
                     std::to_string(img.height) + "\n255\n";
     for (int y = 0; y < img.height; ++y)
         s.append(reinterpret_cast<const char *>(img.row(y)), std::size_t(img.width) * img.channels);
     write_bytes(path(name), s);
+    return name;
+}
+// Writes STEM.pgm or STEM.ppm, by the image's channels, and returns the name.
+inline std::string write_stem(const std::string &stem, const Image &img)
+{
+    return write_pnm(stem + (img.channels == 1 ? ".pgm" : ".ppm"), img);
 }
 inline Image read_pnm(const std::string &name)
 {
-    std::string s = read_text(path(name));
-    std::istringstream in(s);
+    std::istringstream in(read_text(path(name)));
     std::string magic;
     int w = 0, h = 0, maxval = 0;
     in >> magic >> w >> h >> maxval;
@@ -130,67 +158,69 @@ inline ::testing::AssertionResult same_pixels(const Image &a, const Image &b)
 // fills, and no two rows alike.
 inline Image test_image(int w, int h, int channels, unsigned seed)
 {
-    Image img(w, h, channels);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < channels; ++c) {
-                seed = seed * 1103515245u + 12345u;
-                int v = 40 + (x * 120) / w + c * 25;
-                if (x > w / 3 && x < 2 * w / 3 && y > h / 4 && y < h / 2) v = 220 - c * 30;
-                int dx = x - w / 4, dy = y - 2 * h / 3;
-                if (dx * dx + dy * dy < (h / 5) * (h / 5)) v = 15;
-                if ((x + y) % 11 == 0) v += int((seed >> 16) % 9);
-                img.row(y)[x * channels + c] = std::uint8_t(std::clamp(v, 0, 255));
-            }
-    return img;
+    return make_image(w, h, channels, [&](int x, int y, int c) {
+        seed = seed * 1103515245u + 12345u;
+        int v = 40 + (x * 120) / w + c * 25;
+        if (x > w / 3 && x < 2 * w / 3 && y > h / 4 && y < h / 2) v = 220 - c * 30;
+        int dx = x - w / 4, dy = y - 2 * h / 3;
+        if (dx * dx + dy * dy < (h / 5) * (h / 5)) v = 15;
+        if ((x + y) % 11 == 0) v += int((seed >> 16) % 9);
+        return std::clamp(v, 0, 255);
+    });
 }
 
 // ITU-R BT.601 luma in integers, as the tool converts colour input to grey.
 inline Image grey_of(const Image &img)
 {
     if (img.channels == 1) return img;
-    Image g(img.width, img.height, 1);
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) {
-            const std::uint8_t *p = img.row(y) + 3 * x;
-            g.row(y)[x] = std::uint8_t((77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8);
-        }
-    return g;
+    return make_image(img.width, img.height, 1, [&](int x, int y, int) {
+        const std::uint8_t *p = img.row(y) + 3 * x;
+        return (77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8;
+    });
+}
+
+// The words of a command line (no quoting: no argument in these tests holds a space).
+inline std::vector<std::string> words(const std::string &line)
+{
+    std::istringstream in(line);
+    return {std::istream_iterator<std::string>(in), {}};
 }
 
 // A command line the tool must refuse, and part of the message it must give.
 struct BadInput {
-    std::vector<std::string> args;
+    std::string line;     // the arguments, separated by spaces
     std::string message;  // part of the stderr line
 };
 
-// Each refusal: exit status 1, nothing on stdout, and (for a command) one stderr line that starts
-// with "zylcv" (the program, then the command) and contains the message.
+// Each refusal: exit status 1, nothing on stdout, and (for a command) one stderr line that
+// contains the message and starts with "zylcv COMMAND: " unless the message itself starts with
+// "zylcv".
 inline void expect_refusals(const std::vector<BadInput> &table)
 {
     for (const BadInput &b : table) {
-        SCOPED_TRACE(joined(b.args));
-        Result r = run(b.args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        SCOPED_TRACE(b.line);
+        const std::vector<std::string> args = words(b.line);
+        const Result r = run_fails(args, b.message);
         EXPECT_EQ(r.out, "");
-        if (!b.args.empty()) {
+        if (!args.empty()) {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-            EXPECT_EQ(r.err.compare(0, 5, "zylcv"), 0) << r.err;
+            const std::string start =
+                b.message.starts_with("zylcv") ? b.message : "zylcv " + args[0] + ": ";
+            EXPECT_TRUE(r.err.starts_with(start)) << r.err;
         }
     }
 }
 
-// A command line and the exact standard output it must give, with status 0.
+// A command line (words separated by spaces) and the exact standard output it must give, with
+// status 0.
 struct Output {
-    std::vector<std::string> args;
-    std::string out;
+    std::string line, out;
 };
 inline void expect_outputs(const std::vector<Output> &table)
 {
     for (const Output &o : table) {
-        SCOPED_TRACE(joined(o.args));
-        EXPECT_EQ(run_ok(o.args).out, o.out);
+        SCOPED_TRACE(o.line);
+        EXPECT_EQ(run_ok(words(o.line)).out, o.out);
     }
 }
 
@@ -212,8 +242,7 @@ inline void expect_help(const std::vector<std::string> &commands)
 // command runs on it (IN OUT, then the options) and must write exactly the reference's pixels,
 // printing nothing.
 struct OpCase {
-    std::string label;
-    std::vector<std::string> args;  // the command, then its options
+    std::string line;  // the command, then its options, separated by spaces
     int width, height, channels;
     std::function<Image(const Image &)> expect;
     std::function<void(Image &)> prepare = {};  // changes the test image before it is written
@@ -222,20 +251,17 @@ inline void expect_op(const OpCase &c)
 {
     Image in = test_image(c.width, c.height, c.channels, unsigned(c.width * 7 + c.height));
     if (c.prepare) c.prepare(in);
-    const std::string inName = c.channels == 1 ? "in.pgm" : "in.ppm";
-    write_pnm(inName, in);
-    std::vector<std::string> args = {c.args[0], inName, "out.pnm"};
-    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    std::vector<std::string> args = words(c.line);
+    args.insert(args.begin() + 1, {write_stem("in", in), "out.pnm"});
     std::remove(path("out.pnm").c_str());
-    Result r = run_ok(args);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "");
+    const Result r = run_ok(args);
+    EXPECT_EQ(r.out + r.err, "");  // nothing printed
     EXPECT_TRUE(same_pixels(read_pnm("out.pnm"), c.expect(in)));
 }
 inline std::string op_name(const ::testing::TestParamInfo<OpCase> &info)
 {
-    std::string n = info.param.label + "_" + std::to_string(info.param.width) + "x" +
-                    std::to_string(info.param.height) + "_C" + std::to_string(info.param.channels);
+    const OpCase &c = info.param;
+    std::string n = c.line + " " + dims(c.width, c.height, c.channels);
     for (char &ch : n)
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
     return n;
