@@ -230,14 +230,9 @@ ZylStatus check_fill(const Grid<T> &g, int sx, int sy, Scalar<T> nv, bool eight,
     const ZyliConnectedRegion untouched{-1.0, -1.0, -1, -1, -1, -1};
     ZyliConnectedRegion reg = untouched;
     Grid<T> want = g;
-    Outcome o;
-    if (grad) {
-        if constexpr (std::is_same_v<T, Zyl8u>)
-            o = ref_grad(want, sx, sy, T(nv), Diff8u{lo, up}, eight);
-        else o = ref_grad(want, sx, sy, nv, Diff32f{lo, up}, eight);
-    } else {
-        o = ref_value(want, sx, sy, T(nv), eight);
-    }
+    using Diff = std::conditional_t<std::is_same_v<T, Zyl8u>, Diff8u, Diff32f>;
+    const Outcome o = grad ? ref_grad(want, sx, sy, T(nv), Diff{lo, up}, eight)
+                           : ref_value(want, sx, sy, T(nv), eight);
     const ZylStatus st =
         grad ? call_grad(img.data(), img.step(), {g.w, g.h}, {sx, sy}, nv, lo, up, eight, &reg, buf)
              : call_value(img.data(), img.step(), {g.w, g.h}, {sx, sy}, nv, eight, &reg, buf);
@@ -250,9 +245,8 @@ ZylStatus check_fill(const Grid<T> &g, int sx, int sy, Scalar<T> nv, bool eight,
         if (!grad) {
             Grid<Zyl8u> bin{g.w, g.h, std::vector<Zyl8u>(g.v.size())};
             for (std::size_t i = 0; i < g.v.size(); ++i) bin.v[i] = matches(g.v[i], g.at(sx, sy));
-            depth = ref_grad(
-                        bin, sx, sy, Zyl8u(2), [](Zyl8u c, Zyl8u) { return c == 1; }, eight, true)
-                        .maxDepth;
+            auto open = [](Zyl8u c, Zyl8u) { return c == 1; };
+            depth = ref_grad(bin, sx, sy, Zyl8u(2), open, eight, true).maxDepth;
         }
         const std::size_t records = std::size_t(g.w) * g.h * 6 / 24;
         EXPECT_GT(depth, records + 1) << "ran out of stack although the records fit";
@@ -277,32 +271,19 @@ Pattern pattern(int w, int h, const std::function<int(int, int)> &f)
         for (int x = 0; x < w; ++x) p.at(x, y) = Zyl8u(f(x, y));
     return p;
 }
-// Comb: full rows every third row, one-pixel teeth at even columns between them.
-Pattern comb(int w, int h)
-{
-    return pattern(w, h, [](int x, int y) { return y % 3 == 1 || x % 2 == 0; });
-}
-// Rows with teeth alternating with full rows: many pending one-pixel spans.
-Pattern teeth(int w, int h)
-{
-    return pattern(w, h, [](int x, int y) { return y % 2 == 0 || x % 2 == 0; });
-}
-// Serpentine: a one-pixel path winding down through the rows.
-Pattern serpentine(int w, int h)
-{
-    return pattern(w, h, [w](int x, int y) {
-        if (y % 2 == 0) return 1;
-        return (y / 2) % 2 == 0 ? int(x == w - 1) : int(x == 0);
-    });
-}
-Pattern checker(int w, int h)
-{
-    return pattern(w, h, [](int x, int y) { return (x + y) % 2; });
-}
-Pattern checker_even(int w, int h)
-{
-    return pattern(w, h, [](int x, int y) { return (x + y) % 2 == 0; });
-}
+// Open cells by position: comb (full rows every third row, one-pixel teeth at even columns
+// between them), teeth (full rows alternating with teeth: many pending one-pixel spans),
+// serpentine (a one-pixel path winding down through the rows), both checkerboards and a diagonal
+// staircase (runs touching only at corners).
+using Rule = int (*)(int x, int y, int w);
+constexpr Rule kRules[] = {
+    [](int x, int y, int) { return int(y % 3 == 1 || x % 2 == 0); },
+    [](int x, int y, int) { return int(y % 2 == 0 || x % 2 == 0); },
+    [](int x, int y, int w) { return int(y % 2 == 0 || x == ((y / 2) % 2 == 0 ? w - 1 : 0)); },
+    [](int x, int y, int) { return (x + y) % 2; },
+    [](int x, int y, int) { return int((x + y) % 2 == 0); },
+    [](int x, int y, int) { return int((x / 2 + y) % 2 == 0); },
+};
 Pattern spiral(int w, int h)
 {
     Pattern p = pattern(w, h, [](int, int) { return 0; });
@@ -324,12 +305,6 @@ Pattern maze(Rng &rng, int w, int h, double open)
 {
     return pattern(w, h, [&](int, int) { return int(rng.chance(open)); });
 }
-// Diagonal staircase: runs touching only at corners.
-Pattern diagonal(int w, int h)
-{
-    return pattern(w, h, [](int x, int y) { return (x / 2 + y) % 2 == 0; });
-}
-
 template <class T> Grid<T> from_pattern(const Pattern &p, T open, T wall)
 {
     Grid<T> g{p.w, p.h, std::vector<T>(p.v.size())};
@@ -407,77 +382,64 @@ TYPED_TEST(FloodFill, ValidationOrderAndNoWrites)
     const int s = img.step(), odd = s + 2;
     const ZyliSize ok{6, 4};
     Zyl8u *b = buf.data();
+    // Each case runs both connectivities, which must agree (999 if they do not).
+    auto both = [](auto fill) {
+        return [=] { return fill(true) == fill(false) ? fill(true) : ZylStatus(999); };
+    };
     auto val = [&](T *pp, int st, ZyliSize r, ZyliPoint sd, Scalar<T> nv, ZyliConnectedRegion *rg,
                    Zyl8u *bb) {
-        return [=] {
-            return call_value(pp, st, r, sd, nv, true, rg, bb) ==
-                           call_value(pp, st, r, sd, nv, false, rg, bb)
-                       ? call_value(pp, st, r, sd, nv, true, rg, bb)
-                       : ZylStatus(999);
-        };
+        return both([=](bool e) { return call_value(pp, st, r, sd, nv, e, rg, bb); });
     };
     auto grd = [&](T *pp, int st, ZyliSize r, ZyliPoint sd, Scalar<T> nv, Scalar<T> lo,
                    Scalar<T> up, ZyliConnectedRegion *rg, Zyl8u *bb) {
-        return [=] {
-            return call_grad(pp, st, r, sd, nv, lo, up, true, rg, bb) ==
-                           call_grad(pp, st, r, sd, nv, lo, up, false, rg, bb)
-                       ? call_grad(pp, st, r, sd, nv, lo, up, true, rg, bb)
-                       : ZylStatus(999);
-        };
+        return both([=](bool e) { return call_grad(pp, st, r, sd, nv, lo, up, e, rg, bb); });
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     ZyliConnectedRegion *R = &reg;
+    constexpr ZylStatus Null = zylStatusNullPtr, Size = zylStatusBadSize, Step = zylStatusBadStep;
+    constexpr ZylStatus Range = zylStatusOutOfRange, Arg = zylStatusBadArg;
+    constexpr ZylStatus Align = zylStatusStepNotAligned;
     std::vector<zt::StatusCase> cases = {
-        {"null image wins over everything", val(nullptr, 0, {0, 0}, {-1, -1}, 999, R, b),
-         zylStatusNullPtr},
-        {"null region", val(p, s, ok, {0, 0}, 1, nullptr, b), zylStatusNullPtr},
-        {"null buffer", val(p, s, ok, {0, 0}, 1, R, nullptr), zylStatusNullPtr},
-        {"zero step before size", val(p, 0, {0, 4}, {0, 0}, 1, R, b), zylStatusBadStep},
-        {"negative step", val(p, -s, ok, {0, 0}, 1, R, b), zylStatusBadStep},
-        {"zero width before alignment", val(p, odd, {0, 4}, {0, 0}, 1, R, b), zylStatusBadSize},
-        {"zero height", val(p, s, {6, 0}, {0, 0}, 1, R, b), zylStatusBadSize},
-        {"odd step before seed", val(p, odd, ok, {9, 9}, 1, R, b),
-         f32 ? zylStatusStepNotAligned : zylStatusOutOfRange},
-        {"seed x = width before newVal", val(p, s, ok, {6, 0}, 999, R, b), zylStatusOutOfRange},
-        {"seed y = -1", val(p, s, ok, {0, -1}, 1, R, b), zylStatusOutOfRange},
-        {"seed y = height", val(p, s, ok, {0, 4}, 1, R, b), zylStatusOutOfRange},
-        {"grad: null image", grd(nullptr, s, ok, {0, 0}, 1, 1, 1, R, b), zylStatusNullPtr},
-        {"grad: null buffer", grd(p, s, ok, {0, 0}, 1, 1, 1, R, nullptr), zylStatusNullPtr},
-        {"grad: zero step", grd(p, 0, {0, 0}, {0, 0}, 1, 1, 1, R, b), zylStatusBadStep},
-        {"grad: negative width", grd(p, odd, {-2, 4}, {0, 0}, 1, 1, 1, R, b), zylStatusBadSize},
-        {"grad: seed before diffs", grd(p, s, ok, {-1, 0}, 1, -1, -1, R, b), zylStatusOutOfRange},
-        {"grad: negative lowDiff", grd(p, s, ok, {0, 0}, 1, -1, 0, R, b), zylStatusOutOfRange},
-        {"grad: negative upDiff", grd(p, s, ok, {0, 0}, 1, 0, -1, R, b), zylStatusOutOfRange},
+        {"null image wins over everything", val(nullptr, 0, {0, 0}, {-1, -1}, 999, R, b), Null},
+        {"null region", val(p, s, ok, {0, 0}, 1, nullptr, b), Null},
+        {"null buffer", val(p, s, ok, {0, 0}, 1, R, nullptr), Null},
+        {"zero step before size", val(p, 0, {0, 4}, {0, 0}, 1, R, b), Step},
+        {"negative step", val(p, -s, ok, {0, 0}, 1, R, b), Step},
+        {"zero width before alignment", val(p, odd, {0, 4}, {0, 0}, 1, R, b), Size},
+        {"zero height", val(p, s, {6, 0}, {0, 0}, 1, R, b), Size},
+        {"odd step before seed", val(p, odd, ok, {9, 9}, 1, R, b), f32 ? Align : Range},
+        {"seed x = width before newVal", val(p, s, ok, {6, 0}, 999, R, b), Range},
+        {"seed y = -1", val(p, s, ok, {0, -1}, 1, R, b), Range},
+        {"seed y = height", val(p, s, ok, {0, 4}, 1, R, b), Range},
+        {"grad: null image", grd(nullptr, s, ok, {0, 0}, 1, 1, 1, R, b), Null},
+        {"grad: null buffer", grd(p, s, ok, {0, 0}, 1, 1, 1, R, nullptr), Null},
+        {"grad: zero step", grd(p, 0, {0, 0}, {0, 0}, 1, 1, 1, R, b), Step},
+        {"grad: negative width", grd(p, odd, {-2, 4}, {0, 0}, 1, 1, 1, R, b), Size},
+        {"grad: seed before diffs", grd(p, s, ok, {-1, 0}, 1, -1, -1, R, b), Range},
+        {"grad: negative lowDiff", grd(p, s, ok, {0, 0}, 1, -1, 0, R, b), Range},
+        {"grad: negative upDiff", grd(p, s, ok, {0, 0}, 1, 0, -1, R, b), Range},
     };
-    if constexpr (f32) {
-        cases.push_back(
-            {"grad: odd step", grd(p, odd, ok, {0, 0}, 1, 1, 1, R, b), zylStatusStepNotAligned});
-        cases.push_back(
-            {"grad: NaN upDiff", grd(p, s, ok, {0, 0}, 1, 1, nan, R, b), zylStatusOutOfRange});
-        cases.push_back(
-            {"grad: NaN lowDiff", grd(p, s, ok, {0, 0}, 1, nan, 1, R, b), zylStatusOutOfRange});
-    } else {
-        cases.push_back({"newVal 256", val(p, s, ok, {0, 0}, 256, R, b), zylStatusBadArg});
-        cases.push_back({"newVal -1", val(p, s, ok, {0, 0}, -1, R, b), zylStatusBadArg});
-        cases.push_back({"grad: newVal before diffs", grd(p, s, ok, {0, 0}, 256, -1, 300, R, b),
-                         zylStatusBadArg});
-        cases.push_back({"grad: diffs summing to 256", grd(p, s, ok, {0, 0}, 1, 200, 56, R, b),
-                         zylStatusOutOfRange});
-        cases.push_back(
-            {"grad: 56 + 200", grd(p, s, ok, {0, 0}, 1, 56, 200, R, b), zylStatusOutOfRange});
-    }
+    if constexpr (f32)
+        cases.insert(cases.end(),
+                     {{"grad: odd step", grd(p, odd, ok, {0, 0}, 1, 1, 1, R, b), Align},
+                      {"grad: NaN upDiff", grd(p, s, ok, {0, 0}, 1, 1, nan, R, b), Range},
+                      {"grad: NaN lowDiff", grd(p, s, ok, {0, 0}, 1, nan, 1, R, b), Range}});
+    else
+        cases.insert(cases.end(),
+                     {{"newVal 256", val(p, s, ok, {0, 0}, 256, R, b), Arg},
+                      {"newVal -1", val(p, s, ok, {0, 0}, -1, R, b), Arg},
+                      {"grad: newVal first", grd(p, s, ok, {0, 0}, 256, -1, 300, R, b), Arg},
+                      {"grad: sum 256", grd(p, s, ok, {0, 0}, 1, 200, 56, R, b), Range},
+                      {"grad: 56 + 200", grd(p, s, ok, {0, 0}, 1, 56, 200, R, b), Range}});
     zt::expect_statuses(cases, [&] {
         return img.roi_bytes() == before && img.intact_outside_roi() && buf == bufBefore &&
                std::memcmp(&reg, &regBefore, sizeof reg) == 0;
     });
     // Limits that are accepted: 200 + 55, -0.0 and +inf differences.
-    if constexpr (f32) {
-        EXPECT_EQ(call_grad(p, s, ok, {0, 0}, 1.0f, -0.0f, std::numeric_limits<float>::infinity(),
-                            true, R, b),
-                  0);
-    } else {
-        EXPECT_EQ(call_grad(p, s, ok, {0, 0}, 1, 200, 55, true, R, b), 0);
-    }
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(call_grad(p, s, ok, {0, 0}, 1, Scalar<T>(f32 ? -0.0f : 200.0f),
+                        Scalar<T>(f32 ? inf : 55.0f), true, R, b),
+              0);
 }
 
 // ---- reference comparisons ---------------------------------------------------------------
@@ -485,15 +447,9 @@ TYPED_TEST(FloodFill, ValidationOrderAndNoWrites)
 // Values from a small set, so that regions are large and ragged; floats include ±0, NaN, inf.
 template <class T> T few_values(Rng &rng, int k)
 {
-    if constexpr (std::is_same_v<T, Zyl8u>) {
-        return T(rng.uniform(0, k - 1) * 7);
-    } else {
-        static const float pool[] = {0.0f,
-                                     -0.0f,
-                                     1.5f,
-                                     std::numeric_limits<float>::quiet_NaN(),
-                                     std::numeric_limits<float>::infinity(),
-                                     -3.0f};
+    if constexpr (std::is_same_v<T, Zyl8u>) return T(rng.uniform(0, k - 1) * 7);
+    else {
+        const float pool[] = {0.0f, -0.0f, 1.5f, NAN, HUGE_VALF, -3.0f};
         if (rng.chance(0.1)) return pool[rng.uniform(0, 5)];
         return float(rng.uniform(0, k - 1)) * 1.5f;
     }
@@ -506,12 +462,10 @@ template <class T> Grid<T> walk(Rng &rng, int w, int h)
         int v = rng.uniform(0, 255);
         for (int x = 0; x < w; ++x) {
             v = rng.chance(0.05) ? rng.uniform(0, 255) : std::clamp(v + rng.uniform(-3, 3), 0, 255);
-            if constexpr (std::is_same_v<T, Zyl8u>) {
-                g.at(x, y) = T(v);
-            } else {
+            if constexpr (std::is_same_v<T, Zyl8u>) g.at(x, y) = T(v);
+            else
                 g.at(x, y) = rng.chance(0.03) ? zt::random_float(rng, 1.0)
-                                              : float(v) * 0.25f + rng.real(-0.1f, 0.1f);
-            }
+                                              : v * 0.25f + rng.real(-0.1f, 0.1f);
         }
     }
     return g;
@@ -567,44 +521,28 @@ TYPED_TEST(FloodFill, StructuredImages)
         SCOPED_TRACE(zt::seed_note(seed));
         const Grid<T> g = from_pattern<T>(p, T(5), T(9));
         const auto [rx, ry] = open_seed(p, rng);
-        for (auto [sx, sy] : {std::pair{rx, ry},
-                              {0, 0},
-                              {0, p.h - 1},
-                              {p.w - 1, 1},
-                              {0, p.h / 2},
-                              {p.w / 2, p.h / 2}}) {
+        const std::pair<int, int> seeds[] = {{rx, ry},     {0, 0},       {0, p.h - 1},
+                                             {p.w - 1, 1}, {0, p.h / 2}, {p.w / 2, p.h / 2}};
+        for (auto [sx, sy] : seeds) {
             if (sy >= p.h || !p.at(sx, sy)) continue;
             SCOPED_TRACE(testing::Message() << p.w << "x" << p.h << " seed " << sx << "," << sy);
+            // The gradient fills with differences that accept open-to-open steps only: the same
+            // region as the value fill.
             for (bool eight : {k4, k8})
-                for (bool tight : {false, true}) {
-                    refused += check_fill(g, sx, sy, Scalar<T>(7), eight, false, Scalar<T>(0),
-                                          Scalar<T>(0), {}, tight) != zylStatusOk;
-                    // Differences that accept open-to-open steps only: same region as the value fill.
-                    refused += check_fill(g, sx, sy, Scalar<T>(5), eight, true, Scalar<T>(1),
-                                          Scalar<T>(1), {}, tight) != zylStatusOk;
-                }
+                for (bool tight : {false, true})
+                    for (bool grad : {false, true})
+                        refused +=
+                            check_fill(g, sx, sy, Scalar<T>(grad ? 5 : 7), eight, grad,
+                                       Scalar<T>(grad), Scalar<T>(grad), {}, tight) != zylStatusOk;
         }
     };
-    for (auto [w, h] : {std::pair{1, 1},
-                        {2, 1},
-                        {3, 1},
-                        {1, 2},
-                        {1, 3},
-                        {1, 7},
-                        {37, 1},
-                        {3, 3},
-                        {5, 3},
-                        {5, 5},
-                        {9, 3},
-                        {16, 9},
-                        {33, 20},
-                        {4, 31},
-                        {41, 3},
-                        {40, 12},
-                        {61, 61},
-                        {3, 40}})
-        for (auto *make : {comb, teeth, serpentine, checker, checker_even, spiral, diagonal})
-            run(make(w, h));
+    const std::pair<int, int> sizes[] = {{1, 1},   {2, 1},  {3, 1},  {1, 2},   {1, 3},   {1, 7},
+                                         {37, 1},  {3, 3},  {5, 3},  {5, 5},   {9, 3},   {16, 9},
+                                         {33, 20}, {4, 31}, {41, 3}, {40, 12}, {61, 61}, {3, 40}};
+    for (auto [w, h] : sizes) {
+        for (Rule rule : kRules) run(pattern(w, h, [&](int x, int y) { return rule(x, y, w); }));
+        run(spiral(w, h));
+    }
     Rng rng(77);
     for (int i = 0; i < 30; ++i)
         run(maze(rng, rng.uniform(1, 40), rng.uniform(1, 30), rng.chance(0.5) ? 0.6 : 0.8));

@@ -2,6 +2,7 @@
 // members, first occurrences across blocks, masks that empty blocks, float order, twins and
 // guard pages.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <tuple>
 
@@ -107,13 +108,10 @@ template <class T> Result reference(const Image<T> &src, const Image<Zyl8u> *mas
 // ---- data -------------------------------------------------------------------------------------
 
 // The ends of the type's range: the infinities for floats.
-template <class T> T lowest_value()
+template <class T> T range_end(bool high)
 {
-    return std::is_same_v<T, Zyl32f> ? T(-HUGE_VALF) : std::numeric_limits<T>::min();
-}
-template <class T> T highest_value()
-{
-    return std::is_same_v<T, Zyl32f> ? T(HUGE_VALF) : std::numeric_limits<T>::max();
+    if constexpr (std::is_same_v<T, Zyl32f>) return high ? HUGE_VALF : -HUGE_VALF;
+    else return high ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
 }
 
 // Values from a handful of distinct ones, the range's ends among them (many ties, so first
@@ -129,8 +127,8 @@ template <class T> T draw(Rng &rng, int mode, const T *pool)
 // each often repeated nearby.
 template <class T> void fill(Image<T> &img, Rng &rng, int mode)
 {
-    T pool[4] = {zt::random_value<T>(rng), zt::random_value<T>(rng), lowest_value<T>(),
-                 highest_value<T>()};
+    T pool[4] = {zt::random_value<T>(rng), zt::random_value<T>(rng), range_end<T>(false),
+                 range_end<T>(true)};
     int walk = rng.uniform(-20, 20);
     for (int y = 0; y < img.height(); ++y)
         for (int i = 0; i < img.width() * img.channels(); ++i) {
@@ -186,31 +184,28 @@ TYPED_TEST(MinMaxIndx, ValidationOrderAndNoWrites)
             };
         };
         const ZyliSize ok{8, 4};
-        const int badCoi = f.nch == 3 ? zylStatusBadChannelOfInterest : zylStatusOk;
+        constexpr ZylStatus Null = zylStatusNullPtr, Size = zylStatusBadSize,
+                            Step = zylStatusBadStep;
+        const ZylStatus badCoi = f.nch == 3 ? zylStatusBadChannelOfInterest : zylStatusOk;
         std::vector<zt::StatusCase> cases = {
-            {"null src beats size, step and coi", mk(nullptr, -1, m, -1, {-1, -1}, 0),
-             zylStatusNullPtr},
-            {"negative width beats step and coi", mk(p, -1, m, -1, {-1, 4}, 0), zylStatusBadSize},
-            {"negative height", mk(p, s, m, ms, {8, -3}, 2), zylStatusBadSize},
-            {"src step one byte short beats coi", mk(p, rowBytes - 1, m, ms, ok, 0),
-             zylStatusBadStep},
-            {"src step one element short", mk(p, rowBytes - E, m, ms, ok, 2), zylStatusBadStep},
-            {"negative step with zero width", mk(p, -4, m, ms, {0, 4}, 2), zylStatusBadStep},
+            {"null src beats size, step and coi", mk(nullptr, -1, m, -1, {-1, -1}, 0), Null},
+            {"negative width beats step and coi", mk(p, -1, m, -1, {-1, 4}, 0), Size},
+            {"negative height", mk(p, s, m, ms, {8, -3}, 2), Size},
+            {"src step one byte short beats coi", mk(p, rowBytes - 1, m, ms, ok, 0), Step},
+            {"src step one element short", mk(p, rowBytes - E, m, ms, ok, 2), Step},
+            {"negative step with zero width", mk(p, -4, m, ms, {0, 4}, 2), Step},
             {"coi 0", mk(p, s, m, ms, ok, 0), badCoi},
             {"coi 4", mk(p, s, m, ms, ok, 4), badCoi},
             {"coi -1", mk(p, s, m, ms, ok, -1), badCoi},
             {"tight steps", mk(p, rowBytes, m, 8, {8, 1}, 3), zylStatusOk},
             {"step not whole elements", mk(p, rowBytes + 2, m, ms, ok, 1),
-             E == 4 ? zylStatusBadStep : zylStatusOk},
+             E == 4 ? Step : zylStatusOk},
         };
-        if (f.masked) {
-            cases.push_back(
-                {"null mask beats size", mk(p, s, nullptr, ms, {-1, 4}, 0), zylStatusNullPtr});
-            cases.push_back(
-                {"mask step one short beats coi", mk(p, s, m, 7, ok, 0), zylStatusBadStep});
-            cases.push_back({"mask step short with valid src step", mk(p, s, m, 0, {1, 1}, 1),
-                             zylStatusBadStep});
-        }
+        const std::vector<zt::StatusCase> maskCases = {
+            {"null mask beats size", mk(p, s, nullptr, ms, {-1, 4}, 0), Null},
+            {"mask step one short beats coi", mk(p, s, m, 7, ok, 0), Step},
+            {"mask step short with valid src step", mk(p, s, m, 0, {1, 1}, 1), Step}};
+        if (f.masked) cases.insert(cases.end(), maskCases.begin(), maskCases.end());
         zt::expect_statuses(cases, [&] { return same(out, sentinel); });
     }
 }
@@ -238,7 +233,7 @@ TYPED_TEST(MinMaxIndx, EmptySelectionAndOptionalResults)
         if (f.masked) EXPECT_TRUE(same(call(src, &mask, 3), zero));
         // Only the maximum and its location requested.
         fill_mask(mask, rng, 0);
-        src.at(4, 1, f.nch == 3 ? 2 : 0) = highest_value<T>();
+        src.at(4, 1, f.nch == 3 ? 2 : 0) = range_end<T>(true);
         Result e = reference(src, f.masked ? &mask : nullptr, 3), out{5.f, 6.f, {1, 2}, {3, 4}};
         EXPECT_EQ(api(src.data(), src.step(), mask.data(), mask.step(), src.size(), f.nch, f.masked,
                       3, nullptr, &out.maxVal, nullptr, &out.maxLoc),
@@ -273,19 +268,36 @@ TYPED_TEST(MinMaxIndx, MatchesReference)
         EXPECT_TRUE(same(call(src, pm, coi), reference(src, pm, coi)));
         EXPECT_TRUE(src.intact_outside_roi());
     }
+    // Source and mask flush against inaccessible pages on either side: only the ROI is read.
+    for (int w : {1, 9, 33, 47, 77})
+        for (zt::Guard g : {zt::Guard::Before, zt::Guard::After})
+            for (Form f : kForms)
+                for (int coi = 1; coi <= f.nch; ++coi) {
+                    SCOPED_TRACE(form_note(f, coi) + " width " + std::to_string(w));
+                    Rng rng(w + coi);
+                    Image<T> src({w, 3, f.nch});
+                    Image<Zyl8u> mask({w, 3});
+                    fill(src, rng, 1);
+                    fill_mask(mask, rng, 1);
+                    zt::GuardedImage<T> gs(w, 3, f.nch, g);
+                    zt::GuardedImage<Zyl8u> gm(w, 3, 1, g, 2);
+                    gs.copy_from(src);
+                    gm.copy_from(mask);
+                    Result r;
+                    EXPECT_EQ(api(gs.data(), gs.step(), gm.data(), gm.step(), gs.size(), f.nch,
+                                  f.masked, coi, &r.minVal, &r.maxVal, &r.minLoc, &r.maxLoc),
+                              zylStatusOk);
+                    EXPECT_TRUE(same(r, reference(src, f.masked ? &mask : nullptr, coi)));
+                }
 }
 
 // Per-type values: low < mid < high (for signed bytes the ends of the range).
-template <class T> struct Levels;
-template <> struct Levels<Zyl8u> {
-    static constexpr Zyl8u lo = 7, mid = 100, hi = 200;
+template <class T> struct Levels {
+    T lo, mid, hi;
 };
-template <> struct Levels<Zyl8s> {
-    static constexpr Zyl8s lo = -128, mid = 0, hi = 127;
-};
-template <> struct Levels<Zyl32f> {
-    static constexpr Zyl32f lo = -3.5f, mid = 0.25f, hi = 9.0f;
-};
+template <class T> constexpr Levels<T> kLevels{7, 100, 200};
+template <> constexpr Levels<Zyl8s> kLevels<Zyl8s>{-128, 0, 127};
+template <> constexpr Levels<Zyl32f> kLevels<Zyl32f>{-3.5f, 0.25f, 9.0f};
 
 // Several pixels hold the extreme; the first in raster order is reported. Width 77 is two
 // 32-pixel blocks, one 8-pixel block and a 5-pixel tail per row.
@@ -324,11 +336,11 @@ TYPED_TEST(MinMaxIndx, FirstOccurrenceAcrossBlocks)
                     src.fill_random(rng);  // the other channels stay random
                     const int ch = f.nch == 3 ? 1 : 0;
                     for (int y = 0; y < c.h; ++y)
-                        for (int x = 0; x < c.w; ++x) src.at(x, y, ch) = Levels<T>::mid;
-                    const T v = lowest ? Levels<T>::lo : Levels<T>::hi;
+                        for (int x = 0; x < c.w; ++x) src.at(x, y, ch) = kLevels<T>.mid;
+                    const T v = lowest ? kLevels<T>.lo : kLevels<T>.hi;
                     for (ZyliPoint p : c.at) src.at(p.x, p.y, ch) = v;
                     // The other extreme is the level everywhere else, first at (0, 0).
-                    const Zyl32f mid = Levels<T>::mid;
+                    const Zyl32f mid = kLevels<T>.mid;
                     EXPECT_TRUE(same(call(src, f.masked ? &mask : nullptr, 2),
                                      lowest ? Result{Zyl32f(v), mid, c.first, {0, 0}}
                                             : Result{mid, Zyl32f(v), {0, 0}, c.first}));
@@ -349,7 +361,7 @@ template <class T> T inner_value(Rng &rng)
 TYPED_TEST(MinMaxIndx, MasksEmptyingBlocks)
 {
     using T = TypeParam;
-    const T lowest = lowest_value<T>(), highest = highest_value<T>();
+    const T lowest = range_end<T>(false), highest = range_end<T>(true);
     for (int nch : {1, 3})
         for (int coi : {1, 2, 3}) {
             if (nch == 1 && coi > 1) continue;
@@ -391,12 +403,10 @@ TYPED_TEST(MinMaxIndx, MasksEmptyingBlocks)
 // occurrences, and runs through every layout.
 TEST(MinMaxIndxValues, FloatOrder)
 {
-    auto f = [](std::uint32_t b) {
-        float v;
-        std::memcpy(&v, &b, 4);
-        return v;
-    };
-    const float inf = std::numeric_limits<float>::infinity();
+    auto f = [](std::uint32_t b) { return std::bit_cast<float>(b); };
+    const float inf = std::numeric_limits<float>::infinity(), qnan = f(0x7FC00000u);
+    const float nqnan = f(0xFFC00000u), na5 = f(0xFFA5A5A5u), dmin = f(1);
+    const float top = f(0x7FFFFFFFu), bottom = f(0xFFFFFFFFu);  // the largest and smallest keys
     struct Case {
         const char *what;
         std::vector<float> row;
@@ -405,36 +415,16 @@ TEST(MinMaxIndxValues, FloatOrder)
     };
     const std::vector<Case> cases = {
         {"zeros", {0.0f, -0.0f}, -0.0f, 0.0f, 1, 0},
-        {"a block of +0.0 first",
-         {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f},
-         0.f,
-         1.f,
-         0,
-         9},
-        {"positive NaN above +inf", {inf, f(0x7FC00000u), 1.0f}, 1.0f, f(0x7FC00000u), 2, 1},
-        {"negative NaN below -inf", {-inf, f(0xFFC00000u), 1.0f}, f(0xFFC00000u), 1.0f, 1, 2},
+        {"a block of +0.0 first", {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0, 1, 0, 9},
+        {"positive NaN above +inf", {inf, qnan, 1}, 1, qnan, 2, 1},
+        {"negative NaN below -inf", {-inf, nqnan, 1}, nqnan, 1, 1, 2},
         {"+inf only", {inf}, inf, inf, 0, 0},
         {"-inf only", {-inf}, -inf, -inf, 0, 0},
-        {"NaNs by their bits",
-         {f(0x7F800001u), f(0x7FC00000u), f(0xFFA5A5A5u), f(0xFF800001u)},
-         f(0xFFA5A5A5u),
-         f(0x7FC00000u),
-         2,
-         1},
-        {"largest key only", {f(0x7FFFFFFFu)}, f(0x7FFFFFFFu), f(0x7FFFFFFFu), 0, 0},
-        {"smallest key only", {f(0xFFFFFFFFu)}, f(0xFFFFFFFFu), f(0xFFFFFFFFu), 0, 0},
-        {"both key ends",
-         {1.f, f(0xFFFFFFFFu), f(0x7FFFFFFFu)},
-         f(0xFFFFFFFFu),
-         f(0x7FFFFFFFu),
-         1,
-         2},
-        {"denormals",
-         {f(0x80000001u), f(0x00000001u), -0.0f},
-         f(0x80000001u),
-         f(0x00000001u),
-         0,
-         1},
+        {"NaNs by their bits", {f(0x7F800001u), qnan, na5, f(0xFF800001u)}, na5, qnan, 2, 1},
+        {"largest key only", {top}, top, top, 0, 0},
+        {"smallest key only", {bottom}, bottom, bottom, 0, 0},
+        {"both key ends", {1, bottom, top}, bottom, top, 1, 2},
+        {"denormals", {-dmin, dmin, -0.0f}, -dmin, dmin, 0, 1},
     };
     for (const Case &c : cases)
         for (Form fm : kForms)
@@ -491,32 +481,6 @@ TYPED_TEST(MinMaxIndx, TwinsAgree)
                     };
                     check(w, 3);
                     if (pad == 0) check(3L * w, 1);
-                }
-}
-
-// Source and mask flush against inaccessible pages on either side: only the ROI is read.
-TYPED_TEST(MinMaxIndx, StaysInsideRoi)
-{
-    using T = TypeParam;
-    for (int w : {1, 9, 33, 47, 77})
-        for (zt::Guard g : {zt::Guard::Before, zt::Guard::After})
-            for (Form f : kForms)
-                for (int coi = 1; coi <= f.nch; ++coi) {
-                    SCOPED_TRACE(form_note(f, coi) + " width " + std::to_string(w));
-                    Rng rng(w + coi);
-                    Image<T> src({w, 3, f.nch});
-                    Image<Zyl8u> mask({w, 3});
-                    fill(src, rng, 1);
-                    fill_mask(mask, rng, 1);
-                    zt::GuardedImage<T> gs(w, 3, f.nch, g);
-                    zt::GuardedImage<Zyl8u> gm(w, 3, 1, g, 2);
-                    gs.copy_from(src);
-                    gm.copy_from(mask);
-                    Result r;
-                    EXPECT_EQ(api(gs.data(), gs.step(), gm.data(), gm.step(), gs.size(), f.nch,
-                                  f.masked, coi, &r.minVal, &r.maxVal, &r.minLoc, &r.maxLoc),
-                              zylStatusOk);
-                    EXPECT_TRUE(same(r, reference(src, f.masked ? &mask : nullptr, coi)));
                 }
 }
 
