@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -76,24 +77,9 @@ private:
     std::size_t n_;
 };
 
-inline std::uint32_t bits_of(float v)
-{
-    std::uint32_t b;
-    std::memcpy(&b, &v, 4);
-    return b;
-}
-inline float float_of(std::uint32_t b)
-{
-    float v;
-    std::memcpy(&v, &b, 4);
-    return v;
-}
-inline std::uint64_t bits_of(double v)
-{
-    std::uint64_t b;
-    std::memcpy(&b, &v, 8);
-    return b;
-}
+inline std::uint32_t bits_of(float v) { return std::bit_cast<std::uint32_t>(v); }
+inline float float_of(std::uint32_t b) { return std::bit_cast<float>(b); }
+inline std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 // Float values that kernels get wrong most easily: signed zeros, infinities, NaNs of both signs
 // with payloads, denormals and extremes.

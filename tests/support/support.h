@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -163,18 +164,8 @@ template <class Mask> void fill_mask(Mask &m, Rng &rng, double density)
 // Bit-exact equality of two byte vectors; on failure reports the first differing byte.
 ::testing::AssertionResult same_bytes(const std::vector<std::uint8_t> &a,
                                       const std::vector<std::uint8_t> &b);
-inline std::uint64_t bits_of(double v)
-{
-    std::uint64_t b;
-    std::memcpy(&b, &v, 8);
-    return b;
-}
-inline std::uint32_t bits_of(float v)
-{
-    std::uint32_t b;
-    std::memcpy(&b, &v, 4);
-    return b;
-}
+inline std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
+inline std::uint32_t bits_of(float v) { return std::bit_cast<std::uint32_t>(v); }
 inline std::uint32_t bits_of(Zyl8u v) { return v; }  // so that tests over both types compare alike
 
 // Equal bits, or both NaN: for results whose NaN payload the definition leaves open (which of two
