@@ -258,7 +258,7 @@ template <class D>
 // extremes (the largest sums and saturation); 32f takes mixed magnitudes and special values.
 template <class S> void fill(Image<S> &img, Rng &rng)
 {
-    zt::fill_values(img, rng, 0.01);
+    img.fill_random(rng, 0.01);
     if (std::is_same_v<S, Zyl32f> || rng.chance(0.75)) return;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)

@@ -7,7 +7,6 @@
 #include "support.h"
 
 using zt::fill_mask;
-using zt::fill_values;
 using zt::Image;
 using zt::Layout;
 using zt::Rng;
@@ -227,8 +226,8 @@ TYPED_TEST(Moments, MatchesReference)
         Image<T> one(l1), three(l3);
         Image<Zyl8u> mask(lm);
         const double special = seed % 2 || large ? 0.0 : 0.005;
-        fill_values(one, rng, special);
-        fill_values(three, rng, special);
+        one.fill_random(rng, special);
+        three.fill_random(rng, special);
         const T extreme = std::is_same_v<T, Zyl8s> ? T(-128) : T(255);
         if (seed == 161) one.fill(extreme), three.fill(extreme);
         static const double densities[] = {0.0, 0.05, 0.5, 0.95, 1.0};
@@ -364,8 +363,8 @@ TYPED_TEST(Moments, TwinsAgree)
             const int off = layout == 2 ? e % 16 : 0, offM = layout >= 2 ? 7 : 0;
             Image<T> one({w, h, 1, pad1, off}), three({w, h, 3, pad3, off});
             Image<Zyl8u> mask({w, h, 1, padM, offM});
-            fill_values(one, rng, 0.01);
-            fill_values(three, rng, 0.01);
+            one.fill_random(rng, 0.01);
+            three.fill_random(rng, 0.01);
             fill_mask(mask, rng, 0.6);
             const T *s1 = one.data(), *s3 = three.data();
             const int st1 = one.step(), st3 = three.step(), ms = mask.step();

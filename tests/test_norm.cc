@@ -148,7 +148,6 @@ double reference(const Member &mb, const Image<T> &a, const Image<T> &b, const I
 
 // ---- random inputs -------------------------------------------------------------------------
 
-using zt::fill_values;
 
 // Masks: none selected, all selected, or a random share.
 void fill_mask(Image<Zyl8u> &m, Rng &rng, int mode)
@@ -180,8 +179,8 @@ TEST_P(NormMember, ValidationOrderAndNoWrites)
         Image<T> a(l), b(l);
         Image<Zyl8u> mask({8, 4, 1, 3, 0});
         Rng rng(7);
-        fill_values(a, rng, 0.0);
-        fill_values(b, rng, 0.0);
+        a.fill_random(rng, 0.0);
+        b.fill_random(rng, 0.0);
         fill_mask(mask, rng, 1);
         std::vector<Zyl8u> mask3(12, 1);  // rows of 3 bytes, 3 bytes apart
         const int s = a.step(), ms = mask.step();
@@ -285,8 +284,8 @@ TEST_P(NormMember, MatchesReference)
             Image<Zyl8u> m(lm);
             const Image<T> &b = seed % 10 == 1 ? a : b2;
             const double specials = seed % 3 == 0 ? 0.05 : 0.0;
-            fill_values(a, rng, specials);
-            fill_values(b2, rng, specials);
+            a.fill_random(rng, specials);
+            b2.fill_random(rng, specials);
             fill_mask(m, rng, int(seed));
             if (large) {
                 a.fill(T(mb.type == Type::U8 ? 255 : -128)),
@@ -332,8 +331,8 @@ TEST_P(NormMember, StaysInsideRoi)
                 Rng rng(w);
                 Image<T> a({w, 3, cn}), b({w, 3, cn});
                 Image<Zyl8u> m({w, 3, 1});
-                fill_values(a, rng, 0.05);
-                fill_values(b, rng, 0.05);
+                a.fill_random(rng, 0.05);
+                b.fill_random(rng, 0.05);
                 fill_mask(m, rng, 2);
                 zt::GuardedImage<T> ga(w, 3, cn, g), gb(w, 3, cn, g, int(sizeof(T)));
                 zt::GuardedImage<Zyl8u> gm(w, 3, 1, g, 1);
@@ -381,8 +380,8 @@ TEST_P(NormMember, TwinsAgree)
                     SCOPED_TRACE(zt::seed_note(seed));
                     Image<T> a({w, 3, cn, pad, off}), b({w, 3, cn, pad, off});
                     Image<Zyl8u> m({w, 3, 1, pad, off});
-                    fill_values(a, rng, 0.03);
-                    fill_values(b, rng, 0.03);
+                    a.fill_random(rng, 0.03);
+                    b.fill_random(rng, 0.03);
                     fill_mask(m, rng, int(seed));
                     for (int coi : mb.coi ? std::vector<int>{1, 2, 3} : std::vector<int>{0}) {
                         SCOPED_TRACE(testing::Message() << "width " << w << " coi " << coi);

@@ -74,10 +74,13 @@ template <class T> Image<T>::Image(const Layout &l, std::uint8_t canary) : layou
     snapshot();
 }
 
-template <class T> void Image<T>::fill_random(Rng &rng)
+template <class T> void Image<T>::fill_random(Rng &rng, double specialShare)
 {
     for (int y = 0; y < layout_.height; ++y)
-        for (int i = 0; i < layout_.width * layout_.channels; ++i) row(y)[i] = random_value<T>(rng);
+        for (int i = 0; i < layout_.width * layout_.channels; ++i) {
+            if constexpr (std::is_same_v<T, Zyl32f>) row(y)[i] = random_float(rng, specialShare);
+            else row(y)[i] = random_value<T>(rng);
+        }
     snapshot();
 }
 

@@ -90,7 +90,8 @@ public:
     T &at(int x, int y, int c = 0) { return row(y)[x * layout_.channels + c]; }
     T at(int x, int y, int c = 0) const { return const_cast<Image *>(this)->at(x, y, c); }
 
-    void fill_random(Rng &rng);
+    // Random pixels; for floats `specialShare` of them special values.
+    void fill_random(Rng &rng, double specialShare = 0.05);
     void fill(T v);
     void snapshot();
     bool intact_outside_roi() const;
@@ -137,18 +138,6 @@ private:
     std::size_t mapLen_ = 0;
     T *roi_ = nullptr;
 };
-
-// Random pixel values over an image's ROI; floats carry special values with the given share.
-template <class T> void fill_values(Image<T> &img, Rng &rng, double specialShare)
-{
-    for (int y = 0; y < img.height(); ++y)
-        for (int i = 0; i < img.width() * img.channels(); ++i) {
-            if constexpr (std::is_same_v<T, Zyl32f>)
-                img.row(y)[i] = random_float(rng, specialShare);
-            else img.row(y)[i] = random_value<T>(rng);
-        }
-    img.snapshot();
-}
 
 // Mask bytes over a mask's ROI: a random non-zero byte with probability `density`, else zero.
 template <class Mask> void fill_mask(Mask &m, Rng &rng, double density)
