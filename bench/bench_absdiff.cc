@@ -6,12 +6,18 @@
 #include <random>
 #include <vector>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
 #endif
 
 namespace {
+
+ZB_COPIES(zyliAbsDiff_8u_C1R)
+ZB_COPIES(zyliAbsDiffC_8u_C1R)
+ZB_COPIES(zyliAbsDiff_32f_C1R)
+ZB_COPIES(zyliAbsDiffC_32f_C1R)
 
 // Three images of one type in 32-byte aligned memory, filled with random values.
 template <class T> struct Frames {
@@ -44,28 +50,28 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f, int imag
         benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-void Zyl_AbsDiff_8u(benchmark::State &s)
+template <auto Fn> void Zyl_AbsDiff_8u(benchmark::State &s)
 {
     Frames<Zyl8u> f(int(s.range(0)), int(s.range(1)));
-    for (auto _ : s) zyliAbsDiff_8u_C1R(f.a, f.step, f.b, f.step, f.d, f.step, {f.w, f.h});
+    for (auto _ : s) Fn(f.a, f.step, f.b, f.step, f.d, f.step, {f.w, f.h});
     finish(s, f, 3);
 }
-void Zyl_AbsDiffC_8u(benchmark::State &s)
+template <auto Fn> void Zyl_AbsDiffC_8u(benchmark::State &s)
 {
     Frames<Zyl8u> f(int(s.range(0)), int(s.range(1)));
-    for (auto _ : s) zyliAbsDiffC_8u_C1R(f.a, f.step, f.d, f.step, {f.w, f.h}, 77);
+    for (auto _ : s) Fn(f.a, f.step, f.d, f.step, {f.w, f.h}, 77);
     finish(s, f, 2);
 }
-void Zyl_AbsDiff_32f(benchmark::State &s)
+template <auto Fn> void Zyl_AbsDiff_32f(benchmark::State &s)
 {
     Frames<Zyl32f> f(int(s.range(0)), int(s.range(1)));
-    for (auto _ : s) zyliAbsDiff_32f_C1R(f.a, f.step, f.b, f.step, f.d, f.step, {f.w, f.h});
+    for (auto _ : s) Fn(f.a, f.step, f.b, f.step, f.d, f.step, {f.w, f.h});
     finish(s, f, 3);
 }
-void Zyl_AbsDiffC_32f(benchmark::State &s)
+template <auto Fn> void Zyl_AbsDiffC_32f(benchmark::State &s)
 {
     Frames<Zyl32f> f(int(s.range(0)), int(s.range(1)));
-    for (auto _ : s) zyliAbsDiffC_32f_C1R(f.a, f.step, f.d, f.step, {f.w, f.h}, 77.5f);
+    for (auto _ : s) Fn(f.a, f.step, f.d, f.step, {f.w, f.h}, 77.5f);
     finish(s, f, 2);
 }
 template <class T> void Memcpy(benchmark::State &s)
@@ -79,10 +85,10 @@ template <class T> void Memcpy(benchmark::State &s)
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-BENCHMARK(Zyl_AbsDiff_8u) SIZES;
-BENCHMARK(Zyl_AbsDiffC_8u) SIZES;
-BENCHMARK(Zyl_AbsDiff_32f) SIZES;
-BENCHMARK(Zyl_AbsDiffC_32f) SIZES;
+ZB_TWINS(Zyl_AbsDiff_8u, zyliAbsDiff_8u_C1R, SIZES);
+ZB_TWINS(Zyl_AbsDiffC_8u, zyliAbsDiffC_8u_C1R, SIZES);
+ZB_TWINS(Zyl_AbsDiff_32f, zyliAbsDiff_32f_C1R, SIZES);
+ZB_TWINS(Zyl_AbsDiffC_32f, zyliAbsDiffC_32f_C1R, SIZES);
 BENCHMARK(Memcpy<Zyl8u>) SIZES;
 BENCHMARK(Memcpy<Zyl32f>) SIZES;
 

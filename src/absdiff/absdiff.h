@@ -89,14 +89,15 @@ void image(const T *a, int aStep, B b, const void *bPtr, int bStep, T *d, int dS
 }  // namespace zylcv::absdiff
 
 namespace zylcv {
-ZYLCV_DECLARE_TWINS(void absdiff(const Zyl8u *src1, int src1Step, const Zyl8u *src2, int src2Step,
-                                 Zyl8u *dst, int dstStep, int width, int height);
-                    void absdiff(const Zyl32f *src1, int src1Step, const Zyl32f *src2, int src2Step,
-                                 Zyl32f *dst, int dstStep, int width, int height);
-                    void absdiffc(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep, int width,
-                                  int height, Zyl8u value);
-                    void absdiffc(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep,
-                                  int width, int height, Zyl32f value);)
+ZYLCV_DECLARE_TWINS_AVX2(void absdiff(const Zyl8u *src1, int src1Step, const Zyl8u *src2,
+                                      int src2Step, Zyl8u *dst, int dstStep, int width, int height);
+                         void absdiff(const Zyl32f *src1, int src1Step, const Zyl32f *src2,
+                                      int src2Step, Zyl32f *dst, int dstStep, int width,
+                                      int height);
+                         void absdiffc(const Zyl8u *src, int srcStep, Zyl8u *dst, int dstStep,
+                                       int width, int height, Zyl8u value);
+                         void absdiffc(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep,
+                                       int width, int height, Zyl32f value);)
 }  // namespace zylcv
 
 // The entries of a twin, over its row operations `Rows`.

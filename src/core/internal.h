@@ -24,26 +24,40 @@
 
 namespace zylcv {
 
-// Every family's kernels come in twins with the same entry names, one namespace per twin;
-// exported functions call `kernels::`, which is the SSE2 twin unless the build is portable.
-// Tests reach every twin by name.
+// Every family's kernels come in twins with the same entry names, one namespace per twin:
+// portable, sse2, and on x86_64 avx2. Exported functions call `kernels::`, which is the SSE2 twin
+// unless the build is portable; on x86_64 the families with an AVX2 twin compile their exported
+// functions a second time with `kernels` = avx2, and the loader picks one copy per function
+// (core/cpu.h). Tests reach every twin by name.
 namespace portable {
 }
 namespace sse2 {
 }
-#if ZYLCV_SIMD
+// A family without an AVX2 twin keeps its SSE2 entries there: `avx2::entry` finds them.
+namespace avx2 {
+using namespace sse2;
+}
+#if ZYLCV_KERNELS_AVX2
+namespace kernels = avx2;
+#elif ZYLCV_SIMD
 namespace kernels = sse2;
 #else
 namespace kernels = portable;
 #endif
 
-// Declares a family's entries (a list of declarations) once for every twin namespace. A twin
-// that a build leaves out has its entries declared but never defined or called.
+// Declares a family's entries (a list of declarations) once for the portable and SSE2 twins.
+// A twin that a build leaves out has its entries declared but never defined or called.
 #define ZYLCV_DECLARE_TWINS(...)                                                                   \
     namespace portable {                                                                           \
     __VA_ARGS__                                                                                    \
     }                                                                                              \
     namespace sse2 {                                                                               \
+    __VA_ARGS__                                                                                    \
+    }
+// The same for a family that also has an AVX2 twin.
+#define ZYLCV_DECLARE_TWINS_AVX2(...)                                                              \
+    ZYLCV_DECLARE_TWINS(__VA_ARGS__)                                                               \
+    namespace avx2 {                                                                               \
     __VA_ARGS__                                                                                    \
     }
 
@@ -68,7 +82,11 @@ inline float clear_sign(float v) { return from_bits(bits(v) & 0x7FFFFFFFu); }
 // twin and every inlining of a sum gives the same NaN. Integer sums need no such care.
 inline float ordered_add(float a, float b)
 {
-#if defined(__SSE2__)
+#if defined(__AVX__)
+    // vaddss keeps its first source's NaN (the VEX form, so AVX code pays no SSE transition).
+    asm("vaddss %2, %1, %0" : "=x"(a) : "x"(a), "xm"(b));
+    return a;
+#elif defined(__SSE2__)
     // addss keeps its first operand's NaN: pinning the operands costs nothing.
     asm("addss %1, %0" : "+x"(a) : "xm"(b));
     return a;

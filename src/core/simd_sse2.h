@@ -61,7 +61,11 @@ ZYLCV_INLINE __m128i load4(const void *p)
 // lanes the first operand's is kept), so that every lane gives what ordered_add gives.
 inline __m128 add_ordered(__m128 a, __m128 b)
 {
+#if defined(__AVX__)
+    asm("vaddps %2, %1, %0" : "=x"(a) : "x"(a), "x"(b));
+#else
     asm("addps %1, %0" : "+x"(a) : "x"(b));
+#endif
     return a;
 }
 

@@ -7,7 +7,28 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if ZYLCV_AVX2
+#include "core/cpu.h"
+#endif
+
 namespace zt {
+
+std::vector<Twin> twins()
+{
+#if ZYLCV_AVX2
+    static const bool avx2 = [] {
+        const bool usable = zylcv::cpu::avx2_usable(zylcv::cpu::read());
+        if (!usable) std::printf("note: this CPU lacks AVX2; the AVX2 twin is not tested\n");
+        return usable;
+    }();
+    if (avx2) return {Twin::Portable, Twin::Sse2, Twin::Avx2};
+#endif
+#if ZYLCV_SIMD
+    return {Twin::Portable, Twin::Sse2};
+#else
+    return {Twin::Portable};
+#endif
+}
 
 std::string seed_note(std::uint32_t seed) { return "random seed " + std::to_string(seed); }
 

@@ -187,20 +187,25 @@ void expect_statuses(const std::vector<StatusCase> &cases,
 
 // The kernel twins this build has; portable first, as the reference the others must match
 // bit for bit.
-enum class Twin { Portable, Sse2 };
-inline const char *twin_name(Twin t) { return t == Twin::Portable ? "portable" : "sse2"; }
-inline std::vector<Twin> twins()
+enum class Twin { Portable, Sse2, Avx2 };
+inline const char *twin_name(Twin t)
 {
-#if ZYLCV_SIMD
-    return {Twin::Portable, Twin::Sse2};
-#else
-    return {Twin::Portable};
-#endif
+    return t == Twin::Portable ? "portable" : t == Twin::Sse2 ? "sse2" : "avx2";
 }
+// The AVX2 twin takes part where the build has it and this CPU runs it; otherwise its absence
+// is reported once per test program.
+std::vector<Twin> twins();
 
 // A callable that forwards its arguments to entry `fn` (any overload or template-id, commas
 // included) of twin t.
-#if ZYLCV_SIMD
+#if ZYLCV_AVX2
+#define ZT_ENTRY(t, ...)                                                                           \
+    [&](auto &&...a) {                                                                             \
+        return (t) == zt::Twin::Portable ? zylcv::portable::__VA_ARGS__(a...)                      \
+               : (t) == zt::Twin::Sse2   ? zylcv::sse2::__VA_ARGS__(a...)                          \
+                                         : zylcv::avx2::__VA_ARGS__(a...);                           \
+    }
+#elif ZYLCV_SIMD
 #define ZT_ENTRY(t, ...)                                                                           \
     [&](auto &&...a) {                                                                             \
         return (t) == zt::Twin::Portable ? zylcv::portable::__VA_ARGS__(a...)                      \
