@@ -5,6 +5,9 @@
 #include <type_traits>
 
 #include "support.h"
+#if ZYLCV_AVX2
+#include "core/cpu.h"
+#endif
 
 namespace {
 
@@ -116,3 +119,52 @@ TEST(Tables, Bias)
 }
 
 }  // namespace
+
+#if ZYLCV_AVX2
+extern "C" decltype(zyliAbsDiff_8u_C1R) zyliAbsDiff_8u_C1R_sse2, zyliAbsDiff_8u_C1R_avx2;
+extern "C" void (*zylcv_resolve_zyliAbsDiff_8u_C1R())();
+
+// The twin decision from given feature words: AVX2 only with AVX, AVX2, OSXSAVE and both SSE and
+// AVX state enabled in XCR0, and only when leaf 7 exists.
+TEST(Dispatch, DecisionFromFeatureBits)
+{
+    const unsigned osxsave = 1u << 27, avx = 1u << 28, avx2 = 1u << 5;
+    struct Case {
+        zylcv::cpu::Features f;
+        bool avx2;
+    };
+    const Case cases[] = {
+        {{13, osxsave | avx, avx2, 0x7}, true},  {{7, osxsave | avx, avx2, 0x6}, true},
+        {{13, osxsave | avx, 0, 0x7}, false},     // no AVX2
+        {{13, osxsave, avx2, 0x7}, false},        // no AVX
+        {{13, avx, avx2, 0x7}, false},            // OS does not use XSAVE
+        {{13, osxsave | avx, avx2, 0x3}, false},  // YMM state not saved
+        {{13, osxsave | avx, avx2, 0x5}, false},  // XMM state not saved
+        {{6, osxsave | avx, avx2, 0x7}, false},   // leaf 7 absent: its bits mean nothing
+        {{13, ~0u & ~avx, ~0u, ~0ull}, false},
+    };
+    int sse2Entry = 0, avx2Entry = 0;
+    for (const Case &c : cases) {
+        EXPECT_EQ(zylcv::cpu::avx2_usable(c.f), c.avx2) << c.f.maxLeaf << " " << c.f.leaf1Ecx;
+        EXPECT_EQ(zylcv::cpu::pick(c.f, &sse2Entry, &avx2Entry), c.avx2 ? &avx2Entry : &sse2Entry);
+    }
+}
+
+// On this machine the loader binds the exported function to the copy the CPU runs, which the
+// compiler's own CPU detection confirms; where both run, they give the same bytes.
+TEST(Dispatch, ResolverPicksTheCopyThisCpuRuns)
+{
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    EXPECT_EQ(zylcv::cpu::avx2_usable(zylcv::cpu::read()), avx2);
+    const auto want = avx2 ? zyliAbsDiff_8u_C1R_avx2 : zyliAbsDiff_8u_C1R_sse2;
+    EXPECT_EQ(reinterpret_cast<void *>(zylcv_resolve_zyliAbsDiff_8u_C1R()),
+              reinterpret_cast<void *>(want));
+    if (!avx2) GTEST_SKIP() << "this CPU lacks AVX2: the loader chose the SSE2 copy";
+    const Zyl8u a[3] = {1, 200, 7}, b[3] = {9, 100, 7};
+    Zyl8u d[2][3];
+    ASSERT_EQ(zyliAbsDiff_8u_C1R_sse2(a, 3, b, 3, d[0], 3, {3, 1}), zylStatusOk);
+    ASSERT_EQ(zyliAbsDiff_8u_C1R_avx2(a, 3, b, 3, d[1], 3, {3, 1}), zylStatusOk);
+    EXPECT_EQ(std::memcmp(d[0], d[1], 3), 0);
+    EXPECT_EQ(d[0][1], 100);
+}
+#endif

@@ -26,6 +26,9 @@
 #include <png.h>
 
 #include "run.h"
+#if ZYLCV_AVX2
+#include "core/cpu.h"
+#endif
 
 #ifndef ZYLCV_TOOL_VERSION
 #define ZYLCV_TOOL_VERSION "unknown"
@@ -586,7 +589,16 @@ int cmd_convert(Run &r)
     return r.save(r.args.positional[1], r.args.has("grey") ? to_grey(in) : in) ? 0 : 1;
 }
 
-const char *kernel_flavour() { return ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels"; }
+// The twin the library runs here: on x86_64 builds with the AVX2 twins the loader picks AVX2 or
+// SSE2 per CPU by the same decision as below.
+const char *kernel_flavour()
+{
+#if ZYLCV_AVX2
+    return zylcv::cpu::avx2_usable(zylcv::cpu::read()) ? "AVX2 kernels" : "SSE2 kernels";
+#else
+    return ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels";
+#endif
+}
 const char *architecture() { return sizeof(void *) == 8 ? "x86_64" : "i386"; }
 
 // ---- the command table --------------------------------------------------------------------

@@ -825,7 +825,11 @@ TEST(ToolHelp, EveryCommandHasHelpAndVersionIsShown)
                  "pyrup",   "match",   "distance", "fill",   "stats",   "convert",
                  "info",    "blur",    "laplace",  "scharr", "corners", "accumulate",
                  "motion",  "profile", "norm",     "diff"});
-    EXPECT_NE(run_ok({"--version"}).out.find(ZYLCV_SIMD ? "SSE2 kernels" : "portable kernels"),
+    const bool avx2 = ZYLCV_AVX2 && __builtin_cpu_supports("avx2");
+    EXPECT_NE(run_ok({"--version"})
+                  .out.find(avx2         ? "AVX2 kernels"
+                            : ZYLCV_SIMD ? "SSE2 kernels"
+                                         : "portable kernels"),
               std::string::npos);
     const ZylLibVersion *v = zylcvGetLibVersion();
     EXPECT_NE(run_ok({"info"}).out.find(std::string(v->libraryName) + " " + v->versionText),
