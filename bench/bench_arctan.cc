@@ -4,12 +4,15 @@
 
 #include <random>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
 #endif
 
 namespace {
+
+ZB_COPIES(zylibFastArctan_32f)
 
 // x, y and angle arrays in 32-byte aligned memory; components like Sobel results.
 struct Arrays {
@@ -39,18 +42,18 @@ void finish(benchmark::State &s, const Arrays &a)
         benchmark::Counter(double(a.n) * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-void Zyl_FastArctan(benchmark::State &s)
+template <auto Fn> void Zyl_FastArctan(benchmark::State &s)
 {
     Arrays a(int(s.range(0)), int(s.range(1)));
     for (auto _ : s) {
-        zylibFastArctan_32f(a.y, a.x, a.angle, a.n);
+        Fn(a.y, a.x, a.angle, a.n);
         benchmark::ClobberMemory();
     }
     finish(s, a);
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-BENCHMARK(Zyl_FastArctan) SIZES;
+ZB_TWINS(Zyl_FastArctan, zylibFastArctan_32f, SIZES);
 
 #if ZYLCV_BENCH_OPENCV
 void Cv_Phase(benchmark::State &s)

@@ -1,5 +1,6 @@
 // Fast arctangent: validation order, a reference written from the algorithm's steps, the
 // documented sample angles, twins, guard pages.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -82,32 +83,35 @@ TEST(FastArctan, DocumentedAngles)
         EXPECT_NEAR(d[i], cases[i].angle, 1e-4f) << cases[i].y << ", " << cases[i].x;
 }
 
-// Every length from 0 to 9 and longer arrays, at every offset from a 16-byte boundary, against
-// the reference, and every twin against the portable one, whose angles do not depend on an
-// element's position (so neither do theirs, NaN payloads included); nothing past the end is
-// written.
+// Every length from 0 to 17 and longer arrays, at every offset from a 32-byte boundary (the
+// same for all three arrays, so the aligned path runs too), against the reference, and every
+// twin against the portable one, whose angles do not depend on an element's position (so neither
+// do theirs, NaN payloads included); nothing past the end is written.
 TEST(FastArctan, MatchesReferenceAndTwinsAgree)
 {
     std::uint32_t seed = 10;
-    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 33, 257, 1000})
-        for (int off = 0; off < 4; ++off) {
+    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 31, 33, 257, 1000})
+        for (int off = 0; off < 8; ++off) {
             Rng rng(++seed);
             SCOPED_TRACE(zt::seed_note(seed));
-            // A few guard elements after the end, which must survive.
-            std::vector<float> ys(n + off + 8), xs(ys.size()), dst(ys.size(), -7.0f);
-            for (std::size_t i = 0; i < ys.size(); ++i)
-                ys[i] = random_component(rng), xs[i] = random_component(rng);
-            const float *y = ys.data() + off, *x = xs.data() + off;
-            ASSERT_EQ(zylibFastArctan_32f(y, x, dst.data() + off, n), 0);
+            // y, x and dst at `off` past 32-byte boundaries, a few guard elements after the end.
+            const int len = (off + n + 8 + 7) & ~7;
+            std::vector<float> storage(3 * len + 8);
+            auto at = reinterpret_cast<std::uintptr_t>(storage.data());
+            float *ys = storage.data() + (32 - at % 32) % 32 / 4, *xs = ys + len, *dst = xs + len;
+            for (int i = 0; i < len; ++i)
+                ys[i] = random_component(rng), xs[i] = random_component(rng), dst[i] = -7.0f;
+            const float *y = ys + off, *x = xs + off;
+            ASSERT_EQ(zylibFastArctan_32f(y, x, dst + off, n), 0);
             for (int i = 0; i < off; ++i) EXPECT_EQ(dst[i], -7.0f);
             for (int i = 0; i < n; ++i)
                 ASSERT_TRUE(same_angle(dst[off + i], y[i], x[i])) << "element " << i;
-            for (int i = off + n; i < int(dst.size()); ++i) EXPECT_EQ(dst[i], -7.0f);
+            for (int i = off + n; i < len; ++i) EXPECT_EQ(dst[i], -7.0f);
             zt::expect_twins_agree([&](zt::Twin t) {
-                std::vector<float> d(n + off + 1, -7.0f);
-                ZT_ENTRY(t, fast_arctan)(y, x, d.data() + off, n);
-                const auto *p = reinterpret_cast<const std::uint8_t *>(d.data());
-                return std::vector<std::uint8_t>(p, p + 4 * d.size());
+                std::fill(dst, dst + len, -7.0f);
+                ZT_ENTRY(t, fast_arctan)(y, x, dst + off, n);
+                const auto *p = reinterpret_cast<const std::uint8_t *>(dst);
+                return std::vector<std::uint8_t>(p, p + 4 * len);
             });
         }
     // Every pair of special values.
@@ -124,7 +128,7 @@ TEST(FastArctan, MatchesReferenceAndTwinsAgree)
 // only the valid elements.
 TEST(FastArctan, StaysInsideArrays)
 {
-    for (int n : {1, 2, 3, 4, 5, 6, 7, 9, 13})
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 9, 13, 21, 24, 31})
         for (zt::Guard g : {zt::Guard::Before, zt::Guard::After}) {
             Rng rng(n);
             zt::GuardedImage<Zyl32f> y(n, 1, 1, g), x(n, 1, 1, g), d(n, 1, 1, g);

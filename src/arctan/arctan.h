@@ -45,7 +45,8 @@ struct ScalarRows {
 }  // namespace zylcv::arctan
 
 namespace zylcv {
-ZYLCV_DECLARE_TWINS(void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst, int length);)
+ZYLCV_DECLARE_TWINS_AVX2(void fast_arctan(const Zyl32f *y, const Zyl32f *x, Zyl32f *dst,
+                                          int length);)
 }  // namespace zylcv
 
 // The entry of a twin, over its row operations `Rows`.
