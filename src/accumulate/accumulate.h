@@ -110,10 +110,10 @@ namespace zylcv {
 // One entry per twin for every operation, mask form and source type (Zyl8u, Zyl8s, Zyl32f): `b`
 // is the second source (read by Product only), `mask` is read by the masked forms only, alpha by
 // Weighted only. Rows are `width` pixels; callers merge contiguous images into one row.
-ZYLCV_DECLARE_TWINS(template <accumulate::Op K, bool Masked, class T>
-                    void accumulate(const T *a, int aStep, const T *b, int bStep, const Zyl8u *mask,
-                                    int maskStep, Zyl32f *acc, int accStep, int width, int height,
-                                    Zyl32f alpha);)
+ZYLCV_DECLARE_TWINS_AVX2(template <accumulate::Op K, bool Masked, class T>
+                         void accumulate(const T *a, int aStep, const T *b, int bStep,
+                                         const Zyl8u *mask, int maskStep, Zyl32f *acc, int accStep,
+                                         int width, int height, Zyl32f alpha);)
 }  // namespace zylcv
 
 // The entries of a twin over its row operations `Rows`, built for every operation, mask form
