@@ -68,9 +68,9 @@ struct ScalarRows {
 namespace zylcv {
 // timestamp and limit (timestamp - duration, already rounded to single precision) come as bit
 // patterns. Rows are `width` pixels; the caller merges contiguous images into one row.
-ZYLCV_DECLARE_TWINS(void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi,
-                                               int mhiStep, int width, int height,
-                                               std::uint32_t timestamp, std::uint32_t limit);)
+ZYLCV_DECLARE_TWINS_AVX2(void update_motion_history(const Zyl8u *sil, int silStep, Zyl32f *mhi,
+                                                    int mhiStep, int width, int height,
+                                                    std::uint32_t timestamp, std::uint32_t limit);)
 }  // namespace zylcv
 
 // The entry of a twin, over its row operations `Rows`.
