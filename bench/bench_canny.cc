@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -15,6 +16,8 @@
 #endif
 
 namespace {
+
+ZB_COPIES(zyliCanny_16s8u_C1R)
 
 constexpr float kLow = 60.0f, kHigh = 180.0f;
 
@@ -85,32 +88,30 @@ void finish(benchmark::State &s, const Scene &sc)
         benchmark::Counter(double(sc.w) * sc.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-void Zyl_Canny(benchmark::State &s)
+template <auto Fn> void Zyl_Canny(benchmark::State &s)
 {
     Scene sc(int(s.range(0)), int(s.range(1)));
     for (auto _ : s) {
-        zyliCanny_16s8u_C1R(sc.dx, 2 * sc.w, sc.dy, 2 * sc.w, sc.edges, sc.w, {sc.w, sc.h}, kLow,
-                            kHigh, sc.buffer);
+        Fn(sc.dx, 2 * sc.w, sc.dy, 2 * sc.w, sc.edges, sc.w, {sc.w, sc.h}, kLow, kHigh, sc.buffer);
         benchmark::ClobberMemory();
     }
     finish(s, sc);
 }
-void Zyl_CannyRoad(benchmark::State &s)
+template <auto Fn> void Zyl_CannyRoad(benchmark::State &s)
 {
     Scene sc(int(s.range(0)), int(s.range(1)));
     for (auto _ : s) {
         zyliSobel3x3_Dx_8u16s_C1R(sc.img, sc.w, sc.dx, 2 * sc.w, {sc.w, sc.h});
         zyliSobel3x3_Dy_8u16s_C1R(sc.img, sc.w, sc.dy, 2 * sc.w, 0, {sc.w, sc.h});
-        zyliCanny_16s8u_C1R(sc.dx, 2 * sc.w, sc.dy, 2 * sc.w, sc.edges, sc.w, {sc.w, sc.h}, kLow,
-                            kHigh, sc.buffer);
+        Fn(sc.dx, 2 * sc.w, sc.dy, 2 * sc.w, sc.edges, sc.w, {sc.w, sc.h}, kLow, kHigh, sc.buffer);
         benchmark::ClobberMemory();
     }
     finish(s, sc);
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-BENCHMARK(Zyl_Canny) SIZES;
-BENCHMARK(Zyl_CannyRoad) SIZES;
+ZB_TWINS(Zyl_Canny, zyliCanny_16s8u_C1R, SIZES);
+ZB_TWINS(Zyl_CannyRoad, zyliCanny_16s8u_C1R, SIZES);
 
 #if ZYLCV_BENCH_OPENCV
 void Cv_Canny(benchmark::State &s)

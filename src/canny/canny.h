@@ -205,9 +205,9 @@ void run(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep, Zyl8u *dst,
 
 namespace zylcv {
 
-ZYLCV_DECLARE_TWINS(void canny(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep,
-                               Zyl8u *dst, int dstStep, int width, int height, int low, int high,
-                               Zyl8u *buffer);)
+ZYLCV_DECLARE_TWINS_AVX2(void canny(const Zyl16s *dx, int dxStep, const Zyl16s *dy, int dyStep,
+                                    Zyl8u *dst, int dstStep, int width, int height, int low,
+                                    int high, Zyl8u *buffer);)
 
 // A twin's entry over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_CANNY_ENTRIES                                                                        \
