@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -69,55 +70,56 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f, int sour
 #define SRC2 f.b, f.step
 #define MASK f.m, f.mstep
 #define ACC f.d, f.dstep, f.roi()
-// One benchmark per exported member: T is the source type, CALL the call on Frames f.
+// One benchmark per exported member, for the copy that runs and for each twin's copy: T is the
+// source type, CALL the call of Fn on Frames f.
 #define ZYL_BENCH(NAME, T, SOURCES, MASKED, CALL)                                                  \
-    void Zyl_##NAME(benchmark::State &s)                                                           \
+    ZB_COPIES(zyli##NAME)                                                                          \
+    template <auto Fn> void Zyl_##NAME(benchmark::State &s)                                        \
     {                                                                                              \
         Frames<T> f(s);                                                                            \
         for (auto _ : s) CALL;                                                                     \
         finish(s, f, SOURCES, MASKED);                                                             \
     }                                                                                              \
-    BENCHMARK(Zyl_##NAME) SIZES;
+    ZB_TWINS(Zyl_##NAME, zyli##NAME, SIZES);
 
-ZYL_BENCH(Add_8u32f_C1IR, Zyl8u, 1, false, zyliAdd_8u32f_C1IR(SRC1, ACC))
-ZYL_BENCH(Add_8s32f_C1IR, Zyl8s, 1, false, zyliAdd_8s32f_C1IR(SRC1, ACC))
-ZYL_BENCH(Add_8u32f_C1IMR, Zyl8u, 1, true, zyliAdd_8u32f_C1IMR(SRC1, MASK, ACC))
-ZYL_BENCH(Add_8s32f_C1IMR, Zyl8s, 1, true, zyliAdd_8s32f_C1IMR(SRC1, MASK, ACC))
-ZYL_BENCH(Add_32f_C1IMR, Zyl32f, 1, true, zyliAdd_32f_C1IMR(SRC1, MASK, ACC))
-ZYL_BENCH(AddSquare_8u32f_C1IR, Zyl8u, 1, false, zyliAddSquare_8u32f_C1IR(SRC1, ACC))
-ZYL_BENCH(AddSquare_8s32f_C1IR, Zyl8s, 1, false, zyliAddSquare_8s32f_C1IR(SRC1, ACC))
-ZYL_BENCH(AddSquare_32f_C1IR, Zyl32f, 1, false, zyliAddSquare_32f_C1IR(SRC1, ACC))
-ZYL_BENCH(AddSquare_8u32f_C1IMR, Zyl8u, 1, true, zyliAddSquare_8u32f_C1IMR(SRC1, MASK, ACC))
-ZYL_BENCH(AddSquare_8s32f_C1IMR, Zyl8s, 1, true, zyliAddSquare_8s32f_C1IMR(SRC1, MASK, ACC))
-ZYL_BENCH(AddSquare_32f_C1IMR, Zyl32f, 1, true, zyliAddSquare_32f_C1IMR(SRC1, MASK, ACC))
-ZYL_BENCH(AddProduct_8u32f_C1IR, Zyl8u, 2, false, zyliAddProduct_8u32f_C1IR(SRC1, SRC2, ACC))
-ZYL_BENCH(AddProduct_8s32f_C1IR, Zyl8s, 2, false, zyliAddProduct_8s32f_C1IR(SRC1, SRC2, ACC))
-ZYL_BENCH(AddProduct_32f_C1IR, Zyl32f, 2, false, zyliAddProduct_32f_C1IR(SRC1, SRC2, ACC))
-ZYL_BENCH(AddProduct_8u32f_C1IMR, Zyl8u, 2, true, zyliAddProduct_8u32f_C1IMR(SRC1, SRC2, MASK, ACC))
-ZYL_BENCH(AddProduct_8s32f_C1IMR, Zyl8s, 2, true, zyliAddProduct_8s32f_C1IMR(SRC1, SRC2, MASK, ACC))
-ZYL_BENCH(AddProduct_32f_C1IMR, Zyl32f, 2, true, zyliAddProduct_32f_C1IMR(SRC1, SRC2, MASK, ACC))
-ZYL_BENCH(AddWeighted_8u32f_C1IR, Zyl8u, 1, false, zyliAddWeighted_8u32f_C1IR(SRC1, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_8s32f_C1IR, Zyl8s, 1, false, zyliAddWeighted_8s32f_C1IR(SRC1, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_32f_C1IR, Zyl32f, 1, false, zyliAddWeighted_32f_C1IR(SRC1, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_8u32f_C1IMR, Zyl8u, 1, true,
-          zyliAddWeighted_8u32f_C1IMR(SRC1, MASK, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_8s32f_C1IMR, Zyl8s, 1, true,
-          zyliAddWeighted_8s32f_C1IMR(SRC1, MASK, ACC, 0.05f))
-ZYL_BENCH(AddWeighted_32f_C1IMR, Zyl32f, 1, true, zyliAddWeighted_32f_C1IMR(SRC1, MASK, ACC, 0.05f))
+ZYL_BENCH(Add_8u32f_C1IR, Zyl8u, 1, false, Fn(SRC1, ACC))
+ZYL_BENCH(Add_8s32f_C1IR, Zyl8s, 1, false, Fn(SRC1, ACC))
+ZYL_BENCH(Add_8u32f_C1IMR, Zyl8u, 1, true, Fn(SRC1, MASK, ACC))
+ZYL_BENCH(Add_8s32f_C1IMR, Zyl8s, 1, true, Fn(SRC1, MASK, ACC))
+ZYL_BENCH(Add_32f_C1IMR, Zyl32f, 1, true, Fn(SRC1, MASK, ACC))
+ZYL_BENCH(AddSquare_8u32f_C1IR, Zyl8u, 1, false, Fn(SRC1, ACC))
+ZYL_BENCH(AddSquare_8s32f_C1IR, Zyl8s, 1, false, Fn(SRC1, ACC))
+ZYL_BENCH(AddSquare_32f_C1IR, Zyl32f, 1, false, Fn(SRC1, ACC))
+ZYL_BENCH(AddSquare_8u32f_C1IMR, Zyl8u, 1, true, Fn(SRC1, MASK, ACC))
+ZYL_BENCH(AddSquare_8s32f_C1IMR, Zyl8s, 1, true, Fn(SRC1, MASK, ACC))
+ZYL_BENCH(AddSquare_32f_C1IMR, Zyl32f, 1, true, Fn(SRC1, MASK, ACC))
+ZYL_BENCH(AddProduct_8u32f_C1IR, Zyl8u, 2, false, Fn(SRC1, SRC2, ACC))
+ZYL_BENCH(AddProduct_8s32f_C1IR, Zyl8s, 2, false, Fn(SRC1, SRC2, ACC))
+ZYL_BENCH(AddProduct_32f_C1IR, Zyl32f, 2, false, Fn(SRC1, SRC2, ACC))
+ZYL_BENCH(AddProduct_8u32f_C1IMR, Zyl8u, 2, true, Fn(SRC1, SRC2, MASK, ACC))
+ZYL_BENCH(AddProduct_8s32f_C1IMR, Zyl8s, 2, true, Fn(SRC1, SRC2, MASK, ACC))
+ZYL_BENCH(AddProduct_32f_C1IMR, Zyl32f, 2, true, Fn(SRC1, SRC2, MASK, ACC))
+ZYL_BENCH(AddWeighted_8u32f_C1IR, Zyl8u, 1, false, Fn(SRC1, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_8s32f_C1IR, Zyl8s, 1, false, Fn(SRC1, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_32f_C1IR, Zyl32f, 1, false, Fn(SRC1, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_8u32f_C1IMR, Zyl8u, 1, true, Fn(SRC1, MASK, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_8s32f_C1IMR, Zyl8s, 1, true, Fn(SRC1, MASK, ACC, 0.05f))
+ZYL_BENCH(AddWeighted_32f_C1IMR, Zyl32f, 1, true, Fn(SRC1, MASK, ACC, 0.05f))
 
 // The silhouette is the mask image (about half set); the history starts as scaled timestamps,
 // and each iteration advances the time so that older entries keep being cleared.
-void Zyl_UpdateMotionHistory_8u32f_C1IR(benchmark::State &s)
+ZB_COPIES(zyliUpdateMotionHistory_8u32f_C1IR)
+template <auto Fn> void Zyl_UpdateMotionHistory_8u32f_C1IR(benchmark::State &s)
 {
     Frames<Zyl8u> f(s);
     float t = 250.0f;
     for (auto _ : s) {
-        zyliUpdateMotionHistory_8u32f_C1IR(f.m, f.mstep, f.d, f.dstep, f.roi(), t, 100.0f);
+        Fn(f.m, f.mstep, f.d, f.dstep, f.roi(), t, 100.0f);
         t += 1.0f;
     }
     finish(s, f, 0, true);
 }
-BENCHMARK(Zyl_UpdateMotionHistory_8u32f_C1IR) SIZES;
+ZB_TWINS(Zyl_UpdateMotionHistory_8u32f_C1IR, zyliUpdateMotionHistory_8u32f_C1IR, SIZES);
 
 // The memory-bandwidth ceiling: a copy of the accumulator's bytes.
 void Memcpy_Accumulator(benchmark::State &s)
