@@ -194,6 +194,152 @@ inline void deriv_span32f(const DerivRows<Zyl32f> &r, Zyl32f *out, int x0, int x
     for (int x = x0; x < x1; ++x) out[x] = deriv_px32f<K>(r, x, w, pos, k);
 }
 
+// ---- walking the image: the packed twins' driver ----------------------------------------
+//
+// Every output row comes straight from the horizontal terms of its three source rows, so the
+// destination is written once and nothing is buffered. The rows between the first and the last
+// go in bands of kBand rows: per block column the terms walk down the band in registers, so each
+// row term is formed about once. A large destination whose rows are 64-byte aligned is streamed
+// around the cache in whole cache lines from its first 64-byte boundary, and the source rows are
+// prefetched eight cache lines ahead, since a band reads a dozen rows at once.
+//
+// A packed twin supplies lanes L for the first, inner and last rows:
+//   L::N        pixels per block; Src, Dst, V (a block of results), R (what a row contributes)
+//   row(p)      what the row contributes from the horizontal terms of the N columns from p
+//               (p[-1] and p[N] lie inside the row); out(a, b, c): N results from the
+//               contributions of rows y-1, y, y+1
+//   store(p, v), stream(p, v): N results; fence(): orders streamed stores at the end
+
+// Output rows per band: enough to form most row terms once, few enough that the band's rows
+// stay in the first-level cache; a multiple of three (see walk).
+constexpr int kBand = 9;
+
+// Destinations at least this large (bytes) are streamed when their rows are 64-byte aligned.
+constexpr std::int64_t kStreamBytes = 2 << 20;
+
+// The columns of every row: [0, s0) pixel by pixel; [s0, x0) in single blocks; [x0, x1) in
+// steps of several blocks; [x1, xe) in single blocks; [xe, w) pixel by pixel. The last single
+// block of a range ends at the range's end, overlapping its neighbour rather than leaving
+// pixels to the scalar helper (both write the same bits), so a range is empty or starts at
+// least one block after column 0.
+struct Columns {
+    int s0, x0, x1, xe;
+};
+
+// Per step: B blocks of n output rows, from the rows `up` and `mid` and the rows after `mid`
+// at nextStep bytes (0 for a last row, which is its own lower neighbour). The contributions of
+// three rows stay in registers and take turns, three rows per turn, so none is moved.
+template <bool Stream, int B, class L>
+void walk(const L &l, const typename L::Src *up, const typename L::Src *mid, int nextStep,
+          typename L::Dst *out, int dstStep, int n, int from, int to)
+{
+    using R = typename L::R;
+    for (int x = from; x < to; x += B * L::N) {
+        const typename L::Src *p = mid + x;
+        typename L::Dst *o = out + x;
+        R r0[B], r1[B], r2[B] = {};
+#pragma GCC unroll 4
+        for (int b = 0; b < B; ++b) {
+            r0[b] = l.row(up + x + b * L::N);
+            r1[b] = l.row(p + b * L::N);
+        }
+        // Reads the next row into c and writes the results of rows a, b, c.
+        auto next = [&](R * ra, R * rb, R * rc) __attribute__((always_inline))
+        {
+            p = advance(p, nextStep);
+            if constexpr (Stream) __builtin_prefetch(reinterpret_cast<const char *>(p) + 512, 0, 3);
+#pragma GCC unroll 4
+            for (int b = 0; b < B; ++b) {
+                rc[b] = l.row(p + b * L::N);
+                const typename L::V v = l.out(ra[b], rb[b], rc[b]);
+                if constexpr (Stream) L::stream(o + b * L::N, v);
+                else L::store(o + b * L::N, v);
+            }
+            o = advance(o, dstStep);
+        };
+        int j = 0;
+        for (; j + 3 <= n; j += 3) {
+            next(r0, r1, r2);
+            next(r1, r2, r0);
+            next(r2, r0, r1);
+        }
+        if (j < n) next(r0, r1, r2);
+        if (j + 1 < n) next(r1, r2, r0);
+    }
+}
+
+// All block columns of n output rows (see walk).
+template <bool Stream, class L>
+void walk_columns(const L &l, const typename L::Src *up, const typename L::Src *mid, int nextStep,
+                  typename L::Dst *out, int dstStep, int n, const Columns &c)
+{
+    auto singles = [&](int from, int to) {
+        const int whole = from + (to - from) / L::N * L::N;
+        walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, from, whole);
+        if (whole < to) walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, to - L::N, to);
+    };
+    singles(c.s0, c.x0);
+    walk<Stream, Stream ? 4 : 2>(l, up, mid, nextStep, out, dstStep, n, c.x0, c.x1);
+    singles(c.x1, c.xe);
+}
+
+// The first and last rows with their own lanes, the rows between in bands; then the columns
+// that no block covers through `scalar(y, out, from, to)`.
+template <bool Stream, class LTop, class LInner, class LBottom, class Scalar>
+void rows_of(const LTop &top, const LInner &inner, const LBottom &bottom, const Scalar &scalar,
+             const typename LInner::Src *src, int srcStep, typename LInner::Dst *dst, int dstStep,
+             int w, int h, const Columns &c)
+{
+    auto srow = [&](int y) { return advance(src, std::ptrdiff_t(y) * srcStep); };
+    for (int y0 = 0; y0 < h;) {
+        auto *out = advance(dst, std::ptrdiff_t(y0) * dstStep);
+        int n = 1;
+        if (y0 == 0) {
+            walk_columns<Stream>(top, srow(0), srow(0), srcStep, out, dstStep, 1, c);
+        } else if (y0 == h - 1) {
+            walk_columns<Stream>(bottom, srow(y0 - 1), srow(y0), 0, out, dstStep, 1, c);
+        } else {
+            n = h - 1 - y0 < kBand ? h - 1 - y0 : kBand;
+            walk_columns<Stream>(inner, srow(y0 - 1), srow(y0), srcStep, out, dstStep, n, c);
+        }
+        for (int y = y0; y < y0 + n; ++y) {
+            auto *o = advance(dst, std::ptrdiff_t(y) * dstStep);
+            scalar(y, o, 0, c.s0);
+            scalar(y, o, c.xe, w);
+        }
+        y0 += n;
+    }
+    if constexpr (Stream) LInner::fence();
+}
+
+// Chooses the columns: streamed whole cache lines for a large destination whose rows start at
+// the same offset in a cache line, ordinary stores otherwise.
+template <class LTop, class LInner, class LBottom, class Scalar>
+void drive(const LTop &top, const LInner &inner, const LBottom &bottom, const Scalar &scalar,
+           const typename LInner::Src *src, int srcStep, typename LInner::Dst *dst, int dstStep,
+           int w, int h)
+{
+    constexpr int N = LInner::N, E = int(sizeof(typename LInner::Dst));
+    const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(dst);
+    if (std::int64_t(dstStep) * h >= kStreamBytes && dstStep % 64 == 0 && a % E == 0) {
+        const int x0 = 1 + int((64 - (a + E) % 64) % 64) / E;  // first column on a line
+        if (x0 + 4 * N <= w - 1) {
+            const int x1 = x0 + (w - 1 - x0) / (4 * N) * (4 * N);
+            rows_of<true>(top, inner, bottom, scalar, src, srcStep, dst, dstStep, w, h,
+                          Columns{x0 - 1 >= N ? 1 : x0, x0, x1, w - 1});
+            return;
+        }
+    }
+    if (w - 2 < N) {  // no block fits between the border columns
+        rows_of<false>(top, inner, bottom, scalar, src, srcStep, dst, dstStep, w, h,
+                       Columns{1, 1, 1, 1});
+        return;
+    }
+    const int x1 = 1 + (w - 2) / (2 * N) * (2 * N);
+    rows_of<false>(top, inner, bottom, scalar, src, srcStep, dst, dstStep, w, h,
+                   Columns{1, 1, x1, w - 1});
+}
+
 // ---- the twins' entries ---------------------------------------------------------------------
 
 // A call over a twin's row operations R, which provide
@@ -226,9 +372,9 @@ namespace zylcv {
 // deriv<K> writes derivative K of a whole image: 8-bit sources with 16s results for every kind,
 // 32f for SobelDx, SobelDy, ScharrDx and ScharrDy. bottomUp is 0 or 1, shift >= 0 (read by the
 // Scharr kinds only); width >= 1, height >= 2.
-ZYLCV_DECLARE_TWINS(template <deriv3x3::Kind K, class S, class D>
-                    void deriv(const S *src, int srcStep, D *dst, int dstStep, int width,
-                               int height, int bottomUp, int shift);)
+ZYLCV_DECLARE_TWINS_AVX2(template <deriv3x3::Kind K, class S, class D>
+                         void deriv(const S *src, int srcStep, D *dst, int dstStep, int width,
+                                    int height, int bottomUp, int shift);)
 
 #define ZYLCV_DERIV3X3_INSTANCE(K, S, D)                                                           \
     template void deriv<deriv3x3::Kind::K>(const S *, int, D *, int, int, int, int, int);

@@ -1,14 +1,9 @@
-// SSE2 fixed 3x3 derivative kernels. Every output row comes straight from the horizontal terms
-// of its three source rows, so the destination is written once and nothing is buffered. The
-// rows between the first and the last go in bands of kBand rows: per block column the terms
-// walk down the band in registers, so each row term is formed about once. 8-bit sources go in
-// blocks of 8 pixels in 16-bit lanes, 32f sources in blocks of 4 lanes, reading x-1, x and x+1
-// with unaligned loads; two blocks per step from column 1 with ordinary stores, then single
-// blocks, then pixel by pixel through the shared helpers (column 0 too). A large destination
-// whose rows are 64-byte aligned is streamed around the cache in whole cache lines: four blocks
-// per step from its first 64-byte boundary, the columns before it in single blocks (the last
-// one overlapping its neighbour rather than leaving pixels to the scalar helper), and the source
-// rows are prefetched eight cache lines ahead, since the band reads a dozen rows at once.
+// SSE2 fixed 3x3 derivative kernels: the lanes of the shared walk of deriv3x3.h. 8-bit sources
+// go in blocks of 8 pixels in 16-bit lanes, 32f sources in blocks of 4 lanes, reading x-1, x and
+// x+1 with unaligned loads; two blocks per step from column 1, then single blocks, the last one
+// ending at the last column but one; the border columns (and rows too short for a block) go
+// through the shared helpers. A large destination whose rows are 64-byte aligned is streamed
+// around the cache in whole cache lines, four blocks per step.
 #include <emmintrin.h>
 
 #include "core/simd_sse2.h"
@@ -74,6 +69,7 @@ template <Kind K, bool Swap, class S> struct IntLanes {
     }
     static void store(Zyl16s *p, V v) { sse2::store(p, v); }
     static void stream(Zyl16s *p, V v) { sse2::store<Streaming>(p, v); }
+    static void fence() { _mm_sfence(); }
 };
 
 // What a 32f row contributes: its term, or inside the image for Scharr d/dx the term times e
@@ -141,133 +137,8 @@ template <Kind K, RowPos P, bool Swap> struct FloatLanes {
     }
     static void store(Zyl32f *p, V v) { sse2::store(p, v); }
     static void stream(Zyl32f *p, V v) { sse2::store<Streaming>(p, v); }
+    static void fence() { _mm_sfence(); }
 };
-
-// ---- walking the image ----
-
-// Output rows per band: enough to form most row terms once, few enough that the band's rows
-// stay in the first-level cache; a multiple of three (see walk).
-constexpr int kBand = 9;
-
-// Destinations at least this large (bytes) are streamed when their rows are 64-byte aligned.
-constexpr std::int64_t kStreamBytes = 2 << 20;
-
-// The columns of every row: [0, s0) pixel by pixel; [s0, x0) in single blocks, the last one
-// ending at x0 (x0 - s0 is 0 or at least one block); [x0, x1) in steps of several blocks;
-// [x1, xe) in single blocks; [xe, w) pixel by pixel.
-struct Columns {
-    int s0, x0, x1, xe;
-};
-
-// Per step: B blocks of n output rows, from the rows `up` and `mid` and the rows after `mid`
-// at nextStep bytes (0 for a last row, which is its own lower neighbour). The contributions of
-// three rows stay in registers and take turns, three rows per turn, so none is moved.
-template <bool Stream, int B, class L>
-void walk(const L &l, const typename L::Src *up, const typename L::Src *mid, int nextStep,
-          typename L::Dst *out, int dstStep, int n, int from, int to)
-{
-    using R = typename L::R;
-    for (int x = from; x < to; x += B * L::N) {
-        const typename L::Src *p = mid + x;
-        typename L::Dst *o = out + x;
-        R r0[B], r1[B], r2[B] = {};
-#pragma GCC unroll 4
-        for (int b = 0; b < B; ++b) {
-            r0[b] = l.row(up + x + b * L::N);
-            r1[b] = l.row(p + b * L::N);
-        }
-        // Reads the next row into c and writes the results of rows a, b, c.
-        auto next = [&](R *ra, R *rb, R *rc) ZYLCV_INLINE_LAMBDA {
-            p = advance(p, nextStep);
-            if constexpr (Stream)
-                _mm_prefetch(reinterpret_cast<const char *>(p) + 512, _MM_HINT_T0);
-#pragma GCC unroll 4
-            for (int b = 0; b < B; ++b) {
-                rc[b] = l.row(p + b * L::N);
-                const typename L::V v = l.out(ra[b], rb[b], rc[b]);
-                if constexpr (Stream) L::stream(o + b * L::N, v);
-                else L::store(o + b * L::N, v);
-            }
-            o = advance(o, dstStep);
-        };
-        int j = 0;
-        for (; j + 3 <= n; j += 3) {
-            next(r0, r1, r2);
-            next(r1, r2, r0);
-            next(r2, r0, r1);
-        }
-        if (j < n) next(r0, r1, r2);
-        if (j + 1 < n) next(r1, r2, r0);
-    }
-}
-
-// All block columns of n output rows (see walk).
-template <bool Stream, class L>
-void walk_columns(const L &l, const typename L::Src *up, const typename L::Src *mid, int nextStep,
-                  typename L::Dst *out, int dstStep, int n, const Columns &c)
-{
-    constexpr int N = L::N;
-    if (c.x0 > c.s0) {
-        const int whole = c.s0 + (c.x0 - c.s0) / N * N;
-        walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.s0, whole);
-        if (whole < c.x0)
-            walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.x0 - N, c.x0 - N + 1);
-    }
-    walk<Stream, Stream ? 4 : 2>(l, up, mid, nextStep, out, dstStep, n, c.x0, c.x1);
-    walk<false, 1>(l, up, mid, nextStep, out, dstStep, n, c.x1, c.xe);
-}
-
-// The first and last rows with their own lanes, the rows between in bands; then the columns
-// that no block covers through `scalar(y, out, from, to)`.
-template <bool Stream, class LTop, class LInner, class LBottom, class Scalar>
-void rows_of(const LTop &top, const LInner &inner, const LBottom &bottom, const Scalar &scalar,
-             const typename LInner::Src *src, int srcStep, typename LInner::Dst *dst, int dstStep,
-             int w, int h, const Columns &c)
-{
-    auto srow = [&](int y) { return advance(src, std::ptrdiff_t(y) * srcStep); };
-    for (int y0 = 0; y0 < h;) {
-        auto *out = advance(dst, std::ptrdiff_t(y0) * dstStep);
-        int n = 1;
-        if (y0 == 0) {
-            walk_columns<Stream>(top, srow(0), srow(0), srcStep, out, dstStep, 1, c);
-        } else if (y0 == h - 1) {
-            walk_columns<Stream>(bottom, srow(y0 - 1), srow(y0), 0, out, dstStep, 1, c);
-        } else {
-            n = h - 1 - y0 < kBand ? h - 1 - y0 : kBand;
-            walk_columns<Stream>(inner, srow(y0 - 1), srow(y0), srcStep, out, dstStep, n, c);
-        }
-        for (int y = y0; y < y0 + n; ++y) {
-            auto *o = advance(dst, std::ptrdiff_t(y) * dstStep);
-            scalar(y, o, 0, c.s0);
-            scalar(y, o, c.xe, w);
-        }
-        y0 += n;
-    }
-    if constexpr (Stream) _mm_sfence();
-}
-
-// Chooses the columns: streamed whole cache lines for a large destination whose rows start at
-// the same offset in a cache line, ordinary stores otherwise.
-template <class LTop, class LInner, class LBottom, class Scalar>
-void drive(const LTop &top, const LInner &inner, const LBottom &bottom, const Scalar &scalar,
-           const typename LInner::Src *src, int srcStep, typename LInner::Dst *dst, int dstStep,
-           int w, int h)
-{
-    constexpr int N = LInner::N, E = int(sizeof(typename LInner::Dst));
-    const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(dst);
-    if (std::int64_t(dstStep) * h >= kStreamBytes && dstStep % 64 == 0 && a % E == 0) {
-        const int x0 = 1 + int((64 - (a + E) % 64) % 64) / E;  // first column on a line
-        if (x0 + 4 * N <= w - 1) {
-            const int x1 = x0 + (w - 1 - x0) / (4 * N) * (4 * N);
-            rows_of<true>(top, inner, bottom, scalar, src, srcStep, dst, dstStep, w, h,
-                          Columns{x0 - 1 >= N ? 1 : x0, x0, x1, x1 + (w - 1 - x1) / N * N});
-            return;
-        }
-    }
-    const int x1 = 1 + (w - 2 > 0 ? (w - 2) / (2 * N) * (2 * N) : 0);
-    rows_of<false>(top, inner, bottom, scalar, src, srcStep, dst, dstStep, w, h,
-                   Columns{1, 1, x1, x1 + (w - 1 - x1 > 0 ? (w - 1 - x1) / N * N : 0)});
-}
 
 // The row operations of this twin: the kind's lanes for every row of an 8-bit source (replicated
 // rows give the merged weights); lanes for the first, inner and last rows of a 32f source.
