@@ -107,13 +107,13 @@ struct ScalarRows {
 namespace zylcv {
 // T is Zyl8u or Zyl32f, C is 3 or 4; every twin builds those four pairs. Planes share one step;
 // `ch` of extract is 0-based.
-ZYLCV_DECLARE_TWINS(template <class T, int C> void extract(const T *src, int srcStep, T *dst,
-                                                           int dstStep, int w, int h, int ch);
-                    template <class T, int C>
-                    void split(const T *src, int srcStep, T *const *planes, int planeStep, int w,
-                               int h);
-                    template <class T, int C> void merge(const T *const *planes, int planeStep,
-                                                         T *dst, int dstStep, int w, int h);)
+ZYLCV_DECLARE_TWINS_AVX2(template <class T, int C> void extract(const T *src, int srcStep, T *dst,
+                                                                int dstStep, int w, int h, int ch);
+                         template <class T, int C>
+                         void split(const T *src, int srcStep, T *const *planes, int planeStep,
+                                    int w, int h);
+                         template <class T, int C> void merge(const T *const *planes, int planeStep,
+                                                              T *dst, int dstStep, int w, int h);)
 }  // namespace zylcv
 
 // The entries of a twin over its row operations `Rows`, built for every element type and
