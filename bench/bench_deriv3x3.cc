@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <random>
+#include <type_traits>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -43,46 +45,56 @@ template <class S, class D> void finish(benchmark::State &s, const Frames<S, D> 
 
 template <class S, class D> struct Types {
 };
+template <class S, class D, class... A>
+Types<S, D> types_of(ZylStatus (*)(const S *, Zyl32s, D *, Zyl32s, A...));
 
-template <class S, class D, class F> void Zyl(benchmark::State &s, Types<S, D>, F call)
+// One call of member Fn with bottomUp 0 and shift 0, whichever of the four signatures it has.
+template <auto Fn, class S, class D> void call(const Frames<S, D> &f)
+{
+    using F = decltype(Fn);
+    if constexpr (std::is_invocable_v<F, const S *, int, D *, int, ZyliSize>)
+        Fn(f.src, f.sStep, f.dst, f.dStep, f.size());
+    else if constexpr (std::is_invocable_v<F, const S *, int, D *, int, int, ZyliSize>)
+        Fn(f.src, f.sStep, f.dst, f.dStep, 0, f.size());
+    else if constexpr (std::is_invocable_v<F, const S *, int, D *, int, ZyliSize, int>)
+        Fn(f.src, f.sStep, f.dst, f.dStep, f.size(), 0);
+    else Fn(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0);
+}
+
+template <auto Fn, class S, class D> void run(benchmark::State &s, Types<S, D>)
 {
     Frames<S, D> f(int(s.range(0)), int(s.range(1)));
     for (auto _ : s) {
-        call(f);
+        call<Fn>(f);
         benchmark::ClobberMemory();
     }
     finish(s, f);
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-#define ZYL(T, S, D, name, ...)                                                                    \
-    BENCHMARK_CAPTURE(Zyl, name##_##T, Types<S, D>{}, [](auto &f) { __VA_ARGS__; }) SIZES
-#define ZYL_INT(T, S)                                                                              \
-    ZYL(T, S, Zyl16s, Sobel_Dx,                                                                    \
-        zyliSobel3x3_Dx_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));                      \
-    ZYL(T, S, Zyl16s, Sobel_Dy,                                                                    \
-        zyliSobel3x3_Dy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));                   \
-    ZYL(T, S, Zyl16s, Sobel_D2x,                                                                   \
-        zyliSobel3x3_D2x_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));                     \
-    ZYL(T, S, Zyl16s, Sobel_D2y,                                                                   \
-        zyliSobel3x3_D2y_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));                     \
-    ZYL(T, S, Zyl16s, Sobel_DxDy,                                                                  \
-        zyliSobel3x3_DxDy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));                 \
-    ZYL(T, S, Zyl16s, Scharr_Dx,                                                                   \
-        zyliScharr_Dx_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, f.size(), 0));                     \
-    ZYL(T, S, Zyl16s, Scharr_Dy,                                                                   \
-        zyliScharr_Dy_##T##_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0))
+// Zyl_<name> for the running copy of the member and for each twin's.
+#define ZYL(name, FN)                                                                              \
+    ZB_COPIES(FN)                                                                                  \
+    template <auto Fn> void Zyl_##name(benchmark::State &s)                                        \
+    {                                                                                              \
+        run<Fn>(s, decltype(types_of(Fn)){});                                                      \
+    }                                                                                              \
+    ZB_TWINS(Zyl_##name, FN, SIZES)
+#define ZYL_INT(T)                                                                                 \
+    ZYL(Sobel_Dx_##T, zyliSobel3x3_Dx_##T##_C1R);                                                  \
+    ZYL(Sobel_Dy_##T, zyliSobel3x3_Dy_##T##_C1R);                                                  \
+    ZYL(Sobel_D2x_##T, zyliSobel3x3_D2x_##T##_C1R);                                                \
+    ZYL(Sobel_D2y_##T, zyliSobel3x3_D2y_##T##_C1R);                                                \
+    ZYL(Sobel_DxDy_##T, zyliSobel3x3_DxDy_##T##_C1R);                                              \
+    ZYL(Scharr_Dx_##T, zyliScharr_Dx_##T##_C1R);                                                   \
+    ZYL(Scharr_Dy_##T, zyliScharr_Dy_##T##_C1R)
 
-ZYL_INT(8u16s, Zyl8u);
-ZYL_INT(8s16s, Zyl8s);
-ZYL(32f, Zyl32f, Zyl32f, Sobel_Dx,
-    zyliSobel3x3_Dx_32f_C1R(f.src, f.sStep, f.dst, f.dStep, f.size()));
-ZYL(32f, Zyl32f, Zyl32f, Sobel_Dy,
-    zyliSobel3x3_Dy_32f_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size()));
-ZYL(32f, Zyl32f, Zyl32f, Scharr_Dx,
-    zyliScharr_Dx_32f_C1R(f.src, f.sStep, f.dst, f.dStep, f.size(), 0));
-ZYL(32f, Zyl32f, Zyl32f, Scharr_Dy,
-    zyliScharr_Dy_32f_C1R(f.src, f.sStep, f.dst, f.dStep, 0, f.size(), 0));
+ZYL_INT(8u16s);
+ZYL_INT(8s16s);
+ZYL(Sobel_Dx_32f, zyliSobel3x3_Dx_32f_C1R);
+ZYL(Sobel_Dy_32f, zyliSobel3x3_Dy_32f_C1R);
+ZYL(Scharr_Dx_32f, zyliScharr_Dx_32f_C1R);
+ZYL(Scharr_Dy_32f, zyliScharr_Dy_32f_C1R);
 
 // The memory-bandwidth ceiling: a copy of the destination's bytes.
 template <class D> void Memcpy(benchmark::State &s)
