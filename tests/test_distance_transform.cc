@@ -256,13 +256,13 @@ TEST(DistanceTransform, KnownDistances)
     }
 }
 
-// Every twin gives the portable twin's bits on widths around the 8-pixel blocks and with
-// aligned and unaligned destination rows.
+// Every twin gives the portable twin's bits on widths that leave every tail of the 8- and
+// 16-pixel blocks and with aligned and unaligned destination rows.
 TEST(DistanceTransform, TwinsAgree)
 {
     std::uint32_t seed = 700;
-    for (int w : {1, 3, 7, 8, 9, 15, 16, 17, 33, 100})
-        for (int off : {0, 4, 12})
+    for (int w = 1; w <= 100; w += w < 49 ? 1 : 51)
+        for (int off : {0, 4, 12, 16})
             for (int pad : {0, 4, 16}) {
                 Rng rng(++seed);
                 SCOPED_TRACE(zt::seed_note(seed));

@@ -294,15 +294,15 @@ template <class T> void check_blocks(const T *a, const T *b, int n)
         EXPECT_EQ(key(ZT_ENTRY(t, cross_corr)(a, b, n)), ec);
     }
 }
-// Random runs of length n, each operand at the given element offset from a 16-byte boundary.
+// Random runs of length n, each operand at the given element offset from a 32-byte boundary.
 template <class T> void check_blocks(Rng &rng, int n, int offA, int offB)
 {
-    std::vector<T> bufA(n + 24), bufB(n + 24);
+    std::vector<T> bufA(n + 64), bufB(n + 64);
     for (auto &v : bufA) v = zt::random_value<T>(rng);
     for (auto &v : bufB) v = zt::random_value<T>(rng);
     auto base = [](std::vector<T> &v) {
         auto p = reinterpret_cast<std::uintptr_t>(v.data());
-        return v.data() + ((16 - p % 16) % 16) / sizeof(T);
+        return v.data() + ((32 - p % 32) % 32) / sizeof(T);
     };
     check_blocks<T>(base(bufA) + offA, base(bufB) + offB, n);
 }
@@ -312,8 +312,8 @@ template <class T> class MatchTyped : public ::testing::Test {
 using Types = ::testing::Types<Zyl8u, Zyl8s, Zyl32f>;
 TYPED_TEST_SUITE(MatchTyped, Types);
 
-// All nine kernels against the reference: lengths 0..100, longer runs, each operand at every
-// offset mod 16, and runs flush against an inaccessible page.
+// All nine kernels against the reference: lengths 0..100, longer runs (one past the 32-bit lane
+// chunks), each operand at every offset mod 32, and runs flush against an inaccessible page.
 TYPED_TEST(MatchTyped, BlocksMatchReference)
 {
     using T = TypeParam;
@@ -323,18 +323,18 @@ TYPED_TEST(MatchTyped, BlocksMatchReference)
         Rng rng(++seed);
         SCOPED_TRACE(zt::seed_note(seed));
         SCOPED_TRACE(n);
-        check_blocks<T>(rng, n, (n % (16 / e)), (n / 3) % (16 / e));
+        check_blocks<T>(rng, n, (n % (32 / e)), (n / 3) % (32 / e));
     }
     for (int n : {255, 256, 1000, 4099})
         for (int off : {0, 1, 2, 3}) {
             Rng rng(++seed);
             SCOPED_TRACE(zt::seed_note(seed));
-            check_blocks<T>(rng, n, off % (16 / e), 0);
+            check_blocks<T>(rng, n, off % (32 / e), 0);
             check_blocks<T>(rng, n, 0, off);
         }
     Rng rng(++seed);
-    check_blocks<T>(rng, 70000, 1, 2);
-    for (int n : {1, 9, 33, 71})
+    check_blocks<T>(rng, 270000, 1, 2);
+    for (int n : {1, 9, 33, 71, 127})
         for (Guard g : {Guard::Before, Guard::After}) {
             Rng rng(n);
             GuardedImage<T> a(n, 1, 1, g), b(n, 1, 1, g);

@@ -2,7 +2,7 @@
 // fraction bits while the two passes run in place over it; each row is initialised from the
 // source just before the forward pass reaches it and converted to floats as soon as the backward
 // pass no longer reads it, so the image is walked twice and no other memory is used. The passes
-// are scalar and shared by both twins (each pixel depends on the one updated just before it);
+// are scalar and shared by every twin (each pixel depends on the one updated just before it);
 // the twins differ only in how a row is initialised and converted (struct Rows in each twin's
 // file).
 #ifndef ZYLCV_DISTANCE_TRANSFORM_DISTANCE_TRANSFORM_H
@@ -45,7 +45,7 @@ inline void convert_px(IDist *d, int x)
 }
 
 // Row operations one pixel at a time: the portable twin's rows, 8 pixels per step and the row's
-// end pixel by pixel (the SSE2 twin ends its rows through the same per-pixel helpers).
+// end pixel by pixel (the packed twins end their rows through the same per-pixel helpers).
 struct ScalarRows {
     static void init(const Zyl8u *s, IDist *d, int w)
     {
@@ -175,10 +175,10 @@ namespace zylcv {
 
 // The transform with N x N step costs (N = 3 or 5); returns the destination row on which the
 // backward pass ended.
-ZYLCV_DECLARE_TWINS(template <int N> std::int32_t *chamfer(const Zyl8u *src, int srcStep,
-                                                           Zyl32f *dst, int dstStep, int width,
-                                                           int height,
-                                                           const distance_transform::Costs &costs);)
+ZYLCV_DECLARE_TWINS_AVX2(template <int N>
+                         std::int32_t *chamfer(const Zyl8u *src, int srcStep, Zyl32f *dst,
+                                               int dstStep, int width, int height,
+                                               const distance_transform::Costs &costs);)
 
 // A twin's entries over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_DISTANCE_TRANSFORM_ENTRIES                                                           \

@@ -1,4 +1,4 @@
-// Template-matching kernels: the 32f block sums (one order of additions, shared by both twins),
+// Template-matching kernels: the 32f block sums (one order of additions, shared by every twin),
 // the portable integer block sums, the work-buffer layout, the reciprocal square root and the six
 // score formulas, the column driver that slides the template over the image, and the twins'
 // entries (over the twin's integer block sums, struct Rows in each twin's file).
@@ -108,7 +108,10 @@ inline void runs4_32f(const Zyl32f *a, int stride, const Zyl32f *b, int len, dou
 
 // ---- integer block sums, one element per step (the portable twin's) ------------------------------
 
+struct FloatRows;
+
 struct ScalarRows {
+    using Float = FloatRows;  // the shared 32f entries
     // The wrapped 32-bit total of the bytes; 8s bytes are biased by +128 and the bias removed at
     // the end, both modulo 2^32.
     static Zyl32s sum(const Zyl8u *p, int len)
@@ -356,6 +359,22 @@ void match_columns(const T *src, int srcStep, int W, int H, const T *tpl, int tp
     }
 }
 
+// The 32f entries of the twins compiled for SSE2: the block sums above under the column driver.
+// Twins compiled with other encodings take these as compiled here rather than their own copy:
+// the sums are x87 work either way, and which operand's NaN a double operation keeps follows the
+// compiler's choice of operand order, which may differ between encodings.
+struct FloatRows {
+    static double sum(const Zyl32f *p, int len) { return sum_run_32f(p, len); }
+    static double l2(const Zyl32f *a, const Zyl32f *b, int len) { return l2_run_32f(a, b, len); }
+    static double cc(const Zyl32f *a, const Zyl32f *b, int len) { return cc_run_32f(a, b, len); }
+    template <MatchMethod M>
+    static void match(const Zyl32f *src, int srcStep, int W, int H, const Zyl32f *tpl, int tplStep,
+                      int w, int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)
+    {
+        match_columns<FloatRows, M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep, buffer);
+    }
+};
+
 }  // namespace zylcv::match
 
 namespace zylcv {
@@ -363,22 +382,22 @@ namespace zylcv {
 // Block kernels (sum of a run; sum of squared differences or of products of two runs; len >= 1)
 // and the whole match of a W x H image against a w x h template by method M into a buffer of the
 // query's size.
-ZYLCV_DECLARE_TWINS(Zyl32s sum_pixels(const Zyl8u *src, int len);
-                    Zyl32s sum_pixels(const Zyl8s *src, int len);
-                    double sum_pixels(const Zyl32f *src, int len);
-                    long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len);
-                    long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len);
-                    double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len);
-                    long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len);
-                    long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len);
-                    double cross_corr(const Zyl32f *a, const Zyl32f *b, int len);
-                    template <match::MatchMethod M, class T>
-                    void match_template(const T *src, int srcStep, int W, int H, const T *tpl,
-                                        int tplStep, int w, int h, Zyl32f *dst, int dstStep,
-                                        Zyl8u *buffer);)
+ZYLCV_DECLARE_TWINS_AVX2(Zyl32s sum_pixels(const Zyl8u *src, int len);
+                         Zyl32s sum_pixels(const Zyl8s *src, int len);
+                         double sum_pixels(const Zyl32f *src, int len);
+                         long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len);
+                         long long cmp_blocks_l2(const Zyl8s *a, const Zyl8s *b, int len);
+                         double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len);
+                         long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len);
+                         long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len);
+                         double cross_corr(const Zyl32f *a, const Zyl32f *b, int len);
+                         template <match::MatchMethod M, class T>
+                         void match_template(const T *src, int srcStep, int W, int H, const T *tpl,
+                                             int tplStep, int w, int h, Zyl32f *dst, int dstStep,
+                                             Zyl8u *buffer);)
 
 // A twin's entries over its integer block sums Rows (expanded inside the twin's namespace); the
-// 32f block sums are the shared ones.
+// 32f entries go to Rows::Float (FloatRows, or the SSE2 twin's entries).
 #define ZYLCV_MATCH_INSTANCE(M, T)                                                                 \
     template void match_template<match::MatchMethod::M>(const T *, int, int, int, const T *, int,  \
                                                         int, int, Zyl32f *, int, Zyl8u *);
@@ -387,7 +406,7 @@ ZYLCV_DECLARE_TWINS(Zyl32s sum_pixels(const Zyl8u *src, int len);
 #define ZYLCV_MATCH_ENTRIES                                                                        \
     Zyl32s sum_pixels(const Zyl8u *p, int len) { return Rows::sum(p, len); }                       \
     Zyl32s sum_pixels(const Zyl8s *p, int len) { return Rows::sum(p, len); }                       \
-    double sum_pixels(const Zyl32f *p, int len) { return match::sum_run_32f(p, len); }             \
+    double sum_pixels(const Zyl32f *p, int len) { return Rows::Float::sum(p, len); }               \
     long long cmp_blocks_l2(const Zyl8u *a, const Zyl8u *b, int len)                               \
     {                                                                                              \
         return Rows::l2(a, b, len);                                                                \
@@ -398,13 +417,13 @@ ZYLCV_DECLARE_TWINS(Zyl32s sum_pixels(const Zyl8u *src, int len);
     }                                                                                              \
     double cmp_blocks_l2(const Zyl32f *a, const Zyl32f *b, int len)                                \
     {                                                                                              \
-        return match::l2_run_32f(a, b, len);                                                       \
+        return Rows::Float::l2(a, b, len);                                                         \
     }                                                                                              \
     long long cross_corr(const Zyl8u *a, const Zyl8u *b, int len) { return Rows::cc(a, b, len); }  \
     long long cross_corr(const Zyl8s *a, const Zyl8s *b, int len) { return Rows::cc(a, b, len); }  \
     double cross_corr(const Zyl32f *a, const Zyl32f *b, int len)                                   \
     {                                                                                              \
-        return match::cc_run_32f(a, b, len);                                                       \
+        return Rows::Float::cc(a, b, len);                                                         \
     }                                                                                              \
     namespace {                                                                                    \
     /* This twin's block kernels, as the column driver calls them. */                              \
@@ -424,13 +443,17 @@ ZYLCV_DECLARE_TWINS(Zyl32s sum_pixels(const Zyl8u *src, int len);
     void match_template(const T *src, int srcStep, int W, int H, const T *tpl, int tplStep, int w, \
                         int h, Zyl32f *dst, int dstStep, Zyl8u *buffer)                            \
     {                                                                                              \
-        match::match_columns<Blocks, M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep,      \
-                                        buffer);                                                   \
+        if constexpr (std::is_same_v<T, Zyl32f>)                                                   \
+            Rows::Float::template match<M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep,   \
+                                           buffer);                                                \
+        else                                                                                       \
+            match::match_columns<Blocks, M>(src, srcStep, W, H, tpl, tplStep, w, h, dst, dstStep,  \
+                                            buffer);                                               \
     }                                                                                              \
     ZYLCV_MATCH_INSTANCES(SqDiff)                                                                  \
-    ZYLCV_MATCH_INSTANCES(SqDiffNormed) ZYLCV_MATCH_INSTANCES(Corr)                                \
-        ZYLCV_MATCH_INSTANCES(CorrNormed) ZYLCV_MATCH_INSTANCES(Coeff)                             \
-            ZYLCV_MATCH_INSTANCES(CoeffNormed)
+    ZYLCV_MATCH_INSTANCES(SqDiffNormed)                                                            \
+    ZYLCV_MATCH_INSTANCES(Corr) ZYLCV_MATCH_INSTANCES(CorrNormed) ZYLCV_MATCH_INSTANCES(Coeff)     \
+        ZYLCV_MATCH_INSTANCES(CoeffNormed)
 
 }  // namespace zylcv
 

@@ -151,8 +151,9 @@ std::uint32_t bytes_sum(const Zyl8u *p, int len, bool signedBytes)
                         : byte_total<Unaligned>(p, len, flip, one);
 }
 
-// This twin's integer block sums.
+// This twin's integer block sums; the 32f entries are the shared ones.
 struct Rows {
+    using Float = match::FloatRows;
     static Zyl32s sum(const Zyl8u *p, int len) { return Zyl32s(bytes_sum(p, len, false)); }
     static Zyl32s sum(const Zyl8s *p, int len)
     {
