@@ -125,7 +125,21 @@ inline Ring make_ring(Zyl8u *buffer, long rowBytes, int count)
     return {buffer + (16 - a % 16) % 16, (rowBytes + 15) & ~15L, count};
 }
 
-// ---- scalar spans (the portable twin, and the borders and tails of the SSE2 twin) ---------------
+// The block walk of the packed twins: runs `block` at from, from + N, ... below `last`, then once
+// at `last`, so that the blocks cover [from, last + N) exactly, the last one overlapping its
+// predecessor (the overlapped results are computed twice, identically). Each call also gets a
+// Step() on the regular steps and a Last() at `last`, for a twin whose ring loads differ there.
+// Returns the first index not covered: last + N, or `from` when no block fits (last < from).
+template <int N, class Step = int, class Last = Step, class F>
+int blocks(int from, int last, F block)
+{
+    if (last < from) return from;
+    for (int i = from; i < last; i += N) block(i, Step());
+    block(last, Last());
+    return last + N;
+}
+
+// ---- scalar spans (the portable twin, and the borders and tails of the packed twins) ------------
 
 // PyrDown horizontal pass: output columns [x0, x1) of a source row of W pixels.
 template <int Cs, class T> inline void down_h_span(const T *s, int W, DownAcc<T> *h, int x0, int x1)
@@ -313,10 +327,12 @@ namespace zylcv {
 
 // Whole-image kernels: W x H source pixels (non-zero; even for PyrDown) of Cs channels (1 or 3),
 // `buffer` of at least the matching query's size (any alignment); T is Zyl8u, Zyl8s or Zyl32f.
-ZYLCV_DECLARE_TWINS(template <class T> void pyr_down(const T *src, int srcStep, T *dst, int dstStep,
-                                                     int W, int H, int Cs, Zyl8u *buffer);
-                    template <class T> void pyr_up(const T *src, int srcStep, T *dst, int dstStep,
-                                                   int W, int H, int Cs, Zyl8u *buffer);)
+ZYLCV_DECLARE_TWINS_AVX2(template <class T>
+                         void pyr_down(const T *src, int srcStep, T *dst, int dstStep, int W, int H,
+                                       int Cs, Zyl8u *buffer);
+                         template <class T>
+                         void pyr_up(const T *src, int srcStep, T *dst, int dstStep, int W, int H,
+                                     int Cs, Zyl8u *buffer);)
 
 // A twin's entries over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_PYRAMID_INSTANCES(T)                                                                 \

@@ -24,17 +24,11 @@ template <int P> struct RingLoad {
     __m128 operator()(const float *p) const { return load<P>(p); }
 };
 
-// Runs `block` at from, from + N, ... below `last`, then once at `last`, so that the blocks cover
-// [from, last + N) exactly, the last one overlapping its predecessor (the overlapped results are
-// computed twice, identically). Each call also gets the kind of ring load its index allows:
-// Aligned on the regular steps (vertical passes start at 0), Unaligned at `last`. Returns the
-// first index not covered: last + N, or `from` when no block fits (last < from).
+// The header's block walk with aligned ring loads on the regular steps (vertical passes start at
+// 0) and unaligned ones at the last, overlapping block.
 template <int N, class F> int blocks(int from, int last, F block)
 {
-    if (last < from) return from;
-    for (int i = from; i < last; i += N) block(i, RingLoad<Aligned>());
-    block(last, RingLoad<Unaligned>());
-    return last + N;
+    return pyramid::blocks<N, RingLoad<Aligned>, RingLoad<Unaligned>>(from, last, block);
 }
 
 __m128 times(float k, __m128 v) { return _mm_mul_ps(_mm_set1_ps(k), v); }
