@@ -10,6 +10,7 @@
 #include <random>
 #include <type_traits>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -51,80 +52,93 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f, int chan
         benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-// The six forms of one element type.
-template <class T> struct Api;
-#define BENCH_API(T, S)                                                                            \
-    template <> struct Api<T> {                                                                    \
-        static constexpr auto meanC1M = zyliMean_##S##_C1MR;                                       \
-        static constexpr auto meanC3CM = zyliMean_##S##_C3CMR;                                     \
-        static constexpr auto devC1 = zyliMean_StdDev_##S##_C1R;                                   \
-        static constexpr auto devC3C = zyliMean_StdDev_##S##_C3CR;                                 \
-        static constexpr auto devC1M = zyliMean_StdDev_##S##_C1MR;                                 \
-        static constexpr auto devC3CM = zyliMean_StdDev_##S##_C3CMR;                               \
+// The six forms of one element type, in the copy the loader picked (V = 0) or, where the
+// library has both, in its SSE2 (V = 1) and AVX2 (V = 2) copies.
+template <class T, int V> struct Api;
+#define BENCH_API(T, S, V, COPY)                                                                   \
+    template <> struct Api<T, V> {                                                                 \
+        static constexpr auto meanC1M = zyliMean_##S##_C1MR##COPY;                                 \
+        static constexpr auto meanC3CM = zyliMean_##S##_C3CMR##COPY;                               \
+        static constexpr auto devC1 = zyliMean_StdDev_##S##_C1R##COPY;                             \
+        static constexpr auto devC3C = zyliMean_StdDev_##S##_C3CR##COPY;                           \
+        static constexpr auto devC1M = zyliMean_StdDev_##S##_C1MR##COPY;                           \
+        static constexpr auto devC3CM = zyliMean_StdDev_##S##_C3CMR##COPY;                         \
     };
-BENCH_API(Zyl8u, 8u)
-BENCH_API(Zyl8s, 8s)
-BENCH_API(Zyl32f, 32f)
+#if ZYLCV_AVX2
+#define BENCH_COPIES(T, S)                                                                         \
+    ZB_COPIES(zyliMean_##S##_C1MR)                                                                 \
+    ZB_COPIES(zyliMean_##S##_C3CMR)                                                                \
+    ZB_COPIES(zyliMean_StdDev_##S##_C1R)                                                           \
+    ZB_COPIES(zyliMean_StdDev_##S##_C3CR)                                                          \
+    ZB_COPIES(zyliMean_StdDev_##S##_C1MR)                                                          \
+    ZB_COPIES(zyliMean_StdDev_##S##_C3CMR)                                                         \
+    BENCH_API(T, S, 0, ) BENCH_API(T, S, 1, _sse2) BENCH_API(T, S, 2, _avx2)
+#else
+#define BENCH_COPIES(T, S) BENCH_API(T, S, 0, )
+#endif
+BENCH_COPIES(Zyl8u, 8u)
+BENCH_COPIES(Zyl8s, 8s)
+BENCH_COPIES(Zyl32f, 32f)
 
-template <class T> void Zyl_Mean_C1MR(benchmark::State &s)
+template <class T, int V = 0> void Zyl_Mean_C1MR(benchmark::State &s)
 {
     Frames<T> f(int(s.range(0)), int(s.range(1)));
     Zyl64f m;
     for (auto _ : s) {
-        Api<T>::meanC1M(f.one, f.step1, f.mask, f.w, {f.w, f.h}, &m);
+        Api<T, V>::meanC1M(f.one, f.step1, f.mask, f.w, {f.w, f.h}, &m);
         benchmark::DoNotOptimize(m);
     }
     finish(s, f, 1);
 }
-template <class T> void Zyl_Mean_C3CMR(benchmark::State &s)
+template <class T, int V = 0> void Zyl_Mean_C3CMR(benchmark::State &s)
 {
     Frames<T> f(int(s.range(0)), int(s.range(1)));
     Zyl64f m;
     for (auto _ : s) {
-        Api<T>::meanC3CM(f.three, f.step3, f.mask, f.w, {f.w, f.h}, 2, &m);
+        Api<T, V>::meanC3CM(f.three, f.step3, f.mask, f.w, {f.w, f.h}, 2, &m);
         benchmark::DoNotOptimize(m);
     }
     finish(s, f, 3);
 }
-template <class T> void Zyl_MeanStdDev_C1R(benchmark::State &s)
+template <class T, int V = 0> void Zyl_MeanStdDev_C1R(benchmark::State &s)
 {
     Frames<T> f(int(s.range(0)), int(s.range(1)));
     Zyl64f m, d;
     for (auto _ : s) {
-        Api<T>::devC1(f.one, f.step1, {f.w, f.h}, &m, &d);
+        Api<T, V>::devC1(f.one, f.step1, {f.w, f.h}, &m, &d);
         benchmark::DoNotOptimize(m);
         benchmark::DoNotOptimize(d);
     }
     finish(s, f, 1);
 }
-template <class T> void Zyl_MeanStdDev_C3CR(benchmark::State &s)
+template <class T, int V = 0> void Zyl_MeanStdDev_C3CR(benchmark::State &s)
 {
     Frames<T> f(int(s.range(0)), int(s.range(1)));
     Zyl64f m, d;
     for (auto _ : s) {
-        Api<T>::devC3C(f.three, f.step3, {f.w, f.h}, 2, &m, &d);
+        Api<T, V>::devC3C(f.three, f.step3, {f.w, f.h}, 2, &m, &d);
         benchmark::DoNotOptimize(m);
         benchmark::DoNotOptimize(d);
     }
     finish(s, f, 3);
 }
-template <class T> void Zyl_MeanStdDev_C1MR(benchmark::State &s)
+template <class T, int V = 0> void Zyl_MeanStdDev_C1MR(benchmark::State &s)
 {
     Frames<T> f(int(s.range(0)), int(s.range(1)));
     Zyl64f m, d;
     for (auto _ : s) {
-        Api<T>::devC1M(f.one, f.step1, f.mask, f.w, {f.w, f.h}, &m, &d);
+        Api<T, V>::devC1M(f.one, f.step1, f.mask, f.w, {f.w, f.h}, &m, &d);
         benchmark::DoNotOptimize(m);
         benchmark::DoNotOptimize(d);
     }
     finish(s, f, 1);
 }
-template <class T> void Zyl_MeanStdDev_C3CMR(benchmark::State &s)
+template <class T, int V = 0> void Zyl_MeanStdDev_C3CMR(benchmark::State &s)
 {
     Frames<T> f(int(s.range(0)), int(s.range(1)));
     Zyl64f m, d;
     for (auto _ : s) {
-        Api<T>::devC3CM(f.three, f.step3, f.mask, f.w, {f.w, f.h}, 2, &m, &d);
+        Api<T, V>::devC3CM(f.three, f.step3, f.mask, f.w, {f.w, f.h}, 2, &m, &d);
         benchmark::DoNotOptimize(m);
         benchmark::DoNotOptimize(d);
     }
@@ -134,12 +148,23 @@ template <class T> void Zyl_MeanStdDev_C3CMR(benchmark::State &s)
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
 #define BENCH_TYPE(B, T) BENCHMARK(B<T>) SIZES;
 #define BENCH_ALL_TYPES(B) BENCH_TYPE(B, Zyl8u) BENCH_TYPE(B, Zyl8s) BENCH_TYPE(B, Zyl32f)
-BENCH_ALL_TYPES(Zyl_Mean_C1MR)
-BENCH_ALL_TYPES(Zyl_Mean_C3CMR)
-BENCH_ALL_TYPES(Zyl_MeanStdDev_C1R)
-BENCH_ALL_TYPES(Zyl_MeanStdDev_C3CR)
-BENCH_ALL_TYPES(Zyl_MeanStdDev_C1MR)
-BENCH_ALL_TYPES(Zyl_MeanStdDev_C3CMR)
+// B<T> for the copy that runs, and B<T>/sse2 and B<T>/avx2 for the two copies.
+#if ZYLCV_AVX2
+#define BENCH_TWINS_TYPE(B, T)                                                                     \
+    BENCH_TYPE(B, T)                                                                               \
+    BENCHMARK_TEMPLATE(B, T, 1)->Name(#B "<" #T ">/sse2") SIZES;                                   \
+    BENCHMARK_TEMPLATE(B, T, 2)->Name(#B "<" #T ">/avx2") SIZES;
+#else
+#define BENCH_TWINS_TYPE(B, T) BENCH_TYPE(B, T)
+#endif
+#define BENCH_TWINS(B)                                                                             \
+    BENCH_TWINS_TYPE(B, Zyl8u) BENCH_TWINS_TYPE(B, Zyl8s) BENCH_TWINS_TYPE(B, Zyl32f)
+BENCH_TWINS(Zyl_Mean_C1MR)
+BENCH_TWINS(Zyl_Mean_C3CMR)
+BENCH_TWINS(Zyl_MeanStdDev_C1R)
+BENCH_TWINS(Zyl_MeanStdDev_C3CR)
+BENCH_TWINS(Zyl_MeanStdDev_C1MR)
+BENCH_TWINS(Zyl_MeanStdDev_C3CMR)
 
 #if ZYLCV_BENCH_OPENCV
 template <class T> int cv_depth()

@@ -147,14 +147,13 @@ namespace zylcv {
 // knows it); `sums_masked` reads the pixels whose mask byte is non-zero, with squares only when
 // Squares is set. `partial_sums_masked` is the single-precision mean sum of one masked plane:
 // columns in groups of eight go to P(c mod 4), the rest of each row to P0.
-ZYLCV_DECLARE_TWINS(template <class T, int C> mean_stddev::SumsOf<T> sums(const T *src, int srcStep,
-                                                                          int w, int h, int ch);
-                    template <class T, int C, bool Squares> mean_stddev::SumsOf<T> sums_masked(
-                        const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
-                        int ch);
-                    mean_stddev::FloatSums partial_sums_masked(const Zyl32f *src, int srcStep,
-                                                               const Zyl8u *mask, int maskStep,
-                                                               int w, int h);)
+ZYLCV_DECLARE_TWINS_AVX2(
+    template <class T, int C> mean_stddev::SumsOf<T> sums(const T *src, int srcStep, int w, int h,
+                                                          int ch);
+    template <class T, int C, bool Squares> mean_stddev::SumsOf<T> sums_masked(
+        const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h, int ch);
+    mean_stddev::FloatSums partial_sums_masked(const Zyl32f *src, int srcStep, const Zyl8u *mask,
+                                               int maskStep, int w, int h);)
 
 }  // namespace zylcv
 
