@@ -7,6 +7,7 @@
 #include <random>
 #include <type_traits>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -60,39 +61,17 @@ template <class T, int C> void finish(benchmark::State &s, const Frames<T, C> &f
         benchmark::Counter(pixels * double(s.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-template <class T> struct Api;
-#define ZT_PYR_BENCH_API(T, tag)                                                                   \
-    template <> struct Api<T> {                                                                    \
-        template <int C>                                                                           \
-        static ZylStatus down(const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b)              \
-        {                                                                                          \
-            return C == 1 ? zyliPyrDown_Gauss5x5_##tag##_C1R(s, ss, d, ds, r, b)                   \
-                          : zyliPyrDown_Gauss5x5_##tag##_C3R(s, ss, d, ds, r, b);                  \
-        }                                                                                          \
-        template <int C>                                                                           \
-        static ZylStatus up(const T *s, int ss, T *d, int ds, ZyliSize r, Zyl8u *b)                \
-        {                                                                                          \
-            return C == 1 ? zyliPyrUp_Gauss5x5_##tag##_C1R(s, ss, d, ds, r, b)                     \
-                          : zyliPyrUp_Gauss5x5_##tag##_C3R(s, ss, d, ds, r, b);                    \
-        }                                                                                          \
-    };
-ZT_PYR_BENCH_API(Zyl8u, 8u)
-ZT_PYR_BENCH_API(Zyl8s, 8s)
-ZT_PYR_BENCH_API(Zyl32f, 32f)
-
-template <class T, int C> void Zyl_PyrDown(benchmark::State &s)
+// One member Fn (any copy) over the frames of its type and channel count.
+template <auto Fn, class T, int C> void Zyl_Down(benchmark::State &s)
 {
     Frames<T, C> f(Down, int(s.range(0)), int(s.range(1)));
-    for (auto _ : s)
-        Api<T>::template down<C>(f.big, f.bigStep, f.small, f.smallStep, {f.W, f.H}, f.buffer);
+    for (auto _ : s) Fn(f.big, f.bigStep, f.small, f.smallStep, {f.W, f.H}, f.buffer);
     finish(s, f);
 }
-template <class T, int C> void Zyl_PyrUp(benchmark::State &s)
+template <auto Fn, class T, int C> void Zyl_Up(benchmark::State &s)
 {
     Frames<T, C> f(Up, int(s.range(0)), int(s.range(1)));
-    for (auto _ : s)
-        Api<T>::template up<C>(f.small, f.smallStep, f.big, f.bigStep, {f.W / 2, f.H / 2},
-                               f.buffer);
+    for (auto _ : s) Fn(f.small, f.smallStep, f.big, f.bigStep, {f.W / 2, f.H / 2}, f.buffer);
     finish(s, f);
 }
 
@@ -130,25 +109,33 @@ template <class T, int C> void Cv_PyrUp(benchmark::State &s)
 #else
 #define PEER(...)
 #endif
-BENCHMARK(Zyl_PyrDown<Zyl8u, 1>) SIZES;
+// Zyl_PyrDown_<type>_C<n> and Zyl_PyrUp_<type>_C<n> for the running copy and each twin's.
+#define ZYL(OP, tag, T, C)                                                                         \
+    ZB_COPIES(zyliPyr##OP##_Gauss5x5_##tag##_C##C##R)                                              \
+    template <auto Fn> void Zyl_Pyr##OP##_##tag##_C##C(benchmark::State &s)                        \
+    {                                                                                              \
+        Zyl_##OP<Fn, T, C>(s);                                                                     \
+    }                                                                                              \
+    ZB_TWINS(Zyl_Pyr##OP##_##tag##_C##C, zyliPyr##OP##_Gauss5x5_##tag##_C##C##R, SIZES)
+ZYL(Down, 8u, Zyl8u, 1);
 PEER(Cv_PyrDown<Zyl8u, 1>)
-BENCHMARK(Zyl_PyrDown<Zyl8u, 3>) SIZES;
+ZYL(Down, 8u, Zyl8u, 3);
 PEER(Cv_PyrDown<Zyl8u, 3>)
-BENCHMARK(Zyl_PyrDown<Zyl8s, 1>) SIZES;
-BENCHMARK(Zyl_PyrDown<Zyl8s, 3>) SIZES;
-BENCHMARK(Zyl_PyrDown<Zyl32f, 1>) SIZES;
+ZYL(Down, 8s, Zyl8s, 1);
+ZYL(Down, 8s, Zyl8s, 3);
+ZYL(Down, 32f, Zyl32f, 1);
 PEER(Cv_PyrDown<Zyl32f, 1>)
-BENCHMARK(Zyl_PyrDown<Zyl32f, 3>) SIZES;
+ZYL(Down, 32f, Zyl32f, 3);
 PEER(Cv_PyrDown<Zyl32f, 3>)
-BENCHMARK(Zyl_PyrUp<Zyl8u, 1>) SIZES;
+ZYL(Up, 8u, Zyl8u, 1);
 PEER(Cv_PyrUp<Zyl8u, 1>)
-BENCHMARK(Zyl_PyrUp<Zyl8u, 3>) SIZES;
+ZYL(Up, 8u, Zyl8u, 3);
 PEER(Cv_PyrUp<Zyl8u, 3>)
-BENCHMARK(Zyl_PyrUp<Zyl8s, 1>) SIZES;
-BENCHMARK(Zyl_PyrUp<Zyl8s, 3>) SIZES;
-BENCHMARK(Zyl_PyrUp<Zyl32f, 1>) SIZES;
+ZYL(Up, 8s, Zyl8s, 1);
+ZYL(Up, 8s, Zyl8s, 3);
+ZYL(Up, 32f, Zyl32f, 1);
 PEER(Cv_PyrUp<Zyl32f, 1>)
-BENCHMARK(Zyl_PyrUp<Zyl32f, 3>) SIZES;
+ZYL(Up, 32f, Zyl32f, 3);
 PEER(Cv_PyrUp<Zyl32f, 3>)
 
 }  // namespace
