@@ -11,15 +11,16 @@ namespace {
 
 using namespace arctan;
 
-// Where mask is set, c - a (a's sign bit inverted, then c added); elsewhere a + 0.0, which is a
-// itself: an angle is never -0.0 (p is not, and c - a only gives +0.0).
+// Where mask is set, c - a (a's sign bit inverted, then c added); elsewhere a, which the other
+// twins write as a + 0.0: the same bits, since an angle is never -0.0 (p is not, and c - a only
+// gives +0.0) and a NaN there is already quiet.
 ZYLCV_INLINE __m256 negate_add(__m256 mask, __m256 c, __m256 a, __m256 sign)
 {
-    return _mm256_add_ps(_mm256_xor_ps(a, _mm256_and_ps(mask, sign)), _mm256_and_ps(mask, c));
+    return _mm256_blendv_ps(a, _mm256_add_ps(_mm256_xor_ps(a, sign), c), mask);
 }
 ZYLCV_INLINE __m128 negate_add(__m128 mask, __m128 c, __m128 a, __m128 sign)
 {
-    return _mm_add_ps(_mm_xor_ps(a, _mm_and_ps(mask, sign)), _mm_and_ps(mask, c));
+    return _mm_blendv_ps(a, _mm_add_ps(_mm_xor_ps(a, sign), c), mask);
 }
 
 // Eight angles: the steps of fast_atan_px lane by lane.
