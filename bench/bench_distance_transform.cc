@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -11,6 +12,9 @@
 #endif
 
 namespace {
+
+ZB_COPIES(zyliDistanceTransform_3x3_8u32f_C1R)
+ZB_COPIES(zyliDistanceTransform_5x5_8u32f_C1R)
 
 // An 8u source (about one pixel in 200 is zero) and a 32f destination, 32-byte aligned.
 struct Frames {
@@ -37,26 +41,38 @@ void finish(benchmark::State &s, const Frames &f)
         benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Kinds 30 (chessboard), 31 (city block), 32 (3x3 Euclidean) and 52 (5x5 Euclidean).
-template <int Kind> void Zyl_DistanceTransform(benchmark::State &s)
+// Kinds 30 (chessboard), 31 (city block), 32 (3x3 Euclidean) and 52 (5x5 Euclidean), by the
+// transform Fn of the kind's mask.
+template <int Kind, auto Fn> void Zyl_DistanceTransform(benchmark::State &s)
 {
     Frames f(int(s.range(0)), int(s.range(1)));
     float m[3];
     zyliGetDistanceTransformMask(Kind, m);
     for (auto _ : s) {
-        if constexpr (Kind == 52)
-            zyliDistanceTransform_5x5_8u32f_C1R(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, m);
-        else zyliDistanceTransform_3x3_8u32f_C1R(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, m);
+        Fn(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, m);
         benchmark::ClobberMemory();
     }
     finish(s, f);
 }
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-BENCHMARK(Zyl_DistanceTransform<30>) SIZES;
-BENCHMARK(Zyl_DistanceTransform<31>) SIZES;
-BENCHMARK(Zyl_DistanceTransform<32>) SIZES;
-BENCHMARK(Zyl_DistanceTransform<52>) SIZES;
+// One kind for the copy that runs and, as ZB_TWINS registers them, the SSE2 and AVX2 copies; the
+// kind in the name as before.
+#define ZYL_DT(Kind, Fn, Suffix)                                                                   \
+    BENCHMARK_TEMPLATE2(Zyl_DistanceTransform, Kind, Fn)                                           \
+        ->Name("Zyl_DistanceTransform<" #Kind ">" Suffix) SIZES
+#if ZYLCV_AVX2
+#define ZYL_DT_TWINS(Kind, Fn)                                                                     \
+    ZYL_DT(Kind, Fn, "");                                                                          \
+    ZYL_DT(Kind, Fn##_sse2, "/sse2");                                                              \
+    ZYL_DT(Kind, Fn##_avx2, "/avx2")
+#else
+#define ZYL_DT_TWINS(Kind, Fn) ZYL_DT(Kind, Fn, "")
+#endif
+ZYL_DT_TWINS(30, zyliDistanceTransform_3x3_8u32f_C1R);
+ZYL_DT_TWINS(31, zyliDistanceTransform_3x3_8u32f_C1R);
+ZYL_DT_TWINS(32, zyliDistanceTransform_3x3_8u32f_C1R);
+ZYL_DT_TWINS(52, zyliDistanceTransform_5x5_8u32f_C1R);
 
 #if ZYLCV_BENCH_OPENCV
 // The same metrics: DIST_C and DIST_L1 with mask 3, DIST_L2 with masks 3 and 5.

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -46,10 +47,34 @@ template <class T> struct Scene {
 template <class T>
 using MatchFn = ZylStatus (*)(const T *, Zyl32s, ZyliSize, const T *, Zyl32s, ZyliSize, Zyl32f *,
                               Zyl32s, Zyl8u *);
-constexpr MatchFn<Zyl8u> kMatch8u[] = {
-    zyliMatchTemplate_SqDiff_8u32f_C1R, zyliMatchTemplate_SqDiffNormed_8u32f_C1R,
-    zyliMatchTemplate_Corr_8u32f_C1R,   zyliMatchTemplate_CorrNormed_8u32f_C1R,
-    zyliMatchTemplate_Coeff_8u32f_C1R,  zyliMatchTemplate_CoeffNormed_8u32f_C1R};
+ZB_COPIES(zyliMatchTemplate_SqDiff_8u32f_C1R)
+ZB_COPIES(zyliMatchTemplate_SqDiffNormed_8u32f_C1R)
+ZB_COPIES(zyliMatchTemplate_Corr_8u32f_C1R)
+ZB_COPIES(zyliMatchTemplate_CorrNormed_8u32f_C1R)
+ZB_COPIES(zyliMatchTemplate_Coeff_8u32f_C1R)
+ZB_COPIES(zyliMatchTemplate_CoeffNormed_8u32f_C1R)
+ZB_COPIES(zycvSumPixels_8u_C1)
+ZB_COPIES(zycvCmpBlocksL2_8u_C1)
+ZB_COPIES(zycvCrossCorr_8u_C1)
+
+// The 8u matching functions by method and the block kernels, as tables per copy: the one that
+// runs (suffix S empty), and the SSE2 and AVX2 copies.
+#define MATCH_8U(S)                                                                                \
+    zyliMatchTemplate_SqDiff_8u32f_C1R##S, zyliMatchTemplate_SqDiffNormed_8u32f_C1R##S,            \
+        zyliMatchTemplate_Corr_8u32f_C1R##S, zyliMatchTemplate_CorrNormed_8u32f_C1R##S,            \
+        zyliMatchTemplate_Coeff_8u32f_C1R##S, zyliMatchTemplate_CoeffNormed_8u32f_C1R##S
+#define BLOCKS_8U(S) zycvSumPixels_8u_C1##S, zycvCmpBlocksL2_8u_C1##S, zycvCrossCorr_8u_C1##S
+struct BlockFns {
+    Zyl32s (*sum)(const Zyl8u *, Zyl32s);
+    Zyl64s (*l2)(const Zyl8u *, const Zyl8u *, Zyl32s);
+    Zyl64s (*cc)(const Zyl8u *, const Zyl8u *, Zyl32s);
+};
+constexpr MatchFn<Zyl8u> kMatch8u[] = {MATCH_8U()};
+constexpr BlockFns kBlocks8u = {BLOCKS_8U()};
+#if ZYLCV_AVX2
+constexpr MatchFn<Zyl8u> kMatch8u_sse2[] = {MATCH_8U(_sse2)}, kMatch8u_avx2[] = {MATCH_8U(_avx2)};
+constexpr BlockFns kBlocks8u_sse2 = {BLOCKS_8U(_sse2)}, kBlocks8u_avx2 = {BLOCKS_8U(_avx2)};
+#endif
 constexpr MatchFn<Zyl32f> kMatch32f[] = {
     zyliMatchTemplate_SqDiff_32f_C1R, zyliMatchTemplate_SqDiffNormed_32f_C1R,
     zyliMatchTemplate_Corr_32f_C1R,   zyliMatchTemplate_CorrNormed_32f_C1R,
@@ -64,11 +89,11 @@ template <class T> void rate(benchmark::State &s, const Scene<T> &sc)
 }
 
 // range(0): method 0..5, range(1): template side.
-void Zyl_Match_8u(benchmark::State &s)
+template <const MatchFn<Zyl8u> (&Fns)[6]> void Zyl_Match_8u(benchmark::State &s)
 {
     Scene<Zyl8u> sc(640, 480, int(s.range(1)));
     s.SetLabel(kNames[s.range(0)]);
-    auto f = kMatch8u[s.range(0)];
+    auto f = Fns[s.range(0)];
     for (auto _ : s)
         f(sc.src, sc.srcStep, {sc.W, sc.H}, sc.tpl, sc.tplStep, {sc.w, sc.h}, sc.dst, sc.dstStep,
           sc.buf);
@@ -86,7 +111,7 @@ void Zyl_Match_32f(benchmark::State &s)
 }
 
 // Block kernels over a whole frame as one run.
-void Zyl_Blocks_8u(benchmark::State &s)
+template <const BlockFns &F> void Zyl_Blocks_8u(benchmark::State &s)
 {
     const int n = int(s.range(0) * s.range(1));
     Scene<Zyl8u> sc(int(s.range(0)), int(s.range(1)), 1);
@@ -95,20 +120,19 @@ void Zyl_Blocks_8u(benchmark::State &s)
     const int kind = int(s.range(2));
     s.SetLabel(kind == 0 ? "SumPixels" : kind == 1 ? "CmpBlocksL2" : "CrossCorr");
     for (auto _ : s) {
-        if (kind == 0) benchmark::DoNotOptimize(zycvSumPixels_8u_C1(sc.src, n));
-        else if (kind == 1) benchmark::DoNotOptimize(zycvCmpBlocksL2_8u_C1(sc.src, b, n));
-        else benchmark::DoNotOptimize(zycvCrossCorr_8u_C1(sc.src, b, n));
+        if (kind == 0) benchmark::DoNotOptimize(F.sum(sc.src, n));
+        else if (kind == 1) benchmark::DoNotOptimize(F.l2(sc.src, b, n));
+        else benchmark::DoNotOptimize(F.cc(sc.src, b, n));
     }
     s.SetBytesProcessed(std::int64_t(s.iterations()) * n * (kind == 0 ? 1 : 2));
     _zycvFree_(reinterpret_cast<void **>(&b));
 }
 
 #define METHODS ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {7, 16, 31}})->Unit(benchmark::kMillisecond)
-BENCHMARK(Zyl_Match_8u) METHODS;
+#define FRAMES ->ArgsProduct({{640}, {480}, {0, 1, 2}})->ArgsProduct({{1920}, {1080}, {0, 1, 2}})
+ZB_TWINS(Zyl_Match_8u, kMatch8u, METHODS);
 BENCHMARK(Zyl_Match_32f) METHODS;
-BENCHMARK(Zyl_Blocks_8u)
-    ->ArgsProduct({{640}, {480}, {0, 1, 2}})
-    ->ArgsProduct({{1920}, {1080}, {0, 1, 2}});
+ZB_TWINS(Zyl_Blocks_8u, kBlocks8u, FRAMES);
 
 #if ZYLCV_BENCH_OPENCV
 const int kCvMethods[] = {cv::TM_SQDIFF,       cv::TM_SQDIFF_NORMED, cv::TM_CCORR,
@@ -146,9 +170,7 @@ void Cv_Blocks_8u(benchmark::State &s)
     }
     s.SetBytesProcessed(std::int64_t(s.iterations()) * n * (kind == 0 ? 1 : 2));
 }
-BENCHMARK(Cv_Blocks_8u)
-    ->ArgsProduct({{640}, {480}, {0, 1, 2}})
-    ->ArgsProduct({{1920}, {1080}, {0, 1, 2}});
+BENCHMARK(Cv_Blocks_8u) FRAMES;
 #endif
 
 }  // namespace
