@@ -200,11 +200,12 @@ namespace zylcv {
 // 16-bit rows run from their right end backwards, so no gradient is overwritten before it is
 // read. eigen<O>: per pixel of the block-sum rows sxx, sxy, syy (`srcStep` bytes apart), six
 // floats or one into the destination rows.
-ZYLCV_DECLARE_TWINS(template <class G> void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy, int step,
-                                                     int width, int height);
-                    template <corner_eigen::Output O>
-                    void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,
-                               Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale);)
+ZYLCV_DECLARE_TWINS_AVX2(template <class G> void products(Zyl32f *xx, Zyl32f *yy, Zyl32f *xy,
+                                                          int step, int width, int height);
+                         template <corner_eigen::Output O>
+                         void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy,
+                                    int srcStep, Zyl32f *dst, int dstStep, int width, int height,
+                                    Zyl32f scale);)
 
 // A twin's entries over its row operations Rows (expanded inside the twin's namespace).
 #define ZYLCV_CORNER_EIGEN_ENTRIES                                                                 \
