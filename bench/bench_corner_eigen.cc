@@ -1,11 +1,13 @@
 // Corner eigen-analysis against OpenCV's cornerEigenValsAndVecs and cornerMinEigenVal on the
 // same 8u image, single-threaded, for a representative set of apertures and block sizes. The
 // zylcv calls include their work buffer's reuse and the five filter states made per call;
-// OpenCV's scaling differs and its border is set to replication, as ours.
+// OpenCV's scaling differs and its border is set to replication, as ours. The SSE2 and AVX2
+// copies differ in the eigen kernels only: both call the strip filters' running copies.
 #include <benchmark/benchmark.h>
 
 #include <random>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -48,21 +50,22 @@ void finish(benchmark::State &s, const Frame &f)
         benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Arguments: width, height, aperture, block size.
-void Zyl_EigenValsVecs_8u(benchmark::State &s)
+ZB_COPIES(zyliEigenValsVecs_8u32f_C1R)
+ZB_COPIES(zyliMinEigenVal_8u32f_C1R)
+
+// Arguments: width, height, aperture, block size; Fn is the running copy or a twin's.
+template <auto Fn> void Zyl_EigenValsVecs_8u(benchmark::State &s)
 {
     Frame f(int(s.range(0)), int(s.range(1)));
     const int ap = int(s.range(2)), bs = int(s.range(3));
-    for (auto _ : s)
-        zyliEigenValsVecs_8u32f_C1R(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, ap, bs, f.buf);
+    for (auto _ : s) Fn(f.src, f.srcStep, f.dst, f.dstStep, {f.w, f.h}, ap, bs, f.buf);
     finish(s, f);
 }
-void Zyl_MinEigenVal_8u(benchmark::State &s)
+template <auto Fn> void Zyl_MinEigenVal_8u(benchmark::State &s)
 {
     Frame f(int(s.range(0)), int(s.range(1)));
     const int ap = int(s.range(2)), bs = int(s.range(3));
-    for (auto _ : s)
-        zyliMinEigenVal_8u32f_C1R(f.src, f.srcStep, f.dst, 4 * f.w, {f.w, f.h}, ap, bs, f.buf);
+    for (auto _ : s) Fn(f.src, f.srcStep, f.dst, 4 * f.w, {f.w, f.h}, ap, bs, f.buf);
     finish(s, f);
 }
 
@@ -74,8 +77,8 @@ void Args(benchmark::internal::Benchmark *b)
             b->Args({size.first, size.second, ab.first, ab.second});
     b->Unit(benchmark::kMillisecond)->MinTime(0.1);
 }
-BENCHMARK(Zyl_EigenValsVecs_8u)->Apply(Args);
-BENCHMARK(Zyl_MinEigenVal_8u)->Apply(Args);
+ZB_TWINS(Zyl_EigenValsVecs_8u, zyliEigenValsVecs_8u32f_C1R, ->Apply(Args));
+ZB_TWINS(Zyl_MinEigenVal_8u, zyliMinEigenVal_8u32f_C1R, ->Apply(Args));
 
 #if ZYLCV_BENCH_OPENCV
 void Cv_EigenValsVecs_8u(benchmark::State &s)
