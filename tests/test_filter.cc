@@ -520,10 +520,14 @@ TYPED_TEST(Filter, WholeImageStripsAndTwins)
         for (int k : {3, 5, 7})
             for (int w = 1; w <= k + 2; ++w)
                 for (int h = 1; h <= 4; ++h) cases.push_back({kind, k, w, h, kPlain});
+    // Every remainder of 32; as many widths as not to share a factor with the 3 kinds.
     const int widths[] = {1,  2,  3,  4,  5,  7,  8,  9,  11, 12, 15, 16, 17,
-                          19, 20, 21, 23, 24, 25, 31, 33, 40, 47, 64, 70, 101};
-    for (int i = 0; i < 3 * 26 * 3 + 60; ++i)  // every kind, listed width and variant; then random
-        cases.push_back({kKinds[i % 3], 0, i < 234 ? widths[i % 26] : 0, 0, Variant(i / 78 % 3)});
+                          19, 20, 21, 23, 24, 25, 31, 33, 40, 42, 45, 46, 47,
+                          50, 54, 58, 59, 60, 61, 62, 64, 70, 77, 101};
+    constexpr int n = int(std::size(widths));
+    for (int i = 0; i < 9 * n + 60; ++i)  // every kind, listed width and variant; then random
+        cases.push_back(
+            {kKinds[i % 3], 0, i < 9 * n ? widths[i % n] : 0, 0, Variant(i / (3 * n) % 3)});
     std::uint32_t seed = 100;
     for (const Case &z : cases) {
         Rng rng(++seed);

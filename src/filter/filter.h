@@ -379,9 +379,9 @@ namespace zylcv {
 // strip<K> processes one strip of `height` source rows of `width` pixels through a state of
 // filter K, starting and/or ending an image as told, and returns the number of output rows
 // written. Sources are Zyl8u or Zyl8s with Zyl16s results, or Zyl32f with Zyl32f results.
-ZYLCV_DECLARE_TWINS(template <filter::Kind K, class S, class D>
-                    int strip(const S *src, int srcStep, D *dst, int dstStep, int width, int height,
-                              ZyliConvState *st, bool starts, bool ends);)
+ZYLCV_DECLARE_TWINS_AVX2(template <filter::Kind K, class S, class D>
+                         int strip(const S *src, int srcStep, D *dst, int dstStep, int width,
+                                   int height, ZyliConvState *st, bool starts, bool ends);)
 
 #define ZYLCV_FILTER_INSTANTIATE(K)                                                                \
     template int strip<K>(const Zyl8u *, int, Zyl16s *, int, int, int, ZyliConvState *, bool,      \
