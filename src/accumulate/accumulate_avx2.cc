@@ -85,6 +85,7 @@ ZYLCV_INLINE void update8(const T *a, const T *b, const Zyl8u *m, Zyl32f *d, __m
     if constexpr (f32) t = f32_terms<K, Masked, P.src>(a, b, _mm256_castsi256_ps(z));
     else t = int_terms<K, Masked>(a, b, z);
     __m256 acc = load<P.acc>(d);
+    in_register(acc);  // loaded once, not again for each use
     if constexpr (K == Op::Weighted) {
         __m256 w = Masked ? _mm256_andnot_ps(_mm256_castsi256_ps(z), weight) : weight;
         t = _mm256_sub_ps(t, acc);
