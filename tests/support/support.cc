@@ -74,8 +74,12 @@ template <class T> Layout random_layout(Rng &rng, int maxW, int maxH, int channe
     l.height = rng.uniform(1, maxH);
     l.channels = channels;
     int e = int(sizeof(T));
-    l.padBytes = rng.chance(0.3) ? 0 : e * rng.uniform(0, 40);
-    l.offset = rng.chance(0.3) ? 0 : (e * rng.uniform(0, 15)) % 16;
+    // Steps that are multiples of 32 now and then, so that the widest aligned paths run too.
+    const int rowBytes = l.width * channels * e;
+    l.padBytes = rng.chance(0.3)   ? 0
+                 : rng.chance(0.3) ? (32 - rowBytes % 32) % 32
+                                   : e * rng.uniform(0, 40);
+    l.offset = rng.chance(0.3) ? 0 : (e * rng.uniform(0, 31)) % 32;
     return l;
 }
 
@@ -86,10 +90,10 @@ template <class T> Image<T>::Image(const Layout &l, std::uint8_t canary) : layou
     std::size_t rowBytes = std::size_t(l.width) * l.channels * sizeof(T);
     step_ = int(rowBytes) + l.padBytes;
     // 32 canary bytes before the ROI and after the last row, besides the padding between rows.
-    std::size_t total = 16 + 32 + std::size_t(step_) * (l.height - 1) + rowBytes + 32 + 16;
+    std::size_t total = 32 + 32 + std::size_t(step_) * (l.height - 1) + rowBytes + 32 + 32;
     storage_.assign(total, canary);
     auto base = reinterpret_cast<std::uintptr_t>(storage_.data());
-    std::size_t first = 32 + ((16 - base % 16) % 16) + std::size_t(l.offset);
+    std::size_t first = 32 + ((32 - base % 32) % 32) + std::size_t(l.offset);
     roiOffset_ = first;
     roi_ = reinterpret_cast<T *>(storage_.data() + first);
     snapshot();

@@ -58,11 +58,11 @@ std::vector<float> special_floats();
 // ---- images -----------------------------------------------------------------------------
 
 // Layout of a test image: ROI size, channels, padding bytes after each row and the byte offset
-// of the ROI from a 16-byte boundary (so that aligned and unaligned paths are both reached).
+// of the ROI from a 32-byte boundary (so that aligned and unaligned paths are both reached).
 struct Layout {
     int width = 1, height = 1, channels = 1;
     int padBytes = 0;  // extra bytes per row beyond width * channels * sizeof(T)
-    int offset = 0;    // byte offset of the first ROI pixel from a 16-byte boundary
+    int offset = 0;    // byte offset of the first ROI pixel from a 32-byte boundary
 };
 
 // Random layouts for width/height in the given ranges; padding and offsets keep element
