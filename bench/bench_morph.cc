@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -61,24 +62,48 @@ Fn as_fn(ZylStatus (*f)(const T *, Zyl32s, T *, Zyl32s, ZyliSize *, ZyliMorphSta
     return reinterpret_cast<Fn>(f);
 }
 
-// [dilate][rect, cross, mask][8u C1, 8u C3, 32f C1]
-#define BENCH_MORPH_MEMBERS(op)                                                                    \
+// Every member as NAME, the copy the loader picked, and where the build has them, NAME_sse2 and
+// NAME_avx2.
+#define BENCH_MORPH_OP(X, op)                                                                      \
+    X(zyli##op##Strip_Rect_8u_C1R)                                                                 \
+    X(zyli##op##Strip_Rect_8u_C3R)                                                                 \
+    X(zyli##op##Strip_Rect_32f_C1R)                                                                \
+    X(zyli##op##Strip_Cross_8u_C1R)                                                                \
+    X(zyli##op##Strip_Cross_8u_C3R)                                                                \
+    X(zyli##op##Strip_Cross_32f_C1R)                                                               \
+    X(zyli##op##Strip_8u_C1R)                                                                      \
+    X(zyli##op##Strip_8u_C3R)                                                                      \
+    X(zyli##op##Strip_32f_C1R)
+BENCH_MORPH_OP(ZB_COPIES, Erode)
+BENCH_MORPH_OP(ZB_COPIES, Dilate)
+
+// One copy as [dilate][rect, cross, mask][8u C1, 8u C3, 32f C1].
+#define BENCH_MORPH_FN(NAME) as_fn(NAME),
+#define BENCH_MORPH_FN_SSE2(NAME) as_fn(NAME##_sse2),
+#define BENCH_MORPH_FN_AVX2(NAME) as_fn(NAME##_avx2),
+#define BENCH_MORPH_COPY(X)                                                                        \
     {                                                                                              \
-        {as_fn(zyli##op##Strip_Rect_8u_C1R), as_fn(zyli##op##Strip_Rect_8u_C3R),                   \
-         as_fn(zyli##op##Strip_Rect_32f_C1R)},                                                     \
-            {as_fn(zyli##op##Strip_Cross_8u_C1R), as_fn(zyli##op##Strip_Cross_8u_C3R),             \
-             as_fn(zyli##op##Strip_Cross_32f_C1R)},                                                \
-        {                                                                                          \
-            as_fn(zyli##op##Strip_8u_C1R), as_fn(zyli##op##Strip_8u_C3R),                          \
-                as_fn(zyli##op##Strip_32f_C1R)                                                     \
-        }                                                                                          \
+        BENCH_MORPH_OP(X, Erode) BENCH_MORPH_OP(X, Dilate)                                         \
     }
 
-Fn member_fn(const Format &f, int shape, bool dilate)
+// The copies benchmarked: the dispatched one (no suffix), then the SSE2 and AVX2 ones.
+#if ZYLCV_AVX2
+const char *const kCopies[] = {"", "/sse2", "/avx2"};
+#else
+const char *const kCopies[] = {""};
+#endif
+
+Fn member_fn(const Format &f, int shape, bool dilate, int copy)
 {
-    static const Fn fns[2][3][3] = {BENCH_MORPH_MEMBERS(Erode), BENCH_MORPH_MEMBERS(Dilate)};
+    static const Fn fns[][18] = {
+        BENCH_MORPH_COPY(BENCH_MORPH_FN),
+#if ZYLCV_AVX2
+        BENCH_MORPH_COPY(BENCH_MORPH_FN_SSE2),
+        BENCH_MORPH_COPY(BENCH_MORPH_FN_AVX2),
+#endif
+    };
     const int k = shape == 0 ? 0 : shape == 1 ? 1 : 2;
-    return fns[dilate][k][f.type == zyl32f ? 2 : f.channels == 1 ? 0 : 1];
+    return fns[copy][9 * dilate + 3 * k + (f.type == zyl32f ? 2 : f.channels == 1 ? 0 : 1)];
 }
 
 void finish(benchmark::State &s, const Frames &fr)
@@ -87,14 +112,14 @@ void finish(benchmark::State &s, const Frames &fr)
 }
 
 // stripRows 0: one whole-image call.
-void Zyl_Morph(benchmark::State &s, Element e, Format f, bool dilate, int stripRows)
+void Zyl_Morph(benchmark::State &s, Element e, Format f, bool dilate, int stripRows, int copy)
 {
     Frames fr(int(s.range(0)), int(s.range(1)), f);
     ZyliMorphState *st = nullptr;
     const int a = e.size / 2;
     zyliMorphologyInitAlloc(fr.w, f.type, f.channels, {e.size, e.size}, {a, a}, e.shape, nullptr,
                             &st);
-    Fn fn = member_fn(f, e.shape, dilate);
+    Fn fn = member_fn(f, e.shape, dilate, copy);
     for (auto _ : s) {
         if (stripRows == 0) {
             ZyliSize sz{fr.w, fr.h};
@@ -159,12 +184,13 @@ int register_all()
         for (const Element &e : kElements)
             for (bool dilate : {false, true}) {
                 const std::string op = dilate ? "Dilate" : "Erode", tag = fn + "/" + e.name;
-                benchmark::RegisterBenchmark(("Zyl_" + op + "/" + tag).c_str(), Zyl_Morph, e, f,
-                                             dilate, 0)
-                    ->Args({640, 480})
-                    ->Args({1920, 1080});
+                for (int c = 0; c < int(std::size(kCopies)); ++c)
+                    benchmark::RegisterBenchmark(("Zyl_" + op + "/" + tag + kCopies[c]).c_str(),
+                                                 Zyl_Morph, e, f, dilate, 0, c)
+                        ->Args({640, 480})
+                        ->Args({1920, 1080});
                 benchmark::RegisterBenchmark(("Zyl_" + op + "Strips16/" + tag).c_str(), Zyl_Morph,
-                                             e, f, dilate, 16)
+                                             e, f, dilate, 16, 0)
                     ->Args({640, 480})
                     ->Args({1920, 1080});
 #if ZYLCV_BENCH_OPENCV

@@ -263,6 +263,18 @@ template <class R, class T, bool Dilate> struct RectOps {
     }
 };
 
+// A cross window through the scratch row: the bar (the horizontal pass of the bordered anchor
+// row b) goes to bar, which stands in for the anchor row during the vertical step.
+template <class R, bool Dilate, class T>
+void bar_then_column(Zyl8u **table, const T *b, T *bar, T *dst, const Geometry &g)
+{
+    R::template hpass<Dilate>(b, bar, g.n, g.C, g.mW);
+    Zyl8u *anchorRow = table[g.aY];
+    table[g.aY] = reinterpret_cast<Zyl8u *>(bar);
+    R::template vpass<Dilate>(table, dst, g.n, g.mH);
+    table[g.aY] = anchorRow;
+}
+
 // Cross: raw rows enter the ring. For each destination row the anchor row gets its borders in
 // place (ring rows have room on both sides) and its horizontal pass into the scratch row, which
 // stands in for it during the vertical step: the column comes from the raw rows, the bar
@@ -276,13 +288,13 @@ template <class R, class T, bool Dilate> struct CrossOps {
     void copy(Zyl8u *to, const Zyl8u *from) { enter(to, reinterpret_cast<const T *>(from)); }
     void emit(Zyl8u **table, T *dst)
     {
-        Zyl8u *anchorRow = table[g.aY];
-        auto a = reinterpret_cast<T *>(anchorRow);
+        auto a = reinterpret_cast<T *>(table[g.aY]);
         put_borders(a, g.n, g.C, g.left, g.right);
-        R::template hpass<Dilate>(a - g.left, bar, g.n, g.C, g.mW);
-        table[g.aY] = reinterpret_cast<Zyl8u *>(bar);
-        R::template vpass<Dilate>(table, dst, g.n, g.mH);
-        table[g.aY] = anchorRow;
+        // Twins with a one-pass cross form the bar block by block and fold it into the column in
+        // its place, in the same order.
+        if constexpr (requires { R::template cross<Dilate>(table, a, bar, dst, g); })
+            R::template cross<Dilate>(table, a - g.left, bar, dst, g);
+        else bar_then_column<R, Dilate>(table, a - g.left, bar, dst, g);
     }
 };
 

@@ -263,6 +263,61 @@ struct Rows : FoldRows<Rows> {
         for (; i < len; ++i) b[i] = fold<D>(b[i], b[i + d]);
     }
 
+    // Cross windows in one pass from the bordered anchor row b: per step 64 bytes in two
+    // registers, the bar (the fold of b's mW shifted copies) is formed and folded into the column
+    // at the anchor's place, rows oldest first; then 32 bytes, with a last block that overlaps
+    // the one before (the destination is none of the sources). Rows shorter than 32 bytes and
+    // windows taller than 64 rows go through the scratch row bar.
+    template <bool D, class T>
+    static void cross(Zyl8u **table, const T *b, T *bar, T *out, const Geometry &g)
+    {
+        using L = Lanes<T, D>;
+        using V = typename L::V;
+        constexpr int kWide = L::kWide;
+        const int n = g.n, C = g.C, mW = g.mW, mH = g.mH, aY = g.aY;
+        if (mH > kChunk || n < kWide) {
+            bar_then_column<Rows, D>(table, b, bar, out, g);
+            return;
+        }
+        // Row pointers in a local array, so that stores to out cannot alias them.
+        const T *r[kChunk];
+        for (int i = 0; i < mH; ++i) r[i] = reinterpret_cast<const T *>(table[i]);
+        auto column = [&](V h, int x) {
+            V v = aY ? L::load(r[0] + x) : h;
+            for (int i = 1; i < aY; ++i) v = L::fold(v, L::load(r[i] + x));
+            if (aY) v = L::fold(v, h);
+            for (int i = aY + 1; i < mH; ++i) v = L::fold(v, L::load(r[i] + x));
+            return v;
+        };
+        int e = 0;
+        for (; e + 2 * kWide <= n; e += 2 * kWide) {
+            V h0 = L::load(b + e), h1 = L::load(b + e + kWide);
+            for (int k = 1; k < mW; ++k) {
+                h0 = L::fold(h0, L::load(b + e + k * C));
+                h1 = L::fold(h1, L::load(b + e + k * C + kWide));
+            }
+            V v0 = aY ? L::load(r[0] + e) : h0, v1 = aY ? L::load(r[0] + e + kWide) : h1;
+            for (int i = 1; i < aY; ++i) {
+                v0 = L::fold(v0, L::load(r[i] + e));
+                v1 = L::fold(v1, L::load(r[i] + e + kWide));
+            }
+            if (aY) v0 = L::fold(v0, h0), v1 = L::fold(v1, h1);
+            for (int i = aY + 1; i < mH; ++i) {
+                v0 = L::fold(v0, L::load(r[i] + e));
+                v1 = L::fold(v1, L::load(r[i] + e + kWide));
+            }
+            L::store(out + e, v0);
+            L::store(out + e + kWide, v1);
+        }
+        auto wide_block = [&](int x) {
+            V h = L::load(b + x);
+            for (int k = 1; k < mW; ++k) h = L::fold(h, L::load(b + x + k * C));
+            L::store(out + x, column(h, x));
+        };
+        if (e + kWide <= n) wide_block(e), e += kWide;
+        if (e < n) wide_block(n - kWide);
+    }
+
     // Suffix folds of a batch (mH <= 64): destination row j = fold(row j, row j + 1's suffix)
     // for j = mH - 2 down to 0, all in one pass. Per step 64 bytes in two registers, then 32,
     // then 8 bytes or 4 floats; the row ends element by element.
