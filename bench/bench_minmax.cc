@@ -6,6 +6,7 @@
 #include <random>
 #include <type_traits>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -47,59 +48,64 @@ template <class T> void finish(benchmark::State &s, const Frames<T> &f)
         benchmark::Counter(double(f.w) * f.h * s.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
-// The four layouts of one element type.
-#define ZYL_BENCH_TYPE(T, tag)                                                                     \
-    void Zyl_MinMaxIndx_##tag##_C1R(benchmark::State &s)                                           \
-    {                                                                                              \
-        Frames<T> f(int(s.range(0)), int(s.range(1)), 1);                                          \
-        Zyl32f lo, hi;                                                                             \
-        ZyliPoint loAt, hiAt;                                                                      \
-        for (auto _ : s)                                                                           \
-            zyliMinMaxIndx_##tag##_C1R(f.src, f.step, f.size(), &lo, &hi, &loAt, &hiAt);           \
-        finish(s, f);                                                                              \
-    }                                                                                              \
-    void Zyl_MinMaxIndx_##tag##_C1MR(benchmark::State &s)                                          \
-    {                                                                                              \
-        Frames<T> f(int(s.range(0)), int(s.range(1)), 1);                                          \
-        Zyl32f lo, hi;                                                                             \
-        ZyliPoint loAt, hiAt;                                                                      \
-        for (auto _ : s)                                                                           \
-            zyliMinMaxIndx_##tag##_C1MR(f.src, f.step, f.mask, f.maskStep, f.size(), &lo, &hi,     \
-                                        &loAt, &hiAt);                                             \
-        finish(s, f);                                                                              \
-    }                                                                                              \
-    void Zyl_MinMaxIndx_##tag##_C3CR(benchmark::State &s)                                          \
-    {                                                                                              \
-        Frames<T> f(int(s.range(0)), int(s.range(1)), 3);                                          \
-        Zyl32f lo, hi;                                                                             \
-        ZyliPoint loAt, hiAt;                                                                      \
-        for (auto _ : s)                                                                           \
-            zyliMinMaxIndx_##tag##_C3CR(f.src, f.step, f.size(), 2, &lo, &hi, &loAt, &hiAt);       \
-        finish(s, f);                                                                              \
-    }                                                                                              \
-    void Zyl_MinMaxIndx_##tag##_C3CMR(benchmark::State &s)                                         \
-    {                                                                                              \
-        Frames<T> f(int(s.range(0)), int(s.range(1)), 3);                                          \
-        Zyl32f lo, hi;                                                                             \
-        ZyliPoint loAt, hiAt;                                                                      \
-        for (auto _ : s)                                                                           \
-            zyliMinMaxIndx_##tag##_C3CMR(f.src, f.step, f.mask, f.maskStep, f.size(), 2, &lo, &hi, \
-                                         &loAt, &hiAt);                                            \
-        finish(s, f);                                                                              \
-    }
-ZYL_BENCH_TYPE(Zyl8u, 8u)
-ZYL_BENCH_TYPE(Zyl8s, 8s)
-ZYL_BENCH_TYPE(Zyl32f, 32f)
+// The four layouts of one element type, each over the function Fn it calls.
+template <class T, auto Fn> void Zyl_MinMaxIndx_C1R(benchmark::State &s)
+{
+    Frames<T> f(int(s.range(0)), int(s.range(1)), 1);
+    Zyl32f lo, hi;
+    ZyliPoint loAt, hiAt;
+    for (auto _ : s) Fn(f.src, f.step, f.size(), &lo, &hi, &loAt, &hiAt);
+    finish(s, f);
+}
+template <class T, auto Fn> void Zyl_MinMaxIndx_C1MR(benchmark::State &s)
+{
+    Frames<T> f(int(s.range(0)), int(s.range(1)), 1);
+    Zyl32f lo, hi;
+    ZyliPoint loAt, hiAt;
+    for (auto _ : s) Fn(f.src, f.step, f.mask, f.maskStep, f.size(), &lo, &hi, &loAt, &hiAt);
+    finish(s, f);
+}
+template <class T, auto Fn> void Zyl_MinMaxIndx_C3CR(benchmark::State &s)
+{
+    Frames<T> f(int(s.range(0)), int(s.range(1)), 3);
+    Zyl32f lo, hi;
+    ZyliPoint loAt, hiAt;
+    for (auto _ : s) Fn(f.src, f.step, f.size(), 2, &lo, &hi, &loAt, &hiAt);
+    finish(s, f);
+}
+template <class T, auto Fn> void Zyl_MinMaxIndx_C3CMR(benchmark::State &s)
+{
+    Frames<T> f(int(s.range(0)), int(s.range(1)), 3);
+    Zyl32f lo, hi;
+    ZyliPoint loAt, hiAt;
+    for (auto _ : s) Fn(f.src, f.step, f.mask, f.maskStep, f.size(), 2, &lo, &hi, &loAt, &hiAt);
+    finish(s, f);
+}
 
 #define SIZES ->Args({640, 480})->Args({1920, 1080})
-#define ZYL_BENCH_REGISTER(tag)                                                                    \
-    BENCHMARK(Zyl_MinMaxIndx_##tag##_C1R) SIZES;                                                   \
-    BENCHMARK(Zyl_MinMaxIndx_##tag##_C1MR) SIZES;                                                  \
-    BENCHMARK(Zyl_MinMaxIndx_##tag##_C3CR) SIZES;                                                  \
-    BENCHMARK(Zyl_MinMaxIndx_##tag##_C3CMR) SIZES;
-ZYL_BENCH_REGISTER(8u)
-ZYL_BENCH_REGISTER(8s)
-ZYL_BENCH_REGISTER(32f)
+// Zyl_MinMaxIndx_NAME for the copy that runs, and .../sse2 and .../avx2 for the two copies.
+#if ZYLCV_AVX2
+#define ZYL_BENCH_COPIES(NAME, T, FORM)                                                            \
+    ZB_COPIES(zyliMinMaxIndx_##NAME)                                                               \
+    BENCHMARK_TEMPLATE(Zyl_MinMaxIndx_##FORM, T, zyliMinMaxIndx_##NAME)                            \
+        ->Name("Zyl_MinMaxIndx_" #NAME) SIZES;                                                     \
+    BENCHMARK_TEMPLATE(Zyl_MinMaxIndx_##FORM, T, zyliMinMaxIndx_##NAME##_sse2)                     \
+        ->Name("Zyl_MinMaxIndx_" #NAME "/sse2") SIZES;                                             \
+    BENCHMARK_TEMPLATE(Zyl_MinMaxIndx_##FORM, T, zyliMinMaxIndx_##NAME##_avx2)                     \
+        ->Name("Zyl_MinMaxIndx_" #NAME "/avx2") SIZES;
+#else
+#define ZYL_BENCH_COPIES(NAME, T, FORM)                                                            \
+    BENCHMARK_TEMPLATE(Zyl_MinMaxIndx_##FORM, T, zyliMinMaxIndx_##NAME)                            \
+        ->Name("Zyl_MinMaxIndx_" #NAME) SIZES;
+#endif
+#define ZYL_BENCH_REGISTER(T, tag)                                                                 \
+    ZYL_BENCH_COPIES(tag##_C1R, T, C1R)                                                            \
+    ZYL_BENCH_COPIES(tag##_C1MR, T, C1MR)                                                          \
+    ZYL_BENCH_COPIES(tag##_C3CR, T, C3CR)                                                          \
+    ZYL_BENCH_COPIES(tag##_C3CMR, T, C3CMR)
+ZYL_BENCH_REGISTER(Zyl8u, 8u)
+ZYL_BENCH_REGISTER(Zyl8s, 8s)
+ZYL_BENCH_REGISTER(Zyl32f, 32f)
 
 #if ZYLCV_BENCH_OPENCV
 template <class T> int cv_depth()

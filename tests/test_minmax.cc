@@ -452,13 +452,13 @@ template <class T, class... A> MinMaxLoc twin_search(zt::Twin t, Form f, A... ar
                     : ZT_ENTRY(t, minmaxindx<T, 3, false>)(args...);
 }
 
-// Every twin agrees with the portable one on every field, row by row and as one long row, on widths
-// around each block size, unaligned pointers, every channel and mask pattern.
+// Every twin agrees with the portable one on every field, row by row and as one long row, on every
+// width up to 70 and longer rows, unaligned pointers, every channel and mask pattern.
 TYPED_TEST(MinMaxIndx, TwinsAgree)
 {
     using T = TypeParam;
     std::uint32_t seed = 900;
-    for (int w : {1, 7, 8, 9, 31, 32, 33, 40, 63, 64, 65, 77, 100, 129, 260, 1000})
+    for (int w = 1; w <= 1000; w = w < 70 ? w + 1 : 2 * w - 11)
         for (Form f : kForms)
             for (int ch = 0; ch < f.nch; ++ch)
                 for (int off : {0, int(sizeof(T))}) {

@@ -211,9 +211,10 @@ namespace zylcv {
 // The search over `height` rows of `width` pixels (contiguous rows may come as one long row) of
 // N elements (1 or 3), `ch` the element of interest; `mask` is ignored unless Masked. The
 // result carries raster indices in rows of `width` pixels.
-ZYLCV_DECLARE_TWINS(template <class T, int N, bool Masked>
-                    minmax::MinMaxLoc minmaxindx(const T *src, int srcStep, const Zyl8u *mask,
-                                                 int maskStep, long width, int height, int ch);)
+ZYLCV_DECLARE_TWINS_AVX2(template <class T, int N, bool Masked>
+                         minmax::MinMaxLoc minmaxindx(const T *src, int srcStep, const Zyl8u *mask,
+                                                      int maskStep, long width, int height,
+                                                      int ch);)
 
 }  // namespace zylcv
 
@@ -230,8 +231,8 @@ ZYLCV_DECLARE_TWINS(template <class T, int N, bool Masked>
     ZYLCV_MINMAX_INSTANCES(Zyl8u) ZYLCV_MINMAX_INSTANCES(Zyl8s) ZYLCV_MINMAX_INSTANCES(Zyl32f)
 #define ZYLCV_MINMAX_INSTANCES(T)                                                                  \
     ZYLCV_MINMAX_INSTANCE(T, 1, false)                                                             \
-    ZYLCV_MINMAX_INSTANCE(T, 3, false) ZYLCV_MINMAX_INSTANCE(T, 1, true)                           \
-        ZYLCV_MINMAX_INSTANCE(T, 3, true)
+    ZYLCV_MINMAX_INSTANCE(T, 3, false)                                                             \
+    ZYLCV_MINMAX_INSTANCE(T, 1, true) ZYLCV_MINMAX_INSTANCE(T, 3, true)
 #define ZYLCV_MINMAX_INSTANCE(T, N, M)                                                             \
     template minmax::MinMaxLoc minmaxindx<T, N, M>(const T *, int, const Zyl8u *, int, long, int,  \
                                                    int);
