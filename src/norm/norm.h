@@ -280,10 +280,10 @@ namespace zylcv {
 // The norm of kind K over terms R of the selected pixels. `b` and `bStep` are ignored for
 // NormTerm::Value. `coi` is 0 for a one-channel image, else the channel of interest 1..3 of a
 // three-channel image (the pointers address the first element of the first pixel).
-ZYLCV_DECLARE_TWINS(template <norm::NormKind K, norm::NormTerm R, class T>
-                    double masked_norm(const T *a, int aStep, const T *b, int bStep,
-                                       const Zyl8u *mask, int maskStep, int width, int height,
-                                       int coi);)
+ZYLCV_DECLARE_TWINS_AVX2(template <norm::NormKind K, norm::NormTerm R, class T>
+                         double masked_norm(const T *a, int aStep, const T *b, int bStep,
+                                            const Zyl8u *mask, int maskStep, int width, int height,
+                                            int coi);)
 
 }  // namespace zylcv
 
@@ -301,10 +301,11 @@ ZYLCV_DECLARE_TWINS(template <norm::NormKind K, norm::NormTerm R, class T>
     ZYLCV_NORM_INSTANCES(L2)
 #define ZYLCV_NORM_INSTANCES(K)                                                                    \
     ZYLCV_NORM_INSTANCE(K, Value, Zyl8u)                                                           \
-    ZYLCV_NORM_INSTANCE(K, Value, Zyl8s) ZYLCV_NORM_INSTANCE(K, Value, Zyl32f)                     \
-        ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u) ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s)                    \
-            ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u)                \
-                ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s) ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl8s)                                                           \
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl32f) ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u)                      \
+        ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s) ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f)                   \
+            ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s)                  \
+                ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
 #define ZYLCV_NORM_INSTANCE(K, R, T)                                                               \
     template double masked_norm<norm::NormKind::K, norm::NormTerm::R, T>(                          \
         const T *, int, const T *, int, const Zyl8u *, int, int, int, int);
