@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>

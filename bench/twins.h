@@ -7,6 +7,20 @@
 #include <benchmark/benchmark.h>
 
 #include "zylcv.h"
+#if ZYLCV_AVX2
+#include "core/cpu.h"
+#endif
+
+// The twin the dispatched functions run on this CPU, in the context lines every run prints.
+inline const bool zbKernelsNamed = [] {
+#if ZYLCV_AVX2
+    const char *twin = zylcv::cpu::avx2_usable(zylcv::cpu::read()) ? "AVX2" : "SSE2";
+#else
+    const char *twin = ZYLCV_SIMD ? "SSE2" : "portable";
+#endif
+    benchmark::AddCustomContext("zylcv kernels", twin);
+    return true;
+}();
 
 #if ZYLCV_AVX2
 // Declares the two copies of NAME.
