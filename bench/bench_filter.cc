@@ -6,6 +6,7 @@
 #include <random>
 #include <type_traits>
 
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -52,28 +53,15 @@ template <class S> constexpr ZylDataType type_of()
 {
     return std::is_same_v<S, Zyl8u> ? zyl8u : std::is_same_v<S, Zyl8s> ? zyl8s : zyl32f;
 }
-ZylStatus call(Filter f, const Zyl8u *s, int ss, Zyl16s *d, int ds, ZyliSize *r, ZyliConvState *st)
-{
-    return f == Sobel     ? zyliSobel_8u16s_C1R(s, ss, d, ds, r, st, zylStripWhole)
-           : f == Laplace ? zyliLaplace_8u16s_C1R(s, ss, d, ds, r, st, zylStripWhole)
-                          : zyliBlur_8u16s_C1R(s, ss, d, ds, r, st, zylStripWhole);
-}
-ZylStatus call(Filter f, const Zyl8s *s, int ss, Zyl16s *d, int ds, ZyliSize *r, ZyliConvState *st)
-{
-    return f == Sobel     ? zyliSobel_8s16s_C1R(s, ss, d, ds, r, st, zylStripWhole)
-           : f == Laplace ? zyliLaplace_8s16s_C1R(s, ss, d, ds, r, st, zylStripWhole)
-                          : zyliBlur_8s16s_C1R(s, ss, d, ds, r, st, zylStripWhole);
-}
-ZylStatus call(Filter f, const Zyl32f *s, int ss, Zyl32f *d, int ds, ZyliSize *r, ZyliConvState *st)
-{
-    return f == Sobel     ? zyliSobel_32f_C1R(s, ss, d, ds, r, st, zylStripWhole)
-           : f == Laplace ? zyliLaplace_32f_C1R(s, ss, d, ds, r, st, zylStripWhole)
-                          : zyliBlur_32f_C1R(s, ss, d, ds, r, st, zylStripWhole);
-}
+template <class S, class D>
+S source_of(ZylStatus (*)(const S *, Zyl32s, D *, Zyl32s, ZyliSize *, ZyliConvState *,
+                          ZylStripRole));
 
-// Arguments: width, height, aperture. The Sobel filter computes d/dx.
-template <Filter F, class S> void Zyl(benchmark::State &s)
+// Whole-image calls of Fn, a member of filter F. Arguments: width, height, aperture. The Sobel
+// filter computes d/dx.
+template <Filter F, auto Fn> void run(benchmark::State &s)
 {
+    using S = decltype(source_of(Fn));
     Frames<S> f(int(s.range(0)), int(s.range(1)));
     const int k = int(s.range(2));
     ZyliConvState *st = nullptr;
@@ -82,7 +70,7 @@ template <Filter F, class S> void Zyl(benchmark::State &s)
     else zyliBlurInitAlloc(f.w, type_of<S>(), k, &st);
     for (auto _ : s) {
         ZyliSize roi{f.w, f.h};
-        call(F, f.src, f.srcStep, f.dst, f.dstStep, &roi, st);
+        Fn(f.src, f.srcStep, f.dst, f.dstStep, &roi, st, zylStripWhole);
         benchmark::ClobberMemory();
     }
     zyliConvolFree(&st);
@@ -96,15 +84,20 @@ template <Filter F, class S> void Zyl(benchmark::State &s)
         ->Args({1920, 1080, 3})                                                                    \
         ->Args({1920, 1080, 5})                                                                    \
         ->Args({1920, 1080, 7})
-BENCHMARK(Zyl<Sobel, Zyl8u>) ARGS;
-BENCHMARK(Zyl<Sobel, Zyl8s>) ARGS;
-BENCHMARK(Zyl<Sobel, Zyl32f>) ARGS;
-BENCHMARK(Zyl<Laplace, Zyl8u>) ARGS;
-BENCHMARK(Zyl<Laplace, Zyl8s>) ARGS;
-BENCHMARK(Zyl<Laplace, Zyl32f>) ARGS;
-BENCHMARK(Zyl<Blur, Zyl8u>) ARGS;
-BENCHMARK(Zyl<Blur, Zyl8s>) ARGS;
-BENCHMARK(Zyl<Blur, Zyl32f>) ARGS;
+// Zyl_<filter>_<type> for the running copy of the member and for each twin's.
+#define ZYL(F, T, FN)                                                                              \
+    ZB_COPIES(FN)                                                                                  \
+    template <auto Fn> void Zyl_##F##_##T(benchmark::State &s) { run<F, Fn>(s); }                  \
+    ZB_TWINS(Zyl_##F##_##T, FN, ARGS)
+ZYL(Sobel, 8u, zyliSobel_8u16s_C1R);
+ZYL(Sobel, 8s, zyliSobel_8s16s_C1R);
+ZYL(Sobel, 32f, zyliSobel_32f_C1R);
+ZYL(Laplace, 8u, zyliLaplace_8u16s_C1R);
+ZYL(Laplace, 8s, zyliLaplace_8s16s_C1R);
+ZYL(Laplace, 32f, zyliLaplace_32f_C1R);
+ZYL(Blur, 8u, zyliBlur_8u16s_C1R);
+ZYL(Blur, 8s, zyliBlur_8s16s_C1R);
+ZYL(Blur, 32f, zyliBlur_32f_C1R);
 
 #if ZYLCV_BENCH_OPENCV
 template <Filter F, class S> void Cv(benchmark::State &s)
