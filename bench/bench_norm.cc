@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "../tests/support/norm_calls.h"
+#include "twins.h"
 #include "zylcv.h"
 #if ZYLCV_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -16,6 +17,16 @@
 namespace {
 
 using namespace norm_calls;
+
+#if ZYLCV_AVX2
+// The SSE2 and AVX2 copies of every member.
+#define ZB_NORM_COPIES(name, term, K, TY, T, C, B) ZB_COPIES(zyli##name##_##K##_##TY##_C##C##MR)
+ZT_NORM_EACH(ZB_NORM_COPIES)
+#define ZB_NORM_SSE2(...) ZT_NORM_MEMBER(_sse2, __VA_ARGS__),
+#define ZB_NORM_AVX2(...) ZT_NORM_MEMBER(_avx2, __VA_ARGS__),
+const Member kSse2[] = {ZT_NORM_EACH(ZB_NORM_SSE2)};
+const Member kAvx2[] = {ZT_NORM_EACH(ZB_NORM_AVX2)};
+#endif
 
 // Two sources and a mask in 32-byte aligned memory: random pixels, three of four pixels selected.
 struct Frames {
@@ -107,11 +118,18 @@ void cv_peer(benchmark::State &s, const Member &mb, int w, int h)
 int main(int argc, char **argv)
 {
     const int sizes[][2] = {{640, 480}, {1920, 1080}};
-    for (const Member &mb : kMembers)
+    for (std::size_t i = 0; i < std::size(kMembers); ++i)
         for (auto &sz : sizes) {
-            std::string suffix =
-                std::string(mb.name) + "/" + std::to_string(sz[0]) + "x" + std::to_string(sz[1]);
+            const Member &mb = kMembers[i];
+            const std::string size = std::to_string(sz[0]) + "x" + std::to_string(sz[1]);
+            const std::string suffix = std::string(mb.name) + "/" + size;
             benchmark::RegisterBenchmark(("Zyl/" + suffix).c_str(), zyl, mb, sz[0], sz[1]);
+#if ZYLCV_AVX2
+            benchmark::RegisterBenchmark(("Zyl/" + std::string(mb.name) + "/sse2/" + size).c_str(),
+                                         zyl, kSse2[i], sz[0], sz[1]);
+            benchmark::RegisterBenchmark(("Zyl/" + std::string(mb.name) + "/avx2/" + size).c_str(),
+                                         zyl, kAvx2[i], sz[0], sz[1]);
+#endif
 #if ZYLCV_BENCH_OPENCV
             benchmark::RegisterBenchmark(("Cv/" + suffix).c_str(), cv_peer, mb, sz[0], sz[1]);
 #endif

@@ -35,15 +35,16 @@ template <class T> constexpr Type type_of()
     return std::is_same_v<T, Zyl8u> ? Type::U8 : std::is_same_v<T, Zyl8s> ? Type::S8 : Type::F32;
 }
 
-// One member, zyli<name>_<K>_<TY>_C<C>MR: C is 1 or 3C (channel of interest), B is ZT_NORM_TWO
-// when the function takes a second source.
-#define ZT_NORM_MEMBER(name, term, K, TY, T, C, B)                                                 \
+// One member, zyli<name>_<K>_<TY>_C<C>MR<COPY>: C is 1 or 3C (channel of interest), B is
+// ZT_NORM_TWO when the function takes a second source; COPY is empty, or _sse2 or _avx2 for a
+// copy of the function in builds with the AVX2 twins.
+#define ZT_NORM_MEMBER(COPY, name, term, K, TY, T, C, B)                                           \
     {                                                                                              \
 #name "_" #K "_" #TY "_C" #C "MR", Term::term, Kind::K, type_of<T>(), #C[0] == '3',           \
      +[](const void *a, int as, const void *b, int bs, const Zyl8u *m, int ms, ZyliSize r, int c,  \
          Zyl64f *o) {                                                                              \
          (void)b, (void)bs, (void)c;                                                               \
-         return zyli##name##_##K##_##TY##_C##C##MR(static_cast<const T *>(a), as,                  \
+         return zyli##name##_##K##_##TY##_C##C##MR##COPY(static_cast<const T *>(a), as,            \
                                                    B(static_cast<const T *>(b), bs,) m, ms, r,     \
                                                    ZT_NORM_COI_##C o);                             \
      }    \
@@ -52,22 +53,22 @@ template <class T> constexpr Type type_of()
 #define ZT_NORM_COI_3C c,
 #define ZT_NORM_ONE(...)
 #define ZT_NORM_TWO(...) __VA_ARGS__
-#define ZT_NORM_MEMBERS(K, TY, T)                                                                  \
-    ZT_NORM_MEMBER(Norm, Value, K, TY, T, 1, ZT_NORM_ONE),                                         \
-        ZT_NORM_MEMBER(Norm, Value, K, TY, T, 3C, ZT_NORM_ONE),                                    \
-        ZT_NORM_MEMBER(NormDiff, Diff, K, TY, T, 1, ZT_NORM_TWO),                                  \
-        ZT_NORM_MEMBER(NormDiff, Diff, K, TY, T, 3C, ZT_NORM_TWO),                                 \
-        ZT_NORM_MEMBER(NormRel, Rel, K, TY, T, 1, ZT_NORM_TWO),                                    \
-        ZT_NORM_MEMBER(NormRel, Rel, K, TY, T, 3C, ZT_NORM_TWO)
+// X(name, term, K, TY, T, C, B) for the six members of one kind and type, and for all 54: kinds
+// Inf, L1, L2, each over 8u, 8s and 32f.
+#define ZT_NORM_FORMS(X, K, TY, T)                                                                 \
+    X(Norm, Value, K, TY, T, 1, ZT_NORM_ONE)                                                       \
+    X(Norm, Value, K, TY, T, 3C, ZT_NORM_ONE) X(NormDiff, Diff, K, TY, T, 1, ZT_NORM_TWO)          \
+        X(NormDiff, Diff, K, TY, T, 3C, ZT_NORM_TWO) X(NormRel, Rel, K, TY, T, 1, ZT_NORM_TWO)     \
+            X(NormRel, Rel, K, TY, T, 3C, ZT_NORM_TWO)
+#define ZT_NORM_EACH(X)                                                                            \
+    ZT_NORM_FORMS(X, Inf, 8u, Zyl8u)                                                               \
+    ZT_NORM_FORMS(X, Inf, 8s, Zyl8s) ZT_NORM_FORMS(X, Inf, 32f, Zyl32f)                            \
+        ZT_NORM_FORMS(X, L1, 8u, Zyl8u) ZT_NORM_FORMS(X, L1, 8s, Zyl8s)                            \
+            ZT_NORM_FORMS(X, L1, 32f, Zyl32f) ZT_NORM_FORMS(X, L2, 8u, Zyl8u)                      \
+                ZT_NORM_FORMS(X, L2, 8s, Zyl8s) ZT_NORM_FORMS(X, L2, 32f, Zyl32f)
 
-// All 54 members: kinds Inf, L1, L2, each over 8u, 8s and 32f.
-inline const Member kMembers[] = {
-    ZT_NORM_MEMBERS(Inf, 8u, Zyl8u),   ZT_NORM_MEMBERS(Inf, 8s, Zyl8s),
-    ZT_NORM_MEMBERS(Inf, 32f, Zyl32f), ZT_NORM_MEMBERS(L1, 8u, Zyl8u),
-    ZT_NORM_MEMBERS(L1, 8s, Zyl8s),    ZT_NORM_MEMBERS(L1, 32f, Zyl32f),
-    ZT_NORM_MEMBERS(L2, 8u, Zyl8u),    ZT_NORM_MEMBERS(L2, 8s, Zyl8s),
-    ZT_NORM_MEMBERS(L2, 32f, Zyl32f),
-};
+#define ZT_NORM_ENTRY(...) ZT_NORM_MEMBER(, __VA_ARGS__),
+inline const Member kMembers[] = {ZT_NORM_EACH(ZT_NORM_ENTRY)};
 
 }  // namespace norm_calls
 
