@@ -1,10 +1,12 @@
 // AVX2 strip-filter kernels. Horizontal passes take 32 pixels per step for 8-bit sources (two
-// vectors of sixteen 16-bit lanes), then 16, then 8 in a half register; 16, 8, then 4 pixels for
-// 32f. Vertical sums take one vector per step, then a half one: 16-bit rows are summed into
-// 32-bit lanes by pmaddwd and saturated by packssdw (both within 128-bit halves, so the columns
-// come back in order), or, when the kernels cannot leave the 16-bit range, summed in 16-bit
-// lanes. A row entering a full window is filtered and summed in one pass, its horizontal results
-// used from registers. Columns whose window crosses a row end, and the last pixels of a row, go
+// vectors of sixteen 16-bit lanes), then 16, then 8 in a half register. 32f rows of 8 + a pixels
+// or more (a = aperture / 2) take 16, then 8 pixels per step, aligned to the ring rows, and their
+// end columns as whole vectors whose lanes replicate the end pixels; narrower rows take 4.
+// Vertical sums take one vector per step, then a half one: 16-bit rows are summed into 32-bit
+// lanes by pmaddwd and saturated by packssdw (both within 128-bit halves, so the columns come back
+// in order), or, when the kernels cannot leave the 16-bit range, summed in 16-bit lanes. A row
+// entering a full window is filtered and summed in one pass, its horizontal results used from
+// registers. Otherwise columns whose window crosses a row end, and the last pixels of a row, go
 // through the scalar helpers of filter.h, so every twin gives the same bits. Box sums of 8-bit
 // rows take 32, 16, then 8 pixels per step; 32f box sums are the shared running sums. Kernels
 // are instantiated per aperture and parity, so a window's taps stay in registers.
@@ -193,26 +195,62 @@ ZYLCV_INLINE void walk(const S *src, int w, B body, E edge)
     for (; x < w; ++x) edge(x);
 }
 
-// Walks a 32f row: per step 16 pixels (then 8, then 4), handing the mirrored pairs of each group
-// of eight (or four) to body(x, pairs); the row ends go to edge(x).
+// The eight pixels at p with lane i holding pixel i + d clamped to [0, 8): the neighbours at
+// offset d of a row's first (d < 0) or last (d > 0) eight pixels, border replicated.
+ZYLCV_INLINE __m256 clamped8(const Zyl32f *p, int d)
+{
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i i = _mm256_min_epi32(
+        _mm256_max_epi32(_mm256_add_epi32(lane, _mm256_set1_epi32(d)), _mm256_setzero_si256()),
+        _mm256_set1_epi32(7));
+    return _mm256_permutevar8x32_ps(load(p), i);
+}
+
+// The mirrored pairs of the eight pixels whose neighbours v(d) gives, handed to body(x, pairs).
+template <int K, bool ODD, class L, class B> ZYLCV_INLINE void pairs_to(int x, L v, B &body)
+{
+    __m256 p[K / 2 + 1];
+    mirror<F32, K, ODD>(v, p);
+    body(x, p);
+}
+
+// Walks a 32f row, handing the mirrored pairs of each group of eight (or four) pixels to
+// body(x, pairs). Rows of at least 8 + a pixels go as vectors only: the first eight columns with
+// the neighbours left of the row replicated within the vector, then 16 (then 8) per step from
+// the column where `lead` + x is 32-byte aligned, then the last 8 + a columns as two vectors,
+// the last one replicating the neighbours right of the row; these may overlap columns done.
+// Doing a column twice writes the same values again: its results depend only on the source row
+// and the window's older ring rows. Narrower rows take 4 pixels per step and their ends go to
+// edge(x).
 template <int K, bool ODD, class B, class E>
-ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge)
+ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge, const Zyl32f *lead)
 {
     constexpr int a = K / 2;
     int x = 0;
+    if (w >= 8 + a) {
+        auto step = [&](int at, auto v) ZYLCV_INLINE_LAMBDA { pairs_to<K, ODD>(at, v, body); };
+        step(0,
+             [&](int d) ZYLCV_INLINE_LAMBDA { return d < 0 ? clamped8(src, d) : load(src + d); });
+        x = 8 - int((reinterpret_cast<std::uintptr_t>(lead) / sizeof(Zyl32f)) & 7);
+        for (; x + 16 + a <= w; x += 16) {
+            __m256 p0[a + 1], p1[a + 1];
+            mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + d); }, p0);
+            mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + 8 + d); },
+                                p1);
+            body(x, p0);
+            body(x + 8, p1);
+        }
+        for (; x + 8 + a <= w; x += 8)
+            step(x, [&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + d); });
+        const int e = w - 8;
+        if (x < e) step(e - a, [&](int d) ZYLCV_INLINE_LAMBDA { return load(src + e - a + d); });
+        if (x < w)
+            step(e, [&](int d) ZYLCV_INLINE_LAMBDA {
+                return d > 0 ? clamped8(src + e, d) : load(src + e + d);
+            });
+        return;
+    }
     for (; x < a && x < w; ++x) edge(x);
-    for (; x + 16 + a <= w; x += 16) {
-        __m256 p0[a + 1], p1[a + 1];
-        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + d); }, p0);
-        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + 8 + d); }, p1);
-        body(x, p0);
-        body(x + 8, p1);
-    }
-    for (; x + 8 + a <= w; x += 8) {
-        __m256 p[a + 1];
-        mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + d); }, p);
-        body(x, p);
-    }
     for (; x + 4 + a <= w; x += 4) {
         __m128 p[a + 1];
         mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return _mm_loadu_ps(src + x + d); },
@@ -220,6 +258,12 @@ ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge)
         body(x, p);
     }
     for (; x < w; ++x) edge(x);
+}
+// 8-bit rows ignore `lead`.
+template <int K, bool ODD, class S, class B, class E>
+ZYLCV_INLINE void walk(const S *src, int w, B body, E edge, const void *)
+{
+    walk<K, ODD>(src, w, body, edge);
 }
 
 ZYLCV_INLINE void store_lanes(Zyl16s *p, __m256i v) { store(p, v); }
@@ -239,7 +283,7 @@ void hrow(const S *src, int w, T *out, const Taps<T> &t)
     auto edge = [&](int x) ZYLCV_INLINE_LAMBDA {
         out[x] = static_cast<T>(filter::hpass_px(src, w, x, t));
     };
-    walk<K, ODD>(src, w, body, edge);
+    walk<K, ODD>(src, w, body, edge, out);
 }
 
 // Two symmetric kernels over one source row into two ring rows, sharing the mirrored pairs.
@@ -257,7 +301,8 @@ void hrow2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<
         [&](int x) ZYLCV_INLINE_LAMBDA {
             outA[x] = static_cast<T>(filter::hpass_px(src, w, x, ta));
             outB[x] = static_cast<T>(filter::hpass_px(src, w, x, tb));
-        });
+        },
+        outA);
 }
 
 // ---- vertical passes ----------------------------------------------------------------------------
@@ -440,7 +485,8 @@ void hvrow(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx, const Ta
         [&](int x) ZYLCV_INLINE_LAMBDA {
             out[x] = static_cast<T>(filter::hpass_px(src, w, x, tx));
             filter::store_px(dst + x, filter::vpass_px(r, x, ty));
-        });
+        },
+        out);
 }
 // Laplace: both horizontal results of the row into the newest rows of rings A and B, then the
 // output row.
@@ -471,7 +517,8 @@ void hvrow2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<
             outA[x] = static_cast<T>(filter::hpass_px(src, w, x, kd));
             outB[x] = static_cast<T>(filter::hpass_px(src, w, x, ks));
             filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
-        });
+        },
+        outA);
 }
 
 // ---- box sums -----------------------------------------------------------------------------------
