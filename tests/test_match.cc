@@ -334,7 +334,7 @@ TYPED_TEST(MatchTyped, BlocksMatchReference)
         }
     Rng rng(++seed);
     check_blocks<T>(rng, 270000, 1, 2);
-    for (int n : {1, 9, 33, 71, 127})
+    for (int n : {1, 9, 33, 71, 127, 191})
         for (Guard g : {Guard::Before, Guard::After}) {
             Rng rng(n);
             GuardedImage<T> a(n, 1, 1, g), b(n, 1, 1, g);

@@ -1,6 +1,8 @@
-// AVX2 template-matching kernels. The integer block sums read 64 bytes per step from each run
-// (aligned loads when both runs are 32-byte aligned), then 32, then 8 bytes, then single
-// elements. Per 32 bytes, squares and products are formed in 16-bit lanes and paired into 32-bit
+// AVX2 template-matching kernels. The integer block sums split a run into two halves of whole
+// 64-byte steps read side by side (four streams keep more loads in flight than two), then go
+// through the rest 32, then 8 bytes at a time, then by single elements; loads are aligned when
+// both runs are 32-byte aligned. Per 32 bytes, the even and the odd bytes are widened in place to
+// 16-bit lanes (a mask and a shift, no shuffles) and their squares or products paired into 32-bit
 // lanes (vpmaddwd); 32-bit lane sums of up to 8192 such blocks (at most 8192 * 4 * 65025 < 2^32)
 // are then widened into 64-bit accumulators, so the results are exact for any length and equal
 // to every other twin's whatever the order of the lanes. Pixel sums add 8-byte sums of absolute
@@ -51,9 +53,9 @@ ZYLCV_INLINE __m128i widen_s(__m128i v)
     return _mm_add_epi64(_mm_cvtepi32_epi64(v), _mm_cvtepi32_epi64(_mm_unpackhi_epi64(v, v)));
 }
 
-// Squared differences: |a - b| as the larger minus the smaller byte, widened to 16 bits and
-// squared into 32-bit pairs. 8s runs are biased by +128 first, which cancels in the difference.
-// Unpacking within 128-bit halves only reorders the terms of an exact sum.
+// Squared differences: |a - b| as the larger minus the smaller byte, its even and odd bytes
+// widened to 16 bits and squared into 32-bit pairs. 8s runs are biased by +128 first, which
+// cancels in the difference.
 template <bool Signed> struct L2 {
     static constexpr bool kSigned = false;  // every lane sum is non-negative
     template <class V> static V absdiff(V a, V b)
@@ -74,9 +76,10 @@ template <bool Signed> struct L2 {
     }
     static __m256i block(__m256i a, __m256i b)
     {
-        const __m256i d = absdiff(a, b), z = _mm256_setzero_si256();
-        const __m256i lo = _mm256_unpacklo_epi8(d, z), hi = _mm256_unpackhi_epi8(d, z);
-        return _mm256_add_epi32(_mm256_madd_epi16(lo, lo), _mm256_madd_epi16(hi, hi));
+        const __m256i d = absdiff(a, b);
+        const __m256i even = _mm256_and_si256(d, _mm256_set1_epi16(0xFF)),
+                      odd = _mm256_srli_epi16(d, 8);
+        return _mm256_add_epi32(_mm256_madd_epi16(even, even), _mm256_madd_epi16(odd, odd));
     }
     static __m128i eight(__m128i a, __m128i b)
     {
@@ -85,23 +88,23 @@ template <bool Signed> struct L2 {
     }
 };
 
-// Products: bytes zero-extended (8u) or sign-extended (8s) to 16 bits, paired into 32 bits.
+// Products: even and odd bytes zero-extended (8u) or sign-extended (8s) to 16 bits in place,
+// paired into 32 bits.
 template <bool Signed> struct CC {
     static constexpr bool kSigned = Signed;
-    static __m256i lo16(__m256i v)
+    static __m256i even16(__m256i v)
     {
-        return Signed ? _mm256_srai_epi16(_mm256_unpacklo_epi8(v, v), 8)
-                      : _mm256_unpacklo_epi8(v, _mm256_setzero_si256());
+        return Signed ? _mm256_srai_epi16(_mm256_slli_epi16(v, 8), 8)
+                      : _mm256_and_si256(v, _mm256_set1_epi16(0xFF));
     }
-    static __m256i hi16(__m256i v)
+    static __m256i odd16(__m256i v)
     {
-        return Signed ? _mm256_srai_epi16(_mm256_unpackhi_epi8(v, v), 8)
-                      : _mm256_unpackhi_epi8(v, _mm256_setzero_si256());
+        return Signed ? _mm256_srai_epi16(v, 8) : _mm256_srli_epi16(v, 8);
     }
     static __m256i block(__m256i a, __m256i b)
     {
-        return _mm256_add_epi32(_mm256_madd_epi16(lo16(a), lo16(b)),
-                                _mm256_madd_epi16(hi16(a), hi16(b)));
+        return _mm256_add_epi32(_mm256_madd_epi16(even16(a), even16(b)),
+                                _mm256_madd_epi16(odd16(a), odd16(b)));
     }
     static __m128i eight(__m128i a, __m128i b)
     {
@@ -116,27 +119,34 @@ template <class Op, class V> ZYLCV_INLINE V widen(V v)
     else return widen_u(v);
 }
 
-// Per step: 64 bytes of each run in two registers, then 32, into 32-bit lanes widened every
-// chunk; then 8 bytes in a half register; the run ends element by element through the exact
-// scalar rule.
+// Per step: 64 bytes at the same offset in each half of the runs' whole 128-byte part, two
+// registers per half, into one 32-bit accumulator per half, widened every chunk; then 32 bytes,
+// then 8 bytes in a half register; the run ends element by element through the exact scalar
+// rule.
 template <class Op, int P, class T, class One>
 long long block_run(const T *a, const T *b, long len, One one)
 {
+    const long half = len / 128 * 64;
+    const T *a1 = a + half, *b1 = b + half;
+    auto step = [&](const T *x, const T *y, long i) ZYLCV_INLINE_LAMBDA {
+        return _mm256_add_epi32(Op::block(load<P>(x + i), load<P>(y + i)),
+                                Op::block(load<P>(x + i + 32), load<P>(y + i + 32)));
+    };
     __m256i acc = _mm256_setzero_si256();
-    long i = 0;
-    while (len - i >= 32) {
-        const long end = i + ((len - i < kChunkBytes ? len - i : kChunkBytes) & ~31L);
+    for (long i = 0; i < half;) {
+        const long end = i + (half - i < kChunkBytes ? half - i : kChunkBytes);
+        __m256i part0 = _mm256_setzero_si256(), part1 = part0;
+        for (; i < end; i += 64) {
+            part0 = _mm256_add_epi32(part0, step(a, b, i));
+            part1 = _mm256_add_epi32(part1, step(a1, b1, i));
+        }
+        acc = _mm256_add_epi64(acc, _mm256_add_epi64(widen<Op>(part0), widen<Op>(part1)));
+    }
+    long i = 2 * half;
+    if (len - i >= 32) {
         __m256i part = _mm256_setzero_si256();
-        for (; i + 64 <= end; i += 64) {
-            prefetch(a + i + 512);
-            prefetch(b + i + 512);
+        for (; i + 32 <= len; i += 32)
             part = _mm256_add_epi32(part, Op::block(load<P>(a + i), load<P>(b + i)));
-            part = _mm256_add_epi32(part, Op::block(load<P>(a + i + 32), load<P>(b + i + 32)));
-        }
-        if (i < end) {
-            part = _mm256_add_epi32(part, Op::block(load<P>(a + i), load<P>(b + i)));
-            i += 32;
-        }
         acc = _mm256_add_epi64(acc, widen<Op>(part));
     }
     __m128i total = fold(acc);
