@@ -521,9 +521,9 @@ TYPED_TEST(Filter, WholeImageStripsAndTwins)
             for (int w = 1; w <= k + 2; ++w)
                 for (int h = 1; h <= 4; ++h) cases.push_back({kind, k, w, h, kPlain});
     // Every remainder of 32; as many widths as not to share a factor with the 3 kinds.
-    const int widths[] = {1,  2,  3,  4,  5,  7,  8,  9,  11, 12, 15, 16, 17,
-                          19, 20, 21, 23, 24, 25, 31, 33, 40, 42, 45, 46, 47,
-                          50, 54, 58, 59, 60, 61, 62, 64, 70, 77, 101};
+    const int widths[] = {1,  2,  3,  4,  5,  7,  8,  9,  11, 12, 13, 15, 16,
+                          17, 19, 20, 21, 23, 24, 25, 31, 33, 40, 42, 45, 46,
+                          47, 50, 54, 58, 59, 60, 61, 62, 64, 70, 77, 101};
     constexpr int n = int(std::size(widths));
     for (int i = 0; i < 9 * n + 60; ++i)  // every kind, listed width and variant; then random
         cases.push_back(

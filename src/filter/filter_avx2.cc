@@ -217,8 +217,10 @@ template <int K, bool ODD, class L, class B> ZYLCV_INLINE void pairs_to(int x, L
 // Walks a 32f row, handing the mirrored pairs of each group of eight (or four) pixels to
 // body(x, pairs). Rows of at least 8 + a pixels go as vectors only: the first eight columns with
 // the neighbours left of the row replicated within the vector, then 16 (then 8) per step from
-// the column where `lead` + x is 32-byte aligned, then the last 8 + a columns as two vectors,
-// the last one replicating the neighbours right of the row; these may overlap columns done.
+// the column where `lead` + x is 32-byte aligned (from column a if that lies before it), then the
+// last 8 + a columns as two vectors (the first only where it lies past the first eight columns
+// and is not done yet), the last one replicating the neighbours right of the row; these may
+// overlap columns done.
 // Doing a column twice writes the same values again: its results depend only on the source row
 // and the window's older ring rows. Narrower rows take 4 pixels per step and their ends go to
 // edge(x).
@@ -232,6 +234,7 @@ ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge, const Zyl32f *l
         step(0,
              [&](int d) ZYLCV_INLINE_LAMBDA { return d < 0 ? clamped8(src, d) : load(src + d); });
         x = 8 - int((reinterpret_cast<std::uintptr_t>(lead) / sizeof(Zyl32f)) & 7);
+        if (x < a) x = a;
         for (; x + 16 + a <= w; x += 16) {
             __m256 p0[a + 1], p1[a + 1];
             mirror<F32, K, ODD>([&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + d); }, p0);
@@ -243,7 +246,8 @@ ZYLCV_INLINE void walk(const Zyl32f *src, int w, B body, E edge, const Zyl32f *l
         for (; x + 8 + a <= w; x += 8)
             step(x, [&](int d) ZYLCV_INLINE_LAMBDA { return load(src + x + d); });
         const int e = w - 8;
-        if (x < e) step(e - a, [&](int d) ZYLCV_INLINE_LAMBDA { return load(src + e - a + d); });
+        if (x < e && e > 8)
+            step(e - a, [&](int d) ZYLCV_INLINE_LAMBDA { return load(src + e - a + d); });
         if (x < w)
             step(e, [&](int d) ZYLCV_INLINE_LAMBDA {
                 return d > 0 ? clamped8(src + e, d) : load(src + e + d);
