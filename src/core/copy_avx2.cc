@@ -55,11 +55,14 @@ template <class V, int C> ZYLCV_INLINE V load_part(const void *block, int k)
         return _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(p + 16 * C),
                                    reinterpret_cast<const __m128i *>(p));
 }
-template <class V, int C> ZYLCV_INLINE void store_part(void *block, int k, V v)
+template <int P, class V, int C> ZYLCV_INLINE void store_part(void *block, int k, V v)
 {
     auto p = static_cast<Zyl8u *>(block) + 16 * k;
-    if constexpr (sizeof(V) == 16) sse2::store(p, v);
-    else
+    if constexpr (sizeof(V) == 16) sse2::store<P>(p, v);
+    else if constexpr (P == Streaming) {
+        sse2::store<P>(p, _mm256_castsi256_si128(v));
+        sse2::store<P>(p + 16 * C, _mm256_extracti128_si256(v, 1));
+    } else
         _mm256_storeu2_m128i(reinterpret_cast<__m128i *>(p + 16 * C),
                              reinterpret_cast<__m128i *>(p), v);
 }
@@ -69,10 +72,10 @@ template <class V> ZYLCV_INLINE V load_plane(const void *p)
     if constexpr (sizeof(V) == 16) return sse2::load(p);
     else return load(p);
 }
-template <class V> ZYLCV_INLINE void store_plane(void *p, V v)
+template <int P, class V> ZYLCV_INLINE void store_plane(void *p, V v)
 {
-    if constexpr (sizeof(V) == 16) sse2::store(p, v);
-    else store(p, v);
+    if constexpr (sizeof(V) == 16) sse2::store<P>(p, v);
+    else store<P>(p, v);
 }
 
 // Byte shuffles of a 16-pixel 3-channel lane (48 bytes in three registers): kSplit3[k][c] takes
@@ -128,13 +131,13 @@ template <class V> struct Block<Zyl8u, 3, V> {
                     shuffle_bytes(r[1], lanes<V>(kSplit3.m[1][c])) |
                     shuffle_bytes(r[2], lanes<V>(kSplit3.m[2][c]));
     }
-    static void interleave(const V (&ch)[3], Zyl8u *dst)
+    template <int P> static void interleave(const V (&ch)[3], Zyl8u *dst)
     {
         for (int k = 0; k < 3; ++k)
-            store_part<V, 3>(dst, k,
-                             shuffle_bytes(ch[0], lanes<V>(kMerge3.m[k][0])) |
-                                 shuffle_bytes(ch[1], lanes<V>(kMerge3.m[k][1])) |
-                                 shuffle_bytes(ch[2], lanes<V>(kMerge3.m[k][2])));
+            store_part<P, V, 3>(dst, k,
+                                shuffle_bytes(ch[0], lanes<V>(kMerge3.m[k][0])) |
+                                    shuffle_bytes(ch[1], lanes<V>(kMerge3.m[k][1])) |
+                                    shuffle_bytes(ch[2], lanes<V>(kMerge3.m[k][2])));
     }
 };
 
@@ -150,12 +153,12 @@ template <class V> struct Block<Zyl8u, 4, V> {
         for (int k = 0; k < 4; ++k) r[k] = shuffle_bytes(load_part<V, 4>(src, k), t);
         transpose(r, ch);
     }
-    static void interleave(const V (&ch)[4], Zyl8u *dst)
+    template <int P> static void interleave(const V (&ch)[4], Zyl8u *dst)
     {
         const V t = lanes<V>(kTranspose4);
         V r[4];
         transpose(ch, r);
-        for (int k = 0; k < 4; ++k) store_part<V, 4>(dst, k, shuffle_bytes(r[k], t));
+        for (int k = 0; k < 4; ++k) store_part<P, V, 4>(dst, k, shuffle_bytes(r[k], t));
     }
 };
 
@@ -170,12 +173,15 @@ template <class V> struct Block<Zyl32f, 3, V> {
         ch[1] = pick<0, 2, 0, 2>(pick<1, 1, 0, 0>(v0, v1), pick<3, 3, 2, 2>(v1, v2));
         ch[2] = pick<0, 2, 0, 3>(pick<2, 2, 1, 1>(v0, v1), v2);
     }
-    static void interleave(const V (&ch)[3], Zyl32f *dst)
+    template <int P> static void interleave(const V (&ch)[3], Zyl32f *dst)
     {
         const V a = ch[0], b = ch[1], c = ch[2];
-        store_part<V, 3>(dst, 0, pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
-        store_part<V, 3>(dst, 1, pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
-        store_part<V, 3>(dst, 2, pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
+        store_part<P, V, 3>(dst, 0,
+                            pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
+        store_part<P, V, 3>(dst, 1,
+                            pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
+        store_part<P, V, 3>(dst, 2,
+                            pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
     }
 };
 
@@ -189,50 +195,50 @@ template <class V> struct Block<Zyl32f, 4, V> {
         for (int k = 0; k < 4; ++k) r[k] = load_part<V, 4>(src, k);
         transpose(r, ch);
     }
-    static void interleave(const V (&ch)[4], Zyl32f *dst)
+    template <int P> static void interleave(const V (&ch)[4], Zyl32f *dst)
     {
         V r[4];
         transpose(ch, r);
-        for (int k = 0; k < 4; ++k) store_part<V, 4>(dst, k, r[k]);
+        for (int k = 0; k < 4; ++k) store_part<P, V, 4>(dst, k, r[k]);
     }
 };
 
 // Blocks of B from pixel x on while they fit in the row's w pixels; returns the pixel after them.
-template <class T, int C, class V, int K>
+template <int P, class T, int C, class V, int K>
 ZYLCV_INLINE int extract_run(const T *src, T *dst, int x, int w)
 {
     using B = Block<T, C, V>;
     for (; x + B::n <= w; x += B::n) {
         V v[C];
         B::deinterleave(src + x * C, v);
-        store_plane(dst + x, v[K]);
+        store_plane<P>(dst + x, v[K]);
     }
     return x;
 }
-template <class T, int C, class V>
+template <int P, class T, int C, class V>
 ZYLCV_INLINE int split_run(const T *src, T *const *rows, int x, int w)
 {
     using B = Block<T, C, V>;
     for (; x + B::n <= w; x += B::n) {
         V v[C];
         B::deinterleave(src + x * C, v);
-        for (int k = 0; k < C; ++k) store_plane(rows[k] + x, v[k]);
+        for (int k = 0; k < C; ++k) store_plane<P>(rows[k] + x, v[k]);
     }
     return x;
 }
-template <class T, int C, class V>
+template <int P, class T, int C, class V>
 ZYLCV_INLINE int merge_run(const T *const *rows, T *dst, int x, int w)
 {
     using B = Block<T, C, V>;
     for (; x + B::n <= w; x += B::n) {
         V v[C];
         for (int k = 0; k < C; ++k) v[k] = load_plane<V>(rows[k] + x);
-        B::interleave(v, dst + x * C);
+        B::template interleave<P>(v, dst + x * C);
     }
     return x;
 }
 
-struct Rows {
+template <int P> struct Rows {
     static constexpr bool kBlocks = true;
 
     // Per step: one 32-byte block; a 16-byte block takes what is left if it fits (at most one,
@@ -241,24 +247,60 @@ struct Rows {
     template <class T, int C, int K>
     ZYLCV_INLINE static int extract_blocks(const T *src, T *dst, int w)
     {
-        int x = extract_run<T, C, __m256i, K>(src, dst, 0, w);
-        return extract_run<T, C, __m128i, K>(src, dst, x, w);
+        int x = extract_run<P, T, C, __m256i, K>(src, dst, 0, w);
+        return extract_run<P, T, C, __m128i, K>(src, dst, x, w);
     }
     template <class T, int C>
     ZYLCV_INLINE static int split_blocks(const T *src, T *const *rows, int w)
     {
-        int x = split_run<T, C, __m256i>(src, rows, 0, w);
-        return split_run<T, C, __m128i>(src, rows, x, w);
+        int x = split_run<P, T, C, __m256i>(src, rows, 0, w);
+        return split_run<P, T, C, __m128i>(src, rows, x, w);
     }
     template <class T, int C>
     ZYLCV_INLINE static int merge_blocks(const T *const *rows, T *dst, int w)
     {
-        int x = merge_run<T, C, __m256i>(rows, dst, 0, w);
-        return merge_run<T, C, __m128i>(rows, dst, x, w);
+        int x = merge_run<P, T, C, __m256i>(rows, dst, 0, w);
+        return merge_run<P, T, C, __m128i>(rows, dst, x, w);
     }
 };
 
+// Merged images of at least this many bytes are written around the cache, which spares reading
+// them in first, when every row starts on a 32-byte boundary.
+constexpr long kStreamBytes = 512 * 1024;
+
+// True when a destination of w x h elements T, rows `step` bytes apart, is written around the
+// cache.
+template <class T> bool streams(const T *dst, int step, int w, int h)
+{
+    return long(w) * h * long(sizeof(T)) >= kStreamBytes && aligned32(dst) && aligned32(step);
+}
+
 }  // namespace
-ZYLCV_COPY_ENTRIES
+
+// Extractions and splits write through the cache: their planes are written 32 bytes at a time
+// side by side, which streams poorly. A merge writes one image in row order and picks its stores
+// once per call: around the cache (fenced at the end) or through it.
+template <class T, int C>
+void extract(const T *src, int srcStep, T *dst, int dstStep, int w, int h, int ch)
+{
+    copy::extract<Rows<Unaligned>, T, C>(src, srcStep, dst, dstStep, w, h, ch);
+}
+template <class T, int C>
+void split(const T *src, int srcStep, T *const *planes, int planeStep, int w, int h)
+{
+    copy::split<Rows<Unaligned>, T, C>(src, srcStep, planes, planeStep, w, h);
+}
+template <class T, int C>
+void merge(const T *const *planes, int planeStep, T *dst, int dstStep, int w, int h)
+{
+    if (!streams(dst, dstStep, w * C, h))
+        return copy::merge<Rows<Unaligned>, T, C>(planes, planeStep, dst, dstStep, w, h);
+    copy::merge<Rows<Streaming>, T, C>(planes, planeStep, dst, dstStep, w, h);
+    _mm_sfence();
+}
+ZYLCV_COPY_ENTRY(Zyl8u, 3)
+ZYLCV_COPY_ENTRY(Zyl8u, 4)
+ZYLCV_COPY_ENTRY(Zyl32f, 3)
+ZYLCV_COPY_ENTRY(Zyl32f, 4)
 
 }  // namespace zylcv::avx2
