@@ -122,22 +122,16 @@ struct Rows {
     }
 
     // Per step: 16 pixels in two accumulator registers, then one step of 8; the row ends pixel
-    // by pixel. Each step of 16 (one 64-byte line of the accumulator) first asks for the
-    // accumulator line 2 KB ahead when that is still in the row: large accumulators are read and
-    // written back in place, and fetching them early keeps more of those reads in flight than the
-    // hardware prefetcher alone does.
+    // by pixel.
     template <Op K, bool Masked, Access P, class T>
     static void row(const T *a, const T *b, const Zyl8u *m, Zyl32f *d, int w, Zyl32f alpha)
     {
-        constexpr int ahead = 512;  // pixels
         const __m256 weight = _mm256_set1_ps(alpha);
         // Null for the forms without a second source or a mask.
         auto bx = [b](int x) { return K == Op::Product ? b + x : nullptr; };
         auto mx = [m](int x) { return Masked ? m + x : nullptr; };
         int x = 0;
         for (; x <= w - 16; x += 16) {
-            if (x < w - ahead)
-                _mm_prefetch(reinterpret_cast<const char *>(d + x + ahead), _MM_HINT_T0);
             update8<K, Masked, P>(a + x, bx(x), mx(x), d + x, weight);
             update8<K, Masked, P>(a + x + 8, bx(x + 8), mx(x + 8), d + x + 8, weight);
         }
