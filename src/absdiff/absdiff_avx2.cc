@@ -1,7 +1,7 @@
 // AVX2 absolute-difference kernels. 8u rows go in blocks of 64 pixels, then 16, then 8, then 1;
 // 32f rows in blocks of 16, then 4, then 1. When every pointer and step is a multiple of 32 the
-// 32-byte loads and stores are aligned, and stores bypass the cache for 32f images and for 8u
-// images too large to stay in cache; the bits do not depend on the path. Images whose rows are
+// 32-byte loads and stores are aligned, and stores bypass the cache for destinations too large
+// to stay in cache; the bits do not depend on the path. Images whose rows are
 // contiguous in all operands run as one long row.
 #include "absdiff.h"
 #include "core/simd_avx2.h"
@@ -9,8 +9,9 @@
 namespace zylcv::avx2 {
 namespace {
 
-// 8u images at least this large (destination bytes) are written around the cache.
-constexpr long kStreamBytes8u = 512 * 1024;
+// Destinations at least this large are written around the cache: smaller ones, with their
+// sources, stay in the last-level cache, where ordinary stores are faster.
+constexpr long kStreamBytes = 4 * 1024 * 1024;
 
 ZYLCV_INLINE __m256i absdiff32(__m256i a, __m256i b)
 {
@@ -58,7 +59,7 @@ struct Rows {
     {
         bool al = aligned32(a) && aligned32(aStep) && aligned32(bPtr) && aligned32(bStep) &&
                   aligned32(d) && aligned32(dStep);
-        bool stream = std::is_same_v<T, Zyl32f> || bytes >= kStreamBytes8u;
+        bool stream = bytes >= kStreamBytes;
         if (!al) absdiff::rows<Rows, Unaligned>(a, aStep, b, bStep, d, dStep, w, h);
         else if (stream) absdiff::rows<Rows, Streaming>(a, aStep, b, bStep, d, dStep, w, h);
         else absdiff::rows<Rows, Aligned>(a, aStep, b, bStep, d, dStep, w, h);
