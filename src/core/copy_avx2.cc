@@ -55,16 +55,25 @@ template <class V, int C> ZYLCV_INLINE V load_part(const void *block, int k)
         return _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(p + 16 * C),
                                    reinterpret_cast<const __m128i *>(p));
 }
-template <int P, class V, int C> ZYLCV_INLINE void store_part(void *block, int k, V v)
+// Stores an interleaved block of C registers laid out as load_part gives them. In memory order
+// the block's 16-byte halves are the low lanes of r[0..C-1], then their high lanes; a 32-byte
+// block pairs consecutive halves with lane permutes, so that every store is 32 whole bytes.
+template <int P, class V, int C> ZYLCV_INLINE void store_parts(void *block, const V (&r)[C])
 {
-    auto p = static_cast<Zyl8u *>(block) + 16 * k;
-    if constexpr (sizeof(V) == 16) sse2::store<P>(p, v);
-    else if constexpr (P == Streaming) {
-        sse2::store<P>(p, _mm256_castsi256_si128(v));
-        sse2::store<P>(p + 16 * C, _mm256_extracti128_si256(v, 1));
-    } else
-        _mm256_storeu2_m128i(reinterpret_cast<__m128i *>(p + 16 * C),
-                             reinterpret_cast<__m128i *>(p), v);
+    auto p = static_cast<Zyl8u *>(block);
+    if constexpr (sizeof(V) == 16) {
+#pragma GCC unroll 4
+        for (int k = 0; k < C; ++k) sse2::store<P>(p + 16 * k, r[k]);
+    } else if constexpr (C == 3) {
+        store<P>(p, _mm256_permute2x128_si256(r[0], r[1], 0x20));
+        store<P>(p + 32, _mm256_permute2x128_si256(r[2], r[0], 0x30));
+        store<P>(p + 64, _mm256_permute2x128_si256(r[1], r[2], 0x31));
+    } else {
+        store<P>(p, _mm256_permute2x128_si256(r[0], r[1], 0x20));
+        store<P>(p + 32, _mm256_permute2x128_si256(r[2], r[3], 0x20));
+        store<P>(p + 64, _mm256_permute2x128_si256(r[0], r[1], 0x31));
+        store<P>(p + 96, _mm256_permute2x128_si256(r[2], r[3], 0x31));
+    }
 }
 // A plane register: the block's elements of one channel, in row order.
 template <class V> ZYLCV_INLINE V load_plane(const void *p)
@@ -126,6 +135,7 @@ template <class V> struct Block<Zyl8u, 3, V> {
     static void deinterleave(const Zyl8u *src, V (&ch)[3])
     {
         const V r[3] = {load_part<V, 3>(src, 0), load_part<V, 3>(src, 1), load_part<V, 3>(src, 2)};
+#pragma GCC unroll 4
         for (int c = 0; c < 3; ++c)
             ch[c] = shuffle_bytes(r[0], lanes<V>(kSplit3.m[0][c])) |
                     shuffle_bytes(r[1], lanes<V>(kSplit3.m[1][c])) |
@@ -133,11 +143,13 @@ template <class V> struct Block<Zyl8u, 3, V> {
     }
     template <int P> static void interleave(const V (&ch)[3], Zyl8u *dst)
     {
+        V r[3];
+#pragma GCC unroll 4
         for (int k = 0; k < 3; ++k)
-            store_part<P, V, 3>(dst, k,
-                                shuffle_bytes(ch[0], lanes<V>(kMerge3.m[k][0])) |
-                                    shuffle_bytes(ch[1], lanes<V>(kMerge3.m[k][1])) |
-                                    shuffle_bytes(ch[2], lanes<V>(kMerge3.m[k][2])));
+            r[k] = shuffle_bytes(ch[0], lanes<V>(kMerge3.m[k][0])) |
+                   shuffle_bytes(ch[1], lanes<V>(kMerge3.m[k][1])) |
+                   shuffle_bytes(ch[2], lanes<V>(kMerge3.m[k][2]));
+        store_parts<P>(dst, r);
     }
 };
 
@@ -150,6 +162,7 @@ template <class V> struct Block<Zyl8u, 4, V> {
     {
         const V t = lanes<V>(kTranspose4);
         V r[4];
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) r[k] = shuffle_bytes(load_part<V, 4>(src, k), t);
         transpose(r, ch);
     }
@@ -158,7 +171,9 @@ template <class V> struct Block<Zyl8u, 4, V> {
         const V t = lanes<V>(kTranspose4);
         V r[4];
         transpose(ch, r);
-        for (int k = 0; k < 4; ++k) store_part<P, V, 4>(dst, k, shuffle_bytes(r[k], t));
+#pragma GCC unroll 4
+        for (V &v : r) v = shuffle_bytes(v, t);
+        store_parts<P>(dst, r);
     }
 };
 
@@ -176,12 +191,10 @@ template <class V> struct Block<Zyl32f, 3, V> {
     template <int P> static void interleave(const V (&ch)[3], Zyl32f *dst)
     {
         const V a = ch[0], b = ch[1], c = ch[2];
-        store_part<P, V, 3>(dst, 0,
-                            pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)));
-        store_part<P, V, 3>(dst, 1,
-                            pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)));
-        store_part<P, V, 3>(dst, 2,
-                            pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c)));
+        const V r[3] = {pick<0, 2, 0, 2>(pick<0, 0, 0, 0>(a, b), pick<0, 0, 1, 1>(c, a)),
+                        pick<0, 2, 0, 2>(pick<1, 1, 1, 1>(b, c), pick<2, 2, 2, 2>(a, b)),
+                        pick<0, 2, 0, 2>(pick<2, 2, 3, 3>(c, a), pick<3, 3, 3, 3>(b, c))};
+        store_parts<P>(dst, r);
     }
 };
 
@@ -192,6 +205,7 @@ template <class V> struct Block<Zyl32f, 4, V> {
     static void deinterleave(const Zyl32f *src, V (&ch)[4])
     {
         V r[4];
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) r[k] = load_part<V, 4>(src, k);
         transpose(r, ch);
     }
@@ -199,7 +213,7 @@ template <class V> struct Block<Zyl32f, 4, V> {
     {
         V r[4];
         transpose(ch, r);
-        for (int k = 0; k < 4; ++k) store_part<P, V, 4>(dst, k, r[k]);
+        store_parts<P>(dst, r);
     }
 };
 
@@ -219,10 +233,14 @@ template <int P, class T, int C, class V>
 ZYLCV_INLINE int split_run(const T *src, T *const *rows, int x, int w)
 {
     using B = Block<T, C, V>;
+    T *r[C];
+#pragma GCC unroll 4
+    for (int k = 0; k < C; ++k) r[k] = rows[k];
     for (; x + B::n <= w; x += B::n) {
         V v[C];
         B::deinterleave(src + x * C, v);
-        for (int k = 0; k < C; ++k) store_plane<P>(rows[k] + x, v[k]);
+#pragma GCC unroll 4
+        for (int k = 0; k < C; ++k) store_plane<P>(r[k] + x, v[k]);
     }
     return x;
 }
@@ -230,9 +248,13 @@ template <int P, class T, int C, class V>
 ZYLCV_INLINE int merge_run(const T *const *rows, T *dst, int x, int w)
 {
     using B = Block<T, C, V>;
+    const T *r[C];
+#pragma GCC unroll 4
+    for (int k = 0; k < C; ++k) r[k] = rows[k];
     for (; x + B::n <= w; x += B::n) {
         V v[C];
-        for (int k = 0; k < C; ++k) v[k] = load_plane<V>(rows[k] + x);
+#pragma GCC unroll 4
+        for (int k = 0; k < C; ++k) v[k] = load_plane<V>(r[k] + x);
         B::template interleave<P>(v, dst + x * C);
     }
     return x;
