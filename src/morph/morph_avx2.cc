@@ -5,6 +5,8 @@
 // folds. Loads and stores are unaligned (ring rows are only 8-byte aligned for 8u, and caller rows
 // have any alignment); the bits do not depend on alignment. Mask windows fold the member cells
 // only, which leaves the result unchanged (a non-member contributes the fold's neutral value).
+// Horizontal passes of 8u windows up to 16 bytes wide take the moved copies of a block from two
+// loads 16 bytes apart by byte alignment instead of one load per pixel of the window.
 #include "core/simd_avx2.h"
 #include "morph.h"
 
@@ -89,6 +91,16 @@ template <class T, bool D> struct Lanes {
     }
 };
 
+// The fold of a register of 32 bytes x[0 .. 32) with its copies moved by S, 2S, ..,
+// (W - 1) S bytes (at most 16), lo = x[0 .. 32) and hi = x[16 .. 48): each copy is the bytes of
+// hi:lo aligned within each 128-bit half.
+template <bool D, int S, int W, int K = 1>
+ZYLCV_INLINE __m256i fold_window(__m256i v, __m256i lo, __m256i hi)
+{
+    if constexpr (K == W) return v;
+    else return fold_window<D, S, W, K + 1>(fold8<D>(v, _mm256_alignr_epi8(hi, lo, K * S)), lo, hi);
+}
+
 const Zyl8u *bytes(const void *p) { return static_cast<const Zyl8u *>(p); }
 Zyl8u *bytes(void *p) { return static_cast<Zyl8u *>(p); }
 
@@ -149,6 +161,58 @@ struct Rows : FoldRows<Rows> {
         if (e + 4 <= n)
             sse2::store(d + e, to_key(sse2::load(static_cast<const void *>(s + e)))), e += 4;
         for (; e < n; ++e) d[e] = order_key(bits(s[e]));
+    }
+
+    // Horizontal pass of 8u rows whose window spans at most 16 bytes ((mW - 1) * C): per step
+    // 64 bytes, then 32, each register folded with its moved copies formed from two loads 16
+    // bytes apart (see fold_window), while those loads stay inside the row, then 32-byte blocks
+    // from W loads, the last overlapping the one before (out is not the source); rows shorter
+    // than 32 bytes and other windows go through the fold engine.
+    template <bool D, int S, int W> static int hpass_aligned(const Zyl8u *b, Zyl8u *out, int n)
+    {
+        // Loads reach 48 bytes past a block's start; the row has n + (W - 1) * S bytes.
+        const int stop = n + (W - 1) * S - 48;
+        int x = 0;
+        for (; x + 32 <= stop; x += 64) {
+            const __m256i a0 = load(b + x), a1 = load(b + x + 16);
+            const __m256i a2 = load(b + x + 32), a3 = load(b + x + 48);
+            store(out + x, fold_window<D, S, W>(a0, a0, a1));
+            store(out + x + 32, fold_window<D, S, W>(a2, a2, a3));
+        }
+        for (; x <= stop; x += 32) {
+            const __m256i a0 = load(b + x), a1 = load(b + x + 16);
+            store(out + x, fold_window<D, S, W>(a0, a0, a1));
+        }
+        for (; x < n && n >= 32; x += 32) {
+            if (x + 32 > n) x = n - 32;
+            __m256i v = load(b + x);
+            for (int k = 1; k < W; ++k) v = fold8<D>(v, load(b + x + k * S));
+            store(out + x, v);
+        }
+        return x;
+    }
+    template <bool D, class T> static void hpass(const T *b, T *out, int n, int C, int mW)
+    {
+        if constexpr (sizeof(T) == 1) {
+            using F = int (*)(const Zyl8u *, Zyl8u *, int);
+            // Windows of 2 .. 6 pixels of 1 or 3 bytes, 2 .. 5 pixels of 4 bytes.
+            static constexpr F kFor[3][5] = {
+                {&hpass_aligned<D, 1, 2>, &hpass_aligned<D, 1, 3>, &hpass_aligned<D, 1, 4>,
+                 &hpass_aligned<D, 1, 5>, &hpass_aligned<D, 1, 6>},
+                {&hpass_aligned<D, 3, 2>, &hpass_aligned<D, 3, 3>, &hpass_aligned<D, 3, 4>,
+                 &hpass_aligned<D, 3, 5>, &hpass_aligned<D, 3, 6>},
+                {&hpass_aligned<D, 4, 2>, &hpass_aligned<D, 4, 3>, &hpass_aligned<D, 4, 4>,
+                 &hpass_aligned<D, 4, 5>, nullptr}};
+            const F f = mW >= 2 && mW <= 6 && (C == 1 || C == 3 || C == 4)
+                            ? kFor[C == 1 ? 0 : C - 2][mW - 2]
+                            : nullptr;
+            if (f) {
+                const int x = f(b, out, n);
+                if (x < n) FoldRows::template hpass<D>(b + x, out + x, n - x, C, mW);
+                return;
+            }
+        }
+        FoldRows::template hpass<D>(b, out, n, C, mW);
     }
 
     // The fold engine of both passes (see FoldRows). Per step 64 bytes in two registers, then 32,
