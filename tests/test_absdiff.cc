@@ -103,7 +103,7 @@ TYPED_TEST(AbsDiff, ValidationOrderAndNoWrites)
     zt::expect_statuses(cases, [&] { return d.roi_bytes() == before && d.intact_outside_roi(); });
 }
 
-// Random layouts (padding, offsets from 16-byte boundaries, widths that reach every block
+// Random layouts (padding, offsets from 32-byte boundaries, widths that reach every block
 // size and tail) and images large enough for cache-bypassing stores, against the reference
 // model, for both forms, in place too; then every twin's kernels on the same images against the
 // portable ones. Nothing is written outside the ROI.
@@ -119,7 +119,8 @@ TYPED_TEST(AbsDiff, MatchesReferenceAndTwinsAgree)
         lb.padBytes = zt::random_layout<T>(rng, 1, 1).padBytes;
         ld.offset = zt::random_layout<T>(rng, 1, 1).offset;
         ld.padBytes = zt::random_layout<T>(rng, 1, 1).padBytes;
-        if (seed > 120) lb = ld = l = {1024, 520, 1, seed % 2 ? 0 : 16, seed > 122 ? 4 : 0};
+        if (seed > 120)
+            lb = ld = l = {8192 / int(sizeof(T)), 520, 1, seed % 2 ? 0 : 16, seed > 122 ? 4 : 0};
         const int w = l.width, h = l.height;
         Image<T> a(l), b(lb), d(ld), dc(ld), inplace(l);
         a.fill_random(rng);
