@@ -4,8 +4,9 @@
 // out in row order. Each row goes in 32-byte blocks (32 pixels of 8u, 8 of 32f), then at most
 // one 16-byte block, then pixel by pixel through the same span helpers as the portable twin. A
 // block reads and writes exactly its own pixels, so nothing outside the ROI rows is touched.
-// Only byte shuffles, unpacks and float shuffles move the data: every bit, NaN payloads
-// included, arrives as is.
+// Interleaved blocks are stored as whole 32-byte runs; merges into images too large to stay in
+// cache store around it. Only byte shuffles, unpacks, lane permutes and float shuffles move the
+// data: every bit, NaN payloads included, arrives as is.
 #include "copy.h"
 #include "simd_avx2.h"
 
@@ -287,8 +288,9 @@ template <int P> struct Rows {
 };
 
 // Merged images of at least this many bytes are written around the cache, which spares reading
-// them in first, when every row starts on a 32-byte boundary.
-constexpr long kStreamBytes = 512 * 1024;
+// them in first, when every row starts on a 32-byte boundary. Smaller ones, with their planes,
+// are likely to stay in the last-level cache, and writing through it is then faster.
+constexpr long kStreamBytes = 16L << 20;
 
 // True when a destination of w x h elements T, rows `step` bytes apart, is written around the
 // cache.
