@@ -166,6 +166,123 @@ void eigen_rows(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int src
     }
 }
 
+// ---- packed eigen rows over a twin's lanes V -------------------------------------------------
+// V provides the register type V::v of V::n floats; the lane operations add, sub, mul, div,
+// sqrt, min, max (the second operand where either is NaN), abs, and_, andnot (b where the mask
+// is clear), or_, the masks lt, eq, unord, select(mask, a, b) and any_nan(v); set1, load(p),
+// store<P>(p, v); the access paths kAligned, kUnaligned and aligned(p or step); and
+// store_vals_vecs<P>(o, l1, l2, x1, y1, x2, y2), which writes the six results of V::n pixels
+// interleaved from o on.
+
+// The unit eigenvector (b, l - a)/n of eigenvalue l, as in vals_vecs_px.
+template <class V, class F = typename V::v>
+[[gnu::always_inline]] inline void vector_of(F l, F a, F b, F &x, F &y)
+{
+    const F u = V::sub(l, a);
+    const F n = V::sqrt(V::add(V::mul(u, u), V::mul(b, b)));
+    const F inv =
+        V::select(V::eq(n, V::set1(0.0f)), V::set1(kInvEpsilon), V::div(V::set1(1.0f), n));
+    x = V::mul(b, inv);
+    y = V::mul(u, inv);
+}
+
+// Per step V::n pixels, every branch computed in all lanes and the lanes' results picked by
+// masks; the row ends pixel by pixel.
+template <class V, int P, class F = typename V::v>
+void vals_vecs_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst, int width,
+                   F s, Zyl32f scale)
+{
+    const F one = V::set1(1.0f), half = V::set1(0.5f);
+    int x = 0;
+    for (; x + V::n <= width; x += V::n) {
+        const F a = V::mul(V::load(sxx + x), s);
+        const F b = V::mul(V::load(sxy + x), s);
+        const F c = V::mul(V::load(syy + x), s);
+        const F t = V::mul(V::set1(kThreshold), V::max(a, c));
+        const F weak = V::lt(V::min(a, c), t);
+        const F diag = V::lt(V::abs(b), t);
+        const F d = V::sub(V::mul(a, c), V::mul(b, b));
+        // Lanes that do not take the full solution, and those of them that are diagonal.
+        const F other = V::or_(V::or_(weak, diag), V::lt(d, t));
+        const F useDiag = V::andnot(weak, diag);
+
+        const F apc = V::add(a, c);
+        const F r = V::sqrt(V::sub(V::mul(apc, apc), V::mul(V::set1(4.0f), d)));
+        const F l1 = V::mul(V::add(apc, r), half);
+        const F l2 = V::mul(V::sub(apc, r), half);
+        F x1, y1, x2, y2;
+        vector_of<V>(l1, a, b, x1, y1);
+        vector_of<V>(l2, a, b, x2, y2);
+
+        const F oneDiag = V::and_(useDiag, one);
+        const F L1 = V::or_(V::andnot(other, l1), V::and_(useDiag, a));
+        const F L2 = V::or_(V::andnot(other, l2), V::and_(useDiag, c));
+        const F X1 = V::or_(V::andnot(other, x1), oneDiag);
+        const F Y1 = V::andnot(other, y1);
+        const F X2 = V::andnot(other, x2);
+        const F Y2 = V::or_(V::andnot(other, y2), oneDiag);
+
+        // A NaN among the results may depend on which of two NaN operands an instruction kept:
+        // such blocks are done again by the scalar helper, whose operand order is fixed.
+        const F all = V::add(V::add(V::add(L1, L2), V::add(X1, Y1)), V::add(X2, Y2));
+        if (V::any_nan(all)) {
+            eigen_span<Output::ValsVecs>(sxx, sxy, syy, dst, x, x + V::n, scale);
+            continue;
+        }
+        V::template store_vals_vecs<P>(dst + 6 * x, L1, L2, X1, Y1, X2, Y2);
+    }
+    eigen_span<Output::ValsVecs>(sxx, sxy, syy, dst, x, width, scale);
+}
+
+// Per step V::n pixels; the row ends pixel by pixel.
+template <class V, int P, class F = typename V::v>
+void min_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst, int width, F s,
+             Zyl32f scale)
+{
+    const F half = V::set1(0.5f);
+    int x = 0;
+    for (; x + V::n <= width; x += V::n) {
+        const F p = V::mul(half, V::load(sxx + x));
+        const F q = V::mul(half, V::load(syy + x));
+        const F b = V::load(sxy + x);
+        const F pq = V::sub(p, q);
+        const F root = V::sqrt(V::add(V::mul(b, b), V::mul(pq, pq)));
+        const F m = V::mul(V::sub(V::add(p, q), root), s);
+        // NaN results go through the scalar helper, as in vals_vecs_row.
+        if (V::any_nan(m)) {
+            eigen_span<Output::MinVal>(sxx, sxy, syy, dst, x, x + V::n, scale);
+            continue;
+        }
+        V::template store<P>(dst + x, m);
+    }
+    eigen_span<Output::MinVal>(sxx, sxy, syy, dst, x, width, scale);
+}
+
+// The eigen row operations of a packed twin over its lanes V: the aligned path when the
+// destination's pointer and step allow it.
+template <class V> struct PackedEigenRows {
+    template <Output O>
+    static void eigen(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, int srcStep,
+                      Zyl32f *dst, int dstStep, int width, int height, Zyl32f scale)
+    {
+        if (V::aligned(dst) && V::aligned(std::ptrdiff_t(dstStep)))
+            eigen_rows<PackedEigenRows, O, V::kAligned>(sxx, sxy, syy, srcStep, dst, dstStep, width,
+                                                        height, scale);
+        else
+            eigen_rows<PackedEigenRows, O, V::kUnaligned>(sxx, sxy, syy, srcStep, dst, dstStep,
+                                                          width, height, scale);
+    }
+    template <Output O, int P>
+    static void eigen_row(const Zyl32f *sxx, const Zyl32f *sxy, const Zyl32f *syy, Zyl32f *dst,
+                          int width, Zyl32f scale)
+    {
+        const typename V::v s = V::set1(scale);
+        if constexpr (O == Output::ValsVecs)
+            vals_vecs_row<V, P>(sxx, sxy, syy, dst, width, s, scale);
+        else min_row<V, P>(sxx, sxy, syy, dst, width, s, scale);
+    }
+};
+
 // Row operations one pixel per step: the portable twin's rows.
 struct ScalarRows {
     static void products_row(const alias16s *dx, const alias16s *dy, alias32f *fxx, alias32f *fyy,
