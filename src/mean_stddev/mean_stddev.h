@@ -138,6 +138,141 @@ struct ScalarRows {
     }
 };
 
+// The packed twins' drivers, over the twin's lane operations `Lanes`: its access paths kAligned
+// and kUnaligned and alignment tests `aligned` for pointers and steps; for integer pixels the
+// block width kBlock (pixels), kBlocksPerFlush, pairs(C) (whether blocks go two at a time into
+// two sets of sums), Packed<T, Masked, Squares> (the sums of blocks) and Blocks<P, Masked, C>
+// (the loads of a block and its mask: block, off, and `last` for the blocks narrower than
+// kBlock at the end of a row); for the masked float partial sums Partial (the four lanes P0..P3
+// and the counts).
+
+// The totals of packed integer sums over `pixels` pixels: su is the sum of the bytes (8s bytes
+// biased by 128 so that they sum as unsigned), sq the sum of their squares, skipped 255 for
+// each pixel whose mask byte is 0; then the row tails' sums. The bias comes off here: for
+// u = v + 128, sum v = sum u - 128 n and sum v^2 = sum u^2 - 256 sum u + 16384 n.
+template <class T, bool Masked, bool Squares>
+inline IntSums packed_total(std::uint64_t su, std::uint64_t sq, std::uint64_t skipped,
+                            std::uint64_t pixels, const IntAcc &tail)
+{
+    std::uint64_t s = su;
+    if constexpr (std::is_same_v<T, Zyl8s>) {
+        s -= 128 * pixels;
+        sq = sq - 256 * su + 16384 * pixels;
+    }
+    const std::uint64_t n = Masked ? pixels - skipped / 255 : pixels;
+    IntAcc all = tail;
+    all.sum += static_cast<std::uint32_t>(s);
+    all.count += static_cast<std::uint32_t>(n);
+    if constexpr (Squares) all.sumSq += sq;
+    return all.result();
+}
+
+// Per step: two blocks (into two sets of sums, so that the chains of additions into the
+// accumulators do not limit the speed) where the twin pairs them, else one; the squares move
+// into 64-bit lanes at the end of each row or every kBlocksPerFlush blocks; the twin's narrower
+// last blocks; the row ends pixel by pixel.
+template <class Lanes, int P, bool Masked, bool Squares, int C, class T>
+IntSums packed_int_rows(const T *src, int srcStep, const Zyl8u *mask, int maskStep,
+                        std::ptrdiff_t w, int h, int ch)
+{
+    constexpr std::ptrdiff_t B = Lanes::kBlock;
+    const typename Lanes::template Blocks<P, Masked, C> blocks(ch);
+    typename Lanes::template Packed<T, Masked, Squares> a, b;
+    IntAcc tail;
+    for (int y = 0; y < h; ++y) {
+        const Zyl8u *s = reinterpret_cast<const Zyl8u *>(src);
+        std::ptrdiff_t x = 0;
+        while (w - x >= B) {
+            const std::ptrdiff_t left = (w - x) / B;
+            const std::ptrdiff_t chunk =
+                left < Lanes::kBlocksPerFlush ? left : Lanes::kBlocksPerFlush;
+            const std::ptrdiff_t end = x + B * chunk;
+            if constexpr (Lanes::pairs(C))
+                for (; x + 2 * B <= end; x += 2 * B) {
+                    a.add(blocks.block(s, x), blocks.off(mask, x));
+                    b.add(blocks.block(s, x + B), blocks.off(mask, x + B));
+                }
+            for (; x < end; x += B) a.add(blocks.block(s, x), blocks.off(mask, x));
+            a.flush();
+            b.flush();
+        }
+        x = blocks.last(a, s, mask, x, w);
+        add_span<Masked, Squares, C>(tail, src, mask, x, w, ch);
+        src = advance(src, srcStep);
+        if constexpr (Masked) mask = advance(mask, maskStep);
+    }
+    return a.result(b, tail);
+}
+
+// Integer images whose rows are contiguous in every operand run as one long row; the loads are
+// aligned when every pointer and step allows.
+template <class Lanes, bool Masked, bool Squares, int C, class T>
+IntSums packed_int_sums(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
+                        int ch)
+{
+    // A merged row's width must fit std::ptrdiff_t, which on i386 is 32 bits.
+    std::ptrdiff_t width = w;
+    if (srcStep == std::int64_t(C) * w && (!Masked || maskStep == w) &&
+        std::int64_t(w) * h <= PTRDIFF_MAX) {
+        width = std::ptrdiff_t(w) * h;  // contiguous rows: one long row
+        h = 1;
+    }
+    bool al = Lanes::aligned(src) && (!Masked || Lanes::aligned(mask));
+    if (h > 1) al = al && Lanes::aligned(srcStep) && (!Masked || Lanes::aligned(maskStep));
+    if (al)
+        return packed_int_rows<Lanes, Lanes::kAligned, Masked, Squares, C>(src, srcStep, mask,
+                                                                           maskStep, width, h, ch);
+    return packed_int_rows<Lanes, Lanes::kUnaligned, Masked, Squares, C>(src, srcStep, mask,
+                                                                         maskStep, width, h, ch);
+}
+
+// Per step: a group of eight columns, the first four into lanes P0..P3, then the next four; the
+// row ends one column at a time into lane P0.
+template <class Lanes, int P>
+FloatSums packed_partial_rows(const Zyl32f *src, int srcStep, const Zyl8u *mask, int maskStep,
+                              int w, int h)
+{
+    typename Lanes::Partial acc;
+    std::uint32_t tailCount = 0;
+    const int groups = w / 8 * 8;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < groups; x += 8) acc.template add<P>(src + x, mask + x);
+        if (groups < w) {
+            Zyl32f p0 = acc.p0();
+            add_tail_p0(p0, tailCount, src, mask, groups, w);
+            acc.set_p0(p0);
+        }
+        src = advance(src, srcStep);
+        mask = advance(mask, maskStep);
+    }
+    alignas(16) Zyl32f p[4];
+    const std::uint32_t count = acc.totals(p) + tailCount;
+    return {partial_total(p[0], p[1], p[2], p[3]), 0.0, static_cast<Zyl32s>(count)};
+}
+
+// The rows of a packed twin: integer pixels packed; the double sums of float pixels in the
+// scalar rows' order.
+template <class Lanes> struct PackedRows {
+    template <class T, int C, bool Masked, bool Squares>
+    static SumsOf<T> sums(const T *src, int srcStep, const Zyl8u *mask, int maskStep, int w, int h,
+                          int ch)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>)
+            return ScalarRows::sums<T, C, Masked, Squares>(src, srcStep, mask, maskStep, w, h, ch);
+        else
+            return packed_int_sums<Lanes, Masked, Squares, C>(src, srcStep, mask, maskStep, w, h,
+                                                              ch);
+    }
+
+    static FloatSums partial_sums_masked(const Zyl32f *src, int srcStep, const Zyl8u *mask,
+                                         int maskStep, int w, int h)
+    {
+        if (Lanes::aligned(src) && (h == 1 || Lanes::aligned(srcStep)))
+            return packed_partial_rows<Lanes, Lanes::kAligned>(src, srcStep, mask, maskStep, w, h);
+        return packed_partial_rows<Lanes, Lanes::kUnaligned>(src, srcStep, mask, maskStep, w, h);
+    }
+};
+
 }  // namespace zylcv::mean_stddev
 
 namespace zylcv {
