@@ -1,7 +1,7 @@
 // Gaussian 5x5 pyramid kernels: the border index rules, the ring of filtered rows in the
-// caller's buffer, the folded border forms and the scalar spans shared by both twins, the image
-// drivers (templates over a twin's row operations, struct Rows in each twin's file) and the
-// twins' entries.
+// caller's buffer, the folded border forms and the scalar spans shared by all twins, the row
+// operations of the packed twins over their kernels, the image drivers (templates over a twin's
+// row operations) and the twins' entries.
 #ifndef ZYLCV_PYRAMID_PYRAMID_H
 #define ZYLCV_PYRAMID_PYRAMID_H
 
@@ -258,6 +258,71 @@ struct ScalarRows {
                        T *d1, int n)
     {
         up_v_span(a, b, c, f, d0, d1, 0, n);
+    }
+};
+
+// The row operations of a packed twin over its kernels, found by their first argument, the
+// twin's tag K: a kernel per element type (8-bit or 32f) and channel count for the horizontal
+// passes; vertical passes taking the row form as an argument for 8-bit rows and as a template
+// argument for 32f ones.
+template <class K> struct PackedRows {
+    template <int Cs, class T> static void down_row(const T *s, int W, DownAcc<T> *h)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f> && Cs == 1) down_row32_c1(K(), s, W, h);
+        else if constexpr (std::is_same_v<T, Zyl32f>) down_row32_c3(K(), s, W, h);
+        else if constexpr (Cs == 1) down_row8_c1(K(), s, W, h);
+        else down_row8_c3(K(), s, W, h);
+    }
+    template <class T> static void down_col(const DownAcc<T> *const *r, RowForm f, T *d, int n)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>) {
+            switch (f) {
+            case RowForm::Only:
+                down_cols32<RowForm::Only>(K(), r, d, n);
+                break;
+            case RowForm::First:
+                down_cols32<RowForm::First>(K(), r, d, n);
+                break;
+            case RowForm::Last:
+                down_cols32<RowForm::Last>(K(), r, d, n);
+                break;
+            default:
+                down_cols32<RowForm::Mid>(K(), r, d, n);
+                break;
+            }
+        } else {
+            down_col8(K(), r, f, d, n);
+        }
+    }
+    template <int Cs, class T> static void up_row(const T *s, int W, UpAcc<T> *u)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f> && Cs == 1) up_row32_c1(K(), s, W, u);
+        else if constexpr (std::is_same_v<T, Zyl32f>) up_row32_c3(K(), s, W, u);
+        else if constexpr (Cs == 1) up_row8_c1(K(), s, W, u);
+        else up_row8_c3(K(), s, W, u);
+    }
+    template <class T>
+    static void up_col(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, RowForm f, T *d0,
+                       T *d1, int n)
+    {
+        if constexpr (std::is_same_v<T, Zyl32f>) {
+            switch (f) {
+            case RowForm::Only:
+                up_cols32<RowForm::Only>(K(), a, b, c, d0, d1, n);
+                break;
+            case RowForm::First:
+                up_cols32<RowForm::First>(K(), a, b, c, d0, d1, n);
+                break;
+            case RowForm::Last:
+                up_cols32<RowForm::Last>(K(), a, b, c, d0, d1, n);
+                break;
+            default:
+                up_cols32<RowForm::Mid>(K(), a, b, c, d0, d1, n);
+                break;
+            }
+        } else {
+            up_col8(K(), a, b, c, f, d0, d1, n);
+        }
     }
 };
 

@@ -82,13 +82,16 @@ ZYLCV_INLINE __m256 pairs_in_order(__m256 v)
     return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(v), 0xD8));
 }
 
+// The tag by which the header's PackedRows finds this file's kernels: each kernel takes it first.
+struct Kernels {};
+
 // ---- 8-bit PyrDown ----------------------------------------------------------------------------
 
 // C1, per step 16 columns (8 in rows too short for 16) from three overlapping loads at 2x - 2,
 // 2x and 2x + 2: weights 1 4 on the first's byte pairs, 6 4 on the second's, and the third's
 // even bytes; the last block ends where its last load ends the row (overlapping the one
 // before), the first and last columns take the folded forms.
-template <class T> void down_row8_c1(const T *src, int W, std::uint16_t *h)
+template <class T> void down_row8_c1(Kernels, const T *src, int W, std::uint16_t *h)
 {
     const Zyl8u *s = bytes(src);
     auto block = [&]<class V>(int x, V) ZYLCV_INLINE_LAMBDA {
@@ -108,7 +111,7 @@ template <class T> void down_row8_c1(const T *src, int W, std::uint16_t *h)
 // in lanes 4-6) and tap 2 into 16-bit lanes 0-2; lanes 4-6 are added onto 0-2. Two 8-byte stores,
 // the spare lane of each overwritten by the next store. The last pair ends before the last pixel
 // (overlapping the pair before); the first and last pixels take the folded forms.
-template <class T> void down_row8_c3(const T *src, int W, std::uint16_t *h)
+template <class T> void down_row8_c3(Kernels, const T *src, int W, std::uint16_t *h)
 {
     const Zyl8u *s = bytes(src);
     constexpr char z = char(0x80);
@@ -135,7 +138,7 @@ template <class T> void down_row8_c3(const T *src, int W, std::uint16_t *h)
 // saturating pack put back in row order, 8s bias removed on the bytes. Rows are already mapped
 // by the border rule, which for integer sums equals the folded forms. The last block overlaps
 // the one before; rows shorter than 8 go element by element.
-template <class T> void down_col8(const std::uint16_t *const *r, RowForm f, T *dst, int n)
+template <class T> void down_col8(Kernels, const std::uint16_t *const *r, RowForm f, T *dst, int n)
 {
     Zyl8u *d = reinterpret_cast<Zyl8u *>(dst);
     const std::uint16_t *r0 = r[0], *r1 = r[1], *r2 = r[2], *r3 = r[3], *r4 = r[4];
@@ -182,7 +185,7 @@ ZYLCV_INLINE __m256 down_h8(const float *p)
 // C1, per step 16 columns in two registers (8 in rows too short for 16); the last block ends
 // where its last load ends the row (overlapping the one before), the first and last columns
 // take the folded forms.
-void down_row32_c1(const Zyl32f *s, int W, float *h)
+void down_row32_c1(Kernels, const Zyl32f *s, int W, float *h)
 {
     down_h_span<1>(s, W, h, 0, 1);
     int x = blocks<16>(1, (W - 34) / 2, [&](int x, auto) {
@@ -206,7 +209,7 @@ template <class V> ZYLCV_INLINE V down_px3(V a, V b, V c, V d, V e)
 // stores of a pixel with a spare fourth lane that the next store overwrites. The last pair
 // overlaps the one before, a row of 3 output pixels takes its one interior pixel in a half
 // register, the first and last pixels take the folded forms.
-void down_row32_c3(const Zyl32f *s, int W, float *h)
+void down_row32_c3(Kernels, const Zyl32f *s, int W, float *h)
 {
     down_h_span<3>(s, W, h, 0, 1);
     int x = blocks<2>(1, W / 2 - 3, [&](int x, auto) {
@@ -240,7 +243,7 @@ template <RowForm F, class V> ZYLCV_INLINE V down_v(const float *const (&r)[5], 
             add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)),
             h(4));
 }
-template <RowForm F> void down_cols32(const float *const *rows, Zyl32f *d, int n)
+template <RowForm F> void down_cols32(Kernels, const float *const *rows, Zyl32f *d, int n)
 {
     const float *const r[5] = {rows[0], rows[1], rows[2], rows[3], rows[4]};  // kept in registers
     int j = blocks<8>(
@@ -278,7 +281,7 @@ ZYLCV_INLINE void store_widened(std::int32_t *u, __m128i v) { store(u, _mm256_cv
 // 16-bit lanes, even and odd outputs interleaved per half and widened by 8-value stores; the last
 // block ends before the last pixel (overlapping the one before), the first and last pixels take
 // the folded forms.
-template <class T> void up_row8_c1(const T *src, int W, std::int32_t *u)
+template <class T> void up_row8_c1(Kernels, const T *src, int W, std::int32_t *u)
 {
     const Zyl8u *s = bytes(src);
     up_h_span<1>(src, W, u, 0, 1);
@@ -307,7 +310,7 @@ template <class T> void up_row8_c1(const T *src, int W, std::int32_t *u)
 // 6 times pixel i in lanes 0-2; each half is widened to one 8-value store whose two spare lanes
 // the next store overwrites. The last pair overlaps the one before, the last pixels go through
 // the scalar span.
-template <class T> void up_row8_c3(const T *src, int W, std::int32_t *u)
+template <class T> void up_row8_c3(Kernels, const T *src, int W, std::int32_t *u)
 {
     const Zyl8u *s = bytes(src);
     constexpr char z = char(0x80);
@@ -367,8 +370,8 @@ template <class V> ZYLCV_INLINE V set32(int k)
 // 1-6-1 and 4-4 sums, +32, arithmetic >> 6, packed with the type's saturation; the last block
 // overlaps the one before, rows shorter than 16 go element by element.
 template <class T>
-void up_col8(const std::int32_t *a, const std::int32_t *b, const std::int32_t *c, RowForm f, T *d0,
-             T *d1, int n)
+void up_col8(Kernels, const std::int32_t *a, const std::int32_t *b, const std::int32_t *c,
+             RowForm f, T *d0, T *d1, int n)
 {
     auto even = [&]<class V>(int j, V) ZYLCV_INLINE_LAMBDA {
         const V m = loadu<V>(b + j);
@@ -403,7 +406,7 @@ template <class V> ZYLCV_INLINE void up_eo(V a, V b, V c, V &e, V &o)
 // C1, per step 8 source pixels (4 in rows too short for 8) from loads at i - 1, i, i + 1, even and
 // odd outputs interleaved into two stores; the last block ends before the last pixel
 // (overlapping the one before), the first and last pixels take the folded forms.
-void up_row32_c1(const Zyl32f *s, int W, float *u)
+void up_row32_c1(Kernels, const Zyl32f *s, int W, float *u)
 {
     up_h_span<1>(s, W, u, 0, 1);
     int i = blocks<8>(1, W - 9, [&](int i, auto) {
@@ -427,7 +430,7 @@ void up_row32_c1(const Zyl32f *s, int W, float *u)
 // with a spare fourth lane): four stores of three outputs each whose spare lane the next store
 // overwrites; the last pair overlaps the one before, the last two pixels go through the scalar
 // span.
-void up_row32_c3(const Zyl32f *s, int W, float *u)
+void up_row32_c3(Kernels, const Zyl32f *s, int W, float *u)
 {
     up_h_span<3>(s, W, u, 0, 1);
     const int i = blocks<2>(1, W - 4, [&](int i, auto) {
@@ -446,7 +449,8 @@ void up_row32_c3(const Zyl32f *s, int W, float *u)
 // ring rows (4 in rows too short for 8); the last block overlaps the one before, rows shorter
 // than 4 go element by element.
 template <RowForm F>
-void up_cols32(const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32f *d1, int n)
+void up_cols32(Kernels, const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32f *d1,
+               int n)
 {
     auto block = [&]<class V>(int j, V) ZYLCV_INLINE_LAMBDA {
         const V m = loadu<V>(b + j);
@@ -471,68 +475,7 @@ void up_cols32(const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32
     up_v_span(a, b, c, F, d0, d1, j, n);
 }
 
-// ---- row kernels for the drivers ----------------------------------------------------------------
-
-struct Rows {
-    template <int Cs, class T> static void down_row(const T *s, int W, DownAcc<T> *h)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f> && Cs == 1) down_row32_c1(s, W, h);
-        else if constexpr (std::is_same_v<T, Zyl32f>) down_row32_c3(s, W, h);
-        else if constexpr (Cs == 1) down_row8_c1(s, W, h);
-        else down_row8_c3(s, W, h);
-    }
-    template <class T> static void down_col(const DownAcc<T> *const *r, RowForm f, T *d, int n)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f>) {
-            switch (f) {
-            case RowForm::Only:
-                down_cols32<RowForm::Only>(r, d, n);
-                break;
-            case RowForm::First:
-                down_cols32<RowForm::First>(r, d, n);
-                break;
-            case RowForm::Last:
-                down_cols32<RowForm::Last>(r, d, n);
-                break;
-            default:
-                down_cols32<RowForm::Mid>(r, d, n);
-                break;
-            }
-        } else {
-            down_col8(r, f, d, n);
-        }
-    }
-    template <int Cs, class T> static void up_row(const T *s, int W, UpAcc<T> *u)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f> && Cs == 1) up_row32_c1(s, W, u);
-        else if constexpr (std::is_same_v<T, Zyl32f>) up_row32_c3(s, W, u);
-        else if constexpr (Cs == 1) up_row8_c1(s, W, u);
-        else up_row8_c3(s, W, u);
-    }
-    template <class T>
-    static void up_col(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, RowForm f, T *d0,
-                       T *d1, int n)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f>) {
-            switch (f) {
-            case RowForm::Only:
-                up_cols32<RowForm::Only>(a, b, c, d0, d1, n);
-                break;
-            case RowForm::First:
-                up_cols32<RowForm::First>(a, b, c, d0, d1, n);
-                break;
-            case RowForm::Last:
-                up_cols32<RowForm::Last>(a, b, c, d0, d1, n);
-                break;
-            default:
-                up_cols32<RowForm::Mid>(a, b, c, d0, d1, n);
-                break;
-            }
-        } else {
-            up_col8(a, b, c, f, d0, d1, n);
-        }
-    }
-};
+using Rows = PackedRows<Kernels>;
 
 }  // namespace
 ZYLCV_PYRAMID_ENTRIES

@@ -56,12 +56,15 @@ template <class T> __m128i pack16(__m128i a, __m128i b)
     return std::is_same_v<T, Zyl8s> ? _mm_packs_epi16(a, b) : _mm_packus_epi16(a, b);
 }
 
+// The tag by which the header's PackedRows finds this file's kernels: each kernel takes it first.
+struct Kernels {};
+
 // ---- 8-bit PyrDown ----------------------------------------------------------------------------
 
 // C1, per step 8 columns from three overlapping 16-byte loads at 2x - 2, 2x and 2x + 2, whose
 // even and odd bytes are the five taps; the last block ends where its last load ends the row
 // (overlapping the one before), the first and last columns take the folded forms.
-template <class T> void down_row8_c1(const T *src, int W, std::uint16_t *h)
+template <class T> void down_row8_c1(Kernels, const T *src, int W, std::uint16_t *h)
 {
     const Zyl8u *s = bytes(src);
     const __m128i even = _mm_set1_epi16(0x00FF);
@@ -84,7 +87,7 @@ template <class T> void down_row8_c1(const T *src, int W, std::uint16_t *h)
 // first pixel, 4-6 for the second, lanes 3 and 7 spare); two 8-byte stores, the spare lane of each
 // overwritten by the next store. The last pair ends before the last pixel (overlapping the pair
 // before); the first and last pixels take the folded forms.
-template <class T> void down_row8_c3(const T *src, int W, std::uint16_t *h)
+template <class T> void down_row8_c3(Kernels, const T *src, int W, std::uint16_t *h)
 {
     const Zyl8u *s = bytes(src);
     const __m128i zero = _mm_setzero_si128();
@@ -109,7 +112,7 @@ template <class T> void down_row8_c3(const T *src, int W, std::uint16_t *h)
 // pack, 8s bias removed on the bytes. Rows are already mapped by the border rule, which for
 // integer sums equals the folded forms. The last block overlaps the one before; rows shorter
 // than 8 go element by element.
-template <class T> void down_col8(const std::uint16_t *const *r, RowForm f, T *dst, int n)
+template <class T> void down_col8(Kernels, const std::uint16_t *const *r, RowForm f, T *dst, int n)
 {
     Zyl8u *d = reinterpret_cast<Zyl8u *>(dst);
     const std::uint16_t *r0 = r[0], *r1 = r[1], *r2 = r[2], *r3 = r[3], *r4 = r[4];
@@ -150,7 +153,7 @@ __m128 down_h4(__m128 l0, __m128 l1, __m128 l2, __m128 l3, __m128 l4)
 // C1, per step 8 columns from nine overlapping loads at 2x - 2 .. 2x + 14 (4 columns from five
 // loads in rows too short for 8); the last block ends where its last load ends the row
 // (overlapping the one before), the first and last columns take the folded forms.
-void down_row32_c1(const Zyl32f *s, int W, float *h)
+void down_row32_c1(Kernels, const Zyl32f *s, int W, float *h)
 {
     down_h_span<1>(s, W, h, 0, 1);
     int x = blocks<8>(1, (W - 18) / 2, [&](int x, auto) {
@@ -180,7 +183,7 @@ __m128 down_px3(__m128 a, __m128 b, __m128 c, __m128 d, __m128 e)
 // C3, per step 2 output pixels from seven loads of source pixels 2x - 2 .. 2x + 4, each result
 // stored with a spare fourth lane that the next store overwrites; the last pair overlaps the one
 // before, the first and last pixels take the folded forms.
-void down_row32_c3(const Zyl32f *s, int W, float *h)
+void down_row32_c3(Kernels, const Zyl32f *s, int W, float *h)
 {
     down_h_span<3>(s, W, h, 0, 1);
     int x = blocks<2>(1, W / 2 - 3, [&](int x, auto) {
@@ -214,7 +217,7 @@ template <RowForm F, class Ld> __m128 down_v4(const float *const (&r)[5], int j,
             add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)),
             h(4));
 }
-template <RowForm F> void down_cols32(const float *const *rows, Zyl32f *d, int n)
+template <RowForm F> void down_cols32(Kernels, const float *const *rows, Zyl32f *d, int n)
 {
     const float *const r[5] = {rows[0], rows[1], rows[2], rows[3], rows[4]};  // kept in registers
     const int j = blocks<4>(0, n - 4, [&](int j, auto ld) {
@@ -228,7 +231,7 @@ template <RowForm F> void down_cols32(const float *const *rows, Zyl32f *d, int n
 // C1, per step 8 source pixels: three 8-byte loads at i - 1, i, i + 1 in 16-bit lanes, even and
 // odd outputs interleaved and widened to four 16-byte stores; the last block ends before the
 // last pixel (overlapping the one before), the first and last pixels take the folded forms.
-template <class T> void up_row8_c1(const T *src, int W, std::int32_t *u)
+template <class T> void up_row8_c1(Kernels, const T *src, int W, std::int32_t *u)
 {
     const Zyl8u *s = bytes(src);
     up_h_span<1>(src, W, u, 0, 1);
@@ -251,7 +254,7 @@ template <class T> void up_row8_c1(const T *src, int W, std::int32_t *u)
 // (lanes 0-2 and 4-6), four 16-byte stores of three outputs each whose spare lane the next store
 // overwrites; the last pair overlaps the one before, the last two pixels go through the scalar
 // span.
-template <class T> void up_row8_c3(const T *src, int W, std::int32_t *u)
+template <class T> void up_row8_c3(Kernels, const T *src, int W, std::int32_t *u)
 {
     const Zyl8u *s = bytes(src);
     up_h_span<3>(src, W, u, 0, 1);
@@ -277,8 +280,8 @@ template <class T> void up_row8_c3(const T *src, int W, std::int32_t *u)
 // arithmetic >> 6, packed with the type's saturation; the last block overlaps the one before,
 // rows shorter than 16 go element by element.
 template <class T>
-void up_col8(const std::int32_t *a, const std::int32_t *b, const std::int32_t *c, RowForm f, T *d0,
-             T *d1, int n)
+void up_col8(Kernels, const std::int32_t *a, const std::int32_t *b, const std::int32_t *c,
+             RowForm f, T *d0, T *d1, int n)
 {
     const __m128i round = _mm_set1_epi32(32);
     auto even = [&](int j, auto ld) {
@@ -305,7 +308,7 @@ void up_col8(const std::int32_t *a, const std::int32_t *b, const std::int32_t *c
 // C1, per step 4 source pixels from loads at i - 1, i, i + 1, even and odd outputs interleaved
 // into two stores; the last block ends before the last pixel (overlapping the one before), the
 // first and last pixels take the folded forms.
-void up_row32_c1(const Zyl32f *s, int W, float *u)
+void up_row32_c1(Kernels, const Zyl32f *s, int W, float *u)
 {
     up_h_span<1>(s, W, u, 0, 1);
     const int i = blocks<4>(1, W - 5, [&](int i, auto) {
@@ -322,7 +325,7 @@ void up_row32_c1(const Zyl32f *s, int W, float *u)
 // C3, per step 1 source pixel: loads of pixels i - 1, i, i + 1 with a spare fourth lane, two
 // stores whose spare lane the next store overwrites; the last two pixels go through the scalar
 // span.
-void up_row32_c3(const Zyl32f *s, int W, float *u)
+void up_row32_c3(Kernels, const Zyl32f *s, int W, float *u)
 {
     up_h_span<3>(s, W, u, 0, 1);
     int i = 1;
@@ -338,7 +341,8 @@ void up_row32_c3(const Zyl32f *s, int W, float *u)
 // Vertical pass in the order of the row pair's form, 4 elements of both rows per step from the
 // ring rows; the last block overlaps the one before, rows shorter than 4 go element by element.
 template <RowForm F>
-void up_cols32(const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32f *d1, int n)
+void up_cols32(Kernels, const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32f *d1,
+               int n)
 {
     const __m128 scale = _mm_set1_ps(0.015625f);
     const int j = blocks<4>(0, n - 4, [&](int j, auto ld) {
@@ -364,68 +368,7 @@ void up_cols32(const float *a, const float *b, const float *c, Zyl32f *d0, Zyl32
     up_v_span(a, b, c, F, d0, d1, j, n);
 }
 
-// ---- row kernels for the drivers ----------------------------------------------------------------
-
-struct Rows {
-    template <int Cs, class T> static void down_row(const T *s, int W, DownAcc<T> *h)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f> && Cs == 1) down_row32_c1(s, W, h);
-        else if constexpr (std::is_same_v<T, Zyl32f>) down_row32_c3(s, W, h);
-        else if constexpr (Cs == 1) down_row8_c1(s, W, h);
-        else down_row8_c3(s, W, h);
-    }
-    template <class T> static void down_col(const DownAcc<T> *const *r, RowForm f, T *d, int n)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f>) {
-            switch (f) {
-            case RowForm::Only:
-                down_cols32<RowForm::Only>(r, d, n);
-                break;
-            case RowForm::First:
-                down_cols32<RowForm::First>(r, d, n);
-                break;
-            case RowForm::Last:
-                down_cols32<RowForm::Last>(r, d, n);
-                break;
-            default:
-                down_cols32<RowForm::Mid>(r, d, n);
-                break;
-            }
-        } else {
-            down_col8(r, f, d, n);
-        }
-    }
-    template <int Cs, class T> static void up_row(const T *s, int W, UpAcc<T> *u)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f> && Cs == 1) up_row32_c1(s, W, u);
-        else if constexpr (std::is_same_v<T, Zyl32f>) up_row32_c3(s, W, u);
-        else if constexpr (Cs == 1) up_row8_c1(s, W, u);
-        else up_row8_c3(s, W, u);
-    }
-    template <class T>
-    static void up_col(const UpAcc<T> *a, const UpAcc<T> *b, const UpAcc<T> *c, RowForm f, T *d0,
-                       T *d1, int n)
-    {
-        if constexpr (std::is_same_v<T, Zyl32f>) {
-            switch (f) {
-            case RowForm::Only:
-                up_cols32<RowForm::Only>(a, b, c, d0, d1, n);
-                break;
-            case RowForm::First:
-                up_cols32<RowForm::First>(a, b, c, d0, d1, n);
-                break;
-            case RowForm::Last:
-                up_cols32<RowForm::Last>(a, b, c, d0, d1, n);
-                break;
-            default:
-                up_cols32<RowForm::Mid>(a, b, c, d0, d1, n);
-                break;
-            }
-        } else {
-            up_col8(a, b, c, f, d0, d1, n);
-        }
-    }
-};
+using Rows = PackedRows<Kernels>;
 
 }  // namespace
 ZYLCV_PYRAMID_ENTRIES
