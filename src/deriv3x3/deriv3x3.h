@@ -1,4 +1,4 @@
-// Fixed 3x3 derivative kernels: the seven kinds, the per-pixel helpers shared by both twins
+// Fixed 3x3 derivative kernels: the seven kinds, the per-pixel helpers shared by the twins
 // (border columns and row ends), the entry that resolves a call's bottom-up exchange and Scharr
 // shift before the twin's rows run, and the twins' entries.
 #ifndef ZYLCV_DERIV3X3_DERIV3X3_H
@@ -339,6 +339,159 @@ void drive(const LTop &top, const LInner &inner, const LBottom &bottom, const Sc
     rows_of<false>(top, inner, bottom, scalar, src, srcStep, dst, dstStep, w, h,
                    Columns{1, 1, x1, w - 1});
 }
+
+// ---- the packed twins' lanes and rows ---------------------------------------------------------
+//
+// Both packed twins do the same lane work and differ only in their registers. A twin supplies a
+// register set O:
+//   O::I (16-bit lanes, kInt of them), O::F (float lanes, kFloat of them), O::Count (a shift)
+//   widen(p)                 kInt 8-bit pixels from p in 16-bit lanes (zero- or sign-extended)
+//   add16, sub16, mul16, set16, sra16(v, count)                          on 16-bit lanes
+//   add, sub, mul, set, load (unaligned), add_ordered (pinned NaN order) on float lanes
+//   count(shift), store(p, v), stream(p, v), fence()
+
+// Small step helpers that must melt into the walk's loops.
+#define ZYLCV_DERIV3X3_INLINE inline __attribute__((always_inline))
+
+// `combine` on 16-bit lanes; every value fits 16 bits (at most 4080 in magnitude).
+template <class O, Term T, int E, int C>
+ZYLCV_DERIV3X3_INLINE typename O::I combine_lanes(typename O::I a, typename O::I b, typename O::I c)
+{
+    if constexpr (T == Term::Diff) {
+        return O::sub16(c, a);
+    } else if constexpr (T == Term::Second) {
+        return O::sub16(O::add16(a, c), O::add16(b, b));
+    } else if constexpr (E == 1 && C == 2) {
+        return O::add16(O::add16(a, c), O::add16(b, b));
+    } else {
+        typename O::I outer = O::mul16(O::add16(a, c), O::set16(E));
+        return O::add16(outer, O::mul16(b, O::set16(C)));
+    }
+}
+
+// 8-bit sources: kInt pixels in 16-bit lanes, exact. Swap exchanges rows y-1 and y+1, which
+// negates the odd kinds of a bottom-up image; Scharr sums are then shifted arithmetically.
+template <class O, Kind K, bool Swap, class S> struct IntLanes {
+    using Src = S;
+    using Dst = Zyl16s;
+    using V = typename O::I;
+    using R = V;
+    static constexpr int N = O::kInt;
+    static constexpr DerivDesc d = describe(K);
+    typename O::Count count;
+
+    ZYLCV_DERIV3X3_INLINE R row(const S *p) const
+    {
+        return combine_lanes<O, d.h, d.edge, d.centre>(O::widen(p - 1), O::widen(p),
+                                                       O::widen(p + 1));
+    }
+    ZYLCV_DERIV3X3_INLINE V out(V a, V b, V c) const
+    {
+        V v = Swap ? combine_lanes<O, d.v, d.edge, d.centre>(c, b, a)
+                   : combine_lanes<O, d.v, d.edge, d.centre>(a, b, c);
+        if constexpr (d.shifted) v = O::sra16(v, count);
+        return v;
+    }
+    static void store(Zyl16s *p, V v) { O::store(p, v); }
+    static void stream(Zyl16s *p, V v) { O::stream(p, v); }
+    static void fence() { O::fence(); }
+};
+
+// 32f: kFloat lanes in the order of deriv_term32f and deriv_px32f, for a row at position P
+// (merged weights in the first and last rows of the d/dx kinds). Sobel's weights 1 and 2 become
+// plain sums (same bits); Swap exchanges rows y-1 and y+1 (Sobel d/dy of a bottom-up image).
+// Inside the image a Scharr d/dx row contributes its two weighted terms, each formed once.
+template <class O, Kind K, RowPos P, bool Swap> struct FloatLanes {
+    using Src = Zyl32f;
+    using Dst = Zyl32f;
+    using V = typename O::F;
+    static constexpr int N = O::kFloat;
+    static constexpr DerivDesc d = describe(K);
+    static constexpr bool scharr = d.shifted;
+    static constexpr bool weighted = scharr && d.v == Term::Smooth && P == RowPos::Inner;
+    // What a row contributes: its term, or inside the image for Scharr d/dx the term times e
+    // and times f.
+    struct Weighted {
+        V et, ft;
+    };
+    template <bool W, int = 0> struct Row {
+        using type = V;
+    };
+    template <int U> struct Row<true, U> {
+        using type = Weighted;
+    };
+    using R = typename Row<weighted>::type;
+    V e, f, g;
+
+    ZYLCV_DERIV3X3_INLINE R row(const Zyl32f *p) const
+    {
+        const V t = term(p);
+        if constexpr (weighted) return {O::mul(e, t), O::mul(f, t)};
+        else return t;
+    }
+    ZYLCV_DERIV3X3_INLINE V out(const R &a, const R &b, const R &c) const
+    {
+        if constexpr (weighted) return O::add_ordered(O::add_ordered(a.et, b.ft), c.et);
+        else return vert(a, b, c);
+    }
+
+    ZYLCV_DERIV3X3_INLINE V term(const Zyl32f *p) const
+    {
+        const V l = O::load(p - 1), r = O::load(p + 1);
+        if constexpr (d.h == Term::Diff) return O::sub(r, l);
+        const V c = O::load(p);
+        if constexpr (scharr)
+            return O::add_ordered(O::add_ordered(O::mul(e, l), O::mul(f, c)), O::mul(e, r));
+        else return O::add_ordered(O::add_ordered(l, O::add(c, c)), r);
+    }
+    ZYLCV_DERIV3X3_INLINE V vert(V a, V b, V c) const
+    {
+        if constexpr (d.v == Term::Diff) {
+            return Swap ? O::sub(a, c) : O::sub(c, a);
+        } else if constexpr (P == RowPos::Top) {
+            return O::add_ordered(O::mul(g, b), scharr ? O::mul(e, c) : c);
+        } else if constexpr (P == RowPos::Bottom) {
+            return O::add_ordered(scharr ? O::mul(e, a) : a, O::mul(g, b));
+        } else {
+            if constexpr (scharr)
+                return O::add_ordered(O::add_ordered(O::mul(e, a), O::mul(f, b)), O::mul(e, c));
+            else return O::add_ordered(O::add_ordered(a, O::add(b, b)), c);
+        }
+    }
+    static void store(Zyl32f *p, V v) { O::store(p, v); }
+    static void stream(Zyl32f *p, V v) { O::stream(p, v); }
+    static void fence() { O::fence(); }
+};
+
+// A packed twin's row operations over its register set O: the kind's lanes for every row of an
+// 8-bit source (replicated rows give the merged weights); lanes for the first, inner and last
+// rows of a 32f source.
+template <class O> struct PackedRows {
+    template <Kind K, bool Swap, class S>
+    static void rows(const S *src, int srcStep, Zyl16s *dst, int dstStep, int w, int h, int shift)
+    {
+        const IntLanes<O, K, Swap, S> l{O::count(shift)};
+        auto scalar = [&](int y, Zyl16s *out, int x0, int x1) {
+            deriv_span<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, shift);
+        };
+        drive(l, l, l, scalar, src, srcStep, dst, dstStep, w, h);
+    }
+
+    template <Kind K, bool Swap>
+    static void rows32f(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int w, int h,
+                        const DerivWeights &k)
+    {
+        const typename O::F e = O::set(k.e), f = O::set(k.f), g = O::set(k.g);
+        auto scalar = [&](int y, Zyl32f *out, int x0, int x1) {
+            deriv_span32f<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, row_pos(y, h),
+                             k);
+        };
+        drive(FloatLanes<O, K, RowPos::Top, Swap>{e, f, g},
+              FloatLanes<O, K, RowPos::Inner, Swap>{e, f, g},
+              FloatLanes<O, K, RowPos::Bottom, Swap>{e, f, g}, scalar, src, srcStep, dst, dstStep,
+              w, h);
+    }
+};
 
 // ---- the twins' entries ---------------------------------------------------------------------
 

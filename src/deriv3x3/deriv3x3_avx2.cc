@@ -1,161 +1,49 @@
-// AVX2 fixed 3x3 derivative kernels: the lanes of the shared walk of deriv3x3.h. 8-bit sources
-// go in blocks of 16 pixels in 16-bit lanes, 32f sources in blocks of 8 lanes, reading x-1, x and
-// x+1 with unaligned loads; two blocks per step from column 1, then single blocks, the last one
-// ending at the last column but one; the border columns (and rows too short for a block) go
-// through the shared helpers. A large destination whose rows are 64-byte aligned is streamed
-// around the cache in whole cache lines, four blocks (two lines) per step.
+// AVX2 fixed 3x3 derivative kernels: the registers of the lanes and walk shared in deriv3x3.h.
+// 8-bit sources go in blocks of 16 pixels in 16-bit lanes, 32f sources in blocks of 8 lanes,
+// reading x-1, x and x+1 with unaligned loads; two blocks per step from column 1, then single
+// blocks, the last one ending at the last column but one; the border columns (and rows too short
+// for a block) go through the shared helpers. A large destination whose rows are 64-byte aligned
+// is streamed around the cache in whole cache lines, four blocks (two lines) per step.
 #include "core/simd_avx2.h"
 #include "deriv3x3.h"
 
 namespace zylcv::avx2 {
 namespace {
 
-using namespace deriv3x3;
+// The registers of the shared lanes (deriv3x3.h): 16 pixels of an 8-bit source in 16-bit lanes,
+// 8 float lanes.
+struct Regs {
+    using I = __m256i;
+    using F = __m256;
+    using Count = __m128i;
+    static constexpr int kInt = 16, kFloat = 8;
 
-// ---- 8-bit sources ----
+    // Zero-extended for 8u, sign-extended for 8s.
+    ZYLCV_INLINE static I widen(const Zyl8u *p) { return load16_u8_to_u16(p); }
+    ZYLCV_INLINE static I widen(const Zyl8s *p) { return load16_s8_to_s16(p); }
+    ZYLCV_INLINE static I add16(I a, I b) { return _mm256_add_epi16(a, b); }
+    ZYLCV_INLINE static I sub16(I a, I b) { return _mm256_sub_epi16(a, b); }
+    ZYLCV_INLINE static I mul16(I a, I b) { return _mm256_mullo_epi16(a, b); }
+    ZYLCV_INLINE static I set16(short v) { return _mm256_set1_epi16(v); }
+    ZYLCV_INLINE static I sra16(I v, Count n) { return _mm256_sra_epi16(v, n); }
+    static Count count(int shift) { return _mm_cvtsi32_si128(shift); }
 
-// 16 pixels in 16-bit lanes: zero-extended for 8u, sign-extended for 8s.
-ZYLCV_INLINE __m256i widen16(const Zyl8u *p) { return load16_u8_to_u16(p); }
-ZYLCV_INLINE __m256i widen16(const Zyl8s *p) { return load16_s8_to_s16(p); }
+    ZYLCV_INLINE static F add(F a, F b) { return _mm256_add_ps(a, b); }
+    ZYLCV_INLINE static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    ZYLCV_INLINE static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    ZYLCV_INLINE static F add_ordered(F a, F b) { return avx2::add_ordered(a, b); }
+    ZYLCV_INLINE static F load(const Zyl32f *p) { return avx2::load(p); }
+    static F set(float v) { return _mm256_set1_ps(v); }
 
-// `combine` on 16 lanes; every value fits 16 bits (at most 4080 in magnitude).
-template <Term T, int E, int C> ZYLCV_INLINE __m256i combine16(__m256i a, __m256i b, __m256i c)
-{
-    if constexpr (T == Term::Diff) {
-        return _mm256_sub_epi16(c, a);
-    } else if constexpr (T == Term::Second) {
-        return _mm256_sub_epi16(_mm256_add_epi16(a, c), _mm256_add_epi16(b, b));
-    } else if constexpr (E == 1 && C == 2) {
-        return _mm256_add_epi16(_mm256_add_epi16(a, c), _mm256_add_epi16(b, b));
-    } else {
-        __m256i outer = _mm256_mullo_epi16(_mm256_add_epi16(a, c), _mm256_set1_epi16(E));
-        return _mm256_add_epi16(outer, _mm256_mullo_epi16(b, _mm256_set1_epi16(C)));
-    }
-}
-
-// 8-bit sources: 16 pixels in 16-bit lanes, exact. Swap exchanges rows y-1 and y+1, which
-// negates the odd kinds of a bottom-up image; Scharr sums are then shifted arithmetically.
-template <Kind K, bool Swap, class S> struct IntLanes {
-    using Src = S;
-    using Dst = Zyl16s;
-    using V = __m256i;
-    using R = V;
-    static constexpr int N = 16;
-    static constexpr DerivDesc d = describe(K);
-    __m128i count;
-
-    ZYLCV_INLINE R row(const S *p) const
+    template <class T, class V> ZYLCV_INLINE static void store(T *p, V v) { avx2::store(p, v); }
+    template <class T, class V> ZYLCV_INLINE static void stream(T *p, V v)
     {
-        return combine16<d.h, d.edge, d.centre>(widen16(p - 1), widen16(p), widen16(p + 1));
+        avx2::store<Streaming>(p, v);
     }
-    ZYLCV_INLINE V out(V a, V b, V c) const
-    {
-        V v = Swap ? combine16<d.v, d.edge, d.centre>(c, b, a)
-                   : combine16<d.v, d.edge, d.centre>(a, b, c);
-        if constexpr (d.shifted) v = _mm256_sra_epi16(v, count);
-        return v;
-    }
-    static void store(Zyl16s *p, V v) { avx2::store(p, v); }
-    static void stream(Zyl16s *p, V v) { avx2::store<Streaming>(p, v); }
     static void fence() { _mm_sfence(); }
 };
 
-// What a 32f row contributes: its term, or inside the image for Scharr d/dx the term times e
-// and times f.
-struct Weighted {
-    __m256 et, ft;
-};
-template <bool W> struct FloatRow {
-    using type = __m256;
-};
-template <> struct FloatRow<true> {
-    using type = Weighted;
-};
-
-// 32f: 8 lanes in the order of deriv_term32f and deriv_px32f, for a row at position P (merged
-// weights in the first and last rows of the d/dx kinds). Sobel's weights 1 and 2 become plain
-// sums (same bits); Swap exchanges rows y-1 and y+1 (Sobel d/dy of a bottom-up image). Inside
-// the image a Scharr d/dx row contributes its two weighted terms, each formed once.
-template <Kind K, RowPos P, bool Swap> struct FloatLanes {
-    using Src = Zyl32f;
-    using Dst = Zyl32f;
-    using V = __m256;
-    static constexpr int N = 8;
-    static constexpr DerivDesc d = describe(K);
-    static constexpr bool scharr = d.shifted;
-    static constexpr bool weighted = scharr && d.v == Term::Smooth && P == RowPos::Inner;
-    using R = typename FloatRow<weighted>::type;
-    __m256 e, f, g;
-
-    ZYLCV_INLINE R row(const Zyl32f *p) const
-    {
-        const V t = term(p);
-        if constexpr (weighted) return {_mm256_mul_ps(e, t), _mm256_mul_ps(f, t)};
-        else return t;
-    }
-    ZYLCV_INLINE V out(const R &a, const R &b, const R &c) const
-    {
-        if constexpr (weighted) return add_ordered(add_ordered(a.et, b.ft), c.et);
-        else return vert(a, b, c);
-    }
-
-    ZYLCV_INLINE V term(const Zyl32f *p) const
-    {
-        const __m256 l = load(p - 1), r = load(p + 1);
-        if constexpr (d.h == Term::Diff) return _mm256_sub_ps(r, l);
-        const __m256 c = load(p);
-        if constexpr (scharr)
-            return add_ordered(add_ordered(_mm256_mul_ps(e, l), _mm256_mul_ps(f, c)),
-                               _mm256_mul_ps(e, r));
-        else return add_ordered(add_ordered(l, _mm256_add_ps(c, c)), r);
-    }
-    ZYLCV_INLINE V vert(V a, V b, V c) const
-    {
-        if constexpr (d.v == Term::Diff) {
-            return Swap ? _mm256_sub_ps(a, c) : _mm256_sub_ps(c, a);
-        } else if constexpr (P == RowPos::Top) {
-            return add_ordered(_mm256_mul_ps(g, b), scharr ? _mm256_mul_ps(e, c) : c);
-        } else if constexpr (P == RowPos::Bottom) {
-            return add_ordered(scharr ? _mm256_mul_ps(e, a) : a, _mm256_mul_ps(g, b));
-        } else {
-            if constexpr (scharr)
-                return add_ordered(add_ordered(_mm256_mul_ps(e, a), _mm256_mul_ps(f, b)),
-                                   _mm256_mul_ps(e, c));
-            else return add_ordered(add_ordered(a, _mm256_add_ps(b, b)), c);
-        }
-    }
-    static void store(Zyl32f *p, V v) { avx2::store(p, v); }
-    static void stream(Zyl32f *p, V v) { avx2::store<Streaming>(p, v); }
-    static void fence() { _mm_sfence(); }
-};
-
-// The row operations of this twin: the kind's lanes for every row of an 8-bit source (replicated
-// rows give the merged weights); lanes for the first, inner and last rows of a 32f source.
-struct Rows {
-    template <Kind K, bool Swap, class S>
-    static void rows(const S *src, int srcStep, Zyl16s *dst, int dstStep, int w, int h, int shift)
-    {
-        const IntLanes<K, Swap, S> l{_mm_cvtsi32_si128(shift)};
-        auto scalar = [&](int y, Zyl16s *out, int x0, int x1) {
-            deriv_span<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, shift);
-        };
-        drive(l, l, l, scalar, src, srcStep, dst, dstStep, w, h);
-    }
-
-    template <Kind K, bool Swap>
-    static void rows32f(const Zyl32f *src, int srcStep, Zyl32f *dst, int dstStep, int w, int h,
-                        const DerivWeights &k)
-    {
-        const __m256 e = _mm256_set1_ps(k.e), f = _mm256_set1_ps(k.f), g = _mm256_set1_ps(k.g);
-        auto scalar = [&](int y, Zyl32f *out, int x0, int x1) {
-            deriv_span32f<K>(deriv_rows(src, srcStep, y, h, Swap), out, x0, x1, w, row_pos(y, h),
-                             k);
-        };
-        drive(
-            FloatLanes<K, RowPos::Top, Swap>{e, f, g}, FloatLanes<K, RowPos::Inner, Swap>{e, f, g},
-            FloatLanes<K, RowPos::Bottom, Swap>{e, f, g}, scalar, src, srcStep, dst, dstStep, w, h);
-    }
-};
+using Rows = deriv3x3::PackedRows<Regs>;
 
 }  // namespace
 
