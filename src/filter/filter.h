@@ -225,6 +225,193 @@ struct ScalarRows {
     }
 };
 
+// ---- the packed twins' row operations ------------------------------------------------------
+
+// Whether a kernel's outermost taps are 1, so that a packed weighted sum may skip their
+// multiplication, and whether a vertical kernel's mirrored pairs fit 16-bit lanes. The
+// constructors build every kernel so; the packed row operations check it and take the scalar
+// path otherwise.
+template <class T> bool outer_one(const Taps<T> &t) { return t.c[t.k - 1] == 1; }
+template <class T> bool pairs_fit(const Taps<T> &t)
+{
+    return std::is_same_v<T, Zyl32f> || t.pairs16;
+}
+
+// The window's row addresses, copied out of the state so that stores to the destination do not
+// force them to be reloaded.
+template <class T, int K> struct Rings {
+    const T *p[K];
+    explicit Rings(T *const *r)
+    {
+        for (int i = 0; i < K; ++i) p[i] = r[i];
+    }
+    const T *operator[](int i) const { return p[i]; }
+};
+
+// Window sum of the 8-bit row at column x, columns clamped: the same integer as the running
+// sums give.
+template <class S> int box_px(const S *p, int w, int a, int x)
+{
+    int s = 0;
+    for (int d = -a; d <= a; ++d) s += p[clamp_int(x + d, 0, w - 1)];
+    return s;
+}
+// V update of one column: the leaving row sum is read before the new one replaces it.
+inline void slide_px(int h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
+{
+    const int hold = *slot;
+    *slot = h;
+    *v = *v + h - hold;
+    *dst = static_cast<Zyl16s>(*v);
+}
+
+#ifdef ZYLCV_INLINE_LAMBDA
+// Calls F<K, ODD1, ODD2>::run(args...) for the aperture and kernel parities of a state.
+template <template <int, bool, bool> class F, class... Args>
+void by_kernel(int k, bool odd1, bool odd2, Args &&...args)
+{
+    auto parities = [&](auto kc) ZYLCV_INLINE_LAMBDA {
+        constexpr int K = decltype(kc)::value;
+        if (odd1) odd2 ? F<K, true, true>::run(args...) : F<K, true, false>::run(args...);
+        else odd2 ? F<K, false, true>::run(args...) : F<K, false, false>::run(args...);
+    };
+    if (k == 3) parities(std::integral_constant<int, 3>{});
+    else if (k == 5) parities(std::integral_constant<int, 5>{});
+    else parities(std::integral_constant<int, 7>{});
+}
+// The vertical sums of 16-bit rows take 16-bit lanes when the taps allow it (never with K = 7).
+template <int K, class T, class F> void by_width(const Taps<T> &t, F f)
+{
+    if constexpr (std::is_same_v<T, Zyl16s> && K < 7)
+        if (t.narrow) return f(std::true_type{});
+    f(std::false_type{});
+}
+
+// The row operations of a packed twin whose row kernels are the static members of L (hrow,
+// hrow2, vrow, vrow2, hvrow, hvrow2, slide_row), each instantiated per aperture, parity and
+// lane width: packed versions of the hot operations, the rest shared.
+template <class L> struct PackedRows : ScalarRows {
+    template <int K, bool ODD, bool> struct HRow {
+        template <class S, class T> static void run(const S *s, int w, T *o, const Taps<T> &t)
+        {
+            L::template hrow<K, ODD>(s, w, o, t);
+        }
+    };
+    template <int K, bool, bool> struct HRow2 {
+        template <class S, class T>
+        static void run(const S *s, int w, T *oa, T *ob, const Taps<T> &ta, const Taps<T> &tb)
+        {
+            L::template hrow2<K>(s, w, oa, ob, ta, tb);
+        }
+    };
+    template <int K, bool ODD, bool> struct VRow {
+        template <class T, class D> static void run(T *const *r, int w, D *d, const Taps<T> &t)
+        {
+            by_width<K>(t,
+                        [&](auto n) { L::template vrow<K, ODD, decltype(n)::value>(r, w, d, t); });
+        }
+    };
+    template <int K, bool, bool> struct VRow2 {
+        template <class T, class D>
+        static void run(T *const *ra, T *const *rb, int w, D *d, const Taps<T> &ks,
+                        const Taps<T> &kd)
+        {
+            by_width<K>(ks, [&](auto n) {
+                L::template vrow2<K, decltype(n)::value>(ra, rb, w, d, ks, kd);
+            });
+        }
+    };
+    template <int K, bool XODD, bool YODD> struct HVRow {
+        template <class S, class T, class D>
+        static void run(const S *s, int w, T *const *r, D *d, const Taps<T> &tx, const Taps<T> &ty)
+        {
+            by_width<K>(ty, [&](auto n) {
+                L::template hvrow<K, XODD, YODD, decltype(n)::value>(s, w, r, d, tx, ty);
+            });
+        }
+    };
+    template <int K, bool, bool> struct HVRow2 {
+        template <class S, class T, class D>
+        static void run(const S *s, int w, T *const *ra, T *const *rb, D *d, const Taps<T> &kd,
+                        const Taps<T> &ks)
+        {
+            by_width<K>(ks, [&](auto n) {
+                L::template hvrow2<K, decltype(n)::value>(s, w, ra, rb, d, kd, ks);
+            });
+        }
+    };
+    template <int K, bool, bool> struct SlideRow {
+        template <class S> static void run(const S *s, int w, Zyl32s *slot, Zyl32s *v, Zyl16s *d)
+        {
+            L::template slide_row<K>(s, w, slot, v, d);
+        }
+    };
+
+    template <class S, class T> static void hpass(const S *src, int w, T *out, const Taps<T> &t)
+    {
+        if (!outer_one(t)) return ScalarRows::hpass(src, w, out, t);
+        by_kernel<HRow>(t.k, t.odd, false, src, w, out, t);
+    }
+    template <class S, class T>
+    static void hpass2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
+    {
+        if (!outer_one(ta) || !outer_one(tb)) return ScalarRows::hpass2(src, w, outA, outB, ta, tb);
+        by_kernel<HRow2>(ta.k, false, false, src, w, outA, outB, ta, tb);
+    }
+    template <class T, class D> static void vpass(T *const *r, int w, D *dst, const Taps<T> &t)
+    {
+        if (!pairs_fit(t)) return ScalarRows::vpass(r, w, dst, t);
+        by_kernel<VRow>(t.k, t.odd, false, r, w, dst, t);
+    }
+    template <class T, class D>
+    static void vpass2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks,
+                       const Taps<T> &kd)
+    {
+        if (!outer_one(ks) || !outer_one(kd) || !pairs_fit(ks))
+            return ScalarRows::vpass2(ra, rb, w, dst, ks, kd);
+        by_kernel<VRow2>(ks.k, false, false, ra, rb, w, dst, ks, kd);
+    }
+    template <class S, class T, class D>
+    static void hvpass(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx,
+                       const Taps<T> &ty)
+    {
+        if (!outer_one(tx) || !pairs_fit(ty)) return ScalarRows::hvpass(src, w, r, dst, tx, ty);
+        by_kernel<HVRow>(tx.k, tx.odd, ty.odd, src, w, r, dst, tx, ty);
+    }
+    template <class S, class T, class D>
+    static void hvpass2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
+                        const Taps<T> &ks)
+    {
+        if (!outer_one(kd) || !outer_one(ks) || !pairs_fit(ks))
+            return ScalarRows::hvpass2(src, w, ra, rb, dst, kd, ks);
+        by_kernel<HVRow2>(kd.k, false, false, src, w, ra, rb, dst, kd, ks);
+    }
+    template <class S, class D>
+    static void slide(const S *src, const BoxSum<S> *newest, int w, int a, BoxSum<S> *slot,
+                      BoxSum<S> *v, D *dst)
+    {
+        if constexpr (std::is_same_v<S, Zyl32f>) {
+            ScalarRows::slide(src, newest, w, a, slot, v, dst);
+        } else {
+            if (!src) return ScalarRows::slide(src, newest, w, a, slot, v, dst);
+            by_kernel<SlideRow>(2 * a + 1, false, false, src, w, slot, v, dst);
+        }
+    }
+    // 8-bit rows: two packed slides; 32f: the shared side-by-side running sums.
+    template <class S, class D>
+    static void slide2(const S *s0, const S *s1, int w, int a, BoxSum<S> *slot0, BoxSum<S> *slot1,
+                       BoxSum<S> *v, D *d0, D *d1)
+    {
+        if constexpr (std::is_same_v<S, Zyl32f>) {
+            ScalarRows::slide2(s0, s1, w, a, slot0, slot1, v, d0, d1);
+        } else {
+            by_kernel<SlideRow>(2 * a + 1, false, false, s0, w, slot0, v, d0);
+            by_kernel<SlideRow>(2 * a + 1, false, false, s1, w, slot1, v, d1);
+        }
+    }
+};
+#endif
+
 // ---- ring policies for the strip driver -----------------------------------------------------
 
 // Ring row type of a source type: Zyl16s horizontal results for 8-bit sources, Zyl32f for 32f.

@@ -17,6 +17,9 @@ namespace {
 
 // The small helpers and lambdas below work on arrays of vectors; inlined (ZYLCV_INLINE,
 // ZYLCV_INLINE_LAMBDA), those stay in registers.
+using filter::box_px;
+using filter::Rings;
+using filter::slide_px;
 using filter::Taps;
 
 // 16 source pixels as two vectors of eight 16-bit lanes; 8 pixels as one.
@@ -75,15 +78,6 @@ template <class O, int K> struct Weights {
         for (int i = 0; i < K; ++i) c[i] = O::splat(t.c[i]);
     }
 };
-// Whether a kernel's outermost taps are 1, so that weigh<..., true> may skip their
-// multiplication, and whether a vertical kernel's mirrored pairs fit 16-bit lanes. The
-// constructors build every kernel so; the row operations check it and take the scalar path
-// otherwise.
-template <class T> bool outer_one(const Taps<T> &t) { return t.c[t.k - 1] == 1; }
-template <class T> bool pairs_fit(const Taps<T> &t)
-{
-    return std::is_same_v<T, Zyl32f> || t.pairs16;
-}
 
 // The centre v(0) (symmetric kernels) and the mirrored pairs v(i) + v(-i) or v(i) - v(-i) of a
 // window, i = 1..a.
@@ -213,50 +207,7 @@ void store_lanes(Zyl16s *p, __m128i v) { store(p, v); }
 void store_lanes(Zyl32f *p, __m128 v) { _mm_storeu_ps(p, v); }
 template <class T> using Ops = std::conditional_t<std::is_same_v<T, Zyl32f>, F32, I16>;
 
-// One kernel over a source row into a ring row.
-template <int K, bool ODD, class S, class T>
-void hrow(const S *src, int w, T *out, const Taps<T> &t)
-{
-    using O = Ops<T>;
-    const Weights<O, K> wt(t);
-    auto body = [&](int x, const typename O::V *p)
-                    ZYLCV_INLINE_LAMBDA { store_lanes(out + x, weigh<O, K, ODD, true>(wt, p)); };
-    auto edge = [&](int x) ZYLCV_INLINE_LAMBDA {
-        out[x] = static_cast<T>(filter::hpass_px(src, w, x, t));
-    };
-    walk<K, ODD>(src, w, body, edge);
-}
-
-// Two symmetric kernels over one source row into two ring rows, sharing the mirrored pairs.
-template <int K, class S, class T>
-void hrow2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
-{
-    using O = Ops<T>;
-    const Weights<O, K> wa(ta), wb(tb);
-    walk<K, false>(
-        src, w,
-        [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
-            store_lanes(outA + x, weigh<O, K, false, true>(wa, p));
-            store_lanes(outB + x, weigh<O, K, false, true>(wb, p));
-        },
-        [&](int x) ZYLCV_INLINE_LAMBDA {
-            outA[x] = static_cast<T>(filter::hpass_px(src, w, x, ta));
-            outB[x] = static_cast<T>(filter::hpass_px(src, w, x, tb));
-        });
-}
-
 // ---- vertical passes ----------------------------------------------------------------------------
-
-// The window's row addresses, copied out of the state so that stores to the destination do not
-// force them to be reloaded.
-template <class T, int K> struct Rings {
-    const T *p[K];
-    explicit Rings(T *const *r)
-    {
-        for (int i = 0; i < K; ++i) p[i] = r[i];
-    }
-    const T *operator[](int i) const { return p[i]; }
-};
 
 // Vertical sum of one group of columns, given the window's rows v(d), d = -a..a: eight 16-bit
 // columns summed in 32-bit lanes by pmaddwd and saturated by packssdw, or four 32f columns.
@@ -349,112 +300,8 @@ template <class T> auto load_lanes(const T *p)
 }
 template <class T> constexpr int kLanes = 16 / int(sizeof(T));
 
-// Sobel vertical pass over a full window: per step one vector of columns; the row ends one at
-// a time.
-template <int K, bool ODD, bool NARROW, class T, class D>
-void vrow(T *const *r, int w, D *dst, const Taps<T> &t)
-{
-    constexpr int a = K / 2, n = kLanes<T>;
-    const VSum<T, K, ODD, NARROW> sum(t);
-    const Rings<T, K> row(r);
-    int x = 0;
-    for (; x + n <= w; x += n)
-        store_lanes(dst + x,
-                    sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(row[a + d] + x); }));
-    for (; x < w; ++x) filter::store_px(dst + x, filter::vpass_px(r, x, t));
-}
-// Laplace vertical pass over full windows.
-template <int K, bool NARROW, class T, class D>
-void vrow2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks, const Taps<T> &kd)
-{
-    constexpr int a = K / 2, n = kLanes<T>;
-    const VSum2<T, K, NARROW> sum(ks, kd);
-    const Rings<T, K> rowA(ra), rowB(rb);
-    int x = 0;
-    for (; x + n <= w; x += n)
-        store_lanes(dst + x,
-                    sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowA[a + d] + x); },
-                        [&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowB[a + d] + x); }));
-    for (; x < w; ++x) filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
-}
-
-// ---- a source row through a full window in one pass ---------------------------------------------
-
-// Sobel: the row's horizontal results go into the newest ring row r[K-1] and, still in
-// registers, into the vertical sum of the output row. Columns near the row ends go one at a
-// time through the scalar helpers, the horizontal result before the vertical sum.
-template <int K, bool XODD, bool YODD, bool NARROW, class S, class T, class D>
-void hvrow(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx, const Taps<T> &ty)
-{
-    using O = Ops<T>;
-    constexpr int a = K / 2;
-    const Weights<O, K> wx(tx);
-    const VSum<T, K, YODD, NARROW> sum(ty);
-    const Rings<T, K> row(r);
-    T *const out = r[K - 1];
-    walk<K, XODD>(
-        src, w,
-        [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
-            const auto h = weigh<O, K, XODD, true>(wx, p);
-            store_lanes(out + x, h);
-            auto v = [&](int d)
-                         ZYLCV_INLINE_LAMBDA { return d == a ? h : load_lanes(row[a + d] + x); };
-            store_lanes(dst + x, sum(v));
-        },
-        [&](int x) ZYLCV_INLINE_LAMBDA {
-            out[x] = static_cast<T>(filter::hpass_px(src, w, x, tx));
-            filter::store_px(dst + x, filter::vpass_px(r, x, ty));
-        });
-}
-// Laplace: both horizontal results of the row into the newest rows of rings A and B, then the
-// output row.
-template <int K, bool NARROW, class S, class T, class D>
-void hvrow2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
-            const Taps<T> &ks)
-{
-    using O = Ops<T>;
-    constexpr int a = K / 2;
-    const Weights<O, K> wd(kd), ws(ks);
-    const VSum2<T, K, NARROW> sum(ks, kd);
-    const Rings<T, K> rowA(ra), rowB(rb);
-    T *const outA = ra[K - 1], *const outB = rb[K - 1];
-    walk<K, false>(
-        src, w,
-        [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
-            const auto ha = weigh<O, K, false, true>(wd, p), hb = weigh<O, K, false, true>(ws, p);
-            store_lanes(outA + x, ha);
-            store_lanes(outB + x, hb);
-            auto va = [&](int d)
-                          ZYLCV_INLINE_LAMBDA { return d == a ? ha : load_lanes(rowA[a + d] + x); };
-            auto vb = [&](int d)
-                          ZYLCV_INLINE_LAMBDA { return d == a ? hb : load_lanes(rowB[a + d] + x); };
-            store_lanes(dst + x, sum(va, vb));
-        },
-        [&](int x) ZYLCV_INLINE_LAMBDA {
-            outA[x] = static_cast<T>(filter::hpass_px(src, w, x, kd));
-            outB[x] = static_cast<T>(filter::hpass_px(src, w, x, ks));
-            filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
-        });
-}
-
 // ---- box sums -----------------------------------------------------------------------------------
 
-// Window sum of the 8-bit row at column x, columns clamped: the same integer as the running
-// sums give.
-template <class S> int box_px(const S *p, int w, int a, int x)
-{
-    int s = 0;
-    for (int d = -a; d <= a; ++d) s += p[clamp_int(x + d, 0, w - 1)];
-    return s;
-}
-// V update of one column: the leaving row sum is read before the new one replaces it.
-void slide_px(int h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
-{
-    const int hold = *slot;
-    *slot = h;
-    *v = *v + h - hold;
-    *dst = static_cast<Zyl16s>(*v);
-}
 // Eight new row sums (16-bit lanes) into the slot, V and the output.
 ZYLCV_INLINE void slide8(__m128i h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
 {
@@ -468,171 +315,165 @@ ZYLCV_INLINE void slide8(__m128i h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
     store(dst, _mm_packs_epi32(v0, v1));
 }
 
-// A new 8-bit row enters a full window: per step 16 pixels (then 8) summed over the window in
-// 16-bit lanes (at most 7 * 255), V carried in 32-bit lanes; the first a columns and the row's
-// end one at a time.
-template <int K, class S> void slide_row(const S *src, int w, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
-{
-    constexpr int a = K / 2;
-    int x = 0;
-    for (; x < a && x < w; ++x) slide_px(box_px(src, w, a, x), slot + x, v + x, dst + x);
-    for (; x + 16 + a <= w; x += 16) {
-        __m128i lo, hi, l, h;
-        widen16(src + x - a, lo, hi);
+// ---- the row kernels ---------------------------------------------------------------------------
+
+// Each instantiated per aperture, parity and lane width by filter::PackedRows.
+struct Kernels {
+    // One kernel over a source row into a ring row.
+    template <int K, bool ODD, class S, class T>
+    static void hrow(const S *src, int w, T *out, const Taps<T> &t)
+    {
+        using O = Ops<T>;
+        const Weights<O, K> wt(t);
+        auto body = [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
+            store_lanes(out + x, weigh<O, K, ODD, true>(wt, p));
+        };
+        auto edge = [&](int x) ZYLCV_INLINE_LAMBDA {
+            out[x] = static_cast<T>(filter::hpass_px(src, w, x, t));
+        };
+        walk<K, ODD>(src, w, body, edge);
+    }
+    // Two symmetric kernels over one source row into two ring rows, sharing the mirrored pairs.
+    template <int K, class S, class T>
+    static void hrow2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
+    {
+        using O = Ops<T>;
+        const Weights<O, K> wa(ta), wb(tb);
+        walk<K, false>(
+            src, w,
+            [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
+                store_lanes(outA + x, weigh<O, K, false, true>(wa, p));
+                store_lanes(outB + x, weigh<O, K, false, true>(wb, p));
+            },
+            [&](int x) ZYLCV_INLINE_LAMBDA {
+                outA[x] = static_cast<T>(filter::hpass_px(src, w, x, ta));
+                outB[x] = static_cast<T>(filter::hpass_px(src, w, x, tb));
+            });
+    }
+    // Sobel vertical pass over a full window: per step one vector of columns; the row ends one at
+    // a time.
+    template <int K, bool ODD, bool NARROW, class T, class D>
+    static void vrow(T *const *r, int w, D *dst, const Taps<T> &t)
+    {
+        constexpr int a = K / 2, n = kLanes<T>;
+        const VSum<T, K, ODD, NARROW> sum(t);
+        const Rings<T, K> row(r);
+        int x = 0;
+        for (; x + n <= w; x += n)
+            store_lanes(dst + x,
+                        sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(row[a + d] + x); }));
+        for (; x < w; ++x) filter::store_px(dst + x, filter::vpass_px(r, x, t));
+    }
+    // Laplace vertical pass over full windows.
+    template <int K, bool NARROW, class T, class D>
+    static void vrow2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks,
+                      const Taps<T> &kd)
+    {
+        constexpr int a = K / 2, n = kLanes<T>;
+        const VSum2<T, K, NARROW> sum(ks, kd);
+        const Rings<T, K> rowA(ra), rowB(rb);
+        int x = 0;
+        for (; x + n <= w; x += n)
+            store_lanes(dst + x,
+                        sum([&](int d) ZYLCV_INLINE_LAMBDA { return load_lanes(rowA[a + d] + x); },
+                            [&](int d)
+                                ZYLCV_INLINE_LAMBDA { return load_lanes(rowB[a + d] + x); }));
+        for (; x < w; ++x) filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
+    }
+    // Sobel: the row's horizontal results go into the newest ring row r[K-1] and, still in
+    // registers, into the vertical sum of the output row. Columns near the row ends go one at a
+    // time through the scalar helpers, the horizontal result before the vertical sum.
+    template <int K, bool XODD, bool YODD, bool NARROW, class S, class T, class D>
+    static void hvrow(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx,
+                      const Taps<T> &ty)
+    {
+        using O = Ops<T>;
+        constexpr int a = K / 2;
+        const Weights<O, K> wx(tx);
+        const VSum<T, K, YODD, NARROW> sum(ty);
+        const Rings<T, K> row(r);
+        T *const out = r[K - 1];
+        walk<K, XODD>(
+            src, w,
+            [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
+                const auto h = weigh<O, K, XODD, true>(wx, p);
+                store_lanes(out + x, h);
+                auto v = [&](int d) ZYLCV_INLINE_LAMBDA {
+                    return d == a ? h : load_lanes(row[a + d] + x);
+                };
+                store_lanes(dst + x, sum(v));
+            },
+            [&](int x) ZYLCV_INLINE_LAMBDA {
+                out[x] = static_cast<T>(filter::hpass_px(src, w, x, tx));
+                filter::store_px(dst + x, filter::vpass_px(r, x, ty));
+            });
+    }
+    // Laplace: both horizontal results of the row into the newest rows of rings A and B, then the
+    // output row.
+    template <int K, bool NARROW, class S, class T, class D>
+    static void hvrow2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
+                       const Taps<T> &ks)
+    {
+        using O = Ops<T>;
+        constexpr int a = K / 2;
+        const Weights<O, K> wd(kd), ws(ks);
+        const VSum2<T, K, NARROW> sum(ks, kd);
+        const Rings<T, K> rowA(ra), rowB(rb);
+        T *const outA = ra[K - 1], *const outB = rb[K - 1];
+        walk<K, false>(
+            src, w,
+            [&](int x, const typename O::V *p) ZYLCV_INLINE_LAMBDA {
+                const auto ha = weigh<O, K, false, true>(wd, p),
+                           hb = weigh<O, K, false, true>(ws, p);
+                store_lanes(outA + x, ha);
+                store_lanes(outB + x, hb);
+                auto va = [&](int d) ZYLCV_INLINE_LAMBDA {
+                    return d == a ? ha : load_lanes(rowA[a + d] + x);
+                };
+                auto vb = [&](int d) ZYLCV_INLINE_LAMBDA {
+                    return d == a ? hb : load_lanes(rowB[a + d] + x);
+                };
+                store_lanes(dst + x, sum(va, vb));
+            },
+            [&](int x) ZYLCV_INLINE_LAMBDA {
+                outA[x] = static_cast<T>(filter::hpass_px(src, w, x, kd));
+                outB[x] = static_cast<T>(filter::hpass_px(src, w, x, ks));
+                filter::store_px(dst + x, filter::laplace_px(ra, rb, x, ks, kd));
+            });
+    }
+    // A new 8-bit row enters a full window: per step 16 pixels (then 8) summed over the window in
+    // 16-bit lanes (at most 7 * 255), V carried in 32-bit lanes; the first a columns and the row's
+    // end one at a time.
+    template <int K, class S>
+    static void slide_row(const S *src, int w, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
+    {
+        constexpr int a = K / 2;
+        int x = 0;
+        for (; x < a && x < w; ++x) slide_px(box_px(src, w, a, x), slot + x, v + x, dst + x);
+        for (; x + 16 + a <= w; x += 16) {
+            __m128i lo, hi, l, h;
+            widen16(src + x - a, lo, hi);
 #pragma GCC unroll 8
-        for (int d = 1; d < K; ++d) {
-            widen16(src + x - a + d, l, h);
-            lo = _mm_add_epi16(lo, l);
-            hi = _mm_add_epi16(hi, h);
+            for (int d = 1; d < K; ++d) {
+                widen16(src + x - a + d, l, h);
+                lo = _mm_add_epi16(lo, l);
+                hi = _mm_add_epi16(hi, h);
+            }
+            slide8(lo, slot + x, v + x, dst + x);
+            slide8(hi, slot + x + 8, v + x + 8, dst + x + 8);
         }
-        slide8(lo, slot + x, v + x, dst + x);
-        slide8(hi, slot + x + 8, v + x + 8, dst + x + 8);
-    }
-    for (; x + 8 + a <= w; x += 8) {
-        __m128i s = widen8(src + x - a);
+        for (; x + 8 + a <= w; x += 8) {
+            __m128i s = widen8(src + x - a);
 #pragma GCC unroll 8
-        for (int d = 1; d < K; ++d) s = _mm_add_epi16(s, widen8(src + x - a + d));
-        slide8(s, slot + x, v + x, dst + x);
-    }
-    for (; x < w; ++x) slide_px(box_px(src, w, a, x), slot + x, v + x, dst + x);
-}
-
-// ---- dispatch by aperture and parities ----------------------------------------------------------
-
-// Calls F<K, ODD1, ODD2>::run(args...) for the aperture and kernel parities of a state.
-template <template <int, bool, bool> class F, class... Args>
-void by_kernel(int k, bool odd1, bool odd2, Args &&...args)
-{
-    auto parities = [&](auto kc) ZYLCV_INLINE_LAMBDA {
-        constexpr int K = decltype(kc)::value;
-        if (odd1) odd2 ? F<K, true, true>::run(args...) : F<K, true, false>::run(args...);
-        else odd2 ? F<K, false, true>::run(args...) : F<K, false, false>::run(args...);
-    };
-    if (k == 3) parities(std::integral_constant<int, 3>{});
-    else if (k == 5) parities(std::integral_constant<int, 5>{});
-    else parities(std::integral_constant<int, 7>{});
-}
-template <int K, bool ODD, bool> struct HRow {
-    template <class S, class T> static void run(const S *s, int w, T *o, const Taps<T> &t)
-    {
-        hrow<K, ODD>(s, w, o, t);
-    }
-};
-template <int K, bool, bool> struct HRow2 {
-    template <class S, class T>
-    static void run(const S *s, int w, T *oa, T *ob, const Taps<T> &ta, const Taps<T> &tb)
-    {
-        hrow2<K>(s, w, oa, ob, ta, tb);
-    }
-};
-// The vertical sums of 16-bit rows take 16-bit lanes when the taps allow it (never with K = 7).
-template <int K, class T, class F> void by_width(const Taps<T> &t, F f)
-{
-    if constexpr (std::is_same_v<T, Zyl16s> && K < 7)
-        if (t.narrow) return f(std::true_type{});
-    f(std::false_type{});
-}
-template <int K, bool ODD, bool> struct VRow {
-    template <class T, class D> static void run(T *const *r, int w, D *d, const Taps<T> &t)
-    {
-        by_width<K>(t, [&](auto n) { vrow<K, ODD, decltype(n)::value>(r, w, d, t); });
-    }
-};
-template <int K, bool, bool> struct VRow2 {
-    template <class T, class D>
-    static void run(T *const *ra, T *const *rb, int w, D *d, const Taps<T> &ks, const Taps<T> &kd)
-    {
-        by_width<K>(ks, [&](auto n) { vrow2<K, decltype(n)::value>(ra, rb, w, d, ks, kd); });
-    }
-};
-template <int K, bool XODD, bool YODD> struct HVRow {
-    template <class S, class T, class D>
-    static void run(const S *s, int w, T *const *r, D *d, const Taps<T> &tx, const Taps<T> &ty)
-    {
-        by_width<K>(ty,
-                    [&](auto n) { hvrow<K, XODD, YODD, decltype(n)::value>(s, w, r, d, tx, ty); });
-    }
-};
-template <int K, bool, bool> struct HVRow2 {
-    template <class S, class T, class D>
-    static void run(const S *s, int w, T *const *ra, T *const *rb, D *d, const Taps<T> &kd,
-                    const Taps<T> &ks)
-    {
-        by_width<K>(ks, [&](auto n) { hvrow2<K, decltype(n)::value>(s, w, ra, rb, d, kd, ks); });
-    }
-};
-template <int K, bool, bool> struct SlideRow {
-    template <class S> static void run(const S *s, int w, Zyl32s *slot, Zyl32s *v, Zyl16s *d)
-    {
-        slide_row<K>(s, w, slot, v, d);
+            for (int d = 1; d < K; ++d) s = _mm_add_epi16(s, widen8(src + x - a + d));
+            slide8(s, slot + x, v + x, dst + x);
+        }
+        for (; x < w; ++x) slide_px(box_px(src, w, a, x), slot + x, v + x, dst + x);
     }
 };
 
 // The row operations of this twin: packed versions of the hot ones, the rest shared.
-struct Rows : filter::ScalarRows {
-    template <class S, class T> static void hpass(const S *src, int w, T *out, const Taps<T> &t)
-    {
-        if (!outer_one(t)) return ScalarRows::hpass(src, w, out, t);
-        by_kernel<HRow>(t.k, t.odd, false, src, w, out, t);
-    }
-    template <class S, class T>
-    static void hpass2(const S *src, int w, T *outA, T *outB, const Taps<T> &ta, const Taps<T> &tb)
-    {
-        if (!outer_one(ta) || !outer_one(tb)) return ScalarRows::hpass2(src, w, outA, outB, ta, tb);
-        by_kernel<HRow2>(ta.k, false, false, src, w, outA, outB, ta, tb);
-    }
-    template <class T, class D> static void vpass(T *const *r, int w, D *dst, const Taps<T> &t)
-    {
-        if (!pairs_fit(t)) return ScalarRows::vpass(r, w, dst, t);
-        by_kernel<VRow>(t.k, t.odd, false, r, w, dst, t);
-    }
-    template <class T, class D>
-    static void vpass2(T *const *ra, T *const *rb, int w, D *dst, const Taps<T> &ks,
-                       const Taps<T> &kd)
-    {
-        if (!outer_one(ks) || !outer_one(kd) || !pairs_fit(ks))
-            return ScalarRows::vpass2(ra, rb, w, dst, ks, kd);
-        by_kernel<VRow2>(ks.k, false, false, ra, rb, w, dst, ks, kd);
-    }
-    template <class S, class T, class D>
-    static void hvpass(const S *src, int w, T *const *r, D *dst, const Taps<T> &tx,
-                       const Taps<T> &ty)
-    {
-        if (!outer_one(tx) || !pairs_fit(ty)) return ScalarRows::hvpass(src, w, r, dst, tx, ty);
-        by_kernel<HVRow>(tx.k, tx.odd, ty.odd, src, w, r, dst, tx, ty);
-    }
-    template <class S, class T, class D>
-    static void hvpass2(const S *src, int w, T *const *ra, T *const *rb, D *dst, const Taps<T> &kd,
-                        const Taps<T> &ks)
-    {
-        if (!outer_one(kd) || !outer_one(ks) || !pairs_fit(ks))
-            return ScalarRows::hvpass2(src, w, ra, rb, dst, kd, ks);
-        by_kernel<HVRow2>(kd.k, false, false, src, w, ra, rb, dst, kd, ks);
-    }
-    template <class S, class D>
-    static void slide(const S *src, const filter::BoxSum<S> *newest, int w, int a,
-                      filter::BoxSum<S> *slot, filter::BoxSum<S> *v, D *dst)
-    {
-        if constexpr (std::is_same_v<S, Zyl32f>) {
-            filter::ScalarRows::slide(src, newest, w, a, slot, v, dst);
-        } else {
-            if (!src) return filter::ScalarRows::slide(src, newest, w, a, slot, v, dst);
-            by_kernel<SlideRow>(2 * a + 1, false, false, src, w, slot, v, dst);
-        }
-    }
-    // 8-bit rows: two packed slides; 32f: the shared side-by-side running sums.
-    template <class S, class D>
-    static void slide2(const S *s0, const S *s1, int w, int a, filter::BoxSum<S> *slot0,
-                       filter::BoxSum<S> *slot1, filter::BoxSum<S> *v, D *d0, D *d1)
-    {
-        if constexpr (std::is_same_v<S, Zyl32f>) {
-            filter::ScalarRows::slide2(s0, s1, w, a, slot0, slot1, v, d0, d1);
-        } else {
-            by_kernel<SlideRow>(2 * a + 1, false, false, s0, w, slot0, v, d0);
-            by_kernel<SlideRow>(2 * a + 1, false, false, s1, w, slot1, v, d1);
-        }
-    }
-};
+using Rows = filter::PackedRows<Kernels>;
 
 }  // namespace
 
