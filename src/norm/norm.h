@@ -14,6 +14,10 @@
 
 #include "core/internal.h"
 
+#ifndef ZYLCV_INLINE
+#define ZYLCV_INLINE inline __attribute__((always_inline))
+#endif
+
 namespace zylcv::norm {
 
 enum class NormKind { Inf, L1, L2 };
@@ -273,6 +277,147 @@ struct ScalarRows {
     }
 };
 
+// ---- drivers of the packed twins ----------------------------------------------------------
+//
+// The SSE2 and AVX2 twins share these; each supplies only its lanes: byte lanes V for 8-bit
+// data and, in L, its row kernels int_rows / f32_rows, its alignment test and its load paths.
+
+// Numerator and denominator of one 8-bit kernel call: the vector reductions over the byte lanes
+// V (register V::Reg, reductions V::Reduce<K>, V::unselected, V::keep, V::magnitude) and the
+// exact totals of the row ends.
+template <class V, NormKind K, NormTerm R> struct ByteTotals {
+    typename V::template Reduce<K> n, d;
+    IntTotal<K> tn, td;
+
+    // One register of pixels: values a (and b), mask bytes m.
+    template <class T>
+    ZYLCV_INLINE void add(typename V::Reg a, typename V::Reg b, typename V::Reg m)
+    {
+        const typename V::Reg off = V::unselected(m);
+        if constexpr (R == NormTerm::Value) {
+            n.add(V::keep(off, V::template magnitude<T>(a)));
+        } else {
+            n.add(V::keep(off, V::template magnitude<T>(a, b)));
+            if constexpr (R == NormTerm::Rel) d.add(V::keep(off, V::template magnitude<T>(b)));
+        }
+    }
+    template <class T> void add1(T a, T b, Zyl8u m)
+    {
+        if (!m) return;
+        if constexpr (R == NormTerm::Value) {
+            tn.add(magnitude(a));
+        } else {
+            tn.add(magnitude(a, b));
+            if constexpr (R == NormTerm::Rel) td.add(magnitude(b));
+        }
+    }
+    void flush()
+    {
+        n.flush();
+        if constexpr (R == NormTerm::Rel) d.flush();
+    }
+    double result()
+    {
+        tn.merge(n.total());
+        if constexpr (R == NormTerm::Rel) {
+            td.merge(d.total());
+            return int_rel<K>(tn.v, td.v);
+        } else {
+            return int_norm<K>(tn.v);
+        }
+    }
+};
+
+// Terms of one 32f pixel after the last group of a row (0 when its mask byte is clear).
+template <NormKind K, NormTerm R>
+inline void f32_pixel_terms(float a, float b, Zyl8u m, float &tn, float &td)
+{
+    tn = td = 0.0f;
+    if (!m) return;
+    if constexpr (R == NormTerm::Value) {
+        tn = f32_term<K>(a);
+    } else {
+        tn = f32_term<K>(a - b);
+        if constexpr (R == NormTerm::Rel) td = f32_term<K>(b);
+    }
+}
+
+// The pixels x..w-1 of a row after its last vector step, one at a time through acc.add1.
+template <int Ch, NormTerm R, class T, class Acc>
+ZYLCV_INLINE void row_end(const T *a, const T *b, const Zyl8u *m, long x, long w, Acc &acc)
+{
+    constexpr int cn = Ch == 0 ? 1 : 3, off = Ch == 0 ? 0 : Ch - 1;
+    for (; x < w; ++x)
+        acc.add1(a[x * cn + off], R != NormTerm::Value ? b[x * cn + off] : T(0), m[x]);
+}
+
+// The rows of one call: row(a, b, m) for each, the pointers then advanced by their steps.
+template <NormTerm R, class T, class Row>
+ZYLCV_INLINE void walk_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
+                            int h, Row row)
+{
+    for (int y = 0; y < h; ++y) {
+        row(a, b, m);
+        a = advance(a, aStep);
+        if constexpr (R != NormTerm::Value) b = advance(b, bStep);
+        m = advance(m, mStep);
+    }
+}
+
+// The path of one call: 8-bit images whose rows are contiguous run as one long row (integer
+// reductions do not depend on the order); the aligned loop runs when every row start meets the
+// alignment L::aligned tests.
+template <class L, int Ch, NormKind K, NormTerm R, class T>
+double packed_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, int w,
+                   int h)
+{
+    constexpr bool two = R != NormTerm::Value;
+    constexpr bool f32 = std::is_same_v<T, Zyl32f>;
+    long width = w;
+    const std::int64_t rowBytes = std::int64_t(w) * (Ch == 0 ? 1 : 3) * std::int64_t(sizeof(T));
+    if (!f32 && aStep == rowBytes && (!two || bStep == rowBytes) && mStep == w &&
+        std::int64_t(w) * h <= 0x7FFFFFFF) {
+        width = long(w) * h;  // contiguous rows: one long row
+        h = 1;
+    }
+    const bool stepsAligned =
+        h == 1 || (L::aligned(aStep) && (!two || L::aligned(bStep)) && (f32 || L::aligned(mStep)));
+    const bool al =
+        stepsAligned && L::aligned(a) && (!two || L::aligned(b)) && (f32 || L::aligned(m));
+    if constexpr (f32) {
+        if (al)
+            return L::template f32_rows<L::kAligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width,
+                                                               h);
+        return L::template f32_rows<L::kUnaligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width,
+                                                             h);
+    } else {
+        if (al)
+            return L::template int_rows<L::kAligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width,
+                                                               h);
+        return L::template int_rows<L::kUnaligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width,
+                                                             h);
+    }
+}
+
+// The rows of a packed twin, by pixel layout: one-channel rows, or channel 1..3 of three.
+template <class L> struct PackedRows {
+    template <NormKind K, NormTerm R, class T>
+    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
+                      int w, int h, int coi)
+    {
+        switch (coi) {
+        case 1:
+            return packed_rows<L, 1, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        case 2:
+            return packed_rows<L, 2, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        case 3:
+            return packed_rows<L, 3, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        default:
+            return packed_rows<L, 0, K, R>(a, aStep, b, bStep, m, mStep, w, h);
+        }
+    }
+};
+
 }  // namespace zylcv::norm
 
 namespace zylcv {
@@ -302,10 +447,11 @@ ZYLCV_DECLARE_TWINS_AVX2(template <norm::NormKind K, norm::NormTerm R, class T>
 #define ZYLCV_NORM_INSTANCES(K)                                                                    \
     ZYLCV_NORM_INSTANCE(K, Value, Zyl8u)                                                           \
     ZYLCV_NORM_INSTANCE(K, Value, Zyl8s)                                                           \
-    ZYLCV_NORM_INSTANCE(K, Value, Zyl32f) ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u)                      \
-        ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s) ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f)                   \
-            ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s)                  \
-                ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
+    ZYLCV_NORM_INSTANCE(K, Value, Zyl32f)                                                          \
+    ZYLCV_NORM_INSTANCE(K, Diff, Zyl8u)                                                            \
+    ZYLCV_NORM_INSTANCE(K, Diff, Zyl8s) ZYLCV_NORM_INSTANCE(K, Diff, Zyl32f)                       \
+        ZYLCV_NORM_INSTANCE(K, Rel, Zyl8u) ZYLCV_NORM_INSTANCE(K, Rel, Zyl8s)                      \
+            ZYLCV_NORM_INSTANCE(K, Rel, Zyl32f)
 #define ZYLCV_NORM_INSTANCE(K, R, T)                                                               \
     template double masked_norm<norm::NormKind::K, norm::NormTerm::R, T>(                          \
         const T *, int, const T *, int, const Zyl8u *, int, int, int, int);

@@ -90,21 +90,6 @@ ZYLCV_INLINE __m256i flip_sign(__m256i v)
     return _mm256_xor_si256(v, _mm256_set1_epi8(char(0x80)));
 }
 
-// Byte magnitudes of 32 values or of 32 exact differences (0..255).
-template <class T> ZYLCV_INLINE __m256i magnitude32(__m256i v)
-{
-    if constexpr (std::is_same_v<T, Zyl8u>) return v;
-    else return _mm256_abs_epi8(v);  // |-128| = 128 as an unsigned byte
-}
-template <class T> ZYLCV_INLINE __m256i magnitude32(__m256i a, __m256i b)
-{
-    if constexpr (std::is_same_v<T, Zyl8s>) {
-        a = flip_sign(a);
-        b = flip_sign(b);
-    }
-    return _mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a));
-}
-
 // Reduction of masked byte magnitudes for one kind; total() after flush().
 template <NormKind K> struct ByteReduce;
 template <> struct ByteReduce<NormKind::Inf> {
@@ -158,46 +143,30 @@ template <> struct ByteReduce<NormKind::L2> {
 // before 2^32.
 constexpr long kFlushPixels = 32 * 4096;
 
-// Numerator and denominator of one kernel call: vector parts and the scalar row ends.
-template <NormKind K, NormTerm R> struct ByteTotals {
-    ByteReduce<K> n, d;
-    IntTotal<K> tn, td;
+// Byte lanes of the 8-bit reductions: 32 pixels per register.
+struct Bytes {
+    using Reg = __m256i;
+    template <NormKind K> using Reduce = ByteReduce<K>;
 
-    // 32 pixels: values a (and b), mask bytes m.
-    template <class T> ZYLCV_INLINE void add32(__m256i a, __m256i b, __m256i m)
+    // All ones where the mask byte is zero.
+    static ZYLCV_INLINE __m256i unselected(__m256i m)
     {
-        const __m256i off = _mm256_cmpeq_epi8(m, _mm256_setzero_si256());
-        if constexpr (R == NormTerm::Value) {
-            n.add(_mm256_andnot_si256(off, magnitude32<T>(a)));
-        } else {
-            n.add(_mm256_andnot_si256(off, magnitude32<T>(a, b)));
-            if constexpr (R == NormTerm::Rel) d.add(_mm256_andnot_si256(off, magnitude32<T>(b)));
-        }
+        return _mm256_cmpeq_epi8(m, _mm256_setzero_si256());
     }
-    template <class T> void add1(T a, T b, Zyl8u m)
+    static ZYLCV_INLINE __m256i keep(__m256i off, __m256i v) { return _mm256_andnot_si256(off, v); }
+    // Byte magnitudes of 32 values or of 32 exact differences (0..255).
+    template <class T> static ZYLCV_INLINE __m256i magnitude(__m256i v)
     {
-        if (!m) return;
-        if constexpr (R == NormTerm::Value) {
-            tn.add(magnitude(a));
-        } else {
-            tn.add(magnitude(a, b));
-            if constexpr (R == NormTerm::Rel) td.add(magnitude(b));
-        }
+        if constexpr (std::is_same_v<T, Zyl8u>) return v;
+        else return _mm256_abs_epi8(v);  // |-128| = 128 as an unsigned byte
     }
-    void flush()
+    template <class T> static ZYLCV_INLINE __m256i magnitude(__m256i a, __m256i b)
     {
-        n.flush();
-        if constexpr (R == NormTerm::Rel) d.flush();
-    }
-    double result()
-    {
-        tn.merge(n.total());
-        if constexpr (R == NormTerm::Rel) {
-            td.merge(d.total());
-            return int_rel<K>(tn.v, td.v);
-        } else {
-            return int_norm<K>(tn.v);
+        if constexpr (std::is_same_v<T, Zyl8s>) {
+            a = flip_sign(a);
+            b = flip_sign(b);
         }
+        return _mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a));
     }
 };
 
@@ -206,7 +175,7 @@ template <NormKind K, NormTerm R> struct ByteTotals {
 // pixel by pixel.
 template <int P, int Ch, NormKind K, NormTerm R, class T>
 ZYLCV_INLINE void int_row(const Pixels32<P, Ch> &px, const T *a, const T *b, const Zyl8u *m, long w,
-                          ByteTotals<K, R> &acc)
+                          ByteTotals<Bytes, K, R> &acc)
 {
     constexpr bool two = R != NormTerm::Value;
     const __m256i z = _mm256_setzero_si256();
@@ -217,11 +186,11 @@ ZYLCV_INLINE void int_row(const Pixels32<P, Ch> &px, const T *a, const T *b, con
         for (; x + 64 <= end; x += 64) {
             const __m256i a0 = px.values(a, x), a1 = px.values(a, x + 32);
             const __m256i b0 = two ? px.values(b, x) : z, b1 = two ? px.values(b, x + 32) : z;
-            acc.template add32<T>(a0, b0, px.mask(m, x));
-            acc.template add32<T>(a1, b1, px.mask(m, x + 32));
+            acc.template add<T>(a0, b0, px.mask(m, x));
+            acc.template add<T>(a1, b1, px.mask(m, x + 32));
         }
         if (x < end) {
-            acc.template add32<T>(px.values(a, x), two ? px.values(b, x) : z, px.mask(m, x));
+            acc.template add<T>(px.values(a, x), two ? px.values(b, x) : z, px.mask(m, x));
             x += 32;
         }
         acc.flush();
@@ -229,29 +198,13 @@ ZYLCV_INLINE void int_row(const Pixels32<P, Ch> &px, const T *a, const T *b, con
     if constexpr (Ch == 0) {
         if (x + 16 <= w) {
             const __m256i bv = two ? _mm256_zextsi128_si256(sse2::load<P>(b + x)) : z;
-            acc.template add32<T>(_mm256_zextsi128_si256(sse2::load<P>(a + x)), bv,
-                                  _mm256_zextsi128_si256(sse2::load<P>(m + x)));
+            acc.template add<T>(_mm256_zextsi128_si256(sse2::load<P>(a + x)), bv,
+                                _mm256_zextsi128_si256(sse2::load<P>(m + x)));
             acc.flush();
             x += 16;
         }
     }
-    constexpr int cn = Ch == 0 ? 1 : 3, off = Ch == 0 ? 0 : Ch - 1;
-    for (; x < w; ++x) acc.add1(a[x * cn + off], two ? b[x * cn + off] : T(0), m[x]);
-}
-
-template <int P, int Ch, NormKind K, NormTerm R, class T>
-double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, long w,
-                int h)
-{
-    const Pixels32<P, Ch> px;
-    ByteTotals<K, R> acc;
-    for (int y = 0; y < h; ++y) {
-        int_row<P, Ch>(px, a, b, m, w, acc);
-        a = advance(a, aStep);
-        if constexpr (R != NormTerm::Value) b = advance(b, bStep);
-        m = advance(m, mStep);
-    }
-    return acc.result();
+    row_end<Ch, R>(a, b, m, x, w, acc);
 }
 
 // ---- 32f data ----------------------------------------------------------------------------
@@ -328,15 +281,8 @@ template <NormKind K, NormTerm R, bool C3> struct FloatTotals {
     // One pixel after the last group of a row: into lane 0 (P0), or the largest term.
     void add1(float a, float b, Zyl8u m)
     {
-        float tn = 0.0f, td = 0.0f;
-        if (m) {
-            if constexpr (R == NormTerm::Value) {
-                tn = f32_term<K>(a);
-            } else {
-                tn = f32_term<K>(a - b);
-                if constexpr (R == NormTerm::Rel) td = f32_term<K>(b);
-            }
-        }
+        float tn, td;
+        f32_pixel_terms<K, R>(a, b, m, tn, td);
         if constexpr (K == NormKind::Inf) {
             maxN = larger(tn, maxN);
             maxD = larger(td, maxD);
@@ -366,71 +312,48 @@ template <NormKind K, NormTerm R, bool C3> struct FloatTotals {
     }
 };
 
-// Per step: 8 pixels into the four lanes; the row ends pixel by pixel.
-template <int P, int Ch, NormKind K, NormTerm R>
-double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zyl8u *m, int mStep,
-                long w, int h)
-{
-    constexpr bool two = R != NormTerm::Value;
-    constexpr int cn = Ch == 0 ? 1 : 3, off = Ch == 0 ? 0 : Ch - 1;
-    FloatTotals<K, R, Ch != 0> acc;
-    for (int y = 0; y < h; ++y) {
-        long x = 0;
-        for (; x + 8 <= w; x += 8)
-            acc.add8(pixels8<P, Ch>(a, x), two ? pixels8<P, Ch>(b, x) : _mm256_setzero_ps(),
-                     unselected8(m + x));
-        for (; x < w; ++x) acc.add1(a[x * cn + off], two ? b[x * cn + off] : 0.0f, m[x]);
-        a = advance(a, aStep);
-        if constexpr (two) b = advance(b, bStep);
-        m = advance(m, mStep);
-    }
-    return acc.result();
-}
+// ---- rows ------------------------------------------------------------------------------
 
-// ---- dispatch ----------------------------------------------------------------------------
+// The row kernels, the 32-byte alignment of the aligned loops and the load paths, for the
+// header's path choice.
+struct Lanes {
+    static constexpr int kAligned = Aligned, kUnaligned = Unaligned;
+    static bool aligned(const void *p) { return aligned32(p); }
+    static bool aligned(std::ptrdiff_t step) { return aligned32(step); }
 
-template <int Ch, NormKind K, NormTerm R, class T>
-double rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, int w, int h)
-{
-    constexpr bool two = R != NormTerm::Value;
-    constexpr bool f32 = std::is_same_v<T, Zyl32f>;
-    long width = w;
-    const std::int64_t rowBytes = std::int64_t(w) * (Ch == 0 ? 1 : 3) * std::int64_t(sizeof(T));
-    if (!f32 && aStep == rowBytes && (!two || bStep == rowBytes) && mStep == w &&
-        std::int64_t(w) * h <= 0x7FFFFFFF) {
-        width = long(w) * h;  // contiguous rows: one long row
-        h = 1;
-    }
-    const bool stepsAligned =
-        h == 1 || (aligned32(aStep) && (!two || aligned32(bStep)) && (f32 || aligned32(mStep)));
-    const bool al = stepsAligned && aligned32(a) && (!two || aligned32(b)) && (f32 || aligned32(m));
-    if constexpr (f32) {
-        if (al) return f32_rows<Aligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-        return f32_rows<Unaligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-    } else {
-        if (al) return int_rows<Aligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-        return int_rows<Unaligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-    }
-}
-
-// Rows of one pixel layout: one-channel rows, or channel 1..3 of three.
-struct Rows {
-    template <NormKind K, NormTerm R, class T>
-    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
-                      int w, int h, int coi)
+    template <int P, int Ch, NormKind K, NormTerm R, class T>
+    static double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
+                           long w, int h)
     {
-        switch (coi) {
-        case 1:
-            return rows<1, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        case 2:
-            return rows<2, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        case 3:
-            return rows<3, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        default:
-            return rows<0, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        }
+        const Pixels32<P, Ch> px;
+        ByteTotals<Bytes, K, R> acc;
+        walk_rows<R>(a, aStep, b, bStep, m, mStep, h,
+                     [&](const T *ra, const T *rb, const Zyl8u *rm)
+                         ZYLCV_INLINE_LAMBDA { int_row<P, Ch>(px, ra, rb, rm, w, acc); });
+        return acc.result();
+    }
+
+    // Per step: 8 pixels into the four lanes; the row ends pixel by pixel.
+    template <int P, int Ch, NormKind K, NormTerm R>
+    static double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zyl8u *m,
+                           int mStep, long w, int h)
+    {
+        constexpr bool two = R != NormTerm::Value;
+        FloatTotals<K, R, Ch != 0> acc;
+        walk_rows<R>(a, aStep, b, bStep, m, mStep, h,
+                     [&](const Zyl32f *a, const Zyl32f *b, const Zyl8u *m) ZYLCV_INLINE_LAMBDA {
+                         long x = 0;
+                         for (; x + 8 <= w; x += 8)
+                             acc.add8(pixels8<P, Ch>(a, x),
+                                      two ? pixels8<P, Ch>(b, x) : _mm256_setzero_ps(),
+                                      unselected8(m + x));
+                         row_end<Ch, R>(a, b, m, x, w, acc);
+                     });
+        return acc.result();
     }
 };
+
+using Rows = PackedRows<Lanes>;
 
 }  // namespace
 

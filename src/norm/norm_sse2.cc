@@ -63,24 +63,6 @@ ZYLCV_INLINE void pixels32(const void *row, long x, __m128i &lo, __m128i &hi)
 
 ZYLCV_INLINE __m128i flip_sign(__m128i v) { return _mm_xor_si128(v, _mm_set1_epi8(char(0x80))); }
 
-// Byte magnitudes of 16 values or of 16 exact differences (0..255).
-template <class T> ZYLCV_INLINE __m128i magnitude16(__m128i v)
-{
-    if constexpr (std::is_same_v<T, Zyl8u>) return v;
-    else {
-        __m128i neg = _mm_cmpgt_epi8(_mm_setzero_si128(), v);
-        return _mm_sub_epi8(_mm_xor_si128(v, neg), neg);
-    }
-}
-template <class T> ZYLCV_INLINE __m128i magnitude16(__m128i a, __m128i b)
-{
-    if constexpr (std::is_same_v<T, Zyl8s>) {
-        a = flip_sign(a);
-        b = flip_sign(b);
-    }
-    return _mm_add_epi8(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
-}
-
 // Reduction of masked byte magnitudes for one kind; total() after flush().
 template <NormKind K> struct ByteReduce;
 template <> struct ByteReduce<NormKind::Inf> {
@@ -133,53 +115,41 @@ template <> struct ByteReduce<NormKind::L2> {
 // 32-bit lanes of the L2 reduction take at most 4 * 255^2 per register: flush before 2^32.
 constexpr long kFlushPixels = 16 * 4096;
 
-// Numerator and denominator of one kernel call: vector parts and the scalar row ends.
-template <NormKind K, NormTerm R> struct ByteTotals {
-    ByteReduce<K> n, d;
-    IntTotal<K> tn, td;
+// Byte lanes of the 8-bit reductions: 16 pixels per register.
+struct Bytes {
+    using Reg = __m128i;
+    template <NormKind K> using Reduce = ByteReduce<K>;
 
-    // 16 pixels: values a (and b), mask bytes m.
-    template <class T> ZYLCV_INLINE void add16(__m128i a, __m128i b, __m128i m)
+    // All ones where the mask byte is zero.
+    static ZYLCV_INLINE __m128i unselected(__m128i m)
     {
-        __m128i off = _mm_cmpeq_epi8(m, _mm_setzero_si128());
-        if constexpr (R == NormTerm::Value) {
-            n.add(_mm_andnot_si128(off, magnitude16<T>(a)));
-        } else {
-            n.add(_mm_andnot_si128(off, magnitude16<T>(a, b)));
-            if constexpr (R == NormTerm::Rel) d.add(_mm_andnot_si128(off, magnitude16<T>(b)));
+        return _mm_cmpeq_epi8(m, _mm_setzero_si128());
+    }
+    static ZYLCV_INLINE __m128i keep(__m128i off, __m128i v) { return _mm_andnot_si128(off, v); }
+    // Byte magnitudes of 16 values or of 16 exact differences (0..255).
+    template <class T> static ZYLCV_INLINE __m128i magnitude(__m128i v)
+    {
+        if constexpr (std::is_same_v<T, Zyl8u>) return v;
+        else {
+            __m128i neg = _mm_cmpgt_epi8(_mm_setzero_si128(), v);
+            return _mm_sub_epi8(_mm_xor_si128(v, neg), neg);
         }
     }
-    template <class T> void add1(T a, T b, Zyl8u m)
+    template <class T> static ZYLCV_INLINE __m128i magnitude(__m128i a, __m128i b)
     {
-        if (!m) return;
-        if constexpr (R == NormTerm::Value) {
-            tn.add(magnitude(a));
-        } else {
-            tn.add(magnitude(a, b));
-            if constexpr (R == NormTerm::Rel) td.add(magnitude(b));
+        if constexpr (std::is_same_v<T, Zyl8s>) {
+            a = flip_sign(a);
+            b = flip_sign(b);
         }
-    }
-    void flush()
-    {
-        n.flush();
-        if constexpr (R == NormTerm::Rel) d.flush();
-    }
-    double result()
-    {
-        tn.merge(n.total());
-        if constexpr (R == NormTerm::Rel) {
-            td.merge(d.total());
-            return int_rel<K>(tn.v, td.v);
-        } else {
-            return int_norm<K>(tn.v);
-        }
+        return _mm_add_epi8(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
     }
 };
 
 // Per step: 32 pixels in two registers; one-channel rows then take one 16-pixel step; the row
 // ends pixel by pixel.
 template <int P, int Ch, NormKind K, NormTerm R, class T>
-ZYLCV_INLINE void int_row(const T *a, const T *b, const Zyl8u *m, long w, ByteTotals<K, R> &acc)
+ZYLCV_INLINE void int_row(const T *a, const T *b, const Zyl8u *m, long w,
+                          ByteTotals<Bytes, K, R> &acc)
 {
     constexpr bool two = R != NormTerm::Value;
     const long w32 = w & ~31L;
@@ -190,35 +160,20 @@ ZYLCV_INLINE void int_row(const T *a, const T *b, const Zyl8u *m, long w, ByteTo
             __m128i a0, a1, b0 = _mm_setzero_si128(), b1 = _mm_setzero_si128();
             pixels32<P, Ch>(a, x, a0, a1);
             if constexpr (two) pixels32<P, Ch>(b, x, b0, b1);
-            acc.template add16<T>(a0, b0, load<P>(m + x));
-            acc.template add16<T>(a1, b1, load<P>(m + x + 16));
+            acc.template add<T>(a0, b0, load<P>(m + x));
+            acc.template add<T>(a1, b1, load<P>(m + x + 16));
         }
         acc.flush();
     }
     if constexpr (Ch == 0) {
         if (x + 16 <= w) {
             __m128i bv = two ? load<P>(b + x) : _mm_setzero_si128();
-            acc.template add16<T>(load<P>(a + x), bv, load<P>(m + x));
+            acc.template add<T>(load<P>(a + x), bv, load<P>(m + x));
             acc.flush();
             x += 16;
         }
     }
-    constexpr int cn = Ch == 0 ? 1 : 3, off = Ch == 0 ? 0 : Ch - 1;
-    for (; x < w; ++x) acc.add1(a[x * cn + off], two ? b[x * cn + off] : T(0), m[x]);
-}
-
-template <int P, int Ch, NormKind K, NormTerm R, class T>
-double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, long w,
-                int h)
-{
-    ByteTotals<K, R> acc;
-    for (int y = 0; y < h; ++y) {
-        int_row<P, Ch>(a, b, m, w, acc);
-        a = advance(a, aStep);
-        if constexpr (R != NormTerm::Value) b = advance(b, bStep);
-        m = advance(m, mStep);
-    }
-    return acc.result();
+    row_end<Ch, R>(a, b, m, x, w, acc);
 }
 
 // ---- 32f data ----------------------------------------------------------------------------
@@ -298,15 +253,8 @@ template <NormKind K, NormTerm R, bool C3> struct FloatTotals {
     // One pixel after the last group of a row: into lane 0 (P0), or the largest term.
     void add1(float a, float b, Zyl8u m)
     {
-        float tn = 0.0f, td = 0.0f;
-        if (m) {
-            if constexpr (R == NormTerm::Value) {
-                tn = f32_term<K>(a);
-            } else {
-                tn = f32_term<K>(a - b);
-                if constexpr (R == NormTerm::Rel) td = f32_term<K>(b);
-            }
-        }
+        float tn, td;
+        f32_pixel_terms<K, R>(a, b, m, tn, td);
         if constexpr (K == NormKind::Inf) {
             maxN = larger(tn, maxN);
             maxD = larger(td, maxD);
@@ -333,75 +281,50 @@ template <NormKind K, NormTerm R, bool C3> struct FloatTotals {
     }
 };
 
-// Per step: 8 pixels into the four lanes; the row ends pixel by pixel.
-template <int P, int Ch, NormKind K, NormTerm R>
-double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zyl8u *m, int mStep,
-                long w, int h)
-{
-    constexpr bool two = R != NormTerm::Value;
-    constexpr int cn = Ch == 0 ? 1 : 3, off = Ch == 0 ? 0 : Ch - 1;
-    FloatTotals<K, R, Ch != 0> acc;
-    for (int y = 0; y < h; ++y) {
-        long x = 0;
-        for (; x + 8 <= w; x += 8) {
-            __m128 a0, a1, b0 = _mm_setzero_ps(), b1 = _mm_setzero_ps(), o0, o1;
-            pixels8<P, Ch>(a, x, a0, a1);
-            if constexpr (two) pixels8<P, Ch>(b, x, b0, b1);
-            unselected8(m + x, o0, o1);
-            acc.add8(a0, a1, b0, b1, o0, o1);
-        }
-        for (; x < w; ++x) acc.add1(a[x * cn + off], two ? b[x * cn + off] : 0.0f, m[x]);
-        a = advance(a, aStep);
-        if constexpr (two) b = advance(b, bStep);
-        m = advance(m, mStep);
-    }
-    return acc.result();
-}
+// ---- rows ------------------------------------------------------------------------------
 
-// ---- dispatch ----------------------------------------------------------------------------
+// The row kernels, the 16-byte alignment of the aligned loops and the load paths, for the
+// header's path choice.
+struct Lanes {
+    static constexpr int kAligned = Aligned, kUnaligned = Unaligned;
+    static bool aligned(const void *p) { return aligned16(p); }
+    static bool aligned(std::ptrdiff_t step) { return aligned16(step); }
 
-template <int Ch, NormKind K, NormTerm R, class T>
-double rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep, int w, int h)
-{
-    constexpr bool two = R != NormTerm::Value;
-    constexpr bool f32 = std::is_same_v<T, Zyl32f>;
-    long width = w;
-    const std::int64_t rowBytes = std::int64_t(w) * (Ch == 0 ? 1 : 3) * std::int64_t(sizeof(T));
-    if (!f32 && aStep == rowBytes && (!two || bStep == rowBytes) && mStep == w &&
-        std::int64_t(w) * h <= 0x7FFFFFFF) {
-        width = long(w) * h;  // contiguous rows: one long row
-        h = 1;
-    }
-    const bool stepsAligned =
-        h == 1 || (aligned16(aStep) && (!two || aligned16(bStep)) && (f32 || aligned16(mStep)));
-    const bool al = stepsAligned && aligned16(a) && (!two || aligned16(b)) && (f32 || aligned16(m));
-    if constexpr (f32) {
-        if (al) return f32_rows<Aligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-        return f32_rows<Unaligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-    } else {
-        if (al) return int_rows<Aligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-        return int_rows<Unaligned, Ch, K, R>(a, aStep, b, bStep, m, mStep, width, h);
-    }
-}
-
-// Rows of one pixel layout: one-channel rows, or channel 1..3 of three.
-struct Rows {
-    template <NormKind K, NormTerm R, class T>
-    static double run(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
-                      int w, int h, int coi)
+    template <int P, int Ch, NormKind K, NormTerm R, class T>
+    static double int_rows(const T *a, int aStep, const T *b, int bStep, const Zyl8u *m, int mStep,
+                           long w, int h)
     {
-        switch (coi) {
-        case 1:
-            return rows<1, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        case 2:
-            return rows<2, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        case 3:
-            return rows<3, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        default:
-            return rows<0, K, R>(a, aStep, b, bStep, m, mStep, w, h);
-        }
+        ByteTotals<Bytes, K, R> acc;
+        walk_rows<R>(a, aStep, b, bStep, m, mStep, h,
+                     [&](const T *ra, const T *rb, const Zyl8u *rm)
+                         ZYLCV_INLINE_LAMBDA { int_row<P, Ch>(ra, rb, rm, w, acc); });
+        return acc.result();
+    }
+
+    // Per step: 8 pixels into the four lanes; the row ends pixel by pixel.
+    template <int P, int Ch, NormKind K, NormTerm R>
+    static double f32_rows(const Zyl32f *a, int aStep, const Zyl32f *b, int bStep, const Zyl8u *m,
+                           int mStep, long w, int h)
+    {
+        constexpr bool two = R != NormTerm::Value;
+        FloatTotals<K, R, Ch != 0> acc;
+        walk_rows<R>(a, aStep, b, bStep, m, mStep, h,
+                     [&](const Zyl32f *a, const Zyl32f *b, const Zyl8u *m) ZYLCV_INLINE_LAMBDA {
+                         long x = 0;
+                         for (; x + 8 <= w; x += 8) {
+                             __m128 a0, a1, b0 = _mm_setzero_ps(), b1 = _mm_setzero_ps(), o0, o1;
+                             pixels8<P, Ch>(a, x, a0, a1);
+                             if constexpr (two) pixels8<P, Ch>(b, x, b0, b1);
+                             unselected8(m + x, o0, o1);
+                             acc.add8(a0, a1, b0, b1, o0, o1);
+                         }
+                         row_end<Ch, R>(a, b, m, x, w, acc);
+                     });
+        return acc.result();
     }
 };
+
+using Rows = PackedRows<Lanes>;
 
 }  // namespace
 
