@@ -266,6 +266,25 @@ inline void slide_px(int h, Zyl32s *slot, Zyl32s *v, Zyl16s *dst)
 }
 
 #ifdef ZYLCV_INLINE_LAMBDA
+// A kernel's taps in every lane.
+template <class O, int K> struct Weights {
+    typename O::V c[K];
+    template <class T> explicit Weights(const Taps<T> &t)
+    {
+#pragma GCC unroll 8
+        for (int i = 0; i < K; ++i) c[i] = O::splat(t.c[i]);
+    }
+};
+// The centre v(0) (symmetric kernels) and the mirrored pairs v(i) + v(-i) or v(i) - v(-i) of a
+// window, i = 1..a, in the lane arithmetic O of a packed twin.
+template <class O, int K, bool ODD, class V, class L> ZYLCV_INLINE void mirror(L v, V *p)
+{
+    constexpr int a = K / 2;
+    if constexpr (!ODD) p[0] = v(0);
+#pragma GCC unroll 8
+    for (int i = 1; i <= a; ++i) p[i] = ODD ? O::sub(v(i), v(-i)) : O::add(v(i), v(-i));
+}
+
 // Calls F<K, ODD1, ODD2>::run(args...) for the aperture and kernel parities of a state.
 template <template <int, bool, bool> class F, class... Args>
 void by_kernel(int k, bool odd1, bool odd2, Args &&...args)

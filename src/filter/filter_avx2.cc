@@ -19,9 +19,11 @@ namespace {
 // The helpers and lambdas below work on arrays of vectors, of full (32-byte) or half (16-byte)
 // width alike; inlined, those stay in registers.
 using filter::box_px;
+using filter::mirror;
 using filter::Rings;
 using filter::slide_px;
 using filter::Taps;
+using filter::Weights;
 
 // 16 source pixels as sixteen 16-bit lanes; 8 pixels as eight.
 ZYLCV_INLINE __m256i widen16(const Zyl8u *p) { return load16_u8_to_u16(p); }
@@ -64,26 +66,6 @@ struct F32 {
     static __m128 mul(__m128 a, __m128 b) { return _mm_mul_ps(a, b); }
     static V splat(float c) { return _mm256_set1_ps(c); }
 };
-
-// A kernel's taps in every lane.
-template <class O, int K> struct Weights {
-    typename O::V c[K];
-    template <class T> explicit Weights(const Taps<T> &t)
-    {
-#pragma GCC unroll 8
-        for (int i = 0; i < K; ++i) c[i] = O::splat(t.c[i]);
-    }
-};
-
-// The centre v(0) (symmetric kernels) and the mirrored pairs v(i) + v(-i) or v(i) - v(-i) of a
-// window, i = 1..a.
-template <class O, int K, bool ODD, class V, class L> ZYLCV_INLINE void mirror(L v, V *p)
-{
-    constexpr int a = K / 2;
-    if constexpr (!ODD) p[0] = v(0);
-#pragma GCC unroll 8
-    for (int i = 1; i <= a; ++i) p[i] = ODD ? O::sub(v(i), v(-i)) : O::add(v(i), v(-i));
-}
 
 // The weighted sum of mirrored pairs, added in the order of filter::paired_sum. With ONE, the
 // outermost pair's weight is 1 and is applied without a multiplication: 1 * x is x.

@@ -18,9 +18,11 @@ namespace {
 // The small helpers and lambdas below work on arrays of vectors; inlined (ZYLCV_INLINE,
 // ZYLCV_INLINE_LAMBDA), those stay in registers.
 using filter::box_px;
+using filter::mirror;
 using filter::Rings;
 using filter::slide_px;
 using filter::Taps;
+using filter::Weights;
 
 // 16 source pixels as two vectors of eight 16-bit lanes; 8 pixels as one.
 ZYLCV_INLINE void widen16(const Zyl8u *p, __m128i &lo, __m128i &hi)
@@ -68,26 +70,6 @@ struct F32 {
     static V mul(V a, V b) { return _mm_mul_ps(a, b); }
     static V splat(float c) { return _mm_set1_ps(c); }
 };
-
-// A kernel's taps in every lane.
-template <class O, int K> struct Weights {
-    typename O::V c[K];
-    template <class T> explicit Weights(const Taps<T> &t)
-    {
-#pragma GCC unroll 8
-        for (int i = 0; i < K; ++i) c[i] = O::splat(t.c[i]);
-    }
-};
-
-// The centre v(0) (symmetric kernels) and the mirrored pairs v(i) + v(-i) or v(i) - v(-i) of a
-// window, i = 1..a.
-template <class O, int K, bool ODD, class L> ZYLCV_INLINE void mirror(L v, typename O::V *p)
-{
-    constexpr int a = K / 2;
-    if constexpr (!ODD) p[0] = v(0);
-#pragma GCC unroll 8
-    for (int i = 1; i <= a; ++i) p[i] = ODD ? O::sub(v(i), v(-i)) : O::add(v(i), v(-i));
-}
 
 // The weighted sum of mirrored pairs, added in the order of filter::paired_sum. With ONE, the
 // outermost pair's weight is 1 and is applied without a multiplication: 1 * x is x.
