@@ -261,6 +261,19 @@ struct ScalarRows {
     }
 };
 
+// The 32f PyrDown vertical sum of a packed twin's lanes in the order of the row's form: h(k) gives
+// the lanes of ring row k (offsets -2..2), add is the twin's ordered addition and times(k, v)
+// its product by a constant.
+template <RowForm F, class H, class Add, class Times> auto down_v_lanes(H h, Add add, Times times)
+{
+    if constexpr (F == RowForm::Only) return times(8, add(h(2), h(3)));
+    else if constexpr (F == RowForm::First)
+        return add(add(times(6, h(2)), times(8, h(3))), times(2, h(4)));
+    else if constexpr (F == RowForm::Last)
+        return add(add(times(4, add(h(1), h(3))), h(0)), times(7, h(2)));
+    else return add(add(add(times(4, add(h(1), h(3))), times(6, h(2))), h(0)), h(4));
+}
+
 // The row operations of a packed twin over its kernels, found by their first argument, the
 // twin's tag K: a kernel per element type (8-bit or 32f) and channel count for the horizontal
 // passes; vertical passes taking the row form as an argument for 8-bit rows and as a template

@@ -35,15 +35,22 @@ ZYLCV_INLINE void storeu(void *p, __m128i v) { sse2::store(p, v); }
 ZYLCV_INLINE void storeu(float *p, __m256 v) { store(p, v); }
 ZYLCV_INLINE void storeu(float *p, __m128 v) { sse2::store(p, v); }
 
-template <class V> ZYLCV_INLINE V set16(short k)
+// Integer lane operations on B-bit lanes (16 or 32) of either register width.
+template <int B, class V> ZYLCV_INLINE V set(int k)
 {
-    if constexpr (kWide<V>) return _mm256_set1_epi16(k);
-    else return _mm_set1_epi16(k);
+    if constexpr (kWide<V>) return B == 16 ? _mm256_set1_epi16(short(k)) : _mm256_set1_epi32(k);
+    else return B == 16 ? _mm_set1_epi16(short(k)) : _mm_set1_epi32(k);
 }
-ZYLCV_INLINE __m256i add16(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
-ZYLCV_INLINE __m128i add16(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
-template <int K> ZYLCV_INLINE __m256i shl16(__m256i v) { return _mm256_slli_epi16(v, K); }
-template <int K> ZYLCV_INLINE __m128i shl16(__m128i v) { return _mm_slli_epi16(v, K); }
+template <int B, class V> ZYLCV_INLINE V add(V a, V b)
+{
+    if constexpr (kWide<V>) return B == 16 ? _mm256_add_epi16(a, b) : _mm256_add_epi32(a, b);
+    else return B == 16 ? _mm_add_epi16(a, b) : _mm_add_epi32(a, b);
+}
+template <int B, int K, class V> ZYLCV_INLINE V shl(V v)
+{
+    if constexpr (kWide<V>) return B == 16 ? _mm256_slli_epi16(v, K) : _mm256_slli_epi32(v, K);
+    else return B == 16 ? _mm_slli_epi16(v, K) : _mm_slli_epi32(v, K);
+}
 template <int K> ZYLCV_INLINE __m256i shr16(__m256i v) { return _mm256_srli_epi16(v, K); }
 template <int K> ZYLCV_INLINE __m128i shr16(__m128i v) { return _mm_srli_epi16(v, K); }
 ZYLCV_INLINE __m256i and_(__m256i a, __m256i b) { return _mm256_and_si256(a, b); }
@@ -97,8 +104,8 @@ template <class T> void down_row8_c1(Kernels, const T *src, int W, std::uint16_t
     auto block = [&]<class V>(int x, V) ZYLCV_INLINE_LAMBDA {
         const V a = biased<T>(loadu<V>(s + 2 * x - 2)), b = biased<T>(loadu<V>(s + 2 * x)),
                 c = biased<T>(loadu<V>(s + 2 * x + 2));
-        const V t = add16(madd(a, set16<V>(0x0401)), madd(b, set16<V>(0x0406)));
-        storeu(h + x, add16(t, and_(c, set16<V>(0x00FF))));
+        const V t = add<16>(madd(a, set<16, V>(0x0401)), madd(b, set<16, V>(0x0406)));
+        storeu(h + x, add<16>(t, and_(c, set<16, V>(0x00FF))));
     };
     down_h_span<1>(src, W, h, 0, 1);
     int x = blocks<16>(1, (W - 34) / 2, [&](int x, auto) { block(x, __m256i()); });
@@ -126,7 +133,8 @@ template <class T> void down_row8_c3(Kernels, const T *src, int W, std::uint16_t
         const Zyl8u *p = s + 6 * x;
         const __m256i v = biased<T>(halves(p - 6, p));
         const __m256i m = madd(_mm256_shuffle_epi8(v, pairs), weights);
-        const __m256i t = add16(add16(m, _mm256_srli_si256(m, 8)), _mm256_shuffle_epi8(v, last));
+        const __m256i t =
+            add<16>(add<16>(m, _mm256_srli_si256(m, 8)), _mm256_shuffle_epi8(v, last));
         sse2::store8(h + 3 * x, _mm256_castsi256_si128(t));
         sse2::store8(h + 3 * x + 3, _mm256_extracti128_si256(t, 1));
     });
@@ -144,9 +152,9 @@ template <class T> void down_col8(Kernels, const std::uint16_t *const *r, RowFor
     const std::uint16_t *r0 = r[0], *r1 = r[1], *r2 = r[2], *r3 = r[3], *r4 = r[4];
     auto col = [&]<class V>(int j, V) ZYLCV_INLINE_LAMBDA {
         const V c = loadu<V>(r2 + j);
-        V t = shl16<2>(add16(add16(loadu<V>(r1 + j), loadu<V>(r3 + j)), c));
-        t = add16(add16(t, add16(c, c)), add16(loadu<V>(r0 + j), loadu<V>(r4 + j)));
-        return shr16<8>(add16(t, set16<V>(128)));
+        V t = shl<16, 2>(add<16>(add<16>(loadu<V>(r1 + j), loadu<V>(r3 + j)), c));
+        t = add<16>(add<16>(t, add<16>(c, c)), add<16>(loadu<V>(r0 + j), loadu<V>(r4 + j)));
+        return shr16<8>(add<16>(t, set<16, V>(128)));
     };
     int j = blocks<32>(0, n - 32, [&](int j, auto) {
         store(d + j, biased<T>(packus16_ordered(col(j, __m256i()), col(j + 16, __m256i()))));
@@ -232,16 +240,9 @@ void down_row32_c3(Kernels, const Zyl32f *s, int W, float *h)
 // by element.
 template <RowForm F, class V> ZYLCV_INLINE V down_v(const float *const (&r)[5], int j)
 {
-    auto h = [&](int k) { return loadu<V>(r[k] + j); };
-    if constexpr (F == RowForm::Only) return times(8, add_ordered(h(2), h(3)));
-    else if constexpr (F == RowForm::First)
-        return add_ordered(add_ordered(times(6, h(2)), times(8, h(3))), times(2, h(4)));
-    else if constexpr (F == RowForm::Last)
-        return add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), h(0)), times(7, h(2)));
-    else
-        return add_ordered(
-            add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)),
-            h(4));
+    return down_v_lanes<F>([&](int k) { return loadu<V>(r[k] + j); },
+                           [](V a, V b) { return add_ordered(a, b); },
+                           [](float k, V v) { return times(k, v); });
 }
 template <RowForm F> void down_cols32(Kernels, const float *const *rows, Zyl32f *d, int n)
 {
@@ -271,8 +272,8 @@ template <class T> ZYLCV_INLINE __m128i widen8(const Zyl8u *p)
 // The even and odd outputs of source pixels in 16-bit lanes from pixels i - 1, i and i + 1.
 template <class V> ZYLCV_INLINE void up_eo16(V a, V b, V c, V &e, V &o)
 {
-    e = add16(add16(a, c), add16(shl16<1>(b), shl16<2>(b)));
-    o = shl16<2>(add16(b, c));
+    e = add<16>(add<16>(a, c), add<16>(shl<16, 1>(b), shl<16, 2>(b)));
+    o = shl<16, 2>(add<16>(b, c));
 }
 // Eight 16-bit lanes to eight 32-bit ring values, sign-extended.
 ZYLCV_INLINE void store_widened(std::int32_t *u, __m128i v) { store(u, _mm256_cvtepi16_epi32(v)); }
@@ -329,8 +330,8 @@ template <class T> void up_row8_c3(Kernels, const T *src, int W, std::int32_t *u
     up_h_span<3>(src, W, u, 0, 1);
     const int i = blocks<2>(1, W - 5, [&](int i, auto) {
         const __m256i v = _mm256_broadcastsi128_si256(sse2::load(s + 3 * i - 3));
-        const __m256i t = add16(weigh(_mm256_shuffle_epi8(v, pairs), w1),
-                                weigh(_mm256_shuffle_epi8(v, mids), w6));
+        const __m256i t = add<16>(weigh(_mm256_shuffle_epi8(v, pairs), w1),
+                                  weigh(_mm256_shuffle_epi8(v, mids), w6));
         store_widened(u + 6 * i, _mm256_castsi256_si128(t));
         store_widened(u + 6 * i + 6, _mm256_extracti128_si256(t, 1));
     });
@@ -353,17 +354,8 @@ template <class T> ZYLCV_INLINE __m256i pack_bytes(__m256i a, __m256i b, __m256i
     return _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
 }
 
-ZYLCV_INLINE __m256i add32(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
-ZYLCV_INLINE __m128i add32(__m128i a, __m128i b) { return _mm_add_epi32(a, b); }
-template <int K> ZYLCV_INLINE __m256i shl32(__m256i v) { return _mm256_slli_epi32(v, K); }
-template <int K> ZYLCV_INLINE __m128i shl32(__m128i v) { return _mm_slli_epi32(v, K); }
 template <int K> ZYLCV_INLINE __m256i sar32(__m256i v) { return _mm256_srai_epi32(v, K); }
 template <int K> ZYLCV_INLINE __m128i sar32(__m128i v) { return _mm_srai_epi32(v, K); }
-template <class V> ZYLCV_INLINE V set32(int k)
-{
-    if constexpr (kWide<V>) return _mm256_set1_epi32(k);
-    else return _mm_set1_epi32(k);
-}
 
 // Vertical pass, per step 32 elements of both output rows (16 in rows too short for 32) from
 // three ring rows (mapped by the border rule, which for integer sums equals the folded forms):
@@ -375,12 +367,13 @@ void up_col8(Kernels, const std::int32_t *a, const std::int32_t *b, const std::i
 {
     auto even = [&]<class V>(int j, V) ZYLCV_INLINE_LAMBDA {
         const V m = loadu<V>(b + j);
-        const V t = add32(add32(shl32<1>(m), shl32<2>(m)), add32(loadu<V>(a + j), loadu<V>(c + j)));
-        return sar32<6>(add32(t, set32<V>(32)));
+        const V t = add<32>(add<32>(shl<32, 1>(m), shl<32, 2>(m)),
+                            add<32>(loadu<V>(a + j), loadu<V>(c + j)));
+        return sar32<6>(add<32>(t, set<32, V>(32)));
     };
     auto odd = [&]<class V>(int j, V) ZYLCV_INLINE_LAMBDA {
-        const V t = shl32<2>(add32(loadu<V>(b + j), loadu<V>(c + j)));
-        return sar32<6>(add32(t, set32<V>(32)));
+        const V t = shl<32, 2>(add<32>(loadu<V>(b + j), loadu<V>(c + j)));
+        return sar32<6>(add<32>(t, set<32, V>(32)));
     };
     auto block = [&]<class V>(int j, V v) ZYLCV_INLINE_LAMBDA {
         constexpr int L = sizeof(V) / 4;

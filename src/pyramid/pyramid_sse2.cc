@@ -206,16 +206,9 @@ void down_row32_c3(Kernels, const Zyl32f *s, int W, float *h)
 // block overlaps the one before, rows shorter than 4 go element by element.
 template <RowForm F, class Ld> __m128 down_v4(const float *const (&r)[5], int j, Ld ld)
 {
-    auto h = [&](int k) { return ld(r[k] + j); };
-    if constexpr (F == RowForm::Only) return times(8, add_ordered(h(2), h(3)));
-    else if constexpr (F == RowForm::First)
-        return add_ordered(add_ordered(times(6, h(2)), times(8, h(3))), times(2, h(4)));
-    else if constexpr (F == RowForm::Last)
-        return add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), h(0)), times(7, h(2)));
-    else
-        return add_ordered(
-            add_ordered(add_ordered(times(4, add_ordered(h(1), h(3))), times(6, h(2))), h(0)),
-            h(4));
+    return down_v_lanes<F>([&](int k) { return ld(r[k] + j); },
+                           [](__m128 a, __m128 b) { return add_ordered(a, b); },
+                           [](float k, __m128 v) { return times(k, v); });
 }
 template <RowForm F> void down_cols32(Kernels, const float *const *rows, Zyl32f *d, int n)
 {
